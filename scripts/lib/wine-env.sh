@@ -1,0 +1,57 @@
+# Shared by scripts/test, scripts/run and the benchmark: a private Wine prefix in code page 932,
+# and an X display (the caller's, or a private Xvfb).
+# Source it, then call wine_env_start [--private-display]; wine_env_stop runs on exit.
+
+WINE64=/usr/lib/wine/wine64
+export LC_ALL=ja_JP.UTF-8
+export WINEDEBUG=-all
+# No Mono or Gecko installer dialogs in a fresh prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+_wine_env_xvfb_pid=""
+_wine_env_prefix_made=""
+
+wine_env_stop() {
+  if [ -n "${WINEPREFIX:-}" ] && [ -n "$_wine_env_prefix_made" ]; then
+    WINEPREFIX="$WINEPREFIX" /usr/lib/wine/wineserver -k 2>/dev/null || true
+    WINEPREFIX="$WINEPREFIX" /usr/lib/wine/wineserver -w 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+  fi
+  if [ -n "$_wine_env_xvfb_pid" ]; then
+    kill "$_wine_env_xvfb_pid" 2>/dev/null || true
+    wait "$_wine_env_xvfb_pid" 2>/dev/null || true
+  fi
+}
+
+_wine_env_start_xvfb() {
+  local n
+  for n in $(seq 90 130); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+      _wine_env_xvfb_pid=$!
+      export DISPLAY=":$n"
+      for _ in $(seq 1 50); do
+        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+        sleep 0.1
+      done
+      echo "wine-env: Xvfb :$n did not start" >&2
+      return 1
+    fi
+  done
+  echo "wine-env: no free X display number" >&2
+  return 1
+}
+
+wine_env_start() {
+  if [ "${1:-}" = "--private-display" ] || [ -z "${DISPLAY:-}" ]; then
+    _wine_env_start_xvfb
+  fi
+  export WINEPREFIX
+  WINEPREFIX=$(mktemp -d /tmp/tallowbox-wine.XXXXXX)
+  _wine_env_prefix_made=1
+  trap wine_env_stop EXIT
+  "$WINE64" wineboot -i >/dev/null 2>&1
+  # Without a window manager, every window close costs about two seconds unless Wine manages none.
+  "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w
+}

@@ -1,0 +1,96 @@
+#include "common/TempFolder.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+
+TempFolder::TempFolder() {
+    static unsigned counter = 0;
+    char base[MAX_PATH];
+    const DWORD length = GetTempPathA(MAX_PATH, base);
+    if (length == 0 || length >= MAX_PATH)
+        throw std::runtime_error("GetTempPath failed");
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        char name[MAX_PATH];
+        wsprintfA(name, "%stbx%lu_%u", base, GetCurrentProcessId(), ++counter);
+        if (CreateDirectoryA(name, nullptr)) {
+            m_path = name;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot make a temporary folder");
+}
+
+TempFolder::~TempFolder() { RemoveTree(m_path); }
+
+bool MakeFolders(const std::string& path) {
+    if (FolderExists(path))
+        return true;
+    const size_t cut = path.find_last_of('\\');
+    if (cut != std::string::npos && cut > 2)
+        MakeFolders(path.substr(0, cut));
+    return CreateDirectoryA(path.c_str(), nullptr) || FolderExists(path);
+}
+
+bool WriteFileText(const std::string& path, const std::string& content) {
+    const size_t cut = path.find_last_of('\\');
+    if (cut != std::string::npos)
+        MakeFolders(path.substr(0, cut));
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == content.size();
+}
+
+bool ReadFileText(const std::string& path, std::string* content) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    content->clear();
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        content->append(buffer, got);
+    CloseHandle(file);
+    return true;
+}
+
+bool FileExists(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void RemoveTree(const std::string& path) {
+    if (path.empty())
+        return;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        WIN32_FIND_DATAA found;
+        HANDLE find = FindFirstFileA((path + "\\*").c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                const std::string name = found.cFileName;
+                if (name != "." && name != "..")
+                    RemoveTree(path + "\\" + name);
+            } while (FindNextFileA(find, &found));
+            FindClose(find);
+        }
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        RemoveDirectoryA(path.c_str());
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveDirectoryA(path.c_str()); // a link: remove the link, never what it points to
+    } else {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+    }
+}

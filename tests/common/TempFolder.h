@@ -1,0 +1,31 @@
+// A fresh folder below the system's temporary folder, with helpers for writing and reading
+// files in it. The folder and everything in it are removed when the object goes.
+#pragma once
+
+#include <string>
+
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& path() const { return m_path; }
+    // path() + "\\" + relative
+    std::string operator/(const std::string& relative) const { return m_path + "\\" + relative; }
+
+private:
+    std::string m_path;
+};
+
+// Creates every missing folder of a path (test set-up only; independent of the program's own code).
+bool MakeFolders(const std::string& path);
+// Writes content to a file, creating missing folders first.
+bool WriteFileText(const std::string& path, const std::string& content);
+// Reads a whole file; false when it cannot be opened.
+bool ReadFileText(const std::string& path, std::string* content);
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+// Deletes a tree, clearing read-only attributes first.
+void RemoveTree(const std::string& path);
