@@ -1,0 +1,20 @@
+// Resource identifiers of Tallowbox, shared by the C++ code and the resource scripts.
+#pragma once
+
+#include "framework/FrameworkIds.h"
+
+#define IDR_MAINFRAME 128
+#define IDD_ABOUTBOX 100
+#define IDD_BACKUP_FORM 101
+#define IDB_PICTURE 131
+#define IDB_LINK 132
+
+#define IDC_PICTURE 1001
+#define IDC_LINK 1002
+#define IDC_BACKUP_LIST 1004
+
+#define ID_OPEN_FOLDER 32772
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
