@@ -1,0 +1,181 @@
+#include "Dialog.h"
+
+#include "MessageBox.h"
+
+#if __has_include("framework/App.h")
+#include "framework/App.h"
+#define TALLOWBOX_HAVE_APP 1
+#endif
+
+CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd) : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
+
+CDialog::~CDialog() {
+    // Normally gone already (DoModal destroys it); never leave a dialog without its object.
+    if (m_hWnd != nullptr)
+        ::DestroyWindow(m_hWnd);
+}
+
+HWND CDialog::FindOwner() const {
+    if (m_pParentWnd != nullptr)
+        return m_pParentWnd->GetSafeHwnd();
+#ifdef TALLOWBOX_HAVE_APP
+    if (CWnd* pMainWnd = AfxGetMainWnd())
+        return pMainWnd->GetSafeHwnd();
+#endif
+    return nullptr;
+}
+
+INT_PTR CDialog::DoModal() {
+    m_bEndModal = false;
+    m_nModalResult = -1;
+    HWND hOwner = FindOwner();
+
+    HWND hDlg = ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), hOwner,
+                                     &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    if (hDlg == nullptr || m_hWnd == nullptr) {
+        if (hDlg != nullptr)
+            ::DestroyWindow(hDlg);
+        return -1;
+    }
+
+    // Only an owner we disabled is enabled again.
+    const bool disabledOwner = hOwner != nullptr && ::IsWindowEnabled(hOwner);
+    if (disabledOwner)
+        ::EnableWindow(hOwner, FALSE);
+
+    if (!m_bEndModal) {
+        ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+        RunModalLoop();
+    }
+
+    // Owner first, so activation goes back to it rather than to another application.
+    if (disabledOwner)
+        ::EnableWindow(hOwner, TRUE);
+    if (m_hWnd != nullptr) {
+        ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
+                       SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER);
+        ::DestroyWindow(m_hWnd);
+    }
+    return m_nModalResult;
+}
+
+void CDialog::EndDialog(int nResult) {
+    m_nModalResult = nResult;
+    m_bEndModal = true;
+}
+
+void CDialog::RunModalLoop() {
+    MSG msg;
+    while (!m_bEndModal && m_hWnd != nullptr) {
+        const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+        if (got == -1)
+            break;
+        if (got == 0) {
+            // WM_QUIT belongs to the application's loop: end the dialog and hand it on.
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        try {
+            if (PreTranslateModalMessage(&msg))
+                continue;
+        } catch (const std::exception& error) {
+            AfxReportException(error);
+            continue;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
+BOOL CDialog::PreTranslateModalMessage(MSG* pMsg) {
+    // Only messages for the dialog and its descendants are ours to pre-translate.
+    if (pMsg->hwnd != m_hWnd && !::IsChild(m_hWnd, pMsg->hwnd))
+        return FALSE;
+    return WalkPreTranslateTree(m_hWnd, pMsg);
+}
+
+BOOL CDialog::PreTranslateMessage(MSG* pMsg) {
+    if (CWnd::PreTranslateMessage(pMsg))
+        return TRUE;
+    // Tab, Enter, Esc and arrows move around the dialog; IsDialogMessage dispatches what it takes.
+    return ::IsDialogMessageA(m_hWnd, pMsg);
+}
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) {
+    (void)wParam;
+    if (message != WM_INITDIALOG)
+        return FALSE; // everything else reaches the object through its subclassed window procedure
+    auto pDialog = reinterpret_cast<CDialog*>(lParam);
+    if (pDialog == nullptr)
+        return TRUE;
+    try {
+        return pDialog->HandleInitDialog(hDlg);
+    } catch (const std::exception& error) {
+        AfxReportException(error);
+        pDialog->EndDialog(-1);
+        return TRUE;
+    }
+}
+
+INT_PTR CDialog::HandleInitDialog(HWND hDlg) {
+    if (!SubclassWindow(hDlg)) {
+        EndDialog(-1);
+        return TRUE;
+    }
+    return OnInitDialog();
+}
+
+BOOL CDialog::OnInitDialog() {
+    if (!UpdateData(FALSE))
+        EndDialog(-1);
+    return TRUE;
+}
+
+BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
+    CDataExchange dx(this, bSaveAndValidate);
+    try {
+        DoDataExchange(&dx);
+    } catch (const std::exception& error) {
+        AfxReportException(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CDialog::DoDataExchange(CDataExchange* pDX) {
+    (void)pDX;
+}
+
+void CDialog::OnOK() {
+    if (UpdateData(TRUE))
+        EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
+
+bool CDialog::OnCommand(WPARAM wParam) {
+    switch (LOWORD(wParam)) {
+    case IDOK:
+        OnOK();
+        return true;
+    case IDCANCEL: // Esc and the close box arrive here too
+        OnCancel();
+        return true;
+    default:
+        return false;
+    }
+}
+
+LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        if (OnCommand(wParam))
+            return 0;
+        break;
+    default:
+        break;
+    }
+    return CWnd::WindowProc(message, wParam, lParam);
+}
