@@ -152,6 +152,7 @@ LRESULT CWnd::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     // Messages nest (SendMessage from a handler): keep the outer one for its Default().
     const CurrentMessage outer = m_current;
     m_current = {message, wParam, lParam};
+    ++m_nDispatchDepth;
     LRESULT result = 0;
     try {
         result = WindowProc(message, wParam, lParam);
@@ -159,6 +160,10 @@ LRESULT CWnd::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         AfxReportException(error);
     }
     m_current = outer;
+    if (--m_nDispatchDepth == 0 && m_bPostNcDestroyPending) {
+        m_bPostNcDestroyPending = false;
+        PostNcDestroy(); // may delete this: nothing below may touch a member
+    }
     return result;
 }
 
@@ -180,7 +185,10 @@ LRESULT CALLBACK CWnd::StdWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM
             pWnd->UnsubclassWindow();
         else
             pWnd->Detach();
-        pWnd->PostNcDestroy();
+        if (pWnd->m_nDispatchDepth > 0)
+            pWnd->m_bPostNcDestroyPending = true; // an outer handler of this window is still running
+        else
+            pWnd->PostNcDestroy();
     }
     return result;
 }

@@ -111,6 +111,10 @@ private:
     WNDPROC m_pfnSuper = nullptr;
     bool m_bSubclassed = false;
     CurrentMessage m_current;
+    // A window destroyed from inside one of its own handlers lets its object go (PostNcDestroy)
+    // only once the outermost handler has returned, so no handler runs on a freed object.
+    int m_nDispatchDepth = 0;
+    bool m_bPostNcDestroyPending = false;
 };
 
 // Data exchange between a dialog (or form) and its member objects.

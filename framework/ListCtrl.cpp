@@ -1,0 +1,61 @@
+#include "ListCtrl.h"
+
+#include <string>
+
+int CListCtrl::InsertColumn(int nCol, LPCSTR lpszHeading, int nFormat, int nWidth, int nSubItem) {
+    LVCOLUMNA column = {};
+    column.mask = LVCF_FMT | LVCF_TEXT;
+    column.fmt = nFormat;
+    column.pszText = const_cast<LPSTR>(lpszHeading);
+    if (nWidth >= 0) {
+        column.mask |= LVCF_WIDTH;
+        column.cx = nWidth;
+    }
+    if (nSubItem >= 0) {
+        column.mask |= LVCF_SUBITEM;
+        column.iSubItem = nSubItem;
+    }
+    return static_cast<int>(::SendMessageA(m_hWnd, LVM_INSERTCOLUMNA, static_cast<WPARAM>(nCol),
+                                           reinterpret_cast<LPARAM>(&column)));
+}
+
+int CListCtrl::InsertItem(int nItem, LPCSTR lpszItem) {
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = nItem;
+    item.pszText = const_cast<LPSTR>(lpszItem);
+    return static_cast<int>(::SendMessageA(m_hWnd, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+BOOL CListCtrl::SetItemText(int nItem, int nSubItem, LPCSTR lpszText) {
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = nItem;
+    item.iSubItem = nSubItem;
+    item.pszText = const_cast<LPSTR>(lpszText);
+    return static_cast<BOOL>(::SendMessageA(m_hWnd, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+int CListCtrl::GetItemCount() const { return static_cast<int>(::SendMessageA(m_hWnd, LVM_GETITEMCOUNT, 0, 0)); }
+
+CString CListCtrl::GetItemText(int nItem, int nSubItem) const {
+    // Grows the buffer until the text fits (the control returns the length it copied).
+    for (size_t size = 256;; size *= 2) {
+        std::string buffer(size, '\0');
+        LVITEMA item = {};
+        item.iSubItem = nSubItem;
+        item.pszText = &buffer[0];
+        item.cchTextMax = static_cast<int>(size);
+        const LRESULT length =
+            ::SendMessageA(m_hWnd, LVM_GETITEMTEXTA, static_cast<WPARAM>(nItem), reinterpret_cast<LPARAM>(&item));
+        if (length < 0 || static_cast<size_t>(length) < size - 1 || size >= 65536) {
+            buffer.resize(std::char_traits<char>::length(buffer.c_str()));
+            return CString(buffer);
+        }
+    }
+}
+
+int CListCtrl::GetColumnCount() const {
+    HWND header = reinterpret_cast<HWND>(::SendMessageA(m_hWnd, LVM_GETHEADER, 0, 0));
+    return header != nullptr ? static_cast<int>(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+}

@@ -1,0 +1,20 @@
+// CListCtrl: the system list-view control, usually bound to a dialog's control by DDX_Control.
+#pragma once
+
+#include "Wnd.h"
+
+#include <commctrl.h>
+
+class CListCtrl : public CWnd {
+public:
+    CListCtrl() = default;
+
+    // Returns the new column's index, -1 on failure. nSubItem < 0: no sub-item index is given.
+    int InsertColumn(int nCol, LPCSTR lpszHeading, int nFormat = LVCFMT_LEFT, int nWidth = -1, int nSubItem = -1);
+    // Inserts an item with its first text; returns its index, -1 on failure.
+    int InsertItem(int nItem, LPCSTR lpszItem);
+    BOOL SetItemText(int nItem, int nSubItem, LPCSTR lpszText);
+    int GetItemCount() const;
+    CString GetItemText(int nItem, int nSubItem) const;
+    int GetColumnCount() const;
+};

@@ -1,0 +1,69 @@
+#include "StatusBar.h"
+
+#include <commctrl.h>
+
+BOOL CStatusBar::Create(CWnd* pParentWnd, DWORD dwStyle, UINT nID) {
+    if (pParentWnd == nullptr || pParentWnd->m_hWnd == nullptr || m_hWnd != nullptr)
+        return FALSE;
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    // The low word holds the framework's bar styles; the control gets only the window styles,
+    // and a sizing grip when the parent can be resized.
+    DWORD controlStyle = dwStyle & 0xFFFF0000;
+    if (::GetWindowLongA(pParentWnd->m_hWnd, GWL_STYLE) & WS_THICKFRAME)
+        controlStyle |= SBARS_SIZEGRIP;
+    HWND hWnd = ::CreateWindowExA(0, STATUSCLASSNAMEA, "", controlStyle, 0, 0, 0, 0, pParentWnd->m_hWnd,
+                                  reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nID)), AfxGetInstanceHandle(),
+                                  nullptr);
+    if (hWnd == nullptr)
+        return FALSE;
+    if (!SubclassWindow(hWnd)) {
+        ::DestroyWindow(hWnd);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CStatusBar::SetIndicators(const UINT* lpIDArray, int nIDCount) {
+    if (m_hWnd == nullptr || lpIDArray == nullptr || nIDCount <= 0 || nIDCount > 255)
+        return FALSE;
+    m_indicators.assign(lpIDArray, lpIDArray + nIDCount);
+    // The first pane stretches; later panes get a fixed width at the right.
+    const int fixedWidth = 80;
+    CRect client;
+    GetClientRect(&client);
+    std::vector<int> rightEdges(static_cast<size_t>(nIDCount));
+    for (int i = nIDCount - 1, right = -1; i >= 0; --i) {
+        rightEdges[static_cast<size_t>(i)] = right;
+        right = (right == -1 ? client.right : right) - fixedWidth;
+    }
+    if (!SendMessage(SB_SETPARTS, static_cast<WPARAM>(nIDCount), reinterpret_cast<LPARAM>(rightEdges.data())))
+        return FALSE;
+    for (int i = 0; i < nIDCount; ++i)
+        SetPaneText(i, "", FALSE);
+    return TRUE;
+}
+
+BOOL CStatusBar::SetPaneText(int nIndex, LPCSTR lpszNewText, BOOL bUpdate) {
+    if (m_hWnd == nullptr || nIndex < 0 || nIndex >= GetCount())
+        return FALSE;
+    // A first pane of ID_SEPARATOR is drawn without a border.
+    const bool noBorders = nIndex == 0 && m_indicators[0] == 0;
+    const WPARAM part = static_cast<WPARAM>(nIndex) | (noBorders ? SBT_NOBORDERS : 0);
+    if (!SendMessage(SB_SETTEXTA, part, reinterpret_cast<LPARAM>(lpszNewText != nullptr ? lpszNewText : "")))
+        return FALSE;
+    if (bUpdate)
+        UpdateWindow();
+    return TRUE;
+}
+
+CString CStatusBar::GetPaneText(int nIndex) const {
+    if (m_hWnd == nullptr || nIndex < 0 || nIndex >= GetCount())
+        return CString();
+    const LRESULT lengthAndType =
+        ::SendMessageA(m_hWnd, SB_GETTEXTLENGTHA, static_cast<WPARAM>(nIndex), 0);
+    std::string text(static_cast<size_t>(LOWORD(lengthAndType)) + 1, '\0');
+    ::SendMessageA(m_hWnd, SB_GETTEXTA, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(std::char_traits<char>::length(text.c_str()));
+    return CString(text);
+}

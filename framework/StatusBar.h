@@ -1,0 +1,27 @@
+// CStatusBar: the system status-bar control along the bottom of a frame. Panes come from an
+// indicator table; a first pane of ID_SEPARATOR stretches over the bar and has no border.
+#pragma once
+
+#include "Wnd.h"
+
+#include <vector>
+
+// Control-bar style bits of the framework (low word; never passed to the control itself).
+#define CBRS_BORDER_TOP 0x0200
+#define CBRS_ALIGN_BOTTOM 0x8000
+#define CBRS_BOTTOM (CBRS_ALIGN_BOTTOM | CBRS_BORDER_TOP)
+
+class CStatusBar : public CWnd {
+public:
+    CStatusBar() = default;
+
+    BOOL Create(CWnd* pParentWnd, DWORD dwStyle = WS_CHILD | WS_VISIBLE | CBRS_BOTTOM, UINT nID = 0xE801);
+    BOOL SetIndicators(const UINT* lpIDArray, int nIDCount);
+    // bUpdate: the control repaints at once rather than with the next paint.
+    BOOL SetPaneText(int nIndex, LPCSTR lpszNewText, BOOL bUpdate = TRUE);
+    CString GetPaneText(int nIndex) const;
+    int GetCount() const { return static_cast<int>(m_indicators.size()); }
+
+private:
+    std::vector<UINT> m_indicators;
+};

@@ -1,0 +1,63 @@
+#include "shell/MainFrm.h"
+
+#include "engine/FolderTree.h"
+#include "res/resource.h"
+#include "shell/TallowboxView.h"
+
+#include <shellapi.h>
+
+const CRuntimeClass CMainFrame::runtimeClass = {"CMainFrame", &CFrameWnd::runtimeClass, &CreateDynamic<CMainFrame>};
+
+CMainFrame::FolderOpener CMainFrame::s_pfnOpenFolder = &CMainFrame::OpenFolderInShell;
+
+namespace {
+
+// The status line: one stretched pane without a border.
+const UINT kIndicators[] = {ID_SEPARATOR};
+
+} // namespace
+
+BOOL CMainFrame::PreCreateWindow(CREATESTRUCTA& cs) {
+    if (!CFrameWnd::PreCreateWindow(cs))
+        return FALSE;
+    // No document name in the title, no frame extras: the plain overlapped window.
+    cs.style = WS_OVERLAPPEDWINDOW;
+    cs.lpszName = "Tallowbox";
+    return TRUE;
+}
+
+LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    return CFrameWnd::WindowProc(message, wParam, lParam);
+}
+
+int CMainFrame::OnCreate(LPCREATESTRUCTA lpcs) {
+    if (CFrameWnd::OnCreate(lpcs) == -1)
+        return -1;
+    if (!m_wndStatusBar.Create(this, WS_CHILD | WS_VISIBLE | CBRS_BOTTOM, AFX_IDW_STATUS_BAR))
+        return -1;
+    if (!m_wndStatusBar.SetIndicators(kIndicators, 1))
+        return -1;
+    // Stays above other windows; a system that refuses leaves a normal window that works the same.
+    SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    return 0;
+}
+
+BOOL CMainFrame::OnCmdMsg(UINT nID) {
+    switch (nID) {
+    case ID_OPEN_FOLDER: OnOpenFolder(); return TRUE;
+    default: return CFrameWnd::OnCmdMsg(nID);
+    }
+}
+
+void CMainFrame::OnOpenFolder() {
+    auto* pView = dynamic_cast<CTallowboxView*>(GetActiveView());
+    if (pView == nullptr)
+        return;
+    const std::string backupRoot = pView->GetBackupRoot();
+    CreateFolderTree(backupRoot); // makes the root and any missing parents; the shell reports the rest
+    s_pfnOpenFolder(backupRoot);
+}
+
+void CMainFrame::OpenFolderInShell(const std::string& folder) {
+    ::ShellExecuteA(nullptr, "open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}

@@ -1,0 +1,34 @@
+// CMainFrame: the main window. Always on top, titled "Tallowbox" whatever the document, with the
+// backup list view as its client, a one-pane status bar (the status line) and the menu whose
+// first item opens the backup folder in the shell.
+#pragma once
+
+#include "framework/Frame.h"
+#include "framework/StatusBar.h"
+
+#include <string>
+
+class CMainFrame : public CFrameWnd {
+public:
+    static const CRuntimeClass runtimeClass;
+    const CRuntimeClass* GetRuntimeClass() const override { return &runtimeClass; }
+
+    CMainFrame() = default;
+    ~CMainFrame() override = default;
+
+    BOOL PreCreateWindow(CREATESTRUCTA& cs) override;
+    BOOL OnCmdMsg(UINT nID) override;
+
+    // How the backup folder is opened; tests put a recorder here instead of the shell.
+    using FolderOpener = void (*)(const std::string& folder);
+    static FolderOpener s_pfnOpenFolder;
+    static void OpenFolderInShell(const std::string& folder);
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    int OnCreate(LPCREATESTRUCTA lpcs) override;
+    void OnOpenFolder();
+
+private:
+    CStatusBar m_wndStatusBar;
+};

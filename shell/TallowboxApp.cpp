@@ -1,0 +1,39 @@
+#include "shell/TallowboxApp.h"
+
+#include "framework/DocTemplate.h"
+#include "res/resource.h"
+#include "shell/MainFrm.h"
+#include "shell/TallowboxDoc.h"
+#include "shell/TallowboxView.h"
+
+// No name is given: the title comes from the string table.
+CTallowboxApp::CTallowboxApp() : CWinApp(nullptr) {}
+
+CTallowboxApp::~CTallowboxApp() = default;
+
+BOOL CTallowboxApp::InitInstance() {
+    AfxEnableControlContainer();
+    Enable3dControlsStatic();
+    SetRegistryKey("Local AppWizard-Generated Applications");
+    LoadStdProfileSettings(0);
+
+    AddDocTemplate(new CSingleDocTemplate(IDR_MAINFRAME, &CTallowboxDoc::runtimeClass, &CMainFrame::runtimeClass,
+                                          &CTallowboxView::runtimeClass));
+
+    CCommandLineInfo cmdInfo;
+    ParseCommandLine(cmdInfo);
+    if (!ProcessShellCommand(cmdInfo))
+        return FALSE;
+
+    // Also shows the window when the process was started with a hidden show command.
+    m_pMainWnd->ShowWindow(SW_SHOW);
+    m_pMainWnd->UpdateWindow();
+    return TRUE;
+}
+
+BOOL CTallowboxApp::OnCmdMsg(UINT nID) {
+    switch (nID) {
+    case ID_APP_ABOUT: OnAppAbout(); return TRUE;
+    default: return CWinApp::OnCmdMsg(nID);
+    }
+}
