@@ -1,0 +1,64 @@
+#include "engine/FileCopy.h"
+
+namespace {
+
+constexpr DWORD kAttributesThatBlockReplacing = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+class CScopedHandle {
+public:
+    explicit CScopedHandle(HANDLE handle) : m_handle(handle) {}
+    ~CScopedHandle() {
+        if (m_handle != INVALID_HANDLE_VALUE)
+            CloseHandle(m_handle);
+    }
+    CScopedHandle(const CScopedHandle&) = delete;
+    CScopedHandle& operator=(const CScopedHandle&) = delete;
+    HANDLE get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
+bool IsBelow(const std::string& path, const std::string& folder) {
+    return !folder.empty() && path.size() > folder.size() + 1 && path.compare(0, folder.size(), folder) == 0 &&
+           path[folder.size()] == '\\';
+}
+
+} // namespace
+
+bool ReadFileIdentity(const std::string& path, FileIdentity* identity) {
+    // No access rights asked: this only reads the file's index, and works on folders too.
+    CScopedHandle file(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(file.get(), &information))
+        return false;
+    identity->volume = information.dwVolumeSerialNumber;
+    identity->indexHigh = information.nFileIndexHigh;
+    identity->indexLow = information.nFileIndexLow;
+    return true;
+}
+
+bool CopyFileIntoBackup(const std::string& source, const std::string& target, const std::string& backupRoot) {
+    if (IsTooLongForPlatform(source) || IsTooLongForPlatform(target)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    const DWORD targetAttributes = GetFileAttributesA(target.c_str());
+    const bool targetExists = targetAttributes != INVALID_FILE_ATTRIBUTES;
+    if (CopyFileA(source.c_str(), target.c_str(), FALSE))
+        return true;
+    const DWORD copyError = GetLastError();
+    const bool blockedByAttributes = targetExists && !(targetAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                                     (targetAttributes & kAttributesThatBlockReplacing);
+    if (!blockedByAttributes || !IsBelow(target, backupRoot)) {
+        SetLastError(copyError);
+        return false;
+    }
+    const DWORD remaining = targetAttributes & ~kAttributesThatBlockReplacing;
+    if (!SetFileAttributesA(target.c_str(), remaining ? remaining : FILE_ATTRIBUTE_NORMAL))
+        return false;
+    return CopyFileA(source.c_str(), target.c_str(), FALSE) != FALSE;
+}

@@ -1,0 +1,48 @@
+// CFileFind: walks the entries of a folder with FindFirstFile/FindNextFile and owns the find
+// handle. FindFile reads the first entry ahead; each FindNextFile makes the entry read ahead
+// the current one and reads the next, so it returns FALSE when the entry it has just made
+// current is the last one (that entry is still valid). Whether the walk ended because the
+// folder had no more entries or because the platform failed is kept apart (FailedWithError).
+#pragma once
+
+#include <windows.h>
+
+// <windows.h> maps FindNextFile to FindNextFileA; the member below is renamed alike, so
+// callers are unaffected, and the platform function is always called as ::FindNextFileA.
+
+#include "String.h"
+
+class CFileFind {
+public:
+    CFileFind() = default;
+    ~CFileFind() { Close(); }
+    CFileFind(const CFileFind&) = delete;
+    CFileFind& operator=(const CFileFind&) = delete;
+
+    // Starts a walk over the entries matching pattern. FALSE when nothing matched or the
+    // folder could not be read; GetLastError tells which (ERROR_FILE_NOT_FOUND: no match).
+    BOOL FindFile(LPCSTR pattern = "*.*");
+    // Makes the next entry current. FALSE when that entry is the last one, or when there is
+    // no current entry to be had at all (then the walk never started).
+    BOOL FindNextFile();
+    void Close();
+
+    // TRUE when reading ahead stopped on an error other than "no more files".
+    bool FailedWithError() const { return m_readAheadError != ERROR_SUCCESS && m_readAheadError != ERROR_NO_MORE_FILES; }
+    DWORD GetReadAheadError() const { return m_readAheadError; }
+
+    BOOL IsDots() const;
+    CString GetFileName() const { return CString(m_current.cFileName); }
+    DWORD GetAttributes() const { return m_current.dwFileAttributes; }
+    // TRUE when the current entry has any of the attribute bits in mask.
+    BOOL MatchesMask(DWORD mask) const { return (m_current.dwFileAttributes & mask) != 0; }
+    BOOL IsDirectory() const { return MatchesMask(FILE_ATTRIBUTE_DIRECTORY); }
+
+private:
+    HANDLE m_find = INVALID_HANDLE_VALUE;
+    bool m_haveCurrent = false;
+    bool m_haveAhead = false;
+    DWORD m_readAheadError = ERROR_SUCCESS;
+    WIN32_FIND_DATAA m_current{};
+    WIN32_FIND_DATAA m_ahead{};
+};

@@ -1,0 +1,153 @@
+#include "EngineTestSupport.h"
+
+#include <algorithm>
+
+#include "common/TempFolder.h"
+
+const char* const kHyou = "\x95\x5c";
+const char* const kHalfA = "\xb1";
+const char* const kHiraA = "\x82\xa0";
+
+SYSTEMTIME At(int year, int month, int day, int hour, int minute) {
+    SYSTEMTIME time{};
+    time.wYear = static_cast<WORD>(year);
+    time.wMonth = static_cast<WORD>(month);
+    time.wDay = static_cast<WORD>(day);
+    time.wHour = static_cast<WORD>(hour);
+    time.wMinute = static_cast<WORD>(minute);
+    time.wSecond = 42; // never part of any text
+    time.wMilliseconds = 999;
+    time.wDayOfWeek = 3;
+    return time;
+}
+
+void RecordingHost::SetStatusText(CString text) {
+    statusTexts.push_back(text.str());
+    events.push_back("status " + text.str());
+}
+
+void RecordingHost::RepaintView() {
+    ++repaints;
+    events.push_back("repaint");
+}
+
+void RecordingHost::AppendRow(const BackupRow& row) {
+    rows.push_back(row);
+    events.push_back("row");
+}
+
+namespace {
+
+void ReadTreeInto(const std::string& folder, const std::string& relative, std::map<std::string, TreeEntry>* tree) {
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        const std::string path = folder + "\\" + name;
+        const std::string key = relative.empty() ? name : relative + "\\" + name;
+        TreeEntry entry;
+        entry.attributes = found.dwFileAttributes;
+        entry.folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (!entry.folder)
+            ReadFileText(path, &entry.content);
+        (*tree)[key] = entry;
+        if (entry.folder && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            ReadTreeInto(path, key, tree);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+}
+
+std::string UnixName(const std::string& windowsPath) {
+    typedef char*(CDECL * UnixFileName)(LPCWSTR);
+    // Through void*: a FARPROC cast straight to another function type draws -Wcast-function-type.
+    const FARPROC exported = GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name");
+    const auto unixFileName = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(exported));
+    if (!unixFileName)
+        return std::string();
+    wchar_t wide[MAX_PATH * 2];
+    if (!MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH * 2))
+        return std::string();
+    char* name = unixFileName(wide);
+    if (!name)
+        return std::string();
+    std::string result = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+bool RunUnixTool(const char* windowsProgram, const std::string& commandLine) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::string line = commandLine;
+    if (!CreateProcessA(windowsProgram, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+} // namespace
+
+std::map<std::string, TreeEntry> ReadTree(const std::string& root) {
+    std::map<std::string, TreeEntry> tree;
+    ReadTreeInto(root, "", &tree);
+    return tree;
+}
+
+std::vector<std::string> ListFolder(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool WriteFileWithAttributes(const std::string& path, const std::string& content, DWORD attributes) {
+    return WriteFileText(path, content) && SetFileAttributesA(path.c_str(), attributes);
+}
+
+std::string ReadWhole(const std::string& path) {
+    std::string content;
+    if (!ReadFileText(path, &content))
+        return "<unreadable>";
+    return content;
+}
+
+// Wine starts a Unix program without a process to wait for: its handle is signalled at once,
+// so the result is awaited on the disk.
+bool WaitForAttributes(const std::string& path, bool present) {
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        const bool isLink = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        if (isLink == present)
+            return true;
+        Sleep(10);
+    }
+    return false;
+}
+
+UnixSymlink::UnixSymlink(const std::string& link, const std::string& target) : m_link(link) {
+    const std::string unixLink = UnixName(link);
+    m_made = !unixLink.empty() && RunUnixTool("Z:\\bin\\ln", "ln -s \"" + target + "\" \"" + unixLink + "\"") &&
+             WaitForAttributes(link, true);
+}
+
+UnixSymlink::~UnixSymlink() {
+    const std::string unixLink = UnixName(m_link);
+    if (!unixLink.empty() && RunUnixTool("Z:\\bin\\rm", "rm -f \"" + unixLink + "\""))
+        WaitForAttributes(m_link, false);
+}

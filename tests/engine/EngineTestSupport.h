@@ -1,0 +1,65 @@
+// What the engine tests share: a host that records everything the engine shows, fixed batch
+// moments, double-byte name pieces spelled out as bytes, a tree reader for comparing a copy
+// with its source, and Unix symbolic links made from inside Wine.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/BackupItem.h"
+
+SYSTEMTIME At(int year, int month, int day, int hour, int minute);
+
+// Code page 932 bytes: 表 ends in 0x5C, ｱ is a single high byte, あ has a high trail byte.
+extern const char* const kHyou;     // 0x95 0x5C
+extern const char* const kHalfA;    // 0xB1
+extern const char* const kHiraA;    // 0x82 0xA0
+
+// Records the host calls in order: "repaint", "status <text>", "row".
+class RecordingHost : public CBackupHost {
+public:
+    void SetStatusText(CString text) override;
+    void RepaintView() override;
+    void AppendRow(const BackupRow& row) override;
+
+    std::vector<std::string> events;
+    std::vector<std::string> statusTexts;
+    std::vector<BackupRow> rows;
+    int repaints = 0;
+};
+
+// One entry of a tree: a folder, or a file with its content and attributes.
+struct TreeEntry {
+    bool folder = false;
+    std::string content;
+    DWORD attributes = 0;
+    friend bool operator==(const TreeEntry& a, const TreeEntry& b) {
+        return a.folder == b.folder && a.content == b.content;
+    }
+};
+// Every entry below root, by path relative to root. Links are listed but not followed.
+std::map<std::string, TreeEntry> ReadTree(const std::string& root);
+// Names of the entries directly in folder (no dots), sorted.
+std::vector<std::string> ListFolder(const std::string& folder);
+
+bool WriteFileWithAttributes(const std::string& path, const std::string& content, DWORD attributes);
+std::string ReadWhole(const std::string& path);
+
+// A Unix symbolic link at link (a Windows path) to the text target, made through /bin/ln and
+// removed (never what it points to) when the object goes. Wine shows a link to a folder as a
+// folder with FILE_ATTRIBUTE_REPARSE_POINT.
+class UnixSymlink {
+public:
+    UnixSymlink(const std::string& link, const std::string& target);
+    ~UnixSymlink();
+    UnixSymlink(const UnixSymlink&) = delete;
+    UnixSymlink& operator=(const UnixSymlink&) = delete;
+    bool made() const { return m_made; }
+
+private:
+    std::string m_link;
+    bool m_made = false;
+};
