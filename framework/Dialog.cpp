@@ -1,11 +1,7 @@
 #include "Dialog.h"
 
+#include "App.h"
 #include "MessageBox.h"
-
-#if __has_include("framework/App.h")
-#include "framework/App.h"
-#define TALLOWBOX_HAVE_APP 1
-#endif
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd) : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
 
@@ -18,10 +14,8 @@ CDialog::~CDialog() {
 HWND CDialog::FindOwner() const {
     if (m_pParentWnd != nullptr)
         return m_pParentWnd->GetSafeHwnd();
-#ifdef TALLOWBOX_HAVE_APP
     if (CWnd* pMainWnd = AfxGetMainWnd())
         return pMainWnd->GetSafeHwnd();
-#endif
     return nullptr;
 }
 

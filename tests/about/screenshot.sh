@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Makes docs/about-box.png: the running program's about box, opened from its Help menu command,
+# under a private Xvfb and Wine prefix. Needs the x86_64 build with tests (scripts/test makes it):
+#   tests/about/screenshot.sh [build-dir]      (default: build/x86_64)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=${1:-$root/build/x86_64}
+host="$build/tests/about/about_box_host.exe"
+program="$build/shell/Tallowbox.exe"
+out="$root/docs/about-box.png"
+
+. "$root/scripts/lib/wine-env.sh"
+wine_env_start --private-display
+# The dialogs name "ＭＳ Ｐゴシック"; a bare prefix has no such font, IPA's is its usual stand-in.
+for font in 'ＭＳ Ｐゴシック' 'MS PGothic' 'MS UI Gothic'; do
+  "$WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /d IPAPGothic /f >/dev/null 2>&1
+done
+
+work=$(mktemp -d /tmp/about-shot.XXXXXX)
+trap 'rm -rf "$work"; wine_env_stop' EXIT
+mkdir -p "$root/docs"
+cp "$program" "$work/Tallowbox.exe" # backups would land beside the program: keep them out of the tree
+(cd "$work" && "$WINE64" ./Tallowbox.exe >/dev/null 2>&1 &)
+(cd "$work" && "$WINE64" "$host" --in-program rect.txt)
+read -r x y w h <"$work/rect.txt"
+import -display "$DISPLAY" -window root -crop "${w}x${h}+${x}+${y}" +repage "$out"
+echo "wrote $out (${w}x${h})"
