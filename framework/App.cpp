@@ -338,18 +338,25 @@ void CWinApp::OnAppExit() {
         m_pMainWnd->SendMessage(WM_CLOSE);
 }
 
-int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow) {
+BOOL AfxWinInit(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow) {
     (void)hPrevInstance;
+    // A file operation on a missing medium simply fails, without a system dialog.
     ::SetErrorMode(::SetErrorMode(0) | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     CWinApp* pApp = AfxGetApp();
     if (pApp == nullptr)
-        return -1;
+        return FALSE;
     pApp->m_hInstance = hInstance;
     pApp->m_lpCmdLine = lpCmdLine;
     pApp->m_nCmdShow = nCmdShow;
     if (pApp->m_pszAppName.IsEmpty())
         pApp->m_pszAppName = LoadText(AFX_IDS_APP_TITLE);
+    return TRUE;
+}
 
+int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow) {
+    if (!AfxWinInit(hInstance, hPrevInstance, lpCmdLine, nCmdShow))
+        return -1;
+    CWinApp* pApp = AfxGetApp();
     BOOL started = FALSE;
     try {
         started = pApp->InitApplication() && pApp->InitInstance();

@@ -70,6 +70,8 @@ CWinApp* AfxGetApp();
 CWnd* AfxGetMainWnd();
 void AfxEnableControlContainer();
 
+// Hands the application object its instance, command line and show command, and its title.
+BOOL AfxWinInit(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
 // The program's entry: initialises the application object, runs InitInstance and the loop.
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
 

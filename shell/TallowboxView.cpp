@@ -93,9 +93,13 @@ void CTallowboxView::OnSize(UINT nType, int cx, int cy) {
     CFormView::OnSize(nType, cx, cy);
     if (m_bLayoutReady != 1)
         return;
+    // Showing or hiding a scroll bar above has resized the client area again (and that nested
+    // size change has placed the list): measure what the client area is now, not what it was.
+    CRect client;
+    GetClientRect(&client);
     // Width and height are passed on even when they come out zero or negative.
-    m_list.MoveWindow(m_rcList.left, m_rcList.top, cx - kListMargin - m_rcList.left,
-                      cy - kListMargin - m_rcList.top, TRUE);
+    m_list.MoveWindow(m_rcList.left, m_rcList.top, client.Width() - kListMargin - m_rcList.left,
+                      client.Height() - kListMargin - m_rcList.top, TRUE);
 }
 
 // Every double-quoted piece of the command line, in order, with one time stamp. A piece is

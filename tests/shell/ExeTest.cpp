@@ -1,0 +1,227 @@
+// The built Tallowbox.exe, copied into a temporary folder (its backups go beside it) and
+// started with exact command lines, as a user or the shell starts it.
+#include "WindowProbe.h"
+
+#include "common/TempFolder.h"
+#include "framework/FrameworkIds.h"
+#include "res/resource.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const char kFrameClass[] = "TallowboxFrame";
+const char kProfileKey[] = "Software\\Local AppWizard-Generated Applications\\Tallowbox";
+
+// The build gives a Unix path; Wine shows the Unix root as drive Z:.
+std::string BuiltProgram() {
+    std::string path = TALLOWBOX_EXE;
+    if (!path.empty() && path[0] == '/') {
+        for (char& c : path)
+            c = c == '/' ? '\\' : c;
+        path = "Z:" + path;
+    }
+    return path;
+}
+
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+bool KeyExists(const char* path) {
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(hKey);
+    return true;
+}
+
+// One started copy of the program; ended by force only if a test left it running.
+class Program {
+public:
+    explicit Program(const std::string& arguments) {
+        exe = folder / "Tallowbox.exe";
+        copied = ::CopyFileA(BuiltProgram().c_str(), exe.c_str(), FALSE) != FALSE;
+        std::string commandLine = Quoted(exe) + (arguments.empty() ? "" : " " + arguments);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        started = copied && ::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                             folder.path().c_str(), &startup, &process) != FALSE;
+    }
+    ~Program() {
+        if (started) {
+            if (::WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+                ::TerminateProcess(process.hProcess, 99);
+                ::WaitForSingleObject(process.hProcess, 5000);
+            }
+            ::CloseHandle(process.hProcess);
+            ::CloseHandle(process.hThread);
+        }
+    }
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // The main frame once it is visible, or nullptr after the timeout.
+    HWND WaitForVisibleFrame(DWORD timeoutMs = 20000) const {
+        const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+        while (::GetTickCount64() < end) {
+            for (HWND frame : TopLevelWindowsOf(process.dwProcessId, kFrameClass))
+                if (::IsWindowVisible(frame))
+                    return frame;
+            if (::WaitForSingleObject(process.hProcess, 5) != WAIT_TIMEOUT)
+                return nullptr;
+        }
+        return nullptr;
+    }
+    // Waits for the process to end, noting whether a frame of it was ever visible meanwhile.
+    bool WaitForEnd(DWORD timeoutMs, bool* frameEverVisible) const {
+        const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+        while (::GetTickCount64() < end) {
+            for (HWND frame : TopLevelWindowsOf(process.dwProcessId, kFrameClass))
+                if (::IsWindowVisible(frame))
+                    *frameEverVisible = true;
+            if (::WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0)
+                return true;
+        }
+        return false;
+    }
+    DWORD ExitCode() const {
+        DWORD code = 0xDEAD;
+        ::GetExitCodeProcess(process.hProcess, &code);
+        return code;
+    }
+    DWORD pid() const { return process.dwProcessId; }
+
+    TempFolder folder;
+    std::string exe;
+    bool copied = false;
+    bool started = false;
+    PROCESS_INFORMATION process = {};
+};
+
+// Every file name found below folder, at any depth.
+int CountFilesBelow(const std::string& folder, const std::string& name) {
+    int count = 0;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        const std::string entryName = entry.cFileName;
+        if (entryName == "." || entryName == "..")
+            continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            count += CountFilesBelow(folder + "\\" + entryName, name);
+        else if (entryName == name)
+            ++count;
+    } while (::FindNextFileA(find, &entry));
+    ::FindClose(find);
+    return count;
+}
+
+class StartedProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(WriteFileText(sources / "report.txt", "report"));
+        ASSERT_TRUE(WriteFileText(sources / "photos\\one.txt", "one"));
+    }
+    TempFolder sources;
+};
+
+TEST_F(StartedProgram, QuotedFileAndFolderAreListedWhenTheWindowFirstShows) {
+    Program program(Quoted(sources / "report.txt") + " " + Quoted(sources / "photos"));
+    ASSERT_TRUE(program.started) << BuiltProgram();
+    HWND frame = program.WaitForVisibleFrame();
+    ASSERT_NE(frame, nullptr);
+    HWND list = ::GetDlgItem(::GetDlgItem(frame, AFX_IDW_PANE_FIRST), IDC_BACKUP_LIST);
+    RemoteControlReader rows(list);
+    EXPECT_EQ(rows.ItemCount(), 2) << "rows present at the first showing";
+    EXPECT_EQ(rows.ItemText(0, 2), "report.txt");
+    EXPECT_EQ(rows.ItemText(1, 2), "(フォルダ)");
+    EXPECT_EQ(rows.ItemText(1, 3), sources / "photos");
+    EXPECT_EQ(WindowText(frame), "Tallowbox");
+    EXPECT_TRUE(::GetWindowLongA(frame, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_EQ(CountFilesBelow(program.folder / "backups", "report.txt"), 1);
+    EXPECT_EQ(CountFilesBelow(program.folder / "backups", "one.txt"), 1);
+    EXPECT_TRUE(KeyExists(kProfileKey)) << "the profile exists after a start";
+
+    ::Sleep(200);
+    RemoteControlReader status(::GetDlgItem(frame, AFX_IDW_STATUS_BAR));
+    EXPECT_EQ(status.StatusText(0), "ready");
+
+    ::PostMessageA(frame, WM_COMMAND, MAKEWPARAM(ID_APP_EXIT, 0), 0);
+    bool unused = false;
+    ASSERT_TRUE(program.WaitForEnd(10000, &unused));
+    EXPECT_EQ(program.ExitCode(), 0u);
+}
+
+TEST_F(StartedProgram, AnUnquotedPathIsNotBackedUp) {
+    Program program(sources / "report.txt");
+    ASSERT_TRUE(program.started);
+    HWND frame = program.WaitForVisibleFrame();
+    ASSERT_NE(frame, nullptr);
+    HWND list = ::GetDlgItem(::GetDlgItem(frame, AFX_IDW_PANE_FIRST), IDC_BACKUP_LIST);
+    EXPECT_EQ(RemoteControlReader(list).ItemCount(), 0);
+    EXPECT_FALSE(FolderExists(program.folder / "backups"));
+    EXPECT_EQ(WindowText(frame), "Tallowbox") << "the document's name never reaches the title";
+    ::PostMessageA(frame, WM_CLOSE, 0, 0);
+    bool unused = false;
+    ASSERT_TRUE(program.WaitForEnd(10000, &unused));
+    EXPECT_EQ(program.ExitCode(), 0u);
+}
+
+TEST_F(StartedProgram, PrintSwitchBacksUpWithoutEverShowingAWindowAndEnds) {
+    Program program("/p " + Quoted(sources / "report.txt"));
+    ASSERT_TRUE(program.started);
+    bool frameEverVisible = false;
+    ASSERT_TRUE(program.WaitForEnd(20000, &frameEverVisible)) << "the process ends by itself";
+    EXPECT_FALSE(frameEverVisible);
+    EXPECT_EQ(CountFilesBelow(program.folder / "backups", "report.txt"), 1);
+}
+
+TEST_F(StartedProgram, DdeSwitchEndsWithoutAWindow) {
+    Program program("/dde");
+    ASSERT_TRUE(program.started);
+    bool frameEverVisible = false;
+    ASSERT_TRUE(program.WaitForEnd(20000, &frameEverVisible));
+    EXPECT_FALSE(frameEverVisible);
+}
+
+TEST_F(StartedProgram, UnregisterRemovesTheProfileAndSaysSo) {
+    {
+        Program first("");
+        HWND frame = first.WaitForVisibleFrame();
+        ASSERT_NE(frame, nullptr);
+        ::PostMessageA(frame, WM_CLOSE, 0, 0);
+        bool unused = false;
+        ASSERT_TRUE(first.WaitForEnd(10000, &unused));
+    }
+    ASSERT_TRUE(KeyExists(kProfileKey));
+
+    Program program("/Unregister");
+    ASSERT_TRUE(program.started);
+    MessageBoxAnswerer answerer(program.pid(), 20000);
+    bool frameEverVisible = false;
+    ASSERT_TRUE(program.WaitForEnd(25000, &frameEverVisible));
+    ASSERT_TRUE(answerer.Wait());
+    EXPECT_EQ(answerer.caption, "Tallowbox");
+    EXPECT_EQ(answerer.text,
+              "ｼｽﾃﾑ ﾚｼﾞｽﾄﾘ ｴﾝﾄﾘは削除されています。また、INI ﾌｧｲﾙがある場合は、INI ﾌｧｲﾙも削除されました。");
+    EXPECT_FALSE(frameEverVisible);
+    EXPECT_TRUE(TopLevelWindowsOf(program.pid(), kFrameClass).empty());
+    EXPECT_FALSE(KeyExists(kProfileKey));
+}
+
+TEST_F(StartedProgram, UnregisterWithEmbeddingIsSilent) {
+    Program program("-unregserver /Embedding");
+    ASSERT_TRUE(program.started);
+    MessageBoxAnswerer answerer(program.pid(), 3000);
+    bool frameEverVisible = false;
+    EXPECT_TRUE(program.WaitForEnd(20000, &frameEverVisible));
+    EXPECT_FALSE(answerer.Wait()) << "box shown: " << answerer.text;
+    EXPECT_FALSE(frameEverVisible);
+    EXPECT_FALSE(KeyExists(kProfileKey));
+}
+
+} // namespace

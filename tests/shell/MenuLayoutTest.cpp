@@ -1,0 +1,171 @@
+// The running main frame in this process: menu prompts in the status line, the list's margins
+// on resize, the open-folder command (shell call replaced by a recorder), command forwarding
+// from the view, and the exit command.
+#include "RunningApp.h"
+#include "WindowProbe.h"
+
+#include "common/TempFolder.h"
+#include "framework/FrameworkIds.h"
+#include "res/resource.h"
+#include "shell/MainFrm.h"
+#include "shell/TallowboxView.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class MainFrame : public ::testing::Test {
+protected:
+    void SetUp() override {
+        running = std::make_unique<RunningApp>("", program.path());
+        ASSERT_TRUE(running->started());
+        running->Pump();
+    }
+    void TearDown() override { running.reset(); }
+
+    void Select(UINT item, UINT flags, HMENU hMenu) {
+        ::SendMessageA(running->Frame(), WM_MENUSELECT, MAKEWPARAM(item, flags), reinterpret_cast<LPARAM>(hMenu));
+    }
+
+    TempFolder program;
+    std::unique_ptr<RunningApp> running;
+};
+
+TEST_F(MainFrame, MenuPromptsFollowTheHighlightAndReadyReturnsWhenTheMenuCloses) {
+    HMENU bar = ::GetMenu(running->Frame());
+    ASSERT_NE(bar, nullptr);
+    HMENU help = ::GetSubMenu(bar, 1);
+    ASSERT_NE(help, nullptr);
+
+    struct Case {
+        const char* what;
+        UINT item;
+        UINT flags;
+        HMENU menu;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"about item", ID_APP_ABOUT, MF_STRING, help, "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示"},
+        {"exit item", ID_APP_EXIT, MF_STRING, help, "ｱﾌﾟﾘｹｰｼｮﾝを終了し、ﾌｧｲﾙの保存を指示"},
+        {"open-folder item has no string", ID_OPEN_FOLDER, MF_STRING, bar, ""},
+        {"the help popup itself", 1, MF_POPUP, bar, ""},
+        {"system menu: close", SC_CLOSE, MF_SYSMENU, ::GetSystemMenu(running->Frame(), FALSE),
+         "作業中のｳｨﾝﾄﾞｳを閉じ、変更したﾌｧｲﾙの保存を指示"},
+        {"system menu: restore", SC_RESTORE, MF_SYSMENU, ::GetSystemMenu(running->Frame(), FALSE),
+         "ｳｨﾝﾄﾞｳを通常のｻｲｽﾞに戻す"},
+        {"system menu: size", SC_SIZE, MF_SYSMENU, ::GetSystemMenu(running->Frame(), FALSE), "ｳｨﾝﾄﾞｳのｻｲｽﾞを変更"},
+    };
+    for (const Case& c : cases) {
+        Select(c.item, c.flags, c.menu);
+        EXPECT_EQ(running->StatusText(), c.expected) << c.what;
+    }
+
+    Select(0, 0xFFFF, nullptr);
+    EXPECT_EQ(running->StatusText(), "ready") << "menu closed";
+
+    // A progress text written through the view is replaced too when a menu closes.
+    auto* view = dynamic_cast<CTallowboxView*>(CWnd::FromHandlePermanent(running->View()));
+    ASSERT_NE(view, nullptr);
+    view->SetStatusText("C:\\x.txtをバックアップ中です...");
+    EXPECT_EQ(running->StatusText(), "C:\\x.txtをバックアップ中です...");
+    Select(ID_OPEN_FOLDER, MF_STRING, bar);
+    EXPECT_EQ(running->StatusText(), "");
+    ::SendMessageA(running->Frame(), WM_EXITMENULOOP, FALSE, 0);
+    EXPECT_EQ(running->StatusText(), "ready");
+}
+
+// Pixel rectangle of dialog units (x, y, w, h) in the view's client coordinates.
+RECT FormRect(HWND view, int x, int y, int w, int h) {
+    RECT rect = {x, y, x + w, y + h};
+    ::MapDialogRect(view, &rect);
+    return rect;
+}
+
+RECT RectInClient(HWND control, HWND parent) {
+    RECT rect;
+    ::GetWindowRect(control, &rect);
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+TEST_F(MainFrame, StartsNoLargerThanTheFormAndKeepsTheListTwentyPixelsInside) {
+    HWND view = running->View();
+    const RECT form = FormRect(view, 0, 0, 175, 142);
+    RECT client;
+    ::GetClientRect(view, &client);
+    EXPECT_LE(client.right, form.right) << "shrunk to the form at start-up";
+    EXPECT_LE(client.bottom, form.bottom);
+
+    // The captured offset is measured from the view's window corner, which lies one sunken
+    // edge outside the client area.
+    RECT window;
+    ::GetWindowRect(view, &window);
+    POINT origin = {0, 0};
+    ::ClientToScreen(view, &origin);
+    const RECT listInForm = FormRect(view, 7, 20, 161, 115);
+    const LONG expectedLeft = listInForm.left + (origin.x - window.left);
+    const LONG expectedTop = listInForm.top + (origin.y - window.top);
+    HWND staticText = ::GetDlgItem(view, IDC_STATIC);
+    const RECT staticBefore = RectInClient(staticText, view);
+
+    const SIZE sizes[] = {{720, 540}, {500, 400}, {900, 300}};
+    for (const SIZE& size : sizes) {
+        ::SetWindowPos(running->Frame(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
+        running->Pump(50);
+        ::GetClientRect(view, &client);
+        const RECT list = RectInClient(running->List(), view);
+        EXPECT_EQ(list.right, client.right - 20) << size.cx << "x" << size.cy;
+        EXPECT_EQ(list.bottom, client.bottom - 20) << size.cx << "x" << size.cy;
+        EXPECT_EQ(list.left, expectedLeft) << size.cx << "x" << size.cy;
+        EXPECT_EQ(list.top, expectedTop) << size.cx << "x" << size.cy;
+        const RECT staticNow = RectInClient(staticText, view);
+        EXPECT_TRUE(::EqualRect(&staticNow, &staticBefore)) << "the static text never moves";
+    }
+}
+
+std::vector<std::string> g_opened;
+void RecordOpen(const std::string& folder) { g_opened.push_back(folder); }
+
+TEST(OpenFolder, CreatesTheBackupRootWithMissingParentsAndOpensIt) {
+    TempFolder temp;
+    const std::string programFolder = temp / "not\\yet\\there";
+    RunningApp running("", programFolder);
+    ASSERT_TRUE(running.started());
+    g_opened.clear();
+    CMainFrame::s_pfnOpenFolder = &RecordOpen;
+
+    ::SendMessageA(running.Frame(), WM_COMMAND, MAKEWPARAM(ID_OPEN_FOLDER, 0), 0);
+    EXPECT_TRUE(FolderExists(programFolder + "\\backups"));
+    ASSERT_EQ(g_opened.size(), 1u);
+    EXPECT_EQ(g_opened[0], programFolder + "\\backups");
+    EXPECT_EQ(running.ItemCount(), 0) << "no row";
+
+    // A command arriving at the view is posted on to the main window's command chain.
+    ::SendMessageA(running.View(), WM_COMMAND, MAKEWPARAM(ID_OPEN_FOLDER, 0), 0);
+    EXPECT_EQ(g_opened.size(), 1u) << "posted, not yet handled";
+    running.Pump(100);
+    EXPECT_EQ(g_opened.size(), 2u);
+
+    CMainFrame::s_pfnOpenFolder = &CMainFrame::OpenFolderInShell;
+}
+
+TEST(Exit, TheExitCommandClosesWithoutAQuestionAndQuitsWithZero) {
+    TempFolder program;
+    RunningApp running("", program.path());
+    ASSERT_TRUE(running.started());
+    HWND frame = running.Frame();
+    MessageBoxAnswerer noQuestion(::GetCurrentProcessId(), 500);
+    ::SendMessageA(frame, WM_COMMAND, MAKEWPARAM(ID_APP_EXIT, 0), 0);
+    running.Pump(100);
+    EXPECT_FALSE(noQuestion.Wait()) << "a box appeared: " << noQuestion.text;
+    EXPECT_FALSE(::IsWindow(frame));
+    EXPECT_EQ(running.app().m_pMainWnd, nullptr);
+    EXPECT_TRUE(running.quitSeen);
+    EXPECT_EQ(running.quitCode, 0u);
+}
+
+} // namespace

@@ -1,0 +1,41 @@
+// The real application classes started in this process the way the entry point starts them
+// (AfxWinInit, then InitInstance through the document template), with the backups kept below a
+// temporary folder. The test drives the message loop itself with Pump.
+#pragma once
+
+#include "shell/TallowboxApp.h"
+
+#include <string>
+#include <vector>
+
+class RunningApp {
+public:
+    RunningApp(const std::string& commandLine, const std::string& programFolder);
+    ~RunningApp();
+    RunningApp(const RunningApp&) = delete;
+    RunningApp& operator=(const RunningApp&) = delete;
+
+    // Pre-translates and dispatches queued messages for ms milliseconds, as the loop does.
+    void Pump(DWORD ms = 200);
+
+    bool started() const { return m_started; }
+    CTallowboxApp& app() { return m_app; }
+    HWND Frame() const;
+    HWND View() const;
+    HWND List() const;
+    HWND StatusBar() const;
+    std::string StatusText() const;
+    std::string ItemText(int item, int subItem) const;
+    int ItemCount() const;
+
+    bool quitSeen = false;
+    WPARAM quitCode = 0xDEAD;
+
+private:
+    CTallowboxApp m_app;
+    std::vector<char> m_commandLine;
+    bool m_started = false;
+};
+
+// A DROPFILES block in global memory listing paths (narrow), as the shell posts it.
+HGLOBAL MakeDropBlock(const std::vector<std::string>& paths);

@@ -1,0 +1,216 @@
+// The running program in this process: start-up with quoted paths, drops, the status line.
+#include "RunningApp.h"
+#include "WindowProbe.h"
+
+#include "common/TempFolder.h"
+#include "framework/FrameworkIds.h"
+#include "res/resource.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// Records the list's row count at the moment the main frame is first shown.
+int g_rowsAtFirstShow = -1;
+HHOOK g_showHook = nullptr;
+
+LRESULT CALLBACK WatchFirstShow(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == WM_SHOWWINDOW && call->wParam && g_rowsAtFirstShow < 0 &&
+        ::GetDlgItem(call->hwnd, AFX_IDW_PANE_FIRST) != nullptr) {
+        HWND list = ::GetDlgItem(::GetDlgItem(call->hwnd, AFX_IDW_PANE_FIRST), IDC_BACKUP_LIST);
+        g_rowsAtFirstShow = static_cast<int>(::SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    }
+    return ::CallNextHookEx(g_showHook, code, wParam, lParam);
+}
+
+// The one folder below backups\<day>\ of a batch, found on disk.
+std::string OnlyMinuteFolder(const std::string& backups) {
+    std::vector<std::string> found;
+    WIN32_FIND_DATAA day;
+    HANDLE days = ::FindFirstFileA((backups + "\\*").c_str(), &day);
+    if (days == INVALID_HANDLE_VALUE)
+        return "";
+    do {
+        if (day.cFileName[0] == '.')
+            continue;
+        WIN32_FIND_DATAA minute;
+        const std::string dayFolder = backups + "\\" + day.cFileName;
+        HANDLE minutes = ::FindFirstFileA((dayFolder + "\\*").c_str(), &minute);
+        if (minutes == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            if (minute.cFileName[0] != '.')
+                found.push_back(dayFolder + "\\" + minute.cFileName);
+        } while (::FindNextFileA(minutes, &minute));
+        ::FindClose(minutes);
+    } while (::FindNextFileA(days, &day));
+    ::FindClose(days);
+    return found.size() == 1 ? found[0] : "";
+}
+
+class StartUp : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(WriteFileText(sources / "note.txt", "first file"));
+        ASSERT_TRUE(WriteFileText(sources / "album\\inner\\deep.txt", "deep"));
+        ASSERT_TRUE(WriteFileText(sources / "album\\top.txt", "top"));
+        ASSERT_TRUE(WriteFileText(sources / "second.txt", "second file"));
+    }
+    TempFolder sources;
+    TempFolder program;
+};
+
+TEST_F(StartUp, QuotedPathsAreBackedUpBeforeTheWindowFirstShows) {
+    g_rowsAtFirstShow = -1;
+    g_showHook = ::SetWindowsHookExA(WH_CALLWNDPROC, &WatchFirstShow, nullptr, ::GetCurrentThreadId());
+    RunningApp running(Quoted(sources / "note.txt") + " " + Quoted(sources / "album") + " bare.txt", program.path());
+    ::UnhookWindowsHookEx(g_showHook);
+    ASSERT_TRUE(running.started());
+    ASSERT_NE(running.Frame(), nullptr);
+
+    EXPECT_EQ(g_rowsAtFirstShow, 2) << "rows already listed when the frame is first shown";
+    EXPECT_TRUE(::IsWindowVisible(running.Frame()));
+    ASSERT_EQ(running.ItemCount(), 2);
+    EXPECT_EQ(running.ItemText(0, 2), "note.txt");
+    EXPECT_EQ(running.ItemText(0, 3), sources.path());
+    EXPECT_EQ(running.ItemText(1, 2), "(フォルダ)");
+    EXPECT_EQ(running.ItemText(1, 3), sources / "album");
+    EXPECT_EQ(running.ItemText(0, 1), running.ItemText(1, 1)) << "one time stamp for the batch";
+
+    const std::string minute = OnlyMinuteFolder(program / "backups");
+    ASSERT_FALSE(minute.empty()) << "exactly one time-stamped folder below " << program / "backups";
+    EXPECT_EQ(running.ItemText(0, 4), minute);
+    EXPECT_EQ(running.ItemText(1, 4), minute + "\\album");
+    std::string content;
+    EXPECT_TRUE(ReadFileText(minute + "\\note.txt", &content));
+    EXPECT_EQ(content, "first file");
+    EXPECT_TRUE(ReadFileText(minute + "\\album\\inner\\deep.txt", &content));
+    EXPECT_EQ(content, "deep");
+    EXPECT_FALSE(FileExists(minute + "\\bare.txt")) << "an unquoted piece is not backed up";
+}
+
+TEST_F(StartUp, FrameIsTheFixedTopmostWindowWithAFiveColumnList) {
+    RunningApp running("", program.path());
+    ASSERT_TRUE(running.started());
+    HWND frame = running.Frame();
+    EXPECT_EQ(WindowText(frame), "Tallowbox");
+    const LONG style = ::GetWindowLongA(frame, GWL_STYLE);
+    EXPECT_EQ(style & ~(WS_VISIBLE | WS_CLIPSIBLINGS), static_cast<LONG>(WS_OVERLAPPEDWINDOW));
+    const LONG exStyle = ::GetWindowLongA(frame, GWL_EXSTYLE);
+    EXPECT_TRUE(exStyle & WS_EX_TOPMOST);
+    EXPECT_TRUE(exStyle & WS_EX_CLIENTEDGE);
+    EXPECT_FALSE(exStyle & WS_EX_ACCEPTFILES) << "only the view takes drops";
+    EXPECT_TRUE(::GetWindowLongA(running.View(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+    EXPECT_TRUE(::GetWindowLongA(running.View(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+    EXPECT_FALSE(::GetWindowLongA(running.View(), GWL_STYLE) & WS_BORDER);
+    EXPECT_EQ(ClassNameOf(running.StatusBar()), "msctls_statusbar32");
+    EXPECT_EQ(::SendMessageA(running.StatusBar(), SB_GETPARTS, 0, 0), 1);
+
+    struct Column {
+        const char* heading;
+        int format;
+        int width;
+    };
+    const Column expected[] = {{"日付", LVCFMT_CENTER, 70},
+                               {"時間", LVCFMT_CENTER, 70},
+                               {"ファイル名", LVCFMT_LEFT, 150},
+                               {"保存元", LVCFMT_LEFT, 150},
+                               {"保存先", LVCFMT_LEFT, 150}};
+    HWND header = reinterpret_cast<HWND>(::SendMessageA(running.List(), LVM_GETHEADER, 0, 0));
+    EXPECT_EQ(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 5);
+    for (int i = 0; i < 5; ++i) {
+        char heading[64] = "";
+        LVCOLUMNA column = {};
+        column.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
+        column.pszText = heading;
+        column.cchTextMax = sizeof heading;
+        ASSERT_TRUE(::SendMessageA(running.List(), LVM_GETCOLUMNA, static_cast<WPARAM>(i),
+                                   reinterpret_cast<LPARAM>(&column)));
+        EXPECT_STREQ(heading, expected[i].heading) << "column " << i;
+        EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, expected[i].format) << "column " << i;
+        EXPECT_EQ(column.cx, expected[i].width) << "column " << i;
+    }
+    EXPECT_EQ(running.ItemCount(), 0);
+}
+
+TEST_F(StartUp, IdleTextIsPostedAtCreationAndShownOnceTheLoopRuns) {
+    RunningApp running("", program.path());
+    ASSERT_TRUE(running.started());
+    EXPECT_EQ(running.StatusText(), "") << "nothing before the loop takes the posted request";
+    running.Pump();
+    EXPECT_EQ(running.StatusText(), "ready");
+}
+
+class Drop : public StartUp {};
+
+TEST_F(Drop, EachDropIsOneBatchAndASecondDropAppends) {
+    RunningApp running("", program.path());
+    ASSERT_TRUE(running.started());
+    running.Pump();
+
+    ::SetCursor(::LoadCursor(nullptr, IDC_CROSS));
+    HGLOBAL first = MakeDropBlock({sources / "note.txt", sources / "album"});
+    ASSERT_TRUE(::PostMessageA(running.View(), WM_DROPFILES, reinterpret_cast<WPARAM>(first), 0));
+    running.Pump();
+    EXPECT_EQ(::GetCursor(), ::LoadCursor(nullptr, IDC_ARROW)) << "the arrow after the batch";
+    ASSERT_EQ(running.ItemCount(), 2);
+    EXPECT_EQ(running.ItemText(0, 2), "note.txt");
+    EXPECT_EQ(running.ItemText(1, 2), "(フォルダ)");
+    EXPECT_EQ(running.ItemText(0, 1), running.ItemText(1, 1));
+    EXPECT_EQ(running.StatusText(), "ready") << "the engine's last text";
+    const std::string minute = OnlyMinuteFolder(program / "backups");
+    ASSERT_FALSE(minute.empty());
+    EXPECT_TRUE(FileExists(minute + "\\note.txt"));
+    EXPECT_TRUE(FileExists(minute + "\\album\\top.txt"));
+
+    HGLOBAL second = MakeDropBlock({sources / "second.txt"});
+    ASSERT_TRUE(::PostMessageA(running.View(), WM_DROPFILES, reinterpret_cast<WPARAM>(second), 0));
+    running.Pump();
+    ASSERT_EQ(running.ItemCount(), 3) << "a second drop appends";
+    EXPECT_EQ(running.ItemText(2, 2), "second.txt");
+    EXPECT_EQ(running.ItemText(0, 2), "note.txt") << "earlier rows stay";
+    EXPECT_TRUE(FileExists(running.ItemText(2, 4) + "\\second.txt"));
+}
+
+TEST_F(Drop, AnEmptyDropAddsNoRow) {
+    RunningApp running("", program.path());
+    ASSERT_TRUE(running.started());
+    HGLOBAL empty = MakeDropBlock({});
+    ASSERT_TRUE(::PostMessageA(running.View(), WM_DROPFILES, reinterpret_cast<WPARAM>(empty), 0));
+    running.Pump();
+    EXPECT_EQ(running.ItemCount(), 0);
+    EXPECT_FALSE(FolderExists(program / "backups"));
+    EXPECT_TRUE(::IsWindow(running.Frame()));
+}
+
+TEST_F(Drop, APathLongerThanTheBuffersIsNeverCutButFailsVisibly) {
+    RunningApp running("", program.path());
+    ASSERT_TRUE(running.started());
+    const std::string longPath = sources.path() + "\\" + std::string(300, 'x') + ".txt";
+    HGLOBAL drop = MakeDropBlock({longPath, sources / "note.txt"});
+    ASSERT_TRUE(::PostMessageA(running.View(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0));
+    running.Pump();
+    ASSERT_EQ(running.ItemCount(), 2) << "the batch goes on after the long path";
+    EXPECT_EQ(running.ItemText(0, 2), std::string(300, 'x') + ".txt") << "the whole name, not a cut one";
+    EXPECT_EQ(running.ItemText(0, 4).rfind("(失敗)", 0), 0u) << running.ItemText(0, 4);
+    EXPECT_EQ(running.ItemText(1, 2), "note.txt");
+}
+
+TEST_F(StartUp, EmptyAndOverlongQuotedPiecesAreSkippedOrFailWhole) {
+    const std::string longPath = sources.path() + "\\" + std::string(280, 'y');
+    RunningApp running("\"\" " + Quoted(longPath) + " " + Quoted(sources / "second.txt"), program.path());
+    ASSERT_TRUE(running.started());
+    ASSERT_EQ(running.ItemCount(), 2) << "no row for the empty piece";
+    EXPECT_EQ(running.ItemText(0, 2), std::string(280, 'y'));
+    EXPECT_EQ(running.ItemText(0, 4).rfind("(失敗)", 0), 0u) << running.ItemText(0, 4);
+    EXPECT_EQ(running.ItemText(1, 2), "second.txt");
+}
+
+} // namespace
