@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 
 namespace {
@@ -165,6 +166,19 @@ TEST(GdiCounter, SeesObjectsComeAndGo) {
         ::DeleteObject(brush);
     const int after = CountGdiObjects();
 
-    EXPECT_EQ(before + 11, during);
-    EXPECT_EQ(before, after);
+    EXPECT_EQ(before + 11, during) << "counted by " << GdiCountMethod();
+    EXPECT_EQ(before, after) << "counted by " << GdiCountMethod();
+    std::printf("GDI objects counted by %s: %d live\n", GdiCountMethod(), after);
+}
+
+TEST(HandleCounter, SeesHandlesComeAndGo) {
+    const int before = CountKernelHandles();
+    HANDLE events[5];
+    for (HANDLE& event : events)
+        event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const int during = CountKernelHandles();
+    for (HANDLE event : events)
+        ::CloseHandle(event);
+    EXPECT_EQ(before + 5, during);
+    EXPECT_EQ(before, CountKernelHandles());
 }

@@ -117,16 +117,21 @@ int CountGdiObjects() {
     return live;
 }
 
-int CountUserObjects() {
-    const DWORD counted = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
-    return counted != 0 ? static_cast<int>(counted) : -1;
+const char* GdiCountMethod() {
+    return ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS) != 0 ? "GetGuiResources" : "probing";
 }
 
 int CountKernelHandles() {
     DWORD count = 0;
-    if (!::GetProcessHandleCount(::GetCurrentProcess(), &count))
-        return -1;
-    return static_cast<int>(count);
+    if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count != 0)
+        return static_cast<int>(count);
+    int open = 0;
+    for (ULONG_PTR value = 4; value < 0x4000; value += 4) {
+        DWORD flags;
+        if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
+            ++open;
+    }
+    return open;
 }
 
 std::string DescribeDifferences(const Pixels& expected, const Pixels& seen, int maxReported) {

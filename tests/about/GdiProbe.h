@@ -31,9 +31,10 @@ Pixels ExpectedPicture(UINT nID, int width, int height, int x, int y, int cx, in
 // Live GDI objects of this process: GetGuiResources where it counts, else by probing the
 // handle table (Wine accepts a handle's index without its generation).
 int CountGdiObjects();
-// Live USER objects (windows, cursors, menus) the same way, or -1 when nothing counts them.
-int CountUserObjects();
-// Open kernel handles of this process.
+// How CountGdiObjects counts here: "GetGuiResources" or "probing".
+const char* GdiCountMethod();
+// Open kernel handles of this process: GetProcessHandleCount where it counts, else by probing
+// the first 4096 handle values with GetHandleInformation (Wine hands out the lowest free one).
 int CountKernelHandles();
 
 // "(x, y) expected 0x.. seen 0x.." for the first few differing pixels, or "" when equal.
