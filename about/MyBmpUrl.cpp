@@ -56,6 +56,8 @@ LRESULT CMyBmpUrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL CMyBmpUrl::SetBitmap(UINT nIDResource) {
+    if (m_hWnd == nullptr)
+        return FALSE; // the pictures take their size from the window
     m_bBitmapSet = TRUE;
     m_nBitmapID = static_cast<int>(nIDResource);
     ReleaseImages();

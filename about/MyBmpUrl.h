@@ -30,7 +30,7 @@ public:
     BOOL RegisterWindowClass();
     // Loads bitmap nIDResource and builds both pictures for the current client size; a second
     // call rebuilds them from the new bitmap. FALSE when the bitmap could not be loaded: the
-    // control then shows the plain button face. The window must exist.
+    // control then shows the plain button face. FALSE and nothing done when there is no window yet.
     BOOL SetBitmap(UINT nIDResource);
 
     BOOL PreTranslateMessage(MSG* pMsg) override;

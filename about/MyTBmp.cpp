@@ -93,6 +93,8 @@ LRESULT CMyTBmp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL CMyTBmp::SetBitmap(UINT nIDResource) {
+    if (m_hWnd == nullptr)
+        return FALSE; // the pictures take their size from the window
     m_bBitmapSet = TRUE;
     m_nBitmapID = static_cast<int>(nIDResource);
     ReleaseImages();

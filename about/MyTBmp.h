@@ -13,6 +13,10 @@
 void DrawTransparent(HDC hSource, HDC hDest, int x, int y, int cx, int cy, int xSource, int ySource,
                      COLORREF crTransparent);
 
+// Registers a control class (DefWindowProc, arrow cursor, button-face background) for the
+// module's instance unless it is registered already; throws CResourceException on failure.
+void RegisterControlClass(LPCSTR lpszClassName);
+
 class CMyTBmp : public CWnd {
 public:
     static constexpr const char* kClassName = "MyTBmp";
@@ -24,7 +28,7 @@ public:
     BOOL RegisterWindowClass();
     // Loads bitmap nIDResource and builds the picture for the current client size; a second
     // call rebuilds from the new bitmap. FALSE when the bitmap could not be loaded: the control
-    // then shows the plain button face. The window must exist.
+    // then shows the plain button face. FALSE and nothing done when there is no window yet.
     BOOL SetBitmap(UINT nIDResource);
 
     int GetBitmapID() const { return m_nBitmapID; }
@@ -56,7 +60,3 @@ private:
     CSelection m_selStretched;
     CSelection m_selImage;
 };
-
-// Registers a control class (DefWindowProc, arrow cursor, button-face background) for the
-// module's instance unless it is registered already; throws CResourceException on failure.
-void RegisterControlClass(LPCSTR lpszClassName);

@@ -12,11 +12,11 @@ CDialog::~CDialog() {
 }
 
 HWND CDialog::FindOwner() const {
-    if (m_pParentWnd != nullptr)
-        return m_pParentWnd->GetSafeHwnd();
-    if (CWnd* pMainWnd = AfxGetMainWnd())
-        return pMainWnd->GetSafeHwnd();
-    return nullptr;
+    CWnd* pOwner = m_pParentWnd != nullptr ? m_pParentWnd : AfxGetMainWnd();
+    if (pOwner == nullptr || pOwner->GetSafeHwnd() == nullptr)
+        return nullptr;
+    // A child cannot own a popup: the window that is disabled is its top-level one.
+    return ::GetAncestor(pOwner->GetSafeHwnd(), GA_ROOT);
 }
 
 INT_PTR CDialog::DoModal() {

@@ -38,8 +38,6 @@ public:
         return ::StretchBlt(m_hDC, x, y, cx, cy, hSource, xSource, ySource, cxSource, cySource, rop);
     }
     int FillRect(const RECT& rect, HBRUSH hBrush) const { return ::FillRect(m_hDC, &rect, hBrush); }
-    COLORREF SetBkColor(COLORREF color) const { return ::SetBkColor(m_hDC, color); }
-    COLORREF GetPixel(int x, int y) const { return ::GetPixel(m_hDC, x, y); }
 };
 
 // The window's DC for one paint: BeginPaint in the constructor, EndPaint in the destructor.
@@ -102,8 +100,6 @@ public:
         m_hObject = hObject;
         return hObject != nullptr;
     }
-    // Gives up ownership without deleting.
-    T Detach() { return std::exchange(m_hObject, nullptr); }
     // FALSE when nothing was held or the object is still selected into a DC.
     BOOL DeleteObject() {
         if (m_hObject == nullptr)

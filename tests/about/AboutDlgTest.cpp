@@ -486,6 +486,47 @@ TEST(AboutBox, OwnerDisabledBeforehandStaysDisabled) {
     EXPECT_FALSE(::IsWindowEnabled(mainWindow.hwnd()));
 }
 
+// A dialog on the about template with an explicit parent: a child window of the main window.
+class ChildOwnedDialog : public CDialog {
+public:
+    explicit ChildOwnedDialog(CWnd* pParent) : CDialog(IDD_ABOUTBOX, pParent) {}
+    std::function<void(ChildOwnedDialog&)> check;
+
+protected:
+    BOOL OnInitDialog() override {
+        CDialog::OnInitDialog();
+        PostMessage(kRunStep);
+        return TRUE;
+    }
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message != kRunStep)
+            return CDialog::WindowProc(message, wParam, lParam);
+        check(*this);
+        EndDialog(IDOK);
+        return 0;
+    }
+
+private:
+    CMyBmpUrl m_wndLink; // registers the template's window classes
+    CMyTBmp m_wndPicture;
+};
+
+TEST(AboutBox, ParentThatIsAChildGivesWayToItsTopLevelWindow) {
+    MainWindowStandIn mainWindow;
+    HWND hChild = ::CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 50, mainWindow.hwnd(), nullptr,
+                                    ::GetModuleHandleA(nullptr), nullptr);
+    CWnd child;
+    ASSERT_TRUE(child.SubclassWindow(hChild));
+    ChildOwnedDialog dlg(&child);
+    dlg.check = [&](ChildOwnedDialog& d) {
+        EXPECT_EQ(mainWindow.hwnd(), ::GetWindow(d.GetSafeHwnd(), GW_OWNER));
+        EXPECT_FALSE(::IsWindowEnabled(mainWindow.hwnd()));
+    };
+    EXPECT_EQ(IDOK, dlg.DoModal());
+    EXPECT_TRUE(::IsWindowEnabled(mainWindow.hwnd()));
+    EXPECT_TRUE(::IsWindowEnabled(hChild));
+}
+
 // A quit request during the box ends it and stays queued for the application's loop.
 TEST(AboutBox, QuitMessageEndsTheBoxAndIsHandedOn) {
     ScriptedAboutDlg dlg;

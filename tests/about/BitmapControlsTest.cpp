@@ -153,6 +153,17 @@ TEST(ControlClasses, RegisteredOnceWithButtonFaceAndArrow) {
     }
 }
 
+// Before the dialog binds them the controls have no window, so no size to build pictures for.
+TEST(ControlClasses, SetBitmapWithoutAWindowDoesNothing) {
+    const int before = CountGdiObjects();
+    CMyTBmp picture;
+    CMyBmpUrl link;
+    EXPECT_FALSE(picture.SetBitmap(IDB_PICTURE));
+    EXPECT_FALSE(link.SetBitmap(IDB_LINK));
+    EXPECT_EQ(nullptr, picture.GetImageDC());
+    EXPECT_EQ(before, CountGdiObjects());
+}
+
 // ---- Transparent bitmap control ----
 
 TEST(TransparentBitmap, PlainButtonFaceUntilABitmapIsSet) {
