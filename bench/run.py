@@ -104,6 +104,22 @@ def verify(source: str, copy: str) -> str:
     return out.stdout.strip()
 
 
+def startup_figures(build: str, program_dir: str, runs: int) -> None:
+    """Start-up to a visible, idle main window: Tallowbox against a minimal window program."""
+    programs = {"minimal window": win(os.path.join(build, "bench", "minwin.exe")),
+                "Tallowbox": win(os.path.join(program_dir, "Tallowbox.exe"))}
+    series = {name: [] for name in programs}
+    for _ in range(runs):
+        for name, exe in programs.items():
+            series[name].append(float(launch(build, "idle", f'"{exe}"')))
+    base = statistics.median(series["minimal window"])
+    print("start-up to a visible idle window   median ms   min-max ms        /minimal")
+    for name, values in series.items():
+        med = statistics.median(values)
+        print(f"   {name:32s} {med:9.1f}   {min(values):8.1f}-{max(values):<8.1f}  {med / base:6.2f}")
+    print()
+
+
 def main() -> int:
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
@@ -126,6 +142,7 @@ def main() -> int:
                       flush=True)
 
     print()
+    startup_figures(args.build, contenders.program_dir, max(args.rounds, 3) * 2)
     for tree in trees:
         label = os.path.basename(tree)[0]
         floor = statistics.median(times[(tree, "floor")])
