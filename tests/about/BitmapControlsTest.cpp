@@ -21,7 +21,7 @@ COLORREF Face() {
     return ::GetSysColor(COLOR_BTNFACE);
 }
 
-// A visible top-level window holding one control window of class lpszClass, bound to control
+// A visible top-level window holding one window of the control's class, bound to the object
 // by subclassing as the dialog's data exchange does. The cursor is parked far away.
 template <typename Control>
 class Hosted {
@@ -251,52 +251,6 @@ TEST(LinkBitmap, InsetPictureFirstFullPictureOnMouseMove) {
     EXPECT_EQ(CMyBmpUrl::MOUSE_OVER, host.control().GetMouseState());
     EXPECT_EQ(::LoadCursor(nullptr, IDC_UPARROW), ::GetCursor());
     EXPECT_EQ("", DescribeDifferences(full, host.Shown())) << "after a movement";
-}
-
-TEST(LinkBitmap, HoverAndLeaveAreTakenBeforeDispatch) {
-    const int cx = 200, cy = 30;
-    Hosted<CMyBmpUrl> host(cx, cy);
-    host.control().SetBitmap(IDB_LINK);
-    const Pixels inset = InsetPicture(IDB_LINK, cx, cy);
-    const Pixels full = FullPicture(IDB_LINK, cx, cy);
-    ::SetCursorPos(host.ScreenCentre().x, host.ScreenCentre().y);
-
-    struct Step {
-        const char* event;
-        UINT message; // posted (taken by the loop's pre-translation), or sent when WM_MOUSEMOVE
-        int state;
-        const Pixels* picture;
-    };
-    const Step steps[] = {
-        {"move", WM_MOUSEMOVE, CMyBmpUrl::MOUSE_OVER, &full},   {"hover", WM_MOUSEHOVER, CMyBmpUrl::MOUSE_HOVER, &inset},
-        {"move", WM_MOUSEMOVE, CMyBmpUrl::MOUSE_OVER, &full},   {"leave", WM_MOUSELEAVE, CMyBmpUrl::MOUSE_OUT, &inset},
-        {"hover", WM_MOUSEHOVER, CMyBmpUrl::MOUSE_HOVER, &inset}, {"move", WM_MOUSEMOVE, CMyBmpUrl::MOUSE_OVER, &full},
-    };
-    for (const Step& step : steps) {
-        if (step.message == WM_MOUSEMOVE) {
-            SendMouseMove(host.hwnd());
-        } else {
-            ::PostMessageA(host.hwnd(), step.message, 0, MAKELPARAM(5, 5));
-            MSG msg;
-            ASSERT_TRUE(::PeekMessageA(&msg, host.hwnd(), step.message, step.message, PM_REMOVE)) << step.event;
-            if (!CWnd::WalkPreTranslateTree(nullptr, &msg))
-                ::DispatchMessageA(&msg);
-        }
-        EXPECT_EQ(step.state, host.control().GetMouseState()) << "after " << step.event;
-        EXPECT_EQ("", DescribeDifferences(*step.picture, host.Shown())) << "after " << step.event;
-        if (step.message == WM_MOUSELEAVE) {
-            EXPECT_EQ(::LoadCursor(nullptr, IDC_ARROW), ::GetCursor()) << "after " << step.event;
-        }
-    }
-}
-
-TEST(LinkBitmap, HoverDispatchedWithoutPreTranslationIsIgnored) {
-    Hosted<CMyBmpUrl> host(100, 20);
-    host.control().SetBitmap(IDB_LINK);
-    ::SetCursorPos(host.ScreenCentre().x, host.ScreenCentre().y);
-    SendMouseMove(host.hwnd());
-    ::SendMessageA(host.hwnd(), WM_MOUSEHOVER, 0, 0);
-    EXPECT_EQ(CMyBmpUrl::MOUSE_OVER, host.control().GetMouseState());
 }
 
 TEST(LinkBitmap, MouseMoveArmsHoverAndLeaveTracking) {
