@@ -121,7 +121,7 @@ void CTallowboxView::BackupCommandLine() {
 }
 
 BOOL CTallowboxView::PreTranslateMessage(MSG* pMsg) {
-    if (pMsg->message == WM_DROPFILES && pMsg->hwnd == m_hWnd)
+    if (pMsg->message == WM_DROPFILES)
         HandleDropFiles(reinterpret_cast<HDROP>(pMsg->wParam));
     return CFormView::PreTranslateMessage(pMsg);
 }

@@ -40,12 +40,17 @@ bool KeyExists(const char* path) {
 // One started copy of the program; ended by force only if a test left it running.
 class Program {
 public:
-    explicit Program(const std::string& arguments) {
+    // showCommand < 0: the default; else passed as the start-up show command.
+    explicit Program(const std::string& arguments, int showCommand = -1) {
         exe = folder / "Tallowbox.exe";
         copied = ::CopyFileA(BuiltProgram().c_str(), exe.c_str(), FALSE) != FALSE;
         std::string commandLine = Quoted(exe) + (arguments.empty() ? "" : " " + arguments);
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
+        if (showCommand >= 0) {
+            startup.dwFlags = STARTF_USESHOWWINDOW;
+            startup.wShowWindow = static_cast<WORD>(showCommand);
+        }
         started = copied && ::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                                              folder.path().c_str(), &startup, &process) != FALSE;
     }
@@ -165,6 +170,17 @@ TEST_F(StartedProgram, AnUnquotedPathIsNotBackedUp) {
     EXPECT_EQ(RemoteControlReader(list).ItemCount(), 0);
     EXPECT_FALSE(FolderExists(program.folder / "backups"));
     EXPECT_EQ(WindowText(frame), "Tallowbox") << "the document's name never reaches the title";
+    ::PostMessageA(frame, WM_CLOSE, 0, 0);
+    bool unused = false;
+    ASSERT_TRUE(program.WaitForEnd(10000, &unused));
+    EXPECT_EQ(program.ExitCode(), 0u);
+}
+
+TEST_F(StartedProgram, AHiddenStartStillShowsTheWindow) {
+    Program program("", SW_HIDE);
+    ASSERT_TRUE(program.started);
+    HWND frame = program.WaitForVisibleFrame();
+    ASSERT_NE(frame, nullptr) << "shown although started hidden";
     ::PostMessageA(frame, WM_CLOSE, 0, 0);
     bool unused = false;
     ASSERT_TRUE(program.WaitForEnd(10000, &unused));

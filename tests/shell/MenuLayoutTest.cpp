@@ -168,4 +168,45 @@ TEST(Exit, TheExitCommandClosesWithoutAQuestionAndQuitsWithZero) {
     EXPECT_EQ(running.quitCode, 0u);
 }
 
+TEST_F(MainFrame, AboutCommandRunsTheAboutBoxModallyOverTheMainWindow) {
+    MessageBoxAnswerer answerer(::GetCurrentProcessId(), 10000);
+    // Returns only when the modal box has been closed.
+    ::SendMessageA(running->Frame(), WM_COMMAND, MAKEWPARAM(ID_APP_ABOUT, 0), 0);
+    ASSERT_TRUE(answerer.Wait());
+    EXPECT_EQ(answerer.caption, "Tallowboxのﾊﾞｰｼﾞｮﾝ情報");
+    EXPECT_EQ(answerer.owner, running->Frame());
+    EXPECT_TRUE(::IsWindowEnabled(running->Frame())) << "the owner is enabled again afterwards";
+}
+
+TEST_F(MainFrame, ASmallerWindowScrollsTheFormALargerOneDoesNot) {
+    HWND view = running->View();
+    ::SetWindowPos(running->Frame(), nullptr, 0, 0, 160, 150, SWP_NOMOVE | SWP_NOZORDER);
+    running->Pump(50);
+    const LONG small = ::GetWindowLongA(view, GWL_STYLE);
+    EXPECT_TRUE(small & WS_VSCROLL);
+    EXPECT_TRUE(small & WS_HSCROLL);
+    ::SetWindowPos(running->Frame(), nullptr, 0, 0, 800, 700, SWP_NOMOVE | SWP_NOZORDER);
+    running->Pump(50);
+    const LONG large = ::GetWindowLongA(view, GWL_STYLE);
+    EXPECT_FALSE(large & WS_VSCROLL);
+    EXPECT_FALSE(large & WS_HSCROLL);
+}
+
+TEST_F(MainFrame, NotificationCallbackRestoresTheWindowAndOpensNoMenu) {
+    HWND frame = running->Frame();
+    ::ShowWindow(frame, SW_MINIMIZE);
+    running->Pump(50);
+    ASSERT_TRUE(::IsIconic(frame));
+    ::SendMessageA(running->View(), WM_TRAYNOTIFY, 0, WM_LBUTTONDOWN);
+    running->Pump(100);
+    EXPECT_FALSE(::IsIconic(frame)) << "restored through the posted system command";
+
+    // The menu's first entry is a command, not a popup: nothing to track, the call returns.
+    ::SendMessageA(running->View(), WM_TRAYNOTIFY, 0, WM_RBUTTONDOWN);
+    running->Pump(50);
+    EXPECT_TRUE(TopLevelWindowsOf(::GetCurrentProcessId(), "#32768").empty() ||
+                !::IsWindowVisible(TopLevelWindowsOf(::GetCurrentProcessId(), "#32768")[0]));
+    EXPECT_TRUE(::IsWindow(frame));
+}
+
 } // namespace

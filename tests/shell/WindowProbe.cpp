@@ -78,6 +78,7 @@ void MessageBoxAnswerer::Watch(DWORD pid, DWORD timeoutMs) {
             caption = WindowText(box);
             text = WindowText(::GetDlgItem(box, 0xFFFF)); // a message box's text control
             exclamationIcon = ShowsIcon(box, ::LoadIcon(nullptr, IDI_EXCLAMATION));
+            owner = ::GetWindow(box, GW_OWNER);
             m_seen = true;
             ::PostMessageA(box, WM_COMMAND, IDOK, 0);
             return;

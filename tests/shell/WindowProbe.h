@@ -15,8 +15,8 @@ std::vector<HWND> TopLevelWindowsOf(DWORD pid, const std::string& className = ""
 std::string WindowText(HWND hWnd);
 std::string ClassNameOf(HWND hWnd);
 
-// Watches for a message box (class "#32770") owned by process pid, records its caption and its
-// text, and presses OK. Runs on its own thread until the first box or the timeout.
+// Watches for a message box or dialog (class "#32770") of process pid, records its caption,
+// text and owner, and presses OK. Runs on its own thread until the first box or the timeout.
 class MessageBoxAnswerer {
 public:
     MessageBoxAnswerer(DWORD pid, DWORD timeoutMs);
@@ -29,6 +29,7 @@ public:
     std::string caption;
     std::string text;
     bool exclamationIcon = false; // the box shows the system's exclamation icon
+    HWND owner = nullptr;
 
 private:
     void Watch(DWORD pid, DWORD timeoutMs);
