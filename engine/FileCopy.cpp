@@ -46,12 +46,13 @@ bool CopyFileIntoBackup(const std::string& source, const std::string& target, co
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    const DWORD targetAttributes = GetFileAttributesA(target.c_str());
-    const bool targetExists = targetAttributes != INVALID_FILE_ATTRIBUTES;
     if (CopyFileA(source.c_str(), target.c_str(), FALSE))
         return true;
+    // Only a refused copy looks at the target, so the usual copy costs nothing more.
     const DWORD copyError = GetLastError();
-    const bool blockedByAttributes = targetExists && !(targetAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+    const DWORD targetAttributes = GetFileAttributesA(target.c_str());
+    const bool blockedByAttributes = targetAttributes != INVALID_FILE_ATTRIBUTES &&
+                                     !(targetAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                                      (targetAttributes & kAttributesThatBlockReplacing);
     if (!blockedByAttributes || !IsBelow(target, backupRoot)) {
         SetLastError(copyError);

@@ -204,10 +204,13 @@ TEST_F(BackupSafetyTest, DoubleByteNamesBackUp) {
     const std::string inHiraA = m_data + "\\" + hiraA + "\\b.txt";
     const std::string namedHyou = m_data + "\\" + hyou;
     const std::string folderHyou = m_data + "\\x" + hyou;
-    WriteFileText(inHalfA, "half-width");
-    WriteFileText(inHiraA, "hiragana");
-    WriteFileText(namedHyou, "hyou file");
-    WriteFileText(folderHyou + "\\in.txt", "inside");
+    for (const auto& folder : {m_data + "\\" + halfA, m_data + "\\" + hiraA, folderHyou})
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    ASSERT_TRUE(WriteFileOnly(inHalfA, "half-width"));
+    ASSERT_TRUE(WriteFileOnly(inHiraA, "hiragana"));
+    ASSERT_TRUE(WriteFileOnly(namedHyou, "hyou file"));
+    ASSERT_TRUE(WriteFileOnly(folderHyou + "\\in.txt", "inside"));
+    const auto before = ReadTree(m_data);
 
     EXPECT_TRUE(Backup(inHalfA));
     EXPECT_TRUE(Backup(inHiraA));
@@ -224,6 +227,8 @@ TEST_F(BackupSafetyTest, DoubleByteNamesBackUp) {
     EXPECT_EQ(hyou, m_host.rows[2].name.str());
     EXPECT_EQ(MinuteFolder() + "\\x" + hyou, m_host.rows[3].destination.str());
     EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt", "x" + hyou, hyou}), ListFolder(MinuteFolder()));
+    EXPECT_TRUE(ReadTree(m_data) == before);
+    EXPECT_EQ((std::vector<std::string>{"x" + hyou, hiraA, hyou, halfA}), ListFolder(m_data));
 }
 
 TEST_F(BackupSafetyTest, AFolderPathEndingInASeparatorKeepsItsName) {

@@ -116,6 +116,16 @@ std::vector<std::string> ListFolder(const std::string& folder) {
     return names;
 }
 
+bool WriteFileOnly(const std::string& path, const std::string& content) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == content.size();
+}
+
 bool WriteFileWithAttributes(const std::string& path, const std::string& content, DWORD attributes) {
     return WriteFileText(path, content) && SetFileAttributesA(path.c_str(), attributes);
 }

@@ -45,6 +45,9 @@ std::map<std::string, TreeEntry> ReadTree(const std::string& root);
 // Names of the entries directly in folder (no dots), sorted.
 std::vector<std::string> ListFolder(const std::string& folder);
 
+// Writes a file whose folder exists, making no folders: for names whose trail bytes are 0x5C,
+// where a byte-wise search for the parent would cut a character in two.
+bool WriteFileOnly(const std::string& path, const std::string& content);
 bool WriteFileWithAttributes(const std::string& path, const std::string& content, DWORD attributes);
 std::string ReadWhole(const std::string& path);
 
