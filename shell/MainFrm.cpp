@@ -26,6 +26,8 @@ BOOL CMainFrame::PreCreateWindow(CREATESTRUCTA& cs) {
     return TRUE;
 }
 
+// The frame handles no message of its own here: creation and commands come through the
+// framework's handlers (OnCreate, OnCmdMsg).
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return CFrameWnd::WindowProc(message, wParam, lParam);
 }
