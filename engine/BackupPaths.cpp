@@ -87,7 +87,8 @@ std::string FolderItemName(const std::string& path) {
     if (needed == 0)
         return std::string();
     std::vector<char> full(needed + 1);
-    const DWORD length = GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    const DWORD length =
+        GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (length == 0 || length >= full.size())
         return std::string();
     std::string name = LastComponent(WithoutTrailingSeparators(full.data()));
@@ -95,4 +96,3 @@ std::string FolderItemName(const std::string& path) {
         name.resize(1);
     return name;
 }
-

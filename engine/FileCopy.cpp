@@ -2,7 +2,8 @@
 
 namespace {
 
-constexpr DWORD kAttributesThatBlockReplacing = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+constexpr DWORD kAttributesThatBlockReplacing =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 class CScopedHandle {
 public:
@@ -20,16 +21,16 @@ private:
 };
 
 bool IsBelow(const std::string& path, const std::string& folder) {
-    return !folder.empty() && path.size() > folder.size() + 1 && path.compare(0, folder.size(), folder) == 0 &&
-           path[folder.size()] == '\\';
+    return !folder.empty() && path.size() > folder.size() + 1 &&
+           path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '\\';
 }
 
 } // namespace
 
 bool ReadFileIdentity(const std::string& path, FileIdentity* identity) {
     // No access rights asked: this only reads the file's index, and works on folders too.
-    CScopedHandle file(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    CScopedHandle file(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE)
         return false;
     BY_HANDLE_FILE_INFORMATION information;

@@ -8,7 +8,9 @@
 
 // The platform's ANSI file functions take at most MAX_PATH - 1 bytes of path text.
 constexpr size_t kLongestPathText = MAX_PATH - 1;
-inline bool IsTooLongForPlatform(const std::string& path) { return path.size() > kLongestPathText; }
+inline bool IsTooLongForPlatform(const std::string& path) {
+    return path.size() > kLongestPathText;
+}
 
 // Volume and file index: the same for every path (link, short name, other case) to one object.
 struct FileIdentity {

@@ -21,7 +21,8 @@ public:
 
 private:
     // CopyContent with the folder (identity, when it could be read) on the way down meanwhile.
-    void CopyContentAsAncestor(const std::string& source, const std::string& destination, const FileIdentity* identity);
+    void CopyContentAsAncestor(const std::string& source, const std::string& destination,
+                               const FileIdentity* identity);
     void CopyContent(const std::string& source, const std::string& destination);
     void CopySubFolder(const std::string& source, const std::string& destination);
     void CopyOneFile(const std::string& source, const std::string& destination);

@@ -28,7 +28,9 @@ public:
     void Close();
 
     // TRUE when reading ahead stopped on an error other than "no more files".
-    bool FailedWithError() const { return m_readAheadError != ERROR_SUCCESS && m_readAheadError != ERROR_NO_MORE_FILES; }
+    bool FailedWithError() const {
+        return m_readAheadError != ERROR_SUCCESS && m_readAheadError != ERROR_NO_MORE_FILES;
+    }
     DWORD GetReadAheadError() const { return m_readAheadError; }
 
     BOOL IsDots() const;

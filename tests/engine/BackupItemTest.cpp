@@ -23,7 +23,9 @@ protected:
     std::string MinuteFolder(const char* stamp = "\\2004-0307\\1405") const {
         return m_program + "\\backups" + stamp;
     }
-    static std::string Progress(const std::string& path) { return "status " + path + "をバックアップ中です..."; }
+    static std::string Progress(const std::string& path) {
+        return "status " + path + "をバックアップ中です...";
+    }
 
     TempFolder m_temp;
     const std::string m_program;
@@ -39,7 +41,8 @@ void MakeSampleTree(const std::string& root) {
         binary += static_cast<char>((i * 7919) >> 3);
     WriteFileText(root + "\\x.txt", "x content");
     WriteFileText(root + "\\big.bin", binary);
-    WriteFileWithAttributes(root + "\\desktop.ini", "[.ShellClassInfo]", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    WriteFileWithAttributes(root + "\\desktop.ini", "[.ShellClassInfo]",
+                            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     WriteFileWithAttributes(root + "\\ro.txt", "read only", FILE_ATTRIBUTE_READONLY);
     MakeFolders(root + "\\empty");
     WriteFileText(root + "\\nested\\deeper\\deepest\\y.txt", "y");

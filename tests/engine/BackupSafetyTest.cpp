@@ -16,9 +16,13 @@ protected:
         MakeFolders(m_data);
     }
 
-    bool Backup(const std::string& path) { return BackupItemBelow(m_host, path.c_str(), At(2004, 3, 7, 14, 5), m_program); }
+    bool Backup(const std::string& path) {
+        return BackupItemBelow(m_host, path.c_str(), At(2004, 3, 7, 14, 5), m_program);
+    }
     std::string MinuteFolder() const { return m_program + "\\backups\\2004-0307\\1405"; }
-    static std::string Failure(const std::string& path) { return "status " + path + "のバックアップに失敗しました"; }
+    static std::string Failure(const std::string& path) {
+        return "status " + path + "のバックアップに失敗しました";
+    }
     static std::string FailedMark() { return "(失敗)"; }
 
     TempFolder m_temp;
@@ -31,9 +35,11 @@ protected:
 class LockedFile {
 public:
     explicit LockedFile(const std::string& path)
-        : m_file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {
+        : m_file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                             nullptr)) {
         OVERLAPPED whole{};
-        m_locked = m_file != INVALID_HANDLE_VALUE && LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole);
+        m_locked = m_file != INVALID_HANDLE_VALUE &&
+                   LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole);
     }
     ~LockedFile() {
         if (m_file != INVALID_HANDLE_VALUE)
@@ -77,8 +83,9 @@ TEST_F(BackupSafetyTest, AFileWhereTheDayFolderMustGoFailsAndIsKept) {
     EXPECT_EQ(FailedMark() + MinuteFolder(), m_host.rows[0].destination.str());
     EXPECT_EQ("a.txt", m_host.rows[0].name.str());
     EXPECT_EQ(FailedMark() + MinuteFolder() + "\\tree", m_host.rows[1].destination.str());
-    EXPECT_EQ((std::vector<std::string>{"row", Failure(m_data + "\\a.txt"), "row", Failure(m_data + "\\tree")}),
-              m_host.events);
+    EXPECT_EQ(
+        (std::vector<std::string>{"row", Failure(m_data + "\\a.txt"), "row", Failure(m_data + "\\tree")}),
+        m_host.events);
 }
 
 TEST_F(BackupSafetyTest, AFileWhereASubFolderMustGoFailsAndIsKept) {
@@ -246,24 +253,29 @@ TEST_F(BackupSafetyTest, AFolderPathEndingInASeparatorKeepsItsName) {
 
 TEST_F(BackupSafetyTest, HiddenSystemAndReadOnlyCopiesAreReplacedInTheSameMinute) {
     const std::string folder = m_data + "\\styled";
-    WriteFileWithAttributes(folder + "\\desktop.ini", "first ini", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    WriteFileWithAttributes(folder + "\\desktop.ini", "first ini",
+                            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     WriteFileWithAttributes(folder + "\\ro.txt", "first ro", FILE_ATTRIBUTE_READONLY);
-    WriteFileWithAttributes(m_data + "\\solo.txt", "first solo", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    WriteFileWithAttributes(m_data + "\\solo.txt", "first solo",
+                            FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     EXPECT_TRUE(Backup(folder));
     EXPECT_TRUE(Backup(m_data + "\\solo.txt"));
 
     SetFileAttributesA((folder + "\\desktop.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
     SetFileAttributesA((folder + "\\ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
     SetFileAttributesA((m_data + "\\solo.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-    WriteFileWithAttributes(folder + "\\desktop.ini", "second ini", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    WriteFileWithAttributes(folder + "\\desktop.ini", "second ini",
+                            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     WriteFileWithAttributes(folder + "\\ro.txt", "second ro", FILE_ATTRIBUTE_READONLY);
-    WriteFileWithAttributes(m_data + "\\solo.txt", "second solo", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    WriteFileWithAttributes(m_data + "\\solo.txt", "second solo",
+                            FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     EXPECT_TRUE(Backup(folder));
     EXPECT_TRUE(Backup(m_data + "\\solo.txt"));
 
     EXPECT_EQ("second ini", ReadWhole(MinuteFolder() + "\\styled\\desktop.ini"));
     EXPECT_EQ("second ro", ReadWhole(MinuteFolder() + "\\styled\\ro.txt"));
     EXPECT_EQ("second solo", ReadWhole(MinuteFolder() + "\\solo.txt"));
-    EXPECT_NE(0u, GetFileAttributesA((MinuteFolder() + "\\styled\\desktop.ini").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_NE(0u,
+              GetFileAttributesA((MinuteFolder() + "\\styled\\desktop.ini").c_str()) & FILE_ATTRIBUTE_HIDDEN);
     EXPECT_EQ("status ready", m_host.events.back());
 }

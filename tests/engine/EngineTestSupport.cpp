@@ -38,7 +38,8 @@ void RecordingHost::AppendRow(const BackupRow& row) {
 
 namespace {
 
-void ReadTreeInto(const std::string& folder, const std::string& relative, std::map<std::string, TreeEntry>* tree) {
+void ReadTreeInto(const std::string& folder, const std::string& relative,
+                  std::map<std::string, TreeEntry>* tree) {
     WIN32_FIND_DATAA found;
     HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
     if (find == INVALID_HANDLE_VALUE)
@@ -52,6 +53,8 @@ void ReadTreeInto(const std::string& folder, const std::string& relative, std::m
         TreeEntry entry;
         entry.attributes = found.dwFileAttributes;
         entry.folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.written = (static_cast<ULONGLONG>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                        found.ftLastWriteTime.dwLowDateTime;
         if (!entry.folder)
             ReadFileText(path, &entry.content);
         (*tree)[key] = entry;
@@ -84,7 +87,8 @@ bool RunUnixTool(const char* windowsProgram, const std::string& commandLine) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     std::string line = commandLine;
-    if (!CreateProcessA(windowsProgram, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessA(windowsProgram, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
         return false;
     WaitForSingleObject(process.hProcess, 10000);
     CloseHandle(process.hThread);
@@ -117,7 +121,8 @@ std::vector<std::string> ListFolder(const std::string& folder) {
 }
 
 bool WriteFileOnly(const std::string& path, const std::string& content) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     DWORD written = 0;
@@ -142,7 +147,8 @@ std::string ReadWhole(const std::string& path) {
 bool WaitForAttributes(const std::string& path, bool present) {
     for (int attempt = 0; attempt < 500; ++attempt) {
         const DWORD attributes = GetFileAttributesA(path.c_str());
-        const bool isLink = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        const bool isLink =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
         if (isLink == present)
             return true;
         Sleep(10);
@@ -152,7 +158,8 @@ bool WaitForAttributes(const std::string& path, bool present) {
 
 UnixSymlink::UnixSymlink(const std::string& link, const std::string& target) : m_link(link) {
     const std::string unixLink = UnixName(link);
-    m_made = !unixLink.empty() && RunUnixTool("Z:\\bin\\ln", "ln -s \"" + target + "\" \"" + unixLink + "\"") &&
+    m_made = !unixLink.empty() &&
+             RunUnixTool("Z:\\bin\\ln", "ln -s \"" + target + "\" \"" + unixLink + "\"") &&
              WaitForAttributes(link, true);
 }
 

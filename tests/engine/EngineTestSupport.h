@@ -14,9 +14,9 @@
 SYSTEMTIME At(int year, int month, int day, int hour, int minute);
 
 // Code page 932 bytes: 表 ends in 0x5C, ｱ is a single high byte, あ has a high trail byte.
-extern const char* const kHyou;     // 0x95 0x5C
-extern const char* const kHalfA;    // 0xB1
-extern const char* const kHiraA;    // 0x82 0xA0
+extern const char* const kHyou;  // 0x95 0x5C
+extern const char* const kHalfA; // 0xB1
+extern const char* const kHiraA; // 0x82 0xA0
 
 // Records the host calls in order: "repaint", "status <text>", "row".
 class RecordingHost : public CBackupHost {
@@ -31,13 +31,16 @@ public:
     int repaints = 0;
 };
 
-// One entry of a tree: a folder, or a file with its content and attributes.
+// One entry of a tree: a folder, or a file with its content, attributes and last-write time.
+// Equal entries are both folders, or files with the same content written at the same time
+// (the platform's copy carries the time over).
 struct TreeEntry {
     bool folder = false;
     std::string content;
     DWORD attributes = 0;
+    ULONGLONG written = 0;
     friend bool operator==(const TreeEntry& a, const TreeEntry& b) {
-        return a.folder == b.folder && a.content == b.content;
+        return a.folder == b.folder && a.content == b.content && (a.folder || a.written == b.written);
     }
 };
 // Every entry below root, by path relative to root. Links are listed but not followed.

@@ -15,7 +15,9 @@ protected:
         MakeFolders(m_data);
     }
 
-    bool Backup(const std::string& path) { return BackupItemBelow(m_host, path.c_str(), At(2004, 3, 7, 14, 5), m_program); }
+    bool Backup(const std::string& path) {
+        return BackupItemBelow(m_host, path.c_str(), At(2004, 3, 7, 14, 5), m_program);
+    }
     std::string MinuteFolder() const { return m_program + "\\backups\\2004-0307\\1405"; }
 
     TempFolder m_temp;
@@ -50,10 +52,15 @@ TEST_F(FaultCaseTest, ThirtyLevelsDeep) {
 
 TEST_F(FaultCaseTest, AwkwardNames) {
     const std::string names[] = {
-        "\x83\x4a\x83\x5e\x83\x4a\x83\x69",     // カタカナ, full width
-        "\xb6\xc0\xb6\xc5",                     // ｶﾀｶﾅ, half width
-        "\x83\x5c\x94\x5c\x95\x5c",             // ソ能表: every trail byte 0x5C
-        "with space.txt", "many.dots.in.name", "..leading dots", "-dash", "--gtest_filter=x", "\xb1.txt",
+        "\x83\x4a\x83\x5e\x83\x4a\x83\x69", // カタカナ, full width
+        "\xb6\xc0\xb6\xc5",                 // ｶﾀｶﾅ, half width
+        "\x83\x5c\x94\x5c\x95\x5c",         // ソ能表: every trail byte 0x5C
+        "with space.txt",
+        "many.dots.in.name",
+        "..leading dots",
+        "-dash",
+        "--gtest_filter=x",
+        "\xb1.txt",
     };
     // Folders made one by one: a byte-wise parent search would cut a name at its 0x5C trail byte.
     const std::string folder = m_data + "\\names";

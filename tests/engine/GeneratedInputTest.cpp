@@ -17,7 +17,8 @@ constexpr char kGuard = '\x7f';
 
 // Bytes that matter: the quote, the separator, lead bytes (0x81, 0x82, 0x95), bytes that are a
 // trail after a lead and a character of their own otherwise (0x5C, 0xA0, 0xB1), plain text.
-const unsigned char kAlphabet[] = {'"', '"', '\\', '\\', ' ', 'a', '.', ':', 0x81, 0x82, 0x95, 0x5c, 0xa0, 0xb1, 0x40};
+const unsigned char kAlphabet[] = {'"',  '"',  '\\', '\\', ' ',  'a',  '.', ':',
+                                   0x81, 0x82, 0x95, 0x5c, 0xa0, 0xb1, 0x40};
 
 std::string RandomText(std::mt19937& random) {
     std::uniform_int_distribution<int> lengthPick(0, 99);
@@ -71,7 +72,8 @@ TEST(GeneratedInputs, ExtractorPiecesAreTheQuotedRunsAndBuffersHold) {
         bool ok = extractor.GetCount() == static_cast<int>(runs.size());
         for (int i = 1; ok && i <= extractor.GetCount(); ++i) {
             const std::string& run = runs[i - 1];
-            ok = extractor.GetTokenText(i) == run && extractor.GetTokenLength(i) == static_cast<int>(run.size());
+            ok = extractor.GetTokenText(i) == run &&
+                 extractor.GetTokenLength(i) == static_cast<int>(run.size());
             const size_t size = sizePick(random);
             char buffer[48];
             std::memset(buffer, kGuard, sizeof buffer);
@@ -110,13 +112,15 @@ TEST(GeneratedInputs, ComponentOperationsSplitAtCharacterBoundaries) {
         bool ok = FindLastSeparator(path.c_str(), path.size()) == expected;
         ok = ok && (expected < 0 ? last == path && rest == path : rest + "\\" + last == path);
         ok = ok && FindLastSeparator(last.c_str(), last.size()) == -1;
-        ok = ok && EndsWithSeparator(path) == (expected >= 0 && expected == static_cast<int>(path.size()) - 1);
+        ok =
+            ok && EndsWithSeparator(path) == (expected >= 0 && expected == static_cast<int>(path.size()) - 1);
         for (size_t b = path.size() + 1; b < kept.size(); ++b)
             ok = ok && kept[b] == kGuard && stripped[b] == kGuard;
         if (!ok) {
             ++failures;
-            ADD_FAILURE() << "input " << n << ": [" << path << "] separator " << FindLastSeparator(path.c_str(), path.size())
-                          << " expected " << expected << " kept [" << last << "] stripped [" << rest << "]";
+            ADD_FAILURE() << "input " << n << ": [" << path << "] separator "
+                          << FindLastSeparator(path.c_str(), path.size()) << " expected " << expected
+                          << " kept [" << last << "] stripped [" << rest << "]";
         }
     }
 }

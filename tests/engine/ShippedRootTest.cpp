@@ -17,8 +17,8 @@ DWORD RunAndWait(const std::string& program, const std::string& arguments) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
+    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
         return 0xFFFFFFFF;
     WaitForSingleObject(process.hProcess, 60000);
     DWORD code = 0xFFFFFFFE;
