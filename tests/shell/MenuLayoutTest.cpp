@@ -79,10 +79,16 @@ TEST_F(MainFrame, MenuPromptsFollowTheHighlightAndReadyReturnsWhenTheMenuCloses)
 }
 
 // Pixel rectangle of dialog units (x, y, w, h) in the view's client coordinates.
+// Position and size are converted apart, as the dialog manager places controls.
 RECT FormRect(HWND view, int x, int y, int w, int h) {
-    RECT rect = {x, y, x + w, y + h};
-    ::MapDialogRect(view, &rect);
-    return rect;
+    RECT units = {x, y, w, h};
+    ::MapDialogRect(view, &units);
+    return RECT{units.left, units.top, units.left + units.right, units.top + units.bottom};
+}
+
+std::string Describe(const RECT& rect) {
+    return "(" + std::to_string(rect.left) + "," + std::to_string(rect.top) + ")-(" + std::to_string(rect.right) +
+           "," + std::to_string(rect.bottom) + ")";
 }
 
 RECT RectInClient(HWND control, HWND parent) {
@@ -111,6 +117,10 @@ TEST_F(MainFrame, StartsNoLargerThanTheFormAndKeepsTheListTwentyPixelsInside) {
     const LONG expectedTop = listInForm.top + (origin.y - window.top);
     HWND staticText = ::GetDlgItem(view, IDC_STATIC);
     const RECT staticBefore = RectInClient(staticText, view);
+    const RECT listAtStart = RectInClient(running->List(), view);
+    EXPECT_TRUE(::EqualRect(&listAtStart, &listInForm))
+        << "the start-up sizing never moves the list: expected " << Describe(listInForm) << ", seen "
+        << Describe(listAtStart);
 
     const SIZE sizes[] = {{720, 540}, {500, 400}, {900, 300}};
     for (const SIZE& size : sizes) {
