@@ -2,14 +2,6 @@
 
 #include "Afx.h"
 
-CDC& CDC::operator=(CDC&& other) noexcept {
-    if (this != &other) {
-        DeleteDC();
-        m_hDC = std::exchange(other.m_hDC, nullptr);
-    }
-    return *this;
-}
-
 BOOL CDC::CreateCompatibleDC(HDC hReference) {
     DeleteDC();
     m_hDC = ::CreateCompatibleDC(hReference);

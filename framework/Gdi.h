@@ -4,26 +4,20 @@
 //  - CBitmap and CBrush own their GDI object and delete it;
 //  - CSelection is one SelectObject: it puts the previous object back when it goes. Declare it
 //    after the object it selects, so it lets go before that object is deleted.
-// All of them are non-copyable; the owners are movable so a failed build can be handed back.
+// All of them are non-copyable; a selection is movable so a long-lived one can be a member.
 #pragma once
 
 #include <windows.h>
 
 #include <utility>
 
-class CBitmap;
-
 // Owns one device context made by CreateCompatibleDC.
 class CDC {
 public:
-    HDC m_hDC = nullptr;
-
     CDC() = default;
     ~CDC() { DeleteDC(); }
     CDC(const CDC&) = delete;
     CDC& operator=(const CDC&) = delete;
-    CDC(CDC&& other) noexcept : m_hDC(std::exchange(other.m_hDC, nullptr)) {}
-    CDC& operator=(CDC&& other) noexcept;
 
     HDC GetSafeHdc() const { return m_hDC; }
     // A memory DC compatible with hReference (nullptr: the screen). Any DC held before is deleted.
@@ -38,15 +32,15 @@ public:
         return ::StretchBlt(m_hDC, x, y, cx, cy, hSource, xSource, ySource, cxSource, cySource, rop);
     }
     int FillRect(const RECT& rect, HBRUSH hBrush) const { return ::FillRect(m_hDC, &rect, hBrush); }
+
+private:
+    HDC m_hDC = nullptr;
 };
 
 // The window's DC for one paint: BeginPaint in the constructor, EndPaint in the destructor.
 class CPaintDC {
 public:
-    HDC m_hDC = nullptr;
-    PAINTSTRUCT m_ps{};
-
-    explicit CPaintDC(HWND hWnd) : m_hWnd(hWnd) { m_hDC = ::BeginPaint(hWnd, &m_ps); }
+    explicit CPaintDC(HWND hWnd) : m_hWnd(hWnd), m_hDC(::BeginPaint(hWnd, &m_ps)) {}
     ~CPaintDC() { ::EndPaint(m_hWnd, &m_ps); }
     CPaintDC(const CPaintDC&) = delete;
     CPaintDC& operator=(const CPaintDC&) = delete;
@@ -55,13 +49,13 @@ public:
 
 private:
     HWND m_hWnd;
+    PAINTSTRUCT m_ps{}; // filled by BeginPaint, before m_hDC
+    HDC m_hDC;
 };
 
 // A window's client-area DC, borrowed with GetDC and given back with ReleaseDC.
 class CClientDC {
 public:
-    HDC m_hDC = nullptr;
-
     explicit CClientDC(HWND hWnd) : m_hDC(::GetDC(hWnd)), m_hWnd(hWnd) {}
     ~CClientDC() {
         if (m_hDC != nullptr)
@@ -73,6 +67,7 @@ public:
     HDC GetSafeHdc() const { return m_hDC; }
 
 private:
+    HDC m_hDC;
     HWND m_hWnd;
 };
 
@@ -84,14 +79,6 @@ public:
     ~CGdiObject() { DeleteObject(); }
     CGdiObject(const CGdiObject&) = delete;
     CGdiObject& operator=(const CGdiObject&) = delete;
-    CGdiObject(CGdiObject&& other) noexcept : m_hObject(std::exchange(other.m_hObject, nullptr)) {}
-    CGdiObject& operator=(CGdiObject&& other) noexcept {
-        if (this != &other) {
-            DeleteObject();
-            m_hObject = std::exchange(other.m_hObject, nullptr);
-        }
-        return *this;
-    }
 
     T GetSafeHandle() const { return m_hObject; }
     // Takes ownership of hObject; whatever was held before is deleted.
