@@ -527,6 +527,52 @@ TEST(AboutBox, ParentThatIsAChildGivesWayToItsTopLevelWindow) {
     EXPECT_TRUE(::IsWindowEnabled(hChild));
 }
 
+// A dialog whose data exchange asks for a control the template does not have.
+class BrokenBindingDialog : public CDialog {
+public:
+    BrokenBindingDialog() : CDialog(IDD_ABOUTBOX) {}
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override { DDX_Control(pDX, 4711, m_wndMissing); }
+
+private:
+    CMyBmpUrl m_wndLink; // registers the template's window classes
+    CMyTBmp m_wndPicture;
+    CWnd m_wndMissing;
+};
+
+// Presses OK on the first message box titled "Tallowbox" that shows up within ten seconds.
+DWORD WINAPI DismissMessageBox(LPVOID found) {
+    for (int waited = 0; waited < 10000; waited += 50) {
+        if (HWND hBox = ::FindWindowA("#32770", "Tallowbox")) {
+            *static_cast<bool*>(found) = true;
+            ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+            return 0;
+        }
+        ::Sleep(50);
+    }
+    return 1;
+}
+
+// A broken binding is shown to the user; the box then does not run and leaves nothing behind.
+TEST(AboutBox, FailedBindingIsReportedAndTheBoxDoesNotRun) {
+    MainWindowStandIn mainWindow;
+    const size_t windowsBefore = ThreadWindows().size();
+    bool reported = false;
+    HANDLE hWatcher = ::CreateThread(nullptr, 0, &DismissMessageBox, &reported, 0, nullptr);
+    ASSERT_NE(nullptr, hWatcher);
+
+    BrokenBindingDialog dlg;
+    EXPECT_EQ(-1, dlg.DoModal());
+
+    ::WaitForSingleObject(hWatcher, 15000);
+    ::CloseHandle(hWatcher);
+    EXPECT_TRUE(reported) << "a message box told the user";
+    EXPECT_EQ(nullptr, dlg.GetSafeHwnd());
+    EXPECT_EQ(windowsBefore, ThreadWindows().size()) << "top-level windows of the thread";
+    EXPECT_TRUE(::IsWindowEnabled(mainWindow.hwnd()));
+}
+
 // A quit request during the box ends it and stays queued for the application's loop.
 TEST(AboutBox, QuitMessageEndsTheBoxAndIsHandedOn) {
     ScriptedAboutDlg dlg;
