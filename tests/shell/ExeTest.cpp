@@ -176,6 +176,26 @@ TEST_F(StartedProgram, AnUnquotedPathIsNotBackedUp) {
     EXPECT_EQ(program.ExitCode(), 0u);
 }
 
+// The real shell opens the folder here (Wine's file manager, ended with the test prefix).
+TEST_F(StartedProgram, OpenFolderMakesTheBackupRootAndAsksTheShell) {
+    Program program("");
+    HWND frame = program.WaitForVisibleFrame();
+    ASSERT_NE(frame, nullptr);
+    ASSERT_FALSE(FolderExists(program.folder / "backups"));
+    ::PostMessageA(frame, WM_COMMAND, MAKEWPARAM(ID_OPEN_FOLDER, 0), 0);
+    for (int i = 0; i < 200 && !FolderExists(program.folder / "backups"); ++i)
+        ::Sleep(50);
+    EXPECT_TRUE(FolderExists(program.folder / "backups"));
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(::SendMessageTimeoutA(frame, WM_NULL, 0, 0, SMTO_BLOCK, 20000, &result))
+        << "the program answers again once the shell call returned";
+    EXPECT_TRUE(::GetWindowLongA(frame, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    ::PostMessageA(frame, WM_CLOSE, 0, 0);
+    bool unused = false;
+    ASSERT_TRUE(program.WaitForEnd(10000, &unused));
+    EXPECT_EQ(program.ExitCode(), 0u);
+}
+
 TEST_F(StartedProgram, AHiddenStartStillShowsTheWindow) {
     Program program("", SW_HIDE);
     ASSERT_TRUE(program.started);
