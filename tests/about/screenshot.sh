@@ -5,7 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$root/build/x86_64}
-host="$build/tests/about/about_box_host.exe"
+helper="$build/tests/about/about_box_shot.exe"
 program="$build/shell/Tallowbox.exe"
 out="$root/docs/about-box.png"
 
@@ -21,7 +21,7 @@ trap 'rm -rf "$work"; wine_env_stop' EXIT
 mkdir -p "$root/docs"
 cp "$program" "$work/Tallowbox.exe" # backups would land beside the program: keep them out of the tree
 (cd "$work" && "$WINE64" ./Tallowbox.exe >/dev/null 2>&1 &)
-(cd "$work" && "$WINE64" "$host" --in-program rect.txt)
+(cd "$work" && "$WINE64" "$helper" rect.txt)
 read -r x y w h <"$work/rect.txt"
 import -display "$DISPLAY" -window root -crop "${w}x${h}+${x}+${y}" +repage "$out"
 echo "wrote $out (${w}x${h})"
