@@ -94,6 +94,8 @@ TEST_F(BackupItemTest, FolderTreeIsCopiedByteForByte) {
 
     ASSERT_EQ(1u, m_host.rows.size());
     EXPECT_EQ("(フォルダ)", m_host.rows[0].name.str());
+    EXPECT_EQ(std::string("(\x83\x74\x83\x48\x83\x8b\x83\x5f)"),
+              m_host.rows[0].name.str()); // Shift_JIS bytes
     EXPECT_EQ(photos, m_host.rows[0].source.str());
     EXPECT_EQ(copy, m_host.rows[0].destination.str());
 }

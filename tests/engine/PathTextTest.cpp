@@ -6,6 +6,7 @@
 
 #include "EngineTestSupport.h"
 #include "common/TempFolder.h"
+#include "engine/BackupItem.h"
 #include "engine/BackupPaths.h"
 
 namespace {
@@ -134,4 +135,8 @@ TEST(BatchTexts, AreShiftJisBytes) {
     // Spelled out, so a wrong execution character set cannot pass unnoticed.
     EXPECT_EQ("33 8C 8E 37 93 FA ", Hex(FormatDateText(At(2004, 3, 7, 14, 5)).str()));
     EXPECT_EQ("31 34 8E 9E 35 95 AA ", Hex(FormatTimeText(At(2004, 3, 7, 14, 5)).str()));
+}
+
+TEST(BatchTexts, FailureMarkIsShiftJis) {
+    EXPECT_EQ("28 8E B8 94 73 29 ", Hex(kFailedMark));
 }
