@@ -23,17 +23,34 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() { RemoveTree(m_path); }
 
+namespace {
+
+// The position of the last backslash that is a separator, not the second byte of a
+// double-byte character (表 is 0x95 0x5C); npos when there is none.
+size_t LastSeparator(const std::string& path) {
+    size_t last = std::string::npos;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size())
+            ++i;
+        else if (path[i] == '\\')
+            last = i;
+    }
+    return last;
+}
+
+} // namespace
+
 bool MakeFolders(const std::string& path) {
     if (FolderExists(path))
         return true;
-    const size_t cut = path.find_last_of('\\');
+    const size_t cut = LastSeparator(path);
     if (cut != std::string::npos && cut > 2)
         MakeFolders(path.substr(0, cut));
     return CreateDirectoryA(path.c_str(), nullptr) || FolderExists(path);
 }
 
 bool WriteFileText(const std::string& path, const std::string& content) {
-    const size_t cut = path.find_last_of('\\');
+    const size_t cut = LastSeparator(path);
     if (cut != std::string::npos)
         MakeFolders(path.substr(0, cut));
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
