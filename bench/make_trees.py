@@ -4,6 +4,7 @@
 S: 5,000 files of 4 KiB in 100 folders three levels deep
 M: 500 files from 1 KiB to 1 MiB
 L: 4 files of 64 MiB
+F: 10,000 files of 100 bytes in one folder (private memory while copying)
 --quick makes the same shapes, smaller, for smoke checks.
 """
 import argparse
@@ -51,6 +52,13 @@ def make_large(root: str, files: int, size: int) -> None:
         write(os.path.join(root, f"l{i}.bin"), content(20_000 + i, size))
 
 
+def make_flat(root: str, files: int) -> None:
+    os.makedirs(root, exist_ok=True)
+    for i in range(files):
+        with open(os.path.join(root, f"n{i:05d}.txt"), "wb") as f:
+            f.write(content(30_000 + i, 100))
+
+
 def main() -> None:
     parser = argparse.ArgumentParser()
     parser.add_argument("out")
@@ -60,10 +68,12 @@ def main() -> None:
         make_small(os.path.join(args.out, "S tree"), 500, 20)
         make_medium(os.path.join(args.out, "M tree"), 50, 256 * 1024)
         make_large(os.path.join(args.out, "L tree"), 2, 8 * 1024 * 1024)
+        make_flat(os.path.join(args.out, "F tree"), 2000)
     else:
         make_small(os.path.join(args.out, "S tree"), 5000, 100)
         make_medium(os.path.join(args.out, "M tree"), 500, 1024 * 1024)
         make_large(os.path.join(args.out, "L tree"), 4, 64 * 1024 * 1024)
+        make_flat(os.path.join(args.out, "F tree"), 10000)
 
 
 if __name__ == "__main__":

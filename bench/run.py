@@ -19,15 +19,16 @@ def win(path: str) -> str:
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def launch(build: str, mode: str, command: str) -> str:
-    """Runs a Windows command line through launch.exe; returns what it printed."""
-    out = subprocess.run([WINE, os.path.join(build, "bench", "launch.exe"), mode, "-"], input=command + "\n",
-                         capture_output=True, text=True, check=True)
-    return out.stdout.strip()
+def launch(build: str, mode: str, command: str) -> list:
+    """Runs a Windows command line through launch.exe; returns the lines printed. The started
+    program shares the output (xcopy's lines are Shift_JIS); launch's own figure is the last."""
+    out = subprocess.run([WINE, os.path.join(build, "bench", "launch.exe"), mode, "-"],
+                         input=(command + "\n").encode(), capture_output=True, check=True)
+    return out.stdout.decode("utf-8", errors="replace").strip().splitlines()
 
 
 def timed_windows(build: str, command: str) -> float:
-    ms, code = launch(build, "run", command).split()
+    ms, code = launch(build, "run", command)[-1].split()
     if code != "0":
         raise RuntimeError(f"exit code {code}: {command}")
     return float(ms)
@@ -60,6 +61,13 @@ class Contenders:
             names.insert(4, "Tallowbox drop (visible)")
         return names
 
+    def dropbench(self) -> str:
+        """dropbench.exe beside Tallowbox.exe, so its backups land in the same place."""
+        copy = os.path.join(self.program_dir, "dropbench.exe")
+        if not os.path.exists(copy):
+            shutil.copy(os.path.join(self.build, "bench", "dropbench.exe"), copy)
+        return win(copy)
+
     def fresh_out(self) -> str:
         shutil.rmtree(self.out, ignore_errors=True)
         os.makedirs(self.out)
@@ -87,12 +95,9 @@ class Contenders:
         shutil.rmtree(os.path.join(self.program_dir, "backups"), ignore_errors=True)
         if name == "Tallowbox /p":
             program = win(os.path.join(self.program_dir, "Tallowbox.exe"))
-            ms = float(launch(self.build, "run", f'"{program}" /p "{win(tree)}"').split()[0])
-        else:  # the drop: the real view in its visible window, timed inside the program
-            copy = os.path.join(self.program_dir, "dropbench.exe")
-            shutil.copy(os.path.join(self.build, "bench", "dropbench.exe"), copy)
-            out = subprocess.run([WINE, copy, win(tree)], capture_output=True, text=True, check=True)
-            ms = float(out.stdout.split()[0])
+            ms = float(launch(self.build, "run", f'"{program}" /p "{win(tree)}"')[-1].split()[0])
+        else:  # the drop: the real classes start, show their window, take the drop and end
+            ms = timed_windows(self.build, f'"{self.dropbench()}" "{win(tree)}"')
         return ms, find_backup(self.program_dir, os.path.basename(tree))
 
 
@@ -111,12 +116,26 @@ def startup_figures(build: str, program_dir: str, runs: int) -> None:
     series = {name: [] for name in programs}
     for _ in range(runs):
         for name, exe in programs.items():
-            series[name].append(float(launch(build, "idle", f'"{exe}"')))
+            series[name].append(float(launch(build, "idle", f'"{exe}"')[-1]))
     base = statistics.median(series["minimal window"])
     print("start-up to a visible idle window   median ms   min-max ms        /minimal")
     for name, values in series.items():
         med = statistics.median(values)
         print(f"   {name:32s} {med:9.1f}   {min(values):8.1f}-{max(values):<8.1f}  {med / base:6.2f}")
+    print()
+
+
+def memory_figures(contenders: "Contenders", folder: str) -> None:
+    """Private bytes before and after one drop of a folder of many small files."""
+    shutil.rmtree(os.path.join(contenders.program_dir, "backups"), ignore_errors=True)
+    lines = launch(contenders.build, "run", f'"{contenders.dropbench()}" "{win(folder)}"')
+    ms, before, after = lines[-2].split()
+    files = len(os.listdir(folder))
+    verified = verify(folder, find_backup(contenders.program_dir, os.path.basename(folder)))
+    growth = int(after) - int(before)
+    print(f"memory: one drop of {files} files ({verified}) in {float(ms):.0f} ms: private bytes "
+          f"{int(before) / 2**20:.1f} MiB -> {int(after) / 2**20:.1f} MiB, growth {growth / 1024:.0f} KiB "
+          f"({growth / files:.1f} bytes per file)")
     print()
 
 
@@ -143,6 +162,8 @@ def main() -> int:
 
     print()
     startup_figures(args.build, contenders.program_dir, max(args.rounds, 3) * 2)
+    if contenders.with_drop:
+        memory_figures(contenders, os.path.join(args.trees, "F tree"))
     for tree in trees:
         label = os.path.basename(tree)[0]
         floor = statistics.median(times[(tree, "floor")])
