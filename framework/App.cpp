@@ -321,6 +321,40 @@ void CWinApp::OnFileNew() {
         m_pDocTemplate->OpenDocumentFile(nullptr);
 }
 
+namespace {
+
+// The common dialog library is loaded only when the file-open command runs: no menu item or
+// key issues it, and linking it costs every start of the program the time to load it.
+class CCommonDialogLibrary {
+public:
+    CCommonDialogLibrary() : m_hModule(::LoadLibraryA("comdlg32.dll")) {}
+    ~CCommonDialogLibrary() {
+        if (m_hModule != nullptr)
+            ::FreeLibrary(m_hModule);
+    }
+    CCommonDialogLibrary(const CCommonDialogLibrary&) = delete;
+    CCommonDialogLibrary& operator=(const CCommonDialogLibrary&) = delete;
+
+    // GetOpenFileNameA, or FALSE with ERROR_MOD_NOT_FOUND when the library is missing.
+    BOOL GetOpenFileName(OPENFILENAMEA* ofn) const {
+        using GetOpenFileNameProc = BOOL(WINAPI*)(OPENFILENAMEA*);
+        auto proc = m_hModule != nullptr
+                        ? reinterpret_cast<GetOpenFileNameProc>(
+                              reinterpret_cast<void*>(::GetProcAddress(m_hModule, "GetOpenFileNameA")))
+                        : nullptr;
+        if (proc == nullptr) {
+            ::SetLastError(ERROR_MOD_NOT_FOUND);
+            return FALSE;
+        }
+        return proc(ofn);
+    }
+
+private:
+    HMODULE m_hModule;
+};
+
+} // namespace
+
 void CWinApp::OnFileOpen() {
     char fileName[MAX_PATH] = "";
     OPENFILENAMEA ofn = {};
@@ -329,7 +363,8 @@ void CWinApp::OnFileOpen() {
     ofn.lpstrFile = fileName;
     ofn.nMaxFile = sizeof fileName;
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    if (::GetOpenFileNameA(&ofn))
+    const CCommonDialogLibrary commonDialogs;
+    if (commonDialogs.GetOpenFileName(&ofn))
         OpenDocumentFile(fileName);
 }
 
