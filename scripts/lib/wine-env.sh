@@ -53,5 +53,11 @@ wine_env_start() {
   "$WINE64" wineboot -i >/dev/null 2>&1
   # Without a window manager, every window close costs about two seconds unless Wine manages none.
   "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  # The dialogs name "ＭＳ Ｐゴシック", which a bare prefix lacks; IPA's proportional Gothic is
+  # its usual stand-in and gives the widths the layout was made for.
+  local font
+  for font in 'ＭＳ Ｐゴシック' 'MS PGothic' 'MS UI Gothic'; do
+    "$WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /d IPAPGothic /f >/dev/null 2>&1
+  done
   /usr/lib/wine/wineserver -w
 }

@@ -11,11 +11,6 @@ out="$root/docs/about-box.png"
 
 . "$root/scripts/lib/wine-env.sh"
 wine_env_start --private-display
-# The dialogs name "ＭＳ Ｐゴシック"; a bare prefix has no such font, IPA's is its usual stand-in.
-for font in 'ＭＳ Ｐゴシック' 'MS PGothic' 'MS UI Gothic'; do
-  "$WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /d IPAPGothic /f >/dev/null 2>&1
-done
-
 work=$(mktemp -d /tmp/about-shot.XXXXXX)
 trap 'rm -rf "$work"; wine_env_stop' EXIT
 mkdir -p "$root/docs"
