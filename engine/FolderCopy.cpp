@@ -28,8 +28,11 @@ std::string FolderPathForOpening(const std::string& folder) {
 bool CFolderCopy::Run(const std::string& source, const std::string& destination) {
     FileIdentity identity;
     const bool known = ReadFileIdentity(FolderPathForOpening(source), &identity);
-    if (!(known && IsGuarded(identity)))
-        CopyContentAsAncestor(source, destination, known ? &identity : nullptr);
+    // The backup root itself, or a folder onto its own copy: nothing of it can be copied, and
+    // an empty copy must not pass for a backup.
+    if (known && IsGuarded(identity))
+        return false;
+    CopyContentAsAncestor(source, destination, known ? &identity : nullptr);
     return !m_failed;
 }
 
