@@ -1,0 +1,287 @@
+// The built program started with awkward command lines: many quoted pieces among unquoted
+// text, empty and unmatched quotes, quoted names that look like switches, over-long pieces,
+// and its own folder and that folder's parent as items. Each case checks that every piece is
+// backed up whole or listed as failed, and that nothing outside the backup root changed.
+#include "FaultSupport.h"
+
+#include "common/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class CommandLineFault : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(InstallProgram(program));
+        ASSERT_TRUE(MakeFolders(data));
+    }
+    void TakeSnapshot() { before = ReadTree(area.path()); }
+    std::string ChangedOutsideBackups() const {
+        return ChangesOutside(before, ReadTree(area.path()), "prog\\backups");
+    }
+    // The time-stamped folder a batch started between started and now must have used.
+    bool IsMinuteFolderSince(const std::string& folder, const SYSTEMTIME& started) const {
+        for (int later = 0; later < 3; ++later)
+            if (folder == program + "\\" + MinuteFolderText(started, later))
+                return true;
+        return false;
+    }
+
+    TempFolder area;
+    const std::string program = area / "prog";
+    const std::string data = area / "data";
+    Tree before;
+};
+
+// One name from each kind the code page and the argument rules make awkward.
+std::string AwkwardName(int index) {
+    static const char* const kTemplates[] = {
+        "#カタカナ.txt",    "ｶﾀｶﾅ#",      "ソ能表#", "#末尾表",  "#末尾ｱ", "with  spaces #.txt",
+        "many.dots.#..txt", "..leading#", "-x#",     "--flag=#", "#あ",
+    };
+    std::string name = kTemplates[index % (sizeof kTemplates / sizeof kTemplates[0])];
+    char number[8];
+    std::snprintf(number, sizeof number, "%02d", index);
+    name.replace(name.find('#'), 1, number);
+    return name;
+}
+
+TEST_F(CommandLineFault, FortyQuotedPiecesAmongUnquotedTextAndSwitchesAreBackedUpInOrder) {
+    const int kFiles = 38;
+    std::vector<std::string> items;
+    for (int i = 0; i < kFiles; ++i) {
+        items.push_back(data + "\\" + AwkwardName(i));
+        ASSERT_TRUE(WriteFileOnly(items.back(), "piece " + std::to_string(i) + " " + AwkwardName(i)))
+            << items.back();
+    }
+    // Two folders whose names end in a 0x5C trail byte and in a half-width byte.
+    const std::string hyouFolder = data + "\\dir ソ能表";
+    const std::string kanaFolder = data + "\\-dir ｶﾅ";
+    ASSERT_TRUE(::CreateDirectoryA(hyouFolder.c_str(), nullptr));
+    ASSERT_TRUE(WriteFileOnly(hyouFolder + "\\中身表", "inside"));
+    ASSERT_TRUE(WriteFileText(kanaFolder + "\\ｻﾌﾞ\\x.txt", "below"));
+    ASSERT_TRUE(MakeFolders(kanaFolder + "\\空"));
+    items.push_back(hyouFolder);
+    items.push_back(kanaFolder);
+    ASSERT_TRUE(WriteFileText(data + "\\bare.txt", "never quoted"));
+
+    const char* const kNoise[] = {"", "/Embedding", "-Automation", "/x", "\"\"\"\"", "-unknown", ""};
+    std::string arguments;
+    for (size_t i = 0; i < items.size(); ++i) {
+        arguments += Quoted(items[i]) + " ";
+        if (i % 5 == 4)
+            arguments += (i % 10 == 4 ? data + "\\bare.txt" : std::string(kNoise[i / 5 % 7])) + " \"\" ";
+    }
+    TakeSnapshot();
+    const SYSTEMTIME started = Now();
+    StartedTallowbox tallowbox(program, arguments, data);
+    ASSERT_TRUE(tallowbox.started());
+    HWND frame = tallowbox.WaitForVisibleFrame();
+    ASSERT_NE(frame, nullptr);
+
+    const std::vector<ListedRow> rows = tallowbox.Rows(frame);
+    ASSERT_EQ(items.size(), rows.size()) << "one row per quoted piece that is not empty";
+    const std::string minute = rows[0].destination;
+    EXPECT_TRUE(IsMinuteFolderSince(minute, started)) << minute;
+    for (int i = 0; i < kFiles; ++i) {
+        SCOPED_TRACE(items[i]);
+        EXPECT_EQ(AwkwardName(i), rows[i].name);
+        EXPECT_EQ(data, rows[i].source);
+        EXPECT_EQ(minute, rows[i].destination) << "one time stamp for the batch";
+        const std::string expected = "piece " + std::to_string(i) + " " + AwkwardName(i);
+        EXPECT_EQ(expected, ReadWhole(minute + "\\" + AwkwardName(i)));
+        CountVerifiedBytes(expected.size());
+    }
+    for (size_t i = kFiles; i < items.size(); ++i) {
+        SCOPED_TRACE(items[i]);
+        const std::string folderName = items[i].substr(data.size() + 1);
+        EXPECT_EQ("(フォルダ)", rows[i].name);
+        EXPECT_EQ(items[i], rows[i].source);
+        EXPECT_EQ(minute + "\\" + folderName, rows[i].destination);
+        const Tree source = ReadTree(items[i]), copy = ReadTree(minute + "\\" + folderName);
+        EXPECT_EQ("", MissingFromCopy(source, copy));
+        EXPECT_EQ("", ExtraInCopy(source, copy));
+    }
+    EXPECT_FALSE(FileExists(minute + "\\bare.txt")) << "a path outside quotes is not backed up";
+    EXPECT_EQ(0u, tallowbox.Close(frame));
+    EXPECT_EQ("", ChangedOutsideBackups());
+}
+
+// The runtime's argument rules read a backslash before a quote as an escaped quote; the
+// pieces backed up are the plain quoted runs all the same.
+TEST_F(CommandLineFault, EmptyUnmatchedAndBackslashEndedQuotesAreTakenAsTheyStand) {
+    ASSERT_TRUE(WriteFileText(data + "\\a.txt", "a"));
+    ASSERT_TRUE(WriteFileText(data + "\\b.txt", "b"));
+    ASSERT_TRUE(WriteFileText(data + "\\c.txt", "c"));
+    ASSERT_TRUE(WriteFileText(data + "\\tree\\t.txt", "t"));
+    TakeSnapshot();
+    {
+        SCOPED_TRACE("only empty pairs of quotes");
+        StartedTallowbox tallowbox(program, "\"\" \"\"\"\" \"\"", data);
+        HWND frame = tallowbox.WaitForVisibleFrame();
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(0u, tallowbox.Rows(frame).size());
+        EXPECT_EQ(0u, tallowbox.Close(frame));
+        EXPECT_FALSE(FolderExists(program + "\\backups")) << "an empty piece touches nothing";
+    }
+    {
+        SCOPED_TRACE("adjacent pieces, then an unmatched quote");
+        StartedTallowbox tallowbox(
+            program, "\"\" " + Quoted(data + "\\a.txt") + Quoted(data + "\\c.txt") + " \"" + data + "\\b.txt",
+            data);
+        HWND frame = tallowbox.WaitForVisibleFrame();
+        ASSERT_NE(frame, nullptr);
+        const std::vector<ListedRow> rows = tallowbox.Rows(frame);
+        ASSERT_EQ(2u, rows.size());
+        EXPECT_EQ("a.txt", rows[0].name);
+        EXPECT_EQ("c.txt", rows[1].name);
+        EXPECT_EQ("a", ReadWhole(rows[0].destination + "\\a.txt"));
+        EXPECT_EQ("c", ReadWhole(rows[1].destination + "\\c.txt"));
+        CountVerifiedBytes(2);
+        EXPECT_FALSE(FileExists(rows[0].destination + "\\b.txt")) << "the unmatched quote adds no piece";
+        EXPECT_EQ(0u, tallowbox.Close(frame));
+    }
+    {
+        SCOPED_TRACE("a folder ending in a backslash, then a file");
+        StartedTallowbox tallowbox(program, Quoted(data + "\\tree\\") + " " + Quoted(data + "\\a.txt"), data);
+        HWND frame = tallowbox.WaitForVisibleFrame();
+        ASSERT_NE(frame, nullptr);
+        const std::vector<ListedRow> rows = tallowbox.Rows(frame);
+        ASSERT_EQ(2u, rows.size());
+        EXPECT_EQ("(フォルダ)", rows[0].name);
+        EXPECT_EQ(rows[1].destination + "\\tree", rows[0].destination) << "the folder keeps its own name";
+        EXPECT_EQ("t", ReadWhole(rows[0].destination + "\\t.txt"));
+        EXPECT_EQ("a.txt", rows[1].name);
+        EXPECT_EQ("a", ReadWhole(rows[1].destination + "\\a.txt"));
+        CountVerifiedBytes(2);
+        EXPECT_EQ(0u, tallowbox.Close(frame));
+    }
+    EXPECT_EQ("", ChangedOutsideBackups());
+}
+
+// Quoted pieces are paths, whatever the framework's own reading of the same command line.
+TEST_F(CommandLineFault, QuotedNamesThatLookLikeSwitchesAreBackedUpAsPaths) {
+    const char* const kNames[] = {"-x", "--help", "-p.txt"};
+    for (const char* name : kNames)
+        ASSERT_TRUE(WriteFileText(data + "\\" + name, std::string("switch-like ") + name));
+    TakeSnapshot();
+    // Relative pieces, found in the current folder; "/Embedding" names nothing there.
+    StartedTallowbox tallowbox(program, "\"-x\" \"--help\" \"/Embedding\" \"-p.txt\"", data);
+    HWND frame = tallowbox.WaitForVisibleFrame();
+    ASSERT_NE(frame, nullptr);
+    const std::vector<ListedRow> rows = tallowbox.Rows(frame);
+    ASSERT_EQ(4u, rows.size());
+    const int kCopied[] = {0, 1, 3};
+    for (int row : kCopied) {
+        const std::string name = kNames[row == 3 ? 2 : row];
+        SCOPED_TRACE(name);
+        EXPECT_EQ(name, rows[row].name);
+        EXPECT_FALSE(IsFailedDestination(rows[row].destination)) << rows[row].destination;
+        EXPECT_EQ("switch-like " + name, ReadWhole(rows[row].destination + "\\" + name));
+        CountVerifiedBytes(name.size() + 12);
+    }
+    EXPECT_EQ("/Embedding", rows[2].name);
+    EXPECT_TRUE(IsFailedDestination(rows[2].destination))
+        << "a piece naming nothing is shown as failed, seen " << rows[2].destination;
+    if (IsFailedDestination(rows[2].destination))
+        CountFailureShown();
+    EXPECT_EQ(0u, tallowbox.Close(frame));
+    EXPECT_EQ("", ChangedOutsideBackups());
+}
+
+// The framework reads a quoted "-p" as its print switch: the window never shows and the
+// program ends, but the batch has run first and every quoted piece is backed up.
+TEST_F(CommandLineFault, AQuotedPrintSwitchStillBacksUpEveryPieceAndEnds) {
+    ASSERT_TRUE(WriteFileText(data + "\\-p", "named like the switch"));
+    ASSERT_TRUE(WriteFileText(data + "\\b.txt", "b"));
+    TakeSnapshot();
+    StartedTallowbox tallowbox(program, "\"-p\" " + Quoted(data + "\\b.txt"), data);
+    ASSERT_TRUE(tallowbox.started());
+    bool frameEverVisible = false;
+    ASSERT_TRUE(tallowbox.WaitForEnd(30000, &frameEverVisible)) << "the program ends by itself";
+    EXPECT_FALSE(frameEverVisible);
+    const Tree backups = ReadTree(program + "\\backups");
+    ASSERT_EQ(4u, backups.size()) << "a day folder, a minute folder and two files";
+    const std::string minute =
+        backups.begin()->first + "\\" + ListFolder(program + "\\backups\\" + backups.begin()->first)[0];
+    EXPECT_EQ("named like the switch", ReadWhole(program + "\\backups\\" + minute + "\\-p"));
+    EXPECT_EQ("b", ReadWhole(program + "\\backups\\" + minute + "\\b.txt"));
+    CountVerifiedBytes(22);
+    EXPECT_EQ("", ChangedOutsideBackups());
+}
+
+TEST_F(CommandLineFault, PiecesOf259BytesAreTakenWholeAndLongerOnesFailUncut) {
+    // A short program folder and a deeper source, so the 259-byte file's copy fits the platform.
+    const std::string shortProgram = area / "p";
+    ASSERT_TRUE(InstallProgram(shortProgram));
+    const std::string folder = data + "\\" + std::string(30, 'd');
+    ASSERT_TRUE(MakeFolders(folder));
+    const std::string path259 = folder + "\\" + std::string(259 - folder.size() - 1, 'n');
+    ASSERT_EQ(259u, path259.size());
+    ASSERT_TRUE(WriteFileOnly(path259, "two hundred fifty-nine"));
+    // Cut to 259 bytes, this piece would name the file above.
+    const std::string path260 = path259 + "x";
+    const std::string path300 = folder + "\\" + std::string(300 - folder.size() - 1, 'o');
+    TakeSnapshot();
+    StartedTallowbox tallowbox(shortProgram, Quoted(path259) + " " + Quoted(path260) + " " + Quoted(path300),
+                               data);
+    HWND frame = tallowbox.WaitForVisibleFrame();
+    ASSERT_NE(frame, nullptr);
+    const std::vector<ListedRow> rows = tallowbox.Rows(frame);
+    ASSERT_EQ(3u, rows.size());
+    EXPECT_FALSE(IsFailedDestination(rows[0].destination)) << rows[0].destination;
+    EXPECT_EQ("two hundred fifty-nine", ReadWhole(rows[0].destination + "\\" + rows[0].name));
+    CountVerifiedBytes(22);
+    EXPECT_EQ(path260.substr(folder.size() + 1), rows[1].name) << "the whole name, never a cut one";
+    EXPECT_EQ(path300.substr(folder.size() + 1), rows[2].name);
+    for (int row = 1; row <= 2; ++row) {
+        EXPECT_TRUE(IsFailedDestination(rows[row].destination)) << rows[row].destination;
+        if (IsFailedDestination(rows[row].destination))
+            CountFailureShown();
+    }
+    EXPECT_EQ(0u, tallowbox.Close(frame));
+    EXPECT_EQ("", ChangesOutside(before, ReadTree(area.path()), "p\\backups"));
+    size_t files = 0;
+    for (const auto& entry : ReadTree(shortProgram + "\\backups"))
+        files += entry.second.folder ? 0 : 1;
+    EXPECT_EQ(1u, files) << "only the 259-byte file was copied";
+}
+
+// Backing up the folder that holds the program, or its parent, would copy the copies being
+// made: the copy ends and holds everything except the backup root.
+TEST_F(CommandLineFault, TheProgramFolderAndItsParentAreCopiedWithoutTheBackups) {
+    ASSERT_TRUE(WriteFileText(program + "\\notes.txt", "notes"));
+    ASSERT_TRUE(WriteFileText(program + "\\sub\\x.txt", "x"));
+    ASSERT_TRUE(WriteFileText(program + "\\backups\\2000-0101\\0000\\old.txt", "an earlier backup"));
+    ASSERT_TRUE(WriteFileText(data + "\\d.txt", "d"));
+    TakeSnapshot();
+    const Tree programBefore = ReadTree(program);
+    const Tree olderBackup = ReadTree(program + "\\backups\\2000-0101");
+    StartedTallowbox tallowbox(program, Quoted(program) + " " + Quoted(area.path()), area.path());
+    HWND frame = tallowbox.WaitForVisibleFrame(60000);
+    ASSERT_NE(frame, nullptr) << "the batch ends";
+    const std::vector<ListedRow> rows = tallowbox.Rows(frame);
+    ASSERT_EQ(2u, rows.size());
+    for (const ListedRow& row : rows)
+        EXPECT_FALSE(IsFailedDestination(row.destination)) << row.destination;
+    const std::string areaName = area.path().substr(area.path().rfind('\\') + 1);
+    EXPECT_EQ(rows[0].destination.substr(0, rows[0].destination.size() - 5) + "\\" + areaName,
+              rows[1].destination);
+
+    const Tree programCopy = ReadTree(rows[0].destination);
+    EXPECT_EQ("", MissingFromCopy(programBefore, programCopy, {"backups"}));
+    EXPECT_EQ("", ExtraInCopy(programBefore, programCopy));
+    const Tree areaCopy = ReadTree(rows[1].destination);
+    EXPECT_EQ("", MissingFromCopy(before, areaCopy, {"prog\\backups"}));
+    EXPECT_EQ("", ExtraInCopy(before, areaCopy));
+    EXPECT_EQ(0u, tallowbox.Close(frame));
+    EXPECT_EQ("", ChangesOutside(olderBackup, ReadTree(program + "\\backups\\2000-0101"), ""))
+        << "earlier backups are left as they were";
+    EXPECT_EQ("", ChangedOutsideBackups());
+}
+
+} // namespace

@@ -1,0 +1,355 @@
+// The real application classes in this process, taking real WM_DROPFILES through their message
+// loop: a file locked by another process, a file where the day or minute folder must go, links
+// that loop, a folder of 10,000 files, and fifty drops in a row. Each case checks that every
+// item is backed up whole or shown as failed, and that nothing outside the backup root changed.
+#include "FaultSupport.h"
+#include "GdiProbe.h"
+#include "RunningApp.h"
+
+#include "common/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+class DropFault : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(MakeFolders(data) && MakeFolders(program)); }
+    void TakeSnapshot() { before = ReadTree(area.path()); }
+    std::string ChangedOutsideBackups(const std::string& backups = "prog\\backups") const {
+        return ChangesOutside(before, ReadTree(area.path()), backups);
+    }
+    // Posts one drop of paths to the view and lets the loop take it.
+    static void Drop(RunningApp& running, const std::vector<std::string>& paths) {
+        ASSERT_TRUE(
+            ::PostMessageA(running.View(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDropBlock(paths)), 0));
+        running.Pump(50);
+    }
+    static ListedRow Row(RunningApp& running, int item) {
+        return {running.ItemText(item, 0), running.ItemText(item, 1), running.ItemText(item, 2),
+                running.ItemText(item, 3), running.ItemText(item, 4)};
+    }
+    // Checks a row is shown as failed and, when it is the drop's last, that the status says so.
+    static void ExpectShownAsFailed(RunningApp& running, int item, const std::string& path, bool last) {
+        const ListedRow row = Row(running, item);
+        EXPECT_TRUE(IsFailedDestination(row.destination)) << path << ": " << row.destination;
+        if (last) {
+            EXPECT_EQ(FailureStatus(path), running.StatusText());
+        }
+        if (IsFailedDestination(row.destination) && (!last || running.StatusText() == FailureStatus(path)))
+            CountFailureShown();
+    }
+
+    TempFolder area;
+    const std::string program = area / "prog";
+    const std::string data = area / "data";
+    Tree before;
+};
+
+// Another process that holds a file open without sharing and locked, until the case ends.
+class LockingProcess {
+public:
+    explicit LockingProcess(const std::string& path) {
+        const std::string base = "tallowbox-fault-lock-" + std::to_string(::GetCurrentProcessId());
+        m_held = ::CreateEventA(nullptr, TRUE, FALSE, (base + "-held").c_str());
+        m_release = ::CreateEventA(nullptr, TRUE, FALSE, (base + "-release").c_str());
+        std::string holder = LOCK_HOLDER_EXE;
+        for (char& c : holder)
+            c = c == '/' ? '\\' : c;
+        holder = "Z:" + holder;
+        std::string commandLine = Quoted(holder) + " " + Quoted(path) + " " + base;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        m_started = ::CreateProcessA(holder.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                     nullptr, &startup, &m_process) != FALSE;
+    }
+    ~LockingProcess() {
+        Release();
+        if (m_started) {
+            ::CloseHandle(m_process.hProcess);
+            ::CloseHandle(m_process.hThread);
+        }
+        ::CloseHandle(m_held);
+        ::CloseHandle(m_release);
+    }
+    LockingProcess(const LockingProcess&) = delete;
+    LockingProcess& operator=(const LockingProcess&) = delete;
+
+    bool WaitUntilHeld() const { return m_started && ::WaitForSingleObject(m_held, 20000) == WAIT_OBJECT_0; }
+    // Lets go of the file; the holder's exit code (0: it held the lock), or 0xDEAD.
+    DWORD Release() {
+        ::SetEvent(m_release);
+        DWORD code = 0xDEAD;
+        if (m_started && ::WaitForSingleObject(m_process.hProcess, 20000) == WAIT_OBJECT_0)
+            ::GetExitCodeProcess(m_process.hProcess, &code);
+        return code;
+    }
+
+private:
+    HANDLE m_held;
+    HANDLE m_release;
+    PROCESS_INFORMATION m_process = {};
+    bool m_started = false;
+};
+
+TEST_F(DropFault, AFileLockedByAnotherProcessFailsItsFolderButTheRestIsCopied) {
+    const std::string work = data + "\\work";
+    ASSERT_TRUE(WriteFileText(work + "\\a.txt", "a"));
+    ASSERT_TRUE(WriteFileText(work + "\\locked.db", "in use elsewhere"));
+    ASSERT_TRUE(WriteFileText(work + "\\z\\z.txt", "z"));
+    ASSERT_TRUE(WriteFileText(data + "\\other.txt", "other"));
+    TakeSnapshot();
+    const Tree workBefore = ReadTree(work);
+    LockingProcess lock(work + "\\locked.db");
+    ASSERT_TRUE(lock.WaitUntilHeld());
+
+    RunningApp running("", program);
+    ASSERT_TRUE(running.started());
+    running.Pump(50);
+    Drop(running, {data + "\\other.txt", work});
+    ASSERT_EQ(2, running.ItemCount());
+    const ListedRow file = Row(running, 0), folder = Row(running, 1);
+    EXPECT_EQ("other.txt", file.name);
+    EXPECT_FALSE(IsFailedDestination(file.destination)) << file.destination;
+    EXPECT_EQ("other", ReadWhole(file.destination + "\\other.txt"));
+    EXPECT_EQ("(フォルダ)", folder.name);
+    ExpectShownAsFailed(running, 1, work, true);
+    EXPECT_EQ("(失敗)" + file.destination + "\\work", folder.destination);
+    const Tree copy = ReadTree(file.destination + "\\work");
+    EXPECT_EQ("", MissingFromCopy(workBefore, copy, {"locked.db"})) << "every other file is copied";
+    EXPECT_EQ(copy.end(), copy.find("locked.db"));
+
+    EXPECT_EQ(0u, lock.Release()) << "the other process held the lock throughout";
+    EXPECT_EQ("", ChangedOutsideBackups());
+}
+
+// Blocking files for the moment of the drop and the moments after it, so a clock that moves on
+// during the case still meets one.
+struct BlockedLevel {
+    const char* level;
+    std::vector<std::string> (*blockers)(const SYSTEMTIME& now);
+};
+
+const BlockedLevel kBlockedLevels[] = {
+    {"day",
+     [](const SYSTEMTIME& now) {
+         return std::vector<std::string>{DayFolderText(now), DayFolderText(now, 1)};
+     }},
+    {"minute",
+     [](const SYSTEMTIME& now) {
+         return std::vector<std::string>{MinuteFolderText(now), MinuteFolderText(now, 1),
+                                         MinuteFolderText(now, 2)};
+     }},
+};
+
+TEST_F(DropFault, AFileWhereTheDayOrMinuteFolderMustGoFailsEveryItemAndIsKept) {
+    ASSERT_TRUE(WriteFileText(data + "\\a.txt", "a"));
+    ASSERT_TRUE(WriteFileText(data + "\\tree\\t.txt", "t"));
+    for (const BlockedLevel& blocked : kBlockedLevels) {
+        SCOPED_TRACE(blocked.level);
+        const std::string folder = area / (std::string("prog-") + blocked.level);
+        for (const std::string& blocker : blocked.blockers(Now()))
+            ASSERT_TRUE(WriteFileText(folder + "\\" + blocker, "stands where a folder must go"));
+        TakeSnapshot();
+        const Tree backupsBefore = ReadTree(folder + "\\backups");
+
+        RunningApp running("", folder);
+        ASSERT_TRUE(running.started());
+        Drop(running, {data + "\\a.txt", data + "\\tree"});
+        ASSERT_EQ(2, running.ItemCount());
+        ExpectShownAsFailed(running, 0, data + "\\a.txt", false);
+        ExpectShownAsFailed(running, 1, data + "\\tree", true);
+        EXPECT_EQ("", ChangesOutside(backupsBefore, ReadTree(folder + "\\backups"), ""))
+            << "nothing overwritten or made in the backups";
+        EXPECT_EQ("", ChangedOutsideBackups(std::string("prog-") + blocked.level + "\\backups"));
+    }
+}
+
+TEST_F(DropFault, LinksThatLoopOrLeadToAParentEndAndCopyTheRest) {
+    const std::string linked = data + "\\linked";
+    ASSERT_TRUE(WriteFileText(linked + "\\a.txt", "a"));
+    ASSERT_TRUE(WriteFileText(linked + "\\sub\\b.txt", "b"));
+    ASSERT_TRUE(WriteFileText(data + "\\beside.txt", "beside"));
+    UnixSymlink self(linked + "\\self", ".");
+    UnixSymlink toTop(linked + "\\sub\\top", "..");
+    UnixSymlink toParent(linked + "\\parent", "..");
+    ASSERT_TRUE(self.made() && toTop.made() && toParent.made()) << "cannot make links under this Wine";
+    TakeSnapshot();
+
+    RunningApp running("", program);
+    ASSERT_TRUE(running.started());
+    const ULONGLONG started = ::GetTickCount64();
+    Drop(running, {linked});
+    EXPECT_LT(::GetTickCount64() - started, 20000u) << "the copy ends";
+    ASSERT_EQ(1, running.ItemCount());
+    const ListedRow row = Row(running, 0);
+    const std::string copyFolder = row.destination.substr(IsFailedDestination(row.destination) ? 6 : 0);
+    EXPECT_FALSE(IsFailedDestination(row.destination)) << "a folder not entered again is no failure";
+    EXPECT_EQ("ready", running.StatusText());
+    std::vector<std::string> copied;
+    for (const auto& entry : ReadTree(copyFolder))
+        copied.push_back(entry.first);
+    EXPECT_EQ((std::vector<std::string>{"a.txt", "parent", "parent\\beside.txt", "sub", "sub\\b.txt"}),
+              copied);
+    EXPECT_EQ("a", ReadWhole(copyFolder + "\\a.txt"));
+    EXPECT_EQ("b", ReadWhole(copyFolder + "\\sub\\b.txt"));
+    EXPECT_EQ("beside", ReadWhole(copyFolder + "\\parent\\beside.txt"))
+        << "a link to a parent is copied once";
+    CountVerifiedBytes(8);
+    EXPECT_EQ("", ChangedOutsideBackups());
+}
+
+// However the program folder is named in a drop, its copy never takes in the backup root.
+TEST_F(DropFault, TheProgramFolderUnderOtherSpellingsIsCopiedWithoutTheBackups) {
+    ASSERT_TRUE(WriteFileText(program + "\\notes.txt", "notes"));
+    ASSERT_TRUE(WriteFileText(program + "\\backups\\2000-0101\\0000\\old.txt", "an earlier backup"));
+    UnixSymlink alias(area / "alias", "prog");
+    ASSERT_TRUE(alias.made());
+    std::string upperCase = program;
+    ::CharUpperBuffA(&upperCase[0], static_cast<DWORD>(upperCase.size()));
+    const std::vector<std::string> spellings{program + "\\", upperCase, area / "alias"};
+    TakeSnapshot();
+    const Tree programBefore = ReadTree(program);
+
+    RunningApp running("", program);
+    ASSERT_TRUE(running.started());
+    Drop(running, spellings);
+    ASSERT_EQ(3, running.ItemCount());
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(spellings[i]);
+        const ListedRow row = Row(running, i);
+        EXPECT_FALSE(IsFailedDestination(row.destination)) << row.destination;
+        const Tree copy = ReadTree(row.destination);
+        EXPECT_EQ("", MissingFromCopy(programBefore, copy, {"backups"}));
+        EXPECT_EQ("", ExtraInCopy(programBefore, copy));
+    }
+    EXPECT_EQ("", ChangedOutsideBackups());
+}
+
+// Earlier copies dropped again in the same minute: a file and a folder onto themselves, the
+// minute folder into itself, the backup root. Nothing may be emptied, every copy ends, and
+// what could not be copied is shown as failed.
+TEST_F(DropFault, ItemsFromTheBackupsThemselvesAreNeverLostNorPassedOffAsCopied) {
+    ASSERT_TRUE(WriteFileText(data + "\\a.txt", "first copy"));
+    ASSERT_TRUE(WriteFileText(data + "\\tree\\t.txt", "tree"));
+    RunningApp running("", program);
+    ASSERT_TRUE(running.started());
+    // Both drops must fall in one minute.
+    const SYSTEMTIME now = Now();
+    if (now.wSecond >= 55)
+        ::Sleep((61 - now.wSecond) * 1000);
+    Drop(running, {data + "\\a.txt", data + "\\tree"});
+    ASSERT_EQ(2, running.ItemCount());
+    const std::string minute = Row(running, 0).destination;
+    const std::string minuteName = minute.substr(minute.rfind('\\') + 1);
+    ASSERT_EQ("first copy", ReadWhole(minute + "\\a.txt"));
+    TakeSnapshot();
+
+    const std::vector<std::string> again{minute + "\\a.txt", minute + "\\tree", minute,
+                                         program + "\\backups"};
+    Drop(running, again);
+    ASSERT_EQ(6, running.ItemCount());
+    ExpectShownAsFailed(running, 2, again[0], false);
+    ExpectShownAsFailed(running, 3, again[1], false);
+    EXPECT_FALSE(IsFailedDestination(Row(running, 4).destination)) << Row(running, 4).destination;
+    ExpectShownAsFailed(running, 5, again[3], true);
+    EXPECT_EQ("first copy", ReadWhole(minute + "\\a.txt")) << "the earlier copy keeps its content";
+    EXPECT_EQ("tree", ReadWhole(minute + "\\tree\\t.txt"));
+    EXPECT_EQ("first copy", ReadWhole(minute + "\\" + minuteName + "\\a.txt"))
+        << "the minute folder's own copy";
+    EXPECT_EQ("tree", ReadWhole(minute + "\\" + minuteName + "\\tree\\t.txt"));
+    CountVerifiedBytes(28);
+    EXPECT_FALSE(FolderExists(minute + "\\" + minuteName + "\\" + minuteName))
+        << "the copy never enters itself";
+    EXPECT_EQ("", ChangedOutsideBackups());
+    EXPECT_TRUE(ListFolder(minute + "\\backups").empty()) << "nothing of the backup root is copied into it";
+}
+
+TEST_F(DropFault, AFolderOfTenThousandFilesIsCopiedWhole) {
+    const int kFiles = 10000;
+    const std::string many = data + "\\many";
+    ASSERT_TRUE(MakeFolders(many));
+    for (int i = 0; i < kFiles; ++i) {
+        char name[32], content[64];
+        std::snprintf(name, sizeof name, "\\f%05d.txt", i);
+        std::snprintf(content, sizeof content, "file %05d of the big folder, %08x", i, i * 2654435761u);
+        ASSERT_TRUE(WriteFileOnly(many + name, content)) << name;
+    }
+    TakeSnapshot();
+
+    RunningApp running("", program);
+    ASSERT_TRUE(running.started());
+    const ULONGLONG started = ::GetTickCount64();
+    Drop(running, {many});
+    std::printf("  %d files copied with the window showing in %llu ms\n", kFiles,
+                ::GetTickCount64() - started);
+    ASSERT_EQ(1, running.ItemCount());
+    const ListedRow row = Row(running, 0);
+    EXPECT_FALSE(IsFailedDestination(row.destination)) << row.destination;
+    EXPECT_EQ("ready", running.StatusText());
+    const Tree source = ReadTree(many), copy = ReadTree(row.destination);
+    EXPECT_EQ(static_cast<size_t>(kFiles), copy.size());
+    EXPECT_EQ("", MissingFromCopy(source, copy));
+    EXPECT_EQ("", ExtraInCopy(source, copy));
+    EXPECT_EQ("", ChangedOutsideBackups());
+}
+
+TEST_F(DropFault, FiftyDropsInARowListEveryRowAndLeakNothing) {
+    // Counted once the list has grown its scroll bar and a folder has been dropped: those take
+    // their GDI objects once, not per drop.
+    const int kDrops = 50, kWarmUp = 15;
+    std::vector<std::string> files;
+    for (int i = 0; i < kDrops; ++i) {
+        files.push_back(data + "\\drop" + std::to_string(i) + ".txt");
+        ASSERT_TRUE(WriteFileText(files.back(), "drop " + std::to_string(i)));
+    }
+    ASSERT_TRUE(WriteFileText(data + "\\folder\\inner.txt", "inner"));
+    TakeSnapshot();
+
+    RunningApp running("", program);
+    ASSERT_TRUE(running.started());
+    running.Pump(50);
+    const ULONGLONG started = ::GetTickCount64();
+    int gdiAfterWarmUp = 0, handlesAfterWarmUp = 0;
+    for (int i = 0; i < kDrops; ++i) {
+        // Every tenth drop brings a folder along.
+        std::vector<std::string> paths{files[i]};
+        if (i % 10 == 9)
+            paths.push_back(data + "\\folder");
+        Drop(running, paths);
+        if (i + 1 == kWarmUp) {
+            gdiAfterWarmUp = CountGdiObjects();
+            handlesAfterWarmUp = CountKernelHandles();
+        }
+    }
+    EXPECT_LT(::GetTickCount64() - started, 60000u) << "fifty drops within one minute";
+    const int gdiAtEnd = CountGdiObjects(), handlesAtEnd = CountKernelHandles();
+    std::printf("  GDI objects (%s) after %d drops %d, after %d drops %d; handles %d, %d\n", GdiCountMethod(),
+                kWarmUp, gdiAfterWarmUp, kDrops, gdiAtEnd, handlesAfterWarmUp, handlesAtEnd);
+    EXPECT_EQ(gdiAfterWarmUp, gdiAtEnd) << "GDI objects stay flat";
+    EXPECT_EQ(handlesAfterWarmUp, handlesAtEnd) << "kernel handles stay flat";
+
+    ASSERT_EQ(kDrops + kDrops / 10, running.ItemCount()) << "the list holds every row";
+    int item = 0;
+    for (int i = 0; i < kDrops; ++i) {
+        SCOPED_TRACE(files[i]);
+        const ListedRow row = Row(running, item++);
+        EXPECT_EQ("drop" + std::to_string(i) + ".txt", row.name);
+        const std::string content = "drop " + std::to_string(i);
+        EXPECT_EQ(content, ReadWhole(row.destination + "\\" + row.name));
+        CountVerifiedBytes(content.size());
+        if (i % 10 == 9) {
+            const ListedRow folder = Row(running, item++);
+            EXPECT_EQ("(フォルダ)", folder.name);
+            EXPECT_EQ("inner", ReadWhole(folder.destination + "\\inner.txt"));
+            CountVerifiedBytes(5);
+        }
+    }
+    EXPECT_EQ("", ChangedOutsideBackups());
+}
+
+} // namespace
