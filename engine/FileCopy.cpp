@@ -62,5 +62,11 @@ bool CopyFileIntoBackup(const std::string& source, const std::string& target, co
     const DWORD remaining = targetAttributes & ~kAttributesThatBlockReplacing;
     if (!SetFileAttributesA(target.c_str(), remaining ? remaining : FILE_ATTRIBUTE_NORMAL))
         return false;
-    return CopyFileA(source.c_str(), target.c_str(), FALSE) != FALSE;
+    if (CopyFileA(source.c_str(), target.c_str(), FALSE))
+        return true;
+    // Refused for another reason (the source is locked, say): the earlier copy stays as it was.
+    const DWORD retryError = GetLastError();
+    SetFileAttributesA(target.c_str(), targetAttributes);
+    SetLastError(retryError);
+    return false;
 }
