@@ -127,6 +127,32 @@ TEST_F(DropFault, AFileLockedByAnotherProcessFailsItsFolderButTheRestIsCopied) {
     EXPECT_EQ("", ChangedOutsideBackups());
 }
 
+// A copy that cannot replace this minute's earlier copy leaves that copy as it was, its
+// read-only, hidden and system attributes included.
+TEST_F(DropFault, AFailedReplaceLeavesTheEarlierCopyAsItWas) {
+    const std::string file = data + "\\kept.ini";
+    const DWORD attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    ASSERT_TRUE(WriteFileWithAttributes(file, "earlier content", attributes));
+    RunningApp running("", program);
+    ASSERT_TRUE(running.started());
+    const SYSTEMTIME now = Now();
+    if (now.wSecond >= 50) // both drops in one minute
+        ::Sleep((61 - now.wSecond) * 1000);
+    Drop(running, {file});
+    ASSERT_EQ(1, running.ItemCount());
+    const std::string copy = Row(running, 0).destination + "\\kept.ini";
+    ASSERT_EQ(attributes, ::GetFileAttributesA(copy.c_str()) & attributes);
+    TakeSnapshot();
+
+    LockingProcess lock(file);
+    ASSERT_TRUE(lock.WaitUntilHeld());
+    Drop(running, {file});
+    ASSERT_EQ(2, running.ItemCount());
+    ExpectShownAsFailed(running, 1, file, true);
+    EXPECT_EQ(0u, lock.Release());
+    EXPECT_EQ("", ChangesOutside(before, ReadTree(area.path()), "")) << "the earlier copy included";
+}
+
 // Blocking files for the moment of the drop and the moments after it, so a clock that moves on
 // during the case still meets one.
 struct BlockedLevel {
