@@ -284,4 +284,34 @@ TEST_F(CommandLineFault, TheProgramFolderAndItsParentAreCopiedWithoutTheBackups)
     EXPECT_EQ("", ChangedOutsideBackups());
 }
 
+// The program's own folder name ends in a double-byte character whose second byte is 0x5C:
+// the backups still go beside the program, and its folder's copy still leaves them out.
+TEST_F(CommandLineFault, AProgramFolderNameEndingInA5CTrailByteKeepsItsBackupsBesideIt) {
+    const std::string tools = area / "ツール表";
+    ASSERT_TRUE(InstallProgram(tools));
+    ASSERT_TRUE(WriteFileText(data + "\\a.txt", "a"));
+    ASSERT_TRUE(WriteFileText(data + "\\tree\\t.txt", "t"));
+    ASSERT_TRUE(WriteFileText(tools + "\\backups\\2000-0101\\0000\\old.txt", "an earlier backup"));
+    TakeSnapshot();
+    const Tree toolsBefore = ReadTree(tools);
+    StartedTallowbox tallowbox(
+        tools, Quoted(data + "\\a.txt") + " " + Quoted(data + "\\tree") + " " + Quoted(tools), data);
+    HWND frame = tallowbox.WaitForVisibleFrame();
+    ASSERT_NE(frame, nullptr);
+    const std::vector<ListedRow> rows = tallowbox.Rows(frame);
+    ASSERT_EQ(3u, rows.size());
+    for (const ListedRow& row : rows)
+        EXPECT_FALSE(IsFailedDestination(row.destination)) << row.destination;
+    EXPECT_EQ(0u, rows[0].destination.rfind(tools + "\\backups\\", 0)) << rows[0].destination;
+    EXPECT_EQ("a", ReadWhole(rows[0].destination + "\\a.txt"));
+    EXPECT_EQ("t", ReadWhole(rows[1].destination + "\\t.txt"));
+    CountVerifiedBytes(2);
+    EXPECT_EQ(rows[0].destination + "\\ツール表", rows[2].destination);
+    const Tree toolsCopy = ReadTree(rows[2].destination);
+    EXPECT_EQ("", MissingFromCopy(toolsBefore, toolsCopy, {"backups"}));
+    EXPECT_EQ("", ExtraInCopy(toolsBefore, toolsCopy));
+    EXPECT_EQ(0u, tallowbox.Close(frame));
+    EXPECT_EQ("", ChangesOutside(before, ReadTree(area.path()), "ツール表\\backups"));
+}
+
 } // namespace
