@@ -9,7 +9,9 @@
 #include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -151,6 +153,67 @@ TEST_F(DropFault, AFailedReplaceLeavesTheEarlierCopyAsItWas) {
     ExpectShownAsFailed(running, 1, file, true);
     EXPECT_EQ(0u, lock.Release());
     EXPECT_EQ("", ChangesOutside(before, ReadTree(area.path()), "")) << "the earlier copy included";
+}
+
+// A DROPFILES block with wide paths, as the shell posts it on current systems.
+HGLOBAL MakeWideDropBlock(const std::vector<std::wstring>& paths) {
+    size_t characters = 1;
+    for (const std::wstring& path : paths)
+        characters += path.size() + 1;
+    HGLOBAL hGlobal = ::GlobalAlloc(GHND | GMEM_SHARE, sizeof(DROPFILES) + characters * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(hGlobal));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    auto* text = reinterpret_cast<wchar_t*>(drop + 1);
+    for (const std::wstring& path : paths) {
+        std::copy(path.begin(), path.end(), text);
+        text += path.size() + 1;
+    }
+    ::GlobalUnlock(hGlobal);
+    return hGlobal;
+}
+
+std::wstring Wide(const std::string& text) {
+    std::wstring wide(text.size() + 1, L'\0');
+    const int length =
+        ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+    wide.resize(length > 0 ? length - 1 : 0);
+    return wide;
+}
+
+// Names the code page cannot spell reach the program as '?': such an item, or a folder holding
+// one, cannot be copied whole and must say so; the rest is still copied.
+TEST_F(DropFault, NamesTheCodePageCannotSpellFailVisibly) {
+    const std::string folder = data + "\\mixed";
+    ASSERT_TRUE(WriteFileText(folder + "\\plain.txt", "plain"));
+    const std::wstring hangul = Wide(folder) + L"\\\uD55C\uAE00.txt"; // not in code page 932
+    const std::wstring lone = Wide(data) + L"\\\uD55C.txt";
+    for (const std::wstring& path : {hangul, lone}) {
+        HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        DWORD written = 0;
+        ::WriteFile(file, "hangul", 6, &written, nullptr);
+        ::CloseHandle(file);
+    }
+    ASSERT_TRUE(WriteFileText(data + "\\plain.txt", "plain"));
+    TakeSnapshot();
+
+    RunningApp running("", program);
+    ASSERT_TRUE(running.started());
+    ASSERT_TRUE(::PostMessageA(
+        running.View(), WM_DROPFILES,
+        reinterpret_cast<WPARAM>(MakeWideDropBlock({lone, Wide(folder), Wide(data + "\\plain.txt")})), 0));
+    running.Pump(50);
+    ASSERT_EQ(3, running.ItemCount());
+    ExpectShownAsFailed(running, 0, running.ItemText(0, 3) + "\\" + running.ItemText(0, 2), false);
+    ExpectShownAsFailed(running, 1, folder, false);
+    const ListedRow plain = Row(running, 2);
+    EXPECT_FALSE(IsFailedDestination(plain.destination)) << plain.destination;
+    EXPECT_EQ("plain", ReadWhole(plain.destination + "\\plain.txt"));
+    EXPECT_EQ("plain", ReadWhole(plain.destination + "\\mixed\\plain.txt"))
+        << "the rest of the folder is copied";
+    CountVerifiedBytes(10);
+    EXPECT_EQ("", ChangedOutsideBackups());
 }
 
 // Blocking files for the moment of the drop and the moments after it, so a clock that moves on
