@@ -163,6 +163,51 @@ TEST_F(CommandLineFault, EmptyUnmatchedAndBackslashEndedQuotesAreTakenAsTheyStan
     EXPECT_EQ("", ChangedOutsideBackups());
 }
 
+// A command line near the platform's limit: 300 pieces, most naming nothing.
+TEST_F(CommandLineFault, ThreeHundredPiecesNearTheCommandLineLimitAreEachListed) {
+    const int kPieces = 300;
+    // About 103 bytes a piece, quotes and space included.
+    const size_t kFolderNameSize = 103 - (data.size() + 19);
+    ASSERT_LT(kFolderNameSize, 100u);
+    std::vector<std::string> pieces;
+    std::string arguments;
+    for (int i = 0; i < kPieces; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%s%03d.txt", i % 10 == 0 ? "real" : "missing", i);
+        pieces.push_back(data + "\\" + std::string(kFolderNameSize, 'p') + "\\" + name);
+        if (i % 10 == 0) {
+            ASSERT_TRUE(WriteFileText(pieces.back(), name));
+        }
+        arguments += Quoted(pieces.back()) + " ";
+    }
+    ASSERT_GT(arguments.size(), 30000u);
+    ASSERT_LT(arguments.size(), 32000u);
+    TakeSnapshot();
+    StartedTallowbox tallowbox(program, arguments, data);
+    ASSERT_TRUE(tallowbox.started()) << "error " << ::GetLastError();
+    HWND frame = tallowbox.WaitForVisibleFrame();
+    ASSERT_NE(frame, nullptr);
+    const std::vector<ListedRow> rows = tallowbox.Rows(frame);
+    ASSERT_EQ(static_cast<size_t>(kPieces), rows.size());
+    for (int i = 0; i < kPieces; ++i) {
+        SCOPED_TRACE(pieces[i]);
+        const std::string name = pieces[i].substr(pieces[i].rfind('\\') + 1);
+        ASSERT_EQ(name, rows[i].name) << "in command-line order";
+        if (i % 10 == 0) {
+            EXPECT_FALSE(IsFailedDestination(rows[i].destination)) << rows[i].destination;
+            EXPECT_EQ(name, ReadWhole(rows[i].destination + "\\" + name));
+            CountVerifiedBytes(name.size());
+        } else {
+            EXPECT_TRUE(IsFailedDestination(rows[i].destination)) << rows[i].destination;
+            if (IsFailedDestination(rows[i].destination)) {
+                CountFailureShown();
+            }
+        }
+    }
+    EXPECT_EQ(0u, tallowbox.Close(frame));
+    EXPECT_EQ("", ChangedOutsideBackups());
+}
+
 // Quoted pieces are paths, whatever the framework's own reading of the same command line.
 TEST_F(CommandLineFault, QuotedNamesThatLookLikeSwitchesAreBackedUpAsPaths) {
     const char* const kNames[] = {"-x", "--help", "-p.txt"};
