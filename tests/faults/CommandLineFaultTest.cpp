@@ -1,6 +1,7 @@
 // The built program started with awkward command lines: many quoted pieces among unquoted
-// text, empty and unmatched quotes, quoted names that look like switches, over-long pieces,
-// and its own folder and that folder's parent as items. Each case checks that every piece is
+// text, empty and unmatched quotes, a command line near the platform's limit, quoted names
+// that look like switches, over-long pieces, its own folder and that folder's parent as items,
+// and a program folder whose name ends in a 0x5C trail byte. Each case checks that every piece is
 // backed up whole or listed as failed, and that nothing outside the backup root changed.
 #include "FaultSupport.h"
 

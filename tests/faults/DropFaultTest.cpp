@@ -1,7 +1,9 @@
 // The real application classes in this process, taking real WM_DROPFILES through their message
 // loop: a file locked by another process, a file where the day or minute folder must go, links
-// that loop, a folder of 10,000 files, and fifty drops in a row. Each case checks that every
-// item is backed up whole or shown as failed, and that nothing outside the backup root changed.
+// that loop, the program folder under other spellings, earlier backups dropped again, clashing
+// names in one minute, names the code page cannot spell, a folder of 10,000 files, and fifty
+// drops in a row. Each case checks that every item is backed up whole or shown as failed, and
+// that nothing outside the backup root changed.
 #include "FaultSupport.h"
 #include "GdiProbe.h"
 #include "RunningApp.h"
@@ -127,6 +129,29 @@ TEST_F(DropFault, AFileLockedByAnotherProcessFailsItsFolderButTheRestIsCopied) {
 
     EXPECT_EQ(0u, lock.Release()) << "the other process held the lock throughout";
     EXPECT_EQ("", ChangedOutsideBackups());
+}
+
+// In one minute, a file and a folder of the same name from different places: neither copy may
+// replace the other kind, and the one that cannot go in is shown as failed.
+TEST_F(DropFault, AFileAndAFolderOfOneNameInOneMinuteKeepTheEarlierCopy) {
+    ASSERT_TRUE(WriteFileText(data + "\\one\\same", "a file named same"));
+    ASSERT_TRUE(WriteFileText(data + "\\two\\same\\inside.txt", "in a folder named same"));
+    ASSERT_TRUE(WriteFileText(data + "\\three\\other\\inside.txt", "in a folder named other"));
+    ASSERT_TRUE(WriteFileText(data + "\\four\\other", "a file named other"));
+    RunningApp running("", program);
+    ASSERT_TRUE(running.started());
+    const SYSTEMTIME now = Now();
+    if (now.wSecond >= 55) // both drops in one minute
+        ::Sleep((61 - now.wSecond) * 1000);
+    Drop(running, {data + "\\one\\same", data + "\\three\\other"});
+    ASSERT_EQ(2, running.ItemCount());
+    TakeSnapshot();
+
+    Drop(running, {data + "\\two\\same", data + "\\four\\other"});
+    ASSERT_EQ(4, running.ItemCount());
+    ExpectShownAsFailed(running, 2, data + "\\two\\same", false);
+    ExpectShownAsFailed(running, 3, data + "\\four\\other", true);
+    EXPECT_EQ("", ChangesOutside(before, ReadTree(area.path()), "")) << "the earlier copies included";
 }
 
 // A copy that cannot replace this minute's earlier copy leaves that copy as it was, its
