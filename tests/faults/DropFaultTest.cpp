@@ -444,8 +444,11 @@ TEST_F(DropFault, FiftyDropsInARowListEveryRowAndLeakNothing) {
     const int gdiAtEnd = CountGdiObjects(), handlesAtEnd = CountKernelHandles();
     std::printf("  GDI objects (%s) after %d drops %d, after %d drops %d; handles %d, %d\n", GdiCountMethod(),
                 kWarmUp, gdiAfterWarmUp, kDrops, gdiAtEnd, handlesAfterWarmUp, handlesAtEnd);
-    EXPECT_EQ(gdiAfterWarmUp, gdiAtEnd) << "GDI objects stay flat";
-    EXPECT_EQ(handlesAfterWarmUp, handlesAtEnd) << "kernel handles stay flat";
+    // One object lost per drop would add 35, one per folder drop 4; the system may hold one or
+    // two of its own for a while.
+    const int kNoise = 2;
+    EXPECT_LE(gdiAtEnd - gdiAfterWarmUp, kNoise) << "GDI objects stay flat";
+    EXPECT_LE(handlesAtEnd - handlesAfterWarmUp, kNoise) << "kernel handles stay flat";
 
     ASSERT_EQ(kDrops + kDrops / 10, running.ItemCount()) << "the list holds every row";
     int item = 0;
