@@ -239,13 +239,15 @@ TEST_F(CommandLineFault, QuotedNamesThatLookLikeSwitchesAreBackedUpAsPaths) {
     EXPECT_EQ("", ChangedOutsideBackups());
 }
 
-// The framework reads a quoted "-p" as its print switch: the window never shows and the
-// program ends, but the batch has run first and every quoted piece is backed up.
+// The framework reads a quoted "-p" or "/p" as its print switch: the window never shows and the
+// program ends, but the batch has run first: every quoted piece that names something is backed up.
 TEST_F(CommandLineFault, AQuotedPrintSwitchStillBacksUpEveryPieceAndEnds) {
     ASSERT_TRUE(WriteFileText(data + "\\-p", "named like the switch"));
     ASSERT_TRUE(WriteFileText(data + "\\b.txt", "b"));
+    // "/p" is the switch itself, and names nothing on the current drive.
+    ASSERT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA("\\p"));
     TakeSnapshot();
-    StartedTallowbox tallowbox(program, "\"-p\" " + Quoted(data + "\\b.txt"), data);
+    StartedTallowbox tallowbox(program, "\"-p\" \"/p\" " + Quoted(data + "\\b.txt"), data);
     ASSERT_TRUE(tallowbox.started());
     bool frameEverVisible = false;
     ASSERT_TRUE(tallowbox.WaitForEnd(30000, &frameEverVisible)) << "the program ends by itself";
@@ -257,6 +259,8 @@ TEST_F(CommandLineFault, AQuotedPrintSwitchStillBacksUpEveryPieceAndEnds) {
     EXPECT_EQ("named like the switch", ReadWhole(program + "\\backups\\" + minute + "\\-p"));
     EXPECT_EQ("b", ReadWhole(program + "\\backups\\" + minute + "\\b.txt"));
     CountVerifiedBytes(22);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA("\\p"))
+        << "nothing is made for a piece naming nothing";
     EXPECT_EQ("", ChangedOutsideBackups());
 }
 
