@@ -143,10 +143,6 @@ std::vector<ListedRow> StartedTallowbox::Rows(HWND frame) const {
     return rows;
 }
 
-std::string StartedTallowbox::StatusText(HWND frame) const {
-    return RemoteControlReader(::GetDlgItem(frame, AFX_IDW_STATUS_BAR)).StatusText(0);
-}
-
 std::string ChangesOutside(const Tree& before, const Tree& after, const std::string& excluded) {
     std::string changes;
     for (const auto& [path, entry] : before) {

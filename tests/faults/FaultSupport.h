@@ -38,7 +38,6 @@ public:
     // Closes the main window and waits for the process; its exit code, or 0xDEAD.
     DWORD Close(HWND frame);
     std::vector<ListedRow> Rows(HWND frame) const;
-    std::string StatusText(HWND frame) const;
 
 private:
     PROCESS_INFORMATION m_process = {};
