@@ -149,7 +149,9 @@ def main() -> int:
     args = parser.parse_args()
 
     contenders = Contenders(args.build, args.work, not args.no_drop)
-    trees = [os.path.join(args.trees, t) for t in ("S tree", "M tree", "L tree")]
+    # E, an empty folder, measures each contender's fixed cost: starting, making its windows, ending.
+    os.makedirs(os.path.join(args.trees, "E tree"), exist_ok=True)
+    trees = [os.path.join(args.trees, t) for t in ("E tree", "S tree", "M tree", "L tree")]
     times = {(t, n): [] for t in trees for n in contenders.names()}
     for round_no in range(1, args.rounds + 1):
         for tree in trees:
@@ -164,16 +166,24 @@ def main() -> int:
     startup_figures(args.build, contenders.program_dir, max(args.rounds, 3) * 2)
     if contenders.with_drop:
         memory_figures(contenders, os.path.join(args.trees, "F tree"))
+    empty = trees[0]
     for tree in trees:
         label = os.path.basename(tree)[0]
         floor = statistics.median(times[(tree, "floor")])
-        print(f"{label}: contender                  median ms   min-max ms        /floor  /same-UI")
+        print(f"{label}: contender                  median ms   min-max ms        /floor  /same-UI"
+              + ("" if tree == empty else "  /same-UI beyond fixed cost"))
         for name in contenders.names():
             series = times[(tree, name)]
             med = statistics.median(series)
             same_ui = "same-UI visible" if "visible" in name else "same-UI hidden"
             ui = statistics.median(times[(tree, same_ui)])
-            print(f"   {name:26s} {med:9.1f}   {min(series):8.1f}-{max(series):<8.1f}  {med / floor:6.2f}  {med / ui:6.2f}")
+            line = (f"   {name:26s} {med:9.1f}   {min(series):8.1f}-{max(series):<8.1f}  {med / floor:6.2f}"
+                    f"  {med / ui:6.2f}")
+            if tree != empty:
+                own_work = med - statistics.median(times[(empty, name)])
+                ui_work = ui - statistics.median(times[(empty, same_ui)])
+                line += f"  {own_work / ui_work:8.2f}" if ui_work > 0 else ""
+            print(line)
         print()
     return 0
 
