@@ -146,16 +146,23 @@ def main() -> int:
     parser.add_argument("--work", required=True)
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--no-drop", action="store_true")
+    parser.add_argument("--only", default="SML", help="which of the trees S, M, L to time (E always is)")
     args = parser.parse_args()
 
     contenders = Contenders(args.build, args.work, not args.no_drop)
     # E, an empty folder, measures each contender's fixed cost: starting, making its windows, ending.
     os.makedirs(os.path.join(args.trees, "E tree"), exist_ok=True)
-    trees = [os.path.join(args.trees, t) for t in ("E tree", "S tree", "M tree", "L tree")]
+    trees = [os.path.join(args.trees, t) for t in ("E tree", "S tree", "M tree", "L tree")
+             if t[0] == "E" or t[0] in args.only]
     times = {(t, n): [] for t in trees for n in contenders.names()}
+    names = contenders.names()
     for round_no in range(1, args.rounds + 1):
         for tree in trees:
-            for name in contenders.names():
+            # Each round starts with another contender, so none always follows the same one.
+            shift = (round_no - 1) % len(names)
+            for name in names[shift:] + names[:shift]:
+                # The previous copy's dirty pages are written out before, not during, a timing.
+                os.sync()
                 ms, copy = contenders.run(name, tree)
                 verified = verify(tree, copy)
                 times[(tree, name)].append(ms)
