@@ -111,3 +111,12 @@ void RemoveTree(const std::string& path) {
         DeleteFileA(path.c_str());
     }
 }
+
+std::string WindowsPathOfBuildFile(const std::string& path) {
+    if (path.empty() || path[0] != '/')
+        return path;
+    std::string windowsPath = "Z:" + path;
+    for (char& c : windowsPath)
+        c = c == '/' ? '\\' : c;
+    return windowsPath;
+}

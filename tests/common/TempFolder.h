@@ -29,3 +29,6 @@ bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
 // Deletes a tree, clearing read-only attributes first.
 void RemoveTree(const std::string& path);
+// A path the build system gave (a Unix path under Wine) as Windows sees it: Wine shows the
+// Unix root as drive Z:. A path that is already a Windows path is returned as it is.
+std::string WindowsPathOfBuildFile(const std::string& path);

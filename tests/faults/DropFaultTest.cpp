@@ -61,10 +61,7 @@ public:
         const std::string base = "tallowbox-fault-lock-" + std::to_string(::GetCurrentProcessId());
         m_held = ::CreateEventA(nullptr, TRUE, FALSE, (base + "-held").c_str());
         m_release = ::CreateEventA(nullptr, TRUE, FALSE, (base + "-release").c_str());
-        std::string holder = LOCK_HOLDER_EXE;
-        for (char& c : holder)
-            c = c == '/' ? '\\' : c;
-        holder = "Z:" + holder;
+        const std::string holder = WindowsPathOfBuildFile(LOCK_HOLDER_EXE);
         std::string commandLine = Quoted(holder) + " " + Quoted(path) + " " + base;
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;

@@ -15,16 +15,7 @@ const char kFrameClass[] = "TallowboxFrame";
 uint64_t g_verifiedBytes = 0;
 int g_failuresShown = 0;
 
-// The build gives a Unix path; Wine shows the Unix root as drive Z:.
-std::string BuiltProgram() {
-    std::string path = TALLOWBOX_EXE;
-    if (!path.empty() && path[0] == '/') {
-        for (char& c : path)
-            c = c == '/' ? '\\' : c;
-        path = "Z:" + path;
-    }
-    return path;
-}
+std::string BuiltProgram() { return WindowsPathOfBuildFile(TALLOWBOX_EXE); }
 
 bool IsAtOrBelow(const std::string& path, const std::string& folder) {
     return !folder.empty() && path.compare(0, folder.size(), folder) == 0 &&

@@ -16,16 +16,7 @@ namespace {
 const char kFrameClass[] = "TallowboxFrame";
 const char kProfileKey[] = "Software\\Local AppWizard-Generated Applications\\Tallowbox";
 
-// The build gives a Unix path; Wine shows the Unix root as drive Z:.
-std::string BuiltProgram() {
-    std::string path = TALLOWBOX_EXE;
-    if (!path.empty() && path[0] == '/') {
-        for (char& c : path)
-            c = c == '/' ? '\\' : c;
-        path = "Z:" + path;
-    }
-    return path;
-}
+std::string BuiltProgram() { return WindowsPathOfBuildFile(TALLOWBOX_EXE); }
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
