@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     }
     static char emptyCommandLine[] = "";
     CTallowboxApp app;
-    AfxWinInit(::GetModuleHandleA(nullptr), nullptr, emptyCommandLine, SW_SHOWNORMAL);
+    AfxWinInit(::GetModuleHandleA(nullptr), nullptr, emptyCommandLine, SW_SHOWNORMAL, L"");
     if (!app.InitInstance()) {
         std::fprintf(stderr, "dropbench: the program did not start\n");
         return 1;

@@ -1,35 +1,31 @@
 #include "engine/BackupItem.h"
 
-#include <vector>
-
 #include "engine/FileCopy.h"
 #include "engine/FolderCopy.h"
 #include "engine/FolderTree.h"
 
-const char* const kFailedMark = "(失敗)";
+const wchar_t* const kFailedMark = L"(失敗)";
 
 namespace {
 
-const char* const kFolderName = "(フォルダ)";
+const wchar_t* const kFolderName = L"(フォルダ)";
 
-bool FolderIsThere(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+bool FolderIsThere(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // Makes the destination folder; true when it is there afterwards.
-bool MakeDestination(const std::string& destination) {
-    if (IsTooLongForPlatform(destination))
-        return false;
+bool MakeDestination(const std::wstring& destination) {
     CreateFolderTree(destination);
     return FolderIsThere(destination);
 }
 
 // The working texts of one item and what became of it.
 struct ItemBackup {
-    std::string path;
-    std::string backupRoot;
-    std::string destination; // the time-stamped folder, then the folder item's copy
+    std::wstring path;
+    std::wstring backupRoot;
+    std::wstring destination; // the time-stamped folder, then the folder item's copy
     BackupRow row;
     bool succeeded = false;
 };
@@ -45,32 +41,30 @@ void BackUpFile(CBackupHost& host, ItemBackup& item) {
     DescribeAsFile(item);
     if (!MakeDestination(item.destination))
         return;
-    const std::string target = item.destination + "\\" + item.row.name.str();
-    ShowBackingUp(host, CString(item.path));
-    item.succeeded = CopyFileIntoBackup(item.path, target, item.backupRoot);
+    const std::wstring target = SystemPath(item.destination + L"\\" + item.row.name);
+    ShowBackingUp(host, item.path);
+    item.succeeded = CopyFileIntoBackup(SystemPath(item.path), target, SystemPath(item.backupRoot));
 }
 
 void BackUpFolder(CBackupHost& host, ItemBackup& item) {
-    const std::string name = FolderItemName(item.path);
+    const std::wstring name = FolderItemName(item.path);
     item.row.name = kFolderName;
     item.row.source = item.path;
     if (!name.empty())
-        item.destination += "\\" + name;
+        item.destination += L"\\" + name;
     item.row.destination = item.destination;
     if (name.empty() || !MakeDestination(item.destination))
         return;
-    // Entries are joined to it with one separator of their own.
-    const std::string source = WithoutTrailingSeparators(item.path);
-    CFolderCopy copy(host, item.backupRoot, item.destination);
-    item.succeeded = copy.Run(source, item.destination);
+    // Entries are joined to it with one separator of their own; a drive root keeps its
+    // separator until here, so it never names the drive's current folder instead.
+    const std::wstring source = WithoutTrailingSeparators(SystemPath(item.path));
+    const std::wstring destination = SystemPath(item.destination);
+    CFolderCopy copy(host, SystemPath(item.backupRoot), destination);
+    item.succeeded = copy.Run(WithoutTrailingSeparators(item.path), source, destination);
 }
 
 void BackUp(CBackupHost& host, ItemBackup& item) {
-    if (IsTooLongForPlatform(item.path)) {
-        DescribeAsFile(item);
-        return;
-    }
-    const DWORD attributes = GetFileAttributesA(item.path.c_str());
+    const DWORD attributes = GetFileAttributesW(SystemPath(item.path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         DescribeAsFile(item); // unreadable is not a folder: nothing is made for it
         return;
@@ -83,47 +77,39 @@ void BackUp(CBackupHost& host, ItemBackup& item) {
 
 } // namespace
 
-void ShowBackingUp(CBackupHost& host, CString path) {
+void ShowBackingUp(CBackupHost& host, const std::wstring& path) {
     host.RepaintView();
-    CString text;
-    text.Format("%sをバックアップ中です...", path.GetString());
-    host.SetStatusText(text);
+    host.SetStatusText(path + L"をバックアップ中です...");
 }
 
-bool BackupItemBelow(CBackupHost& host, LPCSTR path, SYSTEMTIME time, const std::string& programFolder) {
-    if (path == nullptr || path[0] == '\0')
+bool BackupItemBelow(CBackupHost& host, LPCWSTR path, SYSTEMTIME time, const std::wstring& programFolder) {
+    if (path == nullptr || path[0] == L'\0')
         return true; // an empty pair of quotes names nothing
     ItemBackup item;
     item.path = path;
     item.row.date = FormatDateText(time);
     item.row.time = FormatTimeText(time);
-    item.backupRoot = programFolder + "\\backups";
-    item.destination = item.backupRoot + FormatTimeStampText(time).str();
+    item.backupRoot = programFolder + L"\\backups";
+    item.destination = item.backupRoot + FormatTimeStampText(time);
     if (!programFolder.empty())
         BackUp(host, item);
     else
         DescribeAsFile(item);
 
     if (!item.succeeded)
-        item.row.destination = CString(kFailedMark) + item.row.destination;
+        item.row.destination = kFailedMark + item.row.destination;
     host.AppendRow(item.row);
-    CString status("ready");
-    if (!item.succeeded)
-        status.Format("%sのバックアップに失敗しました", path);
-    host.SetStatusText(status);
+    host.SetStatusText(item.succeeded ? std::wstring(L"ready") : item.path + L"のバックアップに失敗しました");
     return item.succeeded;
 }
 
-int BackupItem(CBackupHost& host, LPCSTR path, SYSTEMTIME time) {
-    char programFolder[MAX_PATH];
-    GetModuleFolder(programFolder);
-    BackupItemBelow(host, path, time, programFolder);
+int BackupItem(CBackupHost& host, LPCWSTR path, SYSTEMTIME time) {
+    BackupItemBelow(host, path, time, GetModuleFolder());
     return 0;
 }
 
-bool CopyFolder(CBackupHost& host, CString source, CString destination) {
-    char programFolder[MAX_PATH];
-    GetModuleFolder(programFolder);
-    CFolderCopy copy(host, std::string(programFolder) + "\\backups", destination.str());
-    return copy.Run(source.str(), destination.str());
+bool CopyFolder(CBackupHost& host, const std::wstring& source, const std::wstring& destination) {
+    CFolderCopy copy(host, SystemPath(GetModuleFolder() + L"\\backups"), SystemPath(destination));
+    return copy.Run(WithoutTrailingSeparators(source), WithoutTrailingSeparators(SystemPath(source)),
+                    SystemPath(destination));
 }

@@ -1,98 +1,140 @@
 #include "engine/BackupPaths.h"
 
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
-int FindLastSeparator(const char* text, size_t length) {
-    int last = -1;
-    for (size_t i = 0; i < length; ++i) {
-        const BYTE byte = static_cast<BYTE>(text[i]);
-        if (byte == '\\')
-            last = static_cast<int>(i);
-        else if (IsDBCSLeadByte(byte) && i + 1 < length && text[i + 1] != '\0')
-            ++i; // the trail byte may be 0x5C: it belongs to this character
+namespace {
+
+const wchar_t* const kLongPrefix = L"\\\\?\\";
+const wchar_t* const kDevicePrefix = L"\\\\.\\";
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+    return text.compare(0, std::wcslen(prefix), prefix) == 0;
+}
+
+std::wstring Formatted(const wchar_t* format, int a, int b) {
+    wchar_t text[64];
+    std::swprintf(text, 64, format, a, b);
+    return text;
+}
+
+} // namespace
+
+bool EndsWithSeparator(const std::wstring& text) {
+    return !text.empty() && text.back() == L'\\';
+}
+
+std::wstring GetModuleFolder() {
+    // The name may pass MAX_PATH: grow until it fits (a cut path would name some other folder).
+    for (DWORD size = MAX_PATH;; size *= 2) {
+        std::vector<wchar_t> buffer(size);
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), size);
+        if (length == 0)
+            return std::wstring();
+        if (length < size)
+            return WithoutLastComponent(std::wstring(buffer.data(), length));
+        if (size >= 32768)
+            return std::wstring();
     }
-    return last;
 }
 
-bool EndsWithSeparator(const std::string& text) {
-    return !text.empty() && FindLastSeparator(text.c_str(), text.size()) == static_cast<int>(text.size()) - 1;
+void KeepLastComponent(wchar_t* text) {
+    const wchar_t* separator = std::wcsrchr(text, L'\\');
+    if (separator != nullptr)
+        std::wmemmove(text, separator + 1, std::wcslen(separator + 1) + 1);
 }
 
-void GetModuleFolder(char* buffer) {
-    const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        buffer[0] = '\0'; // a cut path would name some other folder
-        return;
-    }
-    StripLastComponent(buffer);
+void StripLastComponent(wchar_t* text) {
+    if (wchar_t* separator = std::wcsrchr(text, L'\\'))
+        *separator = L'\0';
 }
 
-void KeepLastComponent(char* text) {
-    const size_t length = std::strlen(text);
-    const int separator = FindLastSeparator(text, length);
-    if (separator < 0)
-        return;
-    std::memmove(text, text + separator + 1, length - separator); // with the terminating zero
+std::wstring LastComponent(const std::wstring& path) {
+    const size_t separator = path.rfind(L'\\');
+    return separator == std::wstring::npos ? path : path.substr(separator + 1);
 }
 
-void StripLastComponent(char* text) {
-    const int separator = FindLastSeparator(text, std::strlen(text));
-    if (separator >= 0)
-        text[separator] = '\0';
+std::wstring WithoutLastComponent(const std::wstring& path) {
+    const size_t separator = path.rfind(L'\\');
+    return separator == std::wstring::npos ? path : path.substr(0, separator);
 }
 
-CString FormatDateText(const SYSTEMTIME& time) {
-    CString text;
-    text.Format("%d月%d日", time.wMonth, time.wDay);
-    return text;
-}
-
-CString FormatTimeText(const SYSTEMTIME& time) {
-    CString text;
-    text.Format("%d時%d分", time.wHour, time.wMinute);
-    return text;
-}
-
-CString FormatTimeStampText(const SYSTEMTIME& time) {
-    CString text;
-    text.Format("\\%04d-%02d%02d\\%02d%02d", time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute);
-    return text;
-}
-
-// The component operations work in place on a zero-terminated buffer; this gives them one of
-// the text's own size, so a text of any length is handled whole.
-std::string LastComponent(const std::string& path) {
-    std::vector<char> buffer(path.c_str(), path.c_str() + path.size() + 1);
-    KeepLastComponent(buffer.data());
-    return buffer.data();
-}
-
-std::string WithoutLastComponent(const std::string& path) {
-    std::vector<char> buffer(path.c_str(), path.c_str() + path.size() + 1);
-    StripLastComponent(buffer.data());
-    return buffer.data();
-}
-
-std::string WithoutTrailingSeparators(std::string path) {
+std::wstring WithoutTrailingSeparators(std::wstring path) {
     while (EndsWithSeparator(path))
         path.pop_back();
     return path;
 }
 
-// The name a folder item's copy is given: its last component, with "." and ".." resolved and
-// a drive root named after its letter ("C:\" gives "C"). Empty when no name can be had.
-std::string FolderItemName(const std::string& path) {
-    const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+namespace {
+
+std::wstring FullPath(const std::wstring& path) {
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (needed == 0)
-        return std::string();
-    std::vector<char> full(needed + 1);
+        return std::wstring();
+    std::vector<wchar_t> full(needed + 1);
     const DWORD length =
-        GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (length == 0 || length >= full.size())
-        return std::string();
-    std::string name = LastComponent(WithoutTrailingSeparators(full.data()));
-    if (name.size() == 2 && name[1] == ':')
+        return std::wstring();
+    return std::wstring(full.data(), length);
+}
+
+} // namespace
+
+std::wstring FolderItemName(const std::wstring& path) {
+    const std::wstring full = FullPath(path);
+    if (full.empty())
+        return std::wstring();
+    std::wstring name = LastComponent(WithoutTrailingSeparators(full));
+    if (name.size() == 2 && name[1] == L':')
         name.resize(1);
     return name;
+}
+
+std::wstring SystemPath(const std::wstring& path) {
+    if (path.empty() || StartsWith(path, kLongPrefix) || StartsWith(path, kDevicePrefix))
+        return path;
+    const std::wstring full = FullPath(path);
+    if (full.empty() || StartsWith(full, kDevicePrefix) || StartsWith(full, kLongPrefix))
+        return full;
+    if (StartsWith(full, L"\\\\"))
+        return std::wstring(kLongPrefix) + L"UNC\\" + full.substr(2);
+    return kLongPrefix + full;
+}
+
+std::wstring FormatDateText(const SYSTEMTIME& time) {
+    return Formatted(L"%d月%d日", time.wMonth, time.wDay);
+}
+
+std::wstring FormatTimeText(const SYSTEMTIME& time) {
+    return Formatted(L"%d時%d分", time.wHour, time.wMinute);
+}
+
+std::wstring FormatTimeStampText(const SYSTEMTIME& time) {
+    wchar_t text[64];
+    std::swprintf(text, 64, L"\\%04d-%02d%02d\\%02d%02d", time.wYear, time.wMonth, time.wDay, time.wHour,
+                  time.wMinute);
+    return text;
+}
+
+std::string ToAnsiText(const std::wstring& text) {
+    if (text.empty())
+        return std::string();
+    // No best fit: "é" must not come out as "e", nor "𠮷" as some other character.
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(),
+                                         static_cast<int>(text.size()), nullptr, 0, "?", nullptr);
+    std::string narrow(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), &narrow[0],
+                        size, "?", nullptr);
+    return narrow;
+}
+
+std::wstring FromAnsiText(const std::string& text) {
+    if (text.empty())
+        return std::wstring();
+    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
+    return wide;
 }

@@ -20,16 +20,16 @@ private:
     HANDLE m_handle;
 };
 
-bool IsBelow(const std::string& path, const std::string& folder) {
+bool IsBelow(const std::wstring& path, const std::wstring& folder) {
     return !folder.empty() && path.size() > folder.size() + 1 &&
-           path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '\\';
+           path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == L'\\';
 }
 
 } // namespace
 
-bool ReadFileIdentity(const std::string& path, FileIdentity* identity) {
+bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity) {
     // No access rights asked: this only reads the file's index, and works on folders too.
-    CScopedHandle file(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    CScopedHandle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE)
         return false;
@@ -42,16 +42,13 @@ bool ReadFileIdentity(const std::string& path, FileIdentity* identity) {
     return true;
 }
 
-bool CopyFileIntoBackup(const std::string& source, const std::string& target, const std::string& backupRoot) {
-    if (IsTooLongForPlatform(source) || IsTooLongForPlatform(target)) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return false;
-    }
-    if (CopyFileA(source.c_str(), target.c_str(), FALSE))
+bool CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
+                        const std::wstring& backupRoot) {
+    if (CopyFileW(source.c_str(), target.c_str(), FALSE))
         return true;
     // Only a refused copy looks at the target, so the usual copy costs nothing more.
     const DWORD copyError = GetLastError();
-    const DWORD targetAttributes = GetFileAttributesA(target.c_str());
+    const DWORD targetAttributes = GetFileAttributesW(target.c_str());
     const bool blockedByAttributes = targetAttributes != INVALID_FILE_ATTRIBUTES &&
                                      !(targetAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                                      (targetAttributes & kAttributesThatBlockReplacing);
@@ -60,13 +57,13 @@ bool CopyFileIntoBackup(const std::string& source, const std::string& target, co
         return false;
     }
     const DWORD remaining = targetAttributes & ~kAttributesThatBlockReplacing;
-    if (!SetFileAttributesA(target.c_str(), remaining ? remaining : FILE_ATTRIBUTE_NORMAL))
+    if (!SetFileAttributesW(target.c_str(), remaining ? remaining : FILE_ATTRIBUTE_NORMAL))
         return false;
-    if (CopyFileA(source.c_str(), target.c_str(), FALSE))
+    if (CopyFileW(source.c_str(), target.c_str(), FALSE))
         return true;
     // Refused for another reason (the source is locked, say): the earlier copy stays as it was.
     const DWORD retryError = GetLastError();
-    SetFileAttributesA(target.c_str(), targetAttributes);
+    SetFileAttributesW(target.c_str(), targetAttributes);
     SetLastError(retryError);
     return false;
 }

@@ -6,12 +6,6 @@
 
 #include <string>
 
-// The platform's ANSI file functions take at most MAX_PATH - 1 bytes of path text.
-constexpr size_t kLongestPathText = MAX_PATH - 1;
-inline bool IsTooLongForPlatform(const std::string& path) {
-    return path.size() > kLongestPathText;
-}
-
 // Volume and file index: the same for every path (link, short name, other case) to one object.
 struct FileIdentity {
     DWORD volume = 0;
@@ -23,10 +17,12 @@ struct FileIdentity {
 };
 
 // False when the file or folder cannot be opened to ask.
-bool ReadFileIdentity(const std::string& path, FileIdentity* identity);
+bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity);
 
 // Copies source onto target, replacing a file of that name. A replaced file that is read-only,
 // hidden or system is the program's own earlier copy when it lies below backupRoot: those
 // attributes are cleared so the copy can replace it; nothing outside backupRoot is changed.
-// False when the copy did not happen; GetLastError tells why.
-bool CopyFileIntoBackup(const std::string& source, const std::string& target, const std::string& backupRoot);
+// Paths are in the form SystemPath gives. False when the copy did not happen; GetLastError
+// tells why.
+bool CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
+                        const std::wstring& backupRoot);

@@ -4,7 +4,7 @@
 
 #include "framework/FileFind.h"
 
-CFolderCopy::CFolderCopy(CBackupHost& host, std::string backupRoot, const std::string& destinationTop)
+CFolderCopy::CFolderCopy(CBackupHost& host, std::wstring backupRoot, const std::wstring& destinationTop)
     : m_host(host), m_backupRoot(std::move(backupRoot)) {
     FileIdentity identity;
     if (ReadFileIdentity(m_backupRoot, &identity))
@@ -15,24 +15,24 @@ CFolderCopy::CFolderCopy(CBackupHost& host, std::string backupRoot, const std::s
 
 namespace {
 
-// A drive root without its separator ("C:", or "" for the current drive's) names the drive's
-// current folder when opened; the root itself needs the separator back.
-std::string FolderPathForOpening(const std::string& folder) {
-    if (folder.empty() || (folder.size() == 2 && folder[1] == ':'))
-        return folder + "\\";
+// A drive root without its separator ("\\?\C:") names no folder to open; the root needs it back.
+std::wstring FolderPathForOpening(const std::wstring& folder) {
+    if (folder.size() >= 2 && folder.back() == L':')
+        return folder + L"\\";
     return folder;
 }
 
 } // namespace
 
-bool CFolderCopy::Run(const std::string& source, const std::string& destination) {
+bool CFolderCopy::Run(const std::wstring& shownSource, const std::wstring& source,
+                      const std::wstring& destination) {
     FileIdentity identity;
     const bool known = ReadFileIdentity(FolderPathForOpening(source), &identity);
     // The backup root itself, or a folder onto its own copy: nothing of it can be copied, and
     // an empty copy must not pass for a backup.
     if (known && IsGuarded(identity))
         return false;
-    CopyContentAsAncestor(source, destination, known ? &identity : nullptr);
+    CopyContentAsAncestor({shownSource, source, destination}, known ? &identity : nullptr);
     return !m_failed;
 }
 
@@ -41,9 +41,9 @@ bool CFolderCopy::IsGuarded(const FileIdentity& identity) const {
            std::find(m_ancestors.begin(), m_ancestors.end(), identity) != m_ancestors.end();
 }
 
-void CFolderCopy::CopyContent(const std::string& source, const std::string& destination) {
+void CFolderCopy::CopyContent(const Place& place) {
     CFileFind finder;
-    if (!finder.FindFile((source + "\\*.*").c_str())) {
+    if (!finder.FindFile((place.source + L"\\*").c_str())) {
         // An empty drive root lists nothing at all, not even "." and "..".
         if (GetLastError() != ERROR_FILE_NOT_FOUND)
             m_failed = true;
@@ -54,54 +54,43 @@ void CFolderCopy::CopyContent(const std::string& source, const std::string& dest
         more = finder.FindNextFile() != FALSE; // FALSE still loaded the last entry
         if (finder.IsDots())
             continue;
-        const std::string name = finder.GetFileName().str();
-        const std::string entrySource = source + "\\" + name;
-        const std::string entryDestination = destination + "\\" + name;
+        const Place entry = place.Entry(finder.GetFileName());
         if (finder.IsDirectory())
-            CopySubFolder(entrySource, entryDestination);
+            CopySubFolder(entry);
         else
-            CopyOneFile(entrySource, entryDestination);
+            CopyOneFile(entry);
     }
     if (finder.FailedWithError())
         m_failed = true;
 }
 
-void CFolderCopy::CopySubFolder(const std::string& source, const std::string& destination) {
-    if (IsTooLongForPlatform(source) || IsTooLongForPlatform(destination)) {
-        m_failed = true;
-        return;
-    }
+void CFolderCopy::CopySubFolder(const Place& place) {
     FileIdentity identity;
-    const bool known = ReadFileIdentity(source, &identity);
+    const bool known = ReadFileIdentity(place.source, &identity);
     if (known && IsGuarded(identity))
         return;
     // Made before its content is looked at, so an empty sub-folder is recreated too. It may
     // be there already from an earlier copy in the same minute; a file in its place is not.
-    if (!CreateDirectoryA(destination.c_str(), nullptr)) {
-        const DWORD attributes = GetFileAttributesA(destination.c_str());
+    if (!CreateDirectoryW(place.destination.c_str(), nullptr)) {
+        const DWORD attributes = GetFileAttributesW(place.destination.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             m_failed = true;
             return;
         }
     }
-    CopyContentAsAncestor(source, destination, known ? &identity : nullptr);
+    CopyContentAsAncestor(place, known ? &identity : nullptr);
 }
 
-void CFolderCopy::CopyContentAsAncestor(const std::string& source, const std::string& destination,
-                                        const FileIdentity* identity) {
+void CFolderCopy::CopyContentAsAncestor(const Place& place, const FileIdentity* identity) {
     if (identity)
         m_ancestors.push_back(*identity);
-    CopyContent(source, destination);
+    CopyContent(place);
     if (identity)
         m_ancestors.pop_back();
 }
 
-void CFolderCopy::CopyOneFile(const std::string& source, const std::string& destination) {
-    if (IsTooLongForPlatform(source) || IsTooLongForPlatform(destination)) {
-        m_failed = true;
-        return;
-    }
-    ShowBackingUp(m_host, CString(source));
-    if (!CopyFileIntoBackup(source, destination, m_backupRoot))
+void CFolderCopy::CopyOneFile(const Place& place) {
+    ShowBackingUp(m_host, place.shown);
+    if (!CopyFileIntoBackup(place.source, place.destination, m_backupRoot))
         m_failed = true;
 }

@@ -2,6 +2,9 @@
 // anything in it failed. Guards the walk: the backup root and the copy's own destination are
 // never entered (a folder that holds the program would otherwise copy its copies), nor is a
 // folder that is already on the way down (a link to an ancestor would never end).
+//
+// Every source path comes as two texts: the one shown to the user (as the item was given, with
+// the entries' names joined on) and the one the file functions are given (SystemPath's form).
 #pragma once
 
 #include <string>
@@ -12,25 +15,36 @@
 
 class CFolderCopy {
 public:
-    CFolderCopy(CBackupHost& host, std::string backupRoot, const std::string& destinationTop);
+    // backupRoot and destinationTop in SystemPath's form.
+    CFolderCopy(CBackupHost& host, std::wstring backupRoot, const std::wstring& destinationTop);
     CFolderCopy(const CFolderCopy&) = delete;
     CFolderCopy& operator=(const CFolderCopy&) = delete;
 
     // Copies source's content into destination (which exists). True when nothing failed.
-    bool Run(const std::string& source, const std::string& destination);
+    // shownSource names the source for the progress texts; source and destination are in
+    // SystemPath's form.
+    bool Run(const std::wstring& shownSource, const std::wstring& source, const std::wstring& destination);
 
 private:
+    struct Place {
+        std::wstring shown;  // the source as the user sees it
+        std::wstring source; // the source for the file functions
+        std::wstring destination;
+        Place Entry(const std::wstring& name) const {
+            return {shown + L"\\" + name, source + L"\\" + name, destination + L"\\" + name};
+        }
+    };
+
     // CopyContent with the folder (identity, when it could be read) on the way down meanwhile.
-    void CopyContentAsAncestor(const std::string& source, const std::string& destination,
-                               const FileIdentity* identity);
-    void CopyContent(const std::string& source, const std::string& destination);
-    void CopySubFolder(const std::string& source, const std::string& destination);
-    void CopyOneFile(const std::string& source, const std::string& destination);
+    void CopyContentAsAncestor(const Place& place, const FileIdentity* identity);
+    void CopyContent(const Place& place);
+    void CopySubFolder(const Place& place);
+    void CopyOneFile(const Place& place);
     // True when the folder with this identity must not be entered.
     bool IsGuarded(const FileIdentity& identity) const;
 
     CBackupHost& m_host;
-    const std::string m_backupRoot;
+    const std::wstring m_backupRoot;
     std::vector<FileIdentity> m_guarded; // the backup root and the destination, when they can be read
     std::vector<FileIdentity> m_ancestors;
     bool m_failed = false;

@@ -4,17 +4,17 @@
 
 #include "engine/BackupPaths.h"
 
-int CreateFolderTree(std::string path) {
+int CreateFolderTree(std::wstring path) {
     if (path.empty())
         return 0;
     if (EndsWithSeparator(path))
         path.pop_back(); // one only: "a\\" keeps one
-    if (CreateDirectoryA(path.c_str(), nullptr))
+    if (CreateDirectoryW(SystemPath(path).c_str(), nullptr))
         return 1;
     // Whatever the reason (present, parent missing, denied), try the parent; a parent shorter
-    // than two bytes ("\" or a drive letter) is never tried.
-    const int separator = FindLastSeparator(path.c_str(), path.size());
-    if (separator <= 1)
+    // than two characters ("\" or a drive letter) is never tried.
+    const size_t separator = path.rfind(L'\\');
+    if (separator == std::wstring::npos || separator <= 1)
         return 0;
     const int parentResult = CreateFolderTree(path.substr(0, separator));
     if (parentResult == 1)

@@ -5,5 +5,5 @@
 
 // 1 when this call created the folder named by path (its last creation succeeded); 0 when the
 // path is empty, the folder was there already, or it could not be made. Callers that need to
-// know whether the folder is there afterwards look at the disk.
-int CreateFolderTree(std::string path);
+// know whether the folder is there afterwards look at the disk. Any length.
+int CreateFolderTree(std::wstring path);

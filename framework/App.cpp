@@ -44,8 +44,8 @@ HKEY CreateSubKey(HKEY hParent, LPCSTR lpszName) {
     HKEY hKey = nullptr;
     DWORD disposition = 0;
     if (hParent == nullptr ||
-        ::RegCreateKeyExA(hParent, lpszName, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
-                          &hKey, &disposition) != ERROR_SUCCESS)
+        ::RegCreateKeyExA(hParent, lpszName, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                          nullptr, &hKey, &disposition) != ERROR_SUCCESS)
         return nullptr;
     return hKey;
 }
@@ -76,7 +76,8 @@ std::string ResolveShortcut(const std::string& path) {
         if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
             WCHAR widePath[MAX_PATH];
             if (::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH) > 0 &&
-                SUCCEEDED(file->Load(widePath, STGM_READ)) && SUCCEEDED(link->Resolve(nullptr, SLR_ANY_MATCH))) {
+                SUCCEEDED(file->Load(widePath, STGM_READ)) &&
+                SUCCEEDED(link->Resolve(nullptr, SLR_ANY_MATCH))) {
                 char buffer[MAX_PATH] = "";
                 if (SUCCEEDED(link->GetPath(buffer, MAX_PATH, nullptr, 0)) && buffer[0] != '\0')
                     target = buffer;
@@ -110,9 +111,13 @@ void CutToBytes(std::string& text, size_t nMax) {
 
 } // namespace
 
-CWinApp* AfxGetApp() { return g_pApp; }
+CWinApp* AfxGetApp() {
+    return g_pApp;
+}
 
-CWnd* AfxGetMainWnd() { return g_pApp != nullptr ? g_pApp->m_pMainWnd : nullptr; }
+CWnd* AfxGetMainWnd() {
+    return g_pApp != nullptr ? g_pApp->m_pMainWnd : nullptr;
+}
 
 void AfxEnableControlContainer() {} // no OLE controls are hosted
 
@@ -170,10 +175,17 @@ BOOL CWinApp::PreTranslateMessage(MSG* pMsg) {
 
 BOOL CWinApp::OnCmdMsg(UINT nID) {
     switch (nID) {
-    case ID_FILE_NEW: OnFileNew(); return TRUE;
-    case ID_FILE_OPEN: OnFileOpen(); return TRUE;
-    case ID_APP_EXIT: OnAppExit(); return TRUE;
-    default: return FALSE;
+    case ID_FILE_NEW:
+        OnFileNew();
+        return TRUE;
+    case ID_FILE_OPEN:
+        OnFileOpen();
+        return TRUE;
+    case ID_APP_EXIT:
+        OnAppExit();
+        return TRUE;
+    default:
+        return FALSE;
     }
 }
 
@@ -202,8 +214,8 @@ UINT CWinApp::GetProfileInt(LPCSTR lpszSection, LPCSTR lpszEntry, int nDefault) 
     DWORD value = 0;
     DWORD type = 0;
     DWORD size = sizeof value;
-    if (::RegQueryValueExA(section.get(), lpszEntry, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-            ERROR_SUCCESS ||
+    if (::RegQueryValueExA(section.get(), lpszEntry, nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                           &size) != ERROR_SUCCESS ||
         type != REG_DWORD || size != sizeof value)
         return static_cast<UINT>(nDefault);
     return value;
@@ -245,7 +257,9 @@ BOOL CWinApp::Unregister() {
     return removed == ERROR_SUCCESS || removed == ERROR_FILE_NOT_FOUND;
 }
 
-void CWinApp::AddDocTemplate(CSingleDocTemplate* pTemplate) { m_pDocTemplate.reset(pTemplate); }
+void CWinApp::AddDocTemplate(CSingleDocTemplate* pTemplate) {
+    m_pDocTemplate.reset(pTemplate);
+}
 
 void CWinApp::ParseCommandLine(CCommandLineInfo& rCmdInfo) {
     // The runtime has already split the command line by its standard rules.
@@ -338,10 +352,9 @@ public:
     // GetOpenFileNameA, or FALSE with ERROR_MOD_NOT_FOUND when the library is missing.
     BOOL GetOpenFileName(OPENFILENAMEA* ofn) const {
         using GetOpenFileNameProc = BOOL(WINAPI*)(OPENFILENAMEA*);
-        auto proc = m_hModule != nullptr
-                        ? reinterpret_cast<GetOpenFileNameProc>(
-                              reinterpret_cast<void*>(::GetProcAddress(m_hModule, "GetOpenFileNameA")))
-                        : nullptr;
+        auto proc = m_hModule != nullptr ? reinterpret_cast<GetOpenFileNameProc>(reinterpret_cast<void*>(
+                                               ::GetProcAddress(m_hModule, "GetOpenFileNameA")))
+                                         : nullptr;
         if (proc == nullptr) {
             ::SetLastError(ERROR_MOD_NOT_FOUND);
             return FALSE;
@@ -373,7 +386,27 @@ void CWinApp::OnAppExit() {
         m_pMainWnd->SendMessage(WM_CLOSE);
 }
 
-BOOL AfxWinInit(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow) {
+LPCWSTR AfxSkipProgramName(LPCWSTR commandLine) {
+    if (commandLine == nullptr)
+        return L"";
+    const wchar_t* p = commandLine;
+    if (*p == L'"') {
+        ++p;
+        while (*p != L'\0' && *p != L'"')
+            ++p;
+        if (*p == L'"')
+            ++p;
+    } else {
+        while (*p != L'\0' && *p != L' ' && *p != L'\t')
+            ++p;
+    }
+    while (*p == L' ' || *p == L'\t')
+        ++p;
+    return p;
+}
+
+BOOL AfxWinInit(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow,
+                LPCWSTR lpCmdLineW) {
     (void)hPrevInstance;
     // A file operation on a missing medium simply fails, without a system dialog.
     ::SetErrorMode(::SetErrorMode(0) | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
@@ -382,6 +415,7 @@ BOOL AfxWinInit(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, i
         return FALSE;
     pApp->m_hInstance = hInstance;
     pApp->m_lpCmdLine = lpCmdLine;
+    pApp->m_lpCmdLineW = lpCmdLineW;
     pApp->m_nCmdShow = nCmdShow;
     if (pApp->m_pszAppName.IsEmpty())
         pApp->m_pszAppName = LoadText(AFX_IDS_APP_TITLE);
@@ -389,7 +423,7 @@ BOOL AfxWinInit(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, i
 }
 
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow) {
-    if (!AfxWinInit(hInstance, hPrevInstance, lpCmdLine, nCmdShow))
+    if (!AfxWinInit(hInstance, hPrevInstance, lpCmdLine, nCmdShow, AfxSkipProgramName(::GetCommandLineW())))
         return -1;
     CWinApp* pApp = AfxGetApp();
     BOOL started = FALSE;

@@ -51,10 +51,13 @@ public:
     HINSTANCE m_hInstance = nullptr;
     CWnd* m_pMainWnd = nullptr;
     LPSTR m_lpCmdLine = nullptr;
+    // The same arguments as the system holds them (UTF-16): the narrow ones may have lost
+    // characters the code page cannot spell.
+    LPCWSTR m_lpCmdLineW = nullptr;
     int m_nCmdShow = SW_SHOWNORMAL;
-    CString m_pszAppName;      // application title
-    CString m_pszRegistryKey;  // empty: no profile
-    CString m_pszProfileName;  // the profile's own key, a copy of the title
+    CString m_pszAppName;     // application title
+    CString m_pszRegistryKey; // empty: no profile
+    CString m_pszProfileName; // the profile's own key, a copy of the title
     UINT m_nNumPreviewPages = 0;
 
 private:
@@ -71,9 +74,13 @@ CWnd* AfxGetMainWnd();
 void AfxEnableControlContainer();
 
 // Hands the application object its instance, command line and show command, and its title.
-BOOL AfxWinInit(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
+BOOL AfxWinInit(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow,
+                LPCWSTR lpCmdLineW);
 // The program's entry: initialises the application object, runs InitInstance and the loop.
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
+// The arguments part of a whole command line (the program's name and the blanks after it
+// skipped), as the system splits it for WinMain.
+LPCWSTR AfxSkipProgramName(LPCWSTR commandLine);
 
 // Path normalisation of a document path given on the command line: one leading quote
 // dropped, cut to 259 bytes, cut at the last remaining quote, made full, shortcut resolved.

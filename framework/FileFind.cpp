@@ -1,8 +1,10 @@
 #include "FileFind.h"
 
-BOOL CFileFind::FindFile(LPCSTR pattern) {
+BOOL CFileFind::FindFile(LPCWSTR pattern) {
     Close();
-    m_find = ::FindFirstFileA(pattern, &m_ahead);
+    // No short names (nothing here reads them) and larger reads: the cheaper walk.
+    m_find = ::FindFirstFileExW(pattern, FindExInfoBasic, &m_ahead, FindExSearchNameMatch, nullptr,
+                                FIND_FIRST_EX_LARGE_FETCH);
     if (m_find == INVALID_HANDLE_VALUE) {
         m_readAheadError = GetLastError();
         SetLastError(m_readAheadError);
@@ -17,7 +19,7 @@ BOOL CFileFind::FindNextFile() {
         return FALSE;
     m_current = m_ahead;
     m_haveCurrent = true;
-    if (::FindNextFileA(m_find, &m_ahead))
+    if (::FindNextFileW(m_find, &m_ahead))
         return TRUE;
     m_haveAhead = false;
     m_readAheadError = GetLastError();
@@ -37,6 +39,6 @@ void CFileFind::Close() {
 BOOL CFileFind::IsDots() const {
     if (!m_haveCurrent || !IsDirectory())
         return FALSE;
-    const char* name = m_current.cFileName;
-    return (name[0] == '.' && name[1] == '\0') || (name[0] == '.' && name[1] == '.' && name[2] == '\0');
+    const wchar_t* name = m_current.cFileName;
+    return (name[0] == L'.' && name[1] == L'\0') || (name[0] == L'.' && name[1] == L'.' && name[2] == L'\0');
 }

@@ -7,10 +7,11 @@
 
 #include <windows.h>
 
-// <windows.h> maps FindNextFile to FindNextFileA; the member below is renamed alike, so
-// callers are unaffected, and the platform function is always called as ::FindNextFileA.
+// <windows.h> maps FindNextFile to FindNextFileW; the member below is renamed alike, so
+// callers are unaffected, and the platform function is always called as ::FindNextFileW.
+// Names are UTF-16, so every name the file system holds comes out exactly.
 
-#include "String.h"
+#include <string>
 
 class CFileFind {
 public:
@@ -21,7 +22,7 @@ public:
 
     // Starts a walk over the entries matching pattern. FALSE when nothing matched or the
     // folder could not be read; GetLastError tells which (ERROR_FILE_NOT_FOUND: no match).
-    BOOL FindFile(LPCSTR pattern = "*.*");
+    BOOL FindFile(LPCWSTR pattern = L"*.*");
     // Makes the next entry current. FALSE when that entry is the last one, or when there is
     // no current entry to be had at all (then the walk never started).
     BOOL FindNextFile();
@@ -34,7 +35,10 @@ public:
     DWORD GetReadAheadError() const { return m_readAheadError; }
 
     BOOL IsDots() const;
-    CString GetFileName() const { return CString(m_current.cFileName); }
+    std::wstring GetFileName() const { return m_current.cFileName; }
+    ULONGLONG GetLength() const {
+        return (static_cast<ULONGLONG>(m_current.nFileSizeHigh) << 32) | m_current.nFileSizeLow;
+    }
     DWORD GetAttributes() const { return m_current.dwFileAttributes; }
     // TRUE when the current entry has any of the attribute bits in mask.
     BOOL MatchesMask(DWORD mask) const { return (m_current.dwFileAttributes & mask) != 0; }
@@ -45,6 +49,6 @@ private:
     bool m_haveCurrent = false;
     bool m_haveAhead = false;
     DWORD m_readAheadError = ERROR_SUCCESS;
-    WIN32_FIND_DATAA m_current{};
-    WIN32_FIND_DATAA m_ahead{};
+    WIN32_FIND_DATAW m_current{};
+    WIN32_FIND_DATAW m_ahead{};
 };

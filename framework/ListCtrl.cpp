@@ -36,7 +36,26 @@ BOOL CListCtrl::SetItemText(int nItem, int nSubItem, LPCSTR lpszText) {
     return static_cast<BOOL>(::SendMessageA(m_hWnd, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)));
 }
 
-int CListCtrl::GetItemCount() const { return static_cast<int>(::SendMessageA(m_hWnd, LVM_GETITEMCOUNT, 0, 0)); }
+int CListCtrl::InsertItem(int nItem, LPCWSTR lpszItem) {
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = nItem;
+    item.pszText = const_cast<LPWSTR>(lpszItem);
+    return static_cast<int>(::SendMessageW(m_hWnd, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+BOOL CListCtrl::SetItemText(int nItem, int nSubItem, LPCWSTR lpszText) {
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = nItem;
+    item.iSubItem = nSubItem;
+    item.pszText = const_cast<LPWSTR>(lpszText);
+    return static_cast<BOOL>(::SendMessageW(m_hWnd, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+int CListCtrl::GetItemCount() const {
+    return static_cast<int>(::SendMessageA(m_hWnd, LVM_GETITEMCOUNT, 0, 0));
+}
 
 CString CListCtrl::GetItemText(int nItem, int nSubItem) const {
     // Grows the buffer until the text fits (the control returns the length it copied).
@@ -46,8 +65,8 @@ CString CListCtrl::GetItemText(int nItem, int nSubItem) const {
         item.iSubItem = nSubItem;
         item.pszText = &buffer[0];
         item.cchTextMax = static_cast<int>(size);
-        const LRESULT length =
-            ::SendMessageA(m_hWnd, LVM_GETITEMTEXTA, static_cast<WPARAM>(nItem), reinterpret_cast<LPARAM>(&item));
+        const LRESULT length = ::SendMessageA(m_hWnd, LVM_GETITEMTEXTA, static_cast<WPARAM>(nItem),
+                                              reinterpret_cast<LPARAM>(&item));
         if (length < 0 || static_cast<size_t>(length) < size - 1 || size >= 65536) {
             buffer.resize(std::char_traits<char>::length(buffer.c_str()));
             return CString(buffer);

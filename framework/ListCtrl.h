@@ -10,10 +10,14 @@ public:
     CListCtrl() = default;
 
     // Returns the new column's index, -1 on failure. nSubItem < 0: no sub-item index is given.
-    int InsertColumn(int nCol, LPCSTR lpszHeading, int nFormat = LVCFMT_LEFT, int nWidth = -1, int nSubItem = -1);
+    int InsertColumn(int nCol, LPCSTR lpszHeading, int nFormat = LVCFMT_LEFT, int nWidth = -1,
+                     int nSubItem = -1);
     // Inserts an item with its first text; returns its index, -1 on failure.
     int InsertItem(int nItem, LPCSTR lpszItem);
     BOOL SetItemText(int nItem, int nSubItem, LPCSTR lpszText);
+    // Rows hold any name at all: the wide messages keep every character.
+    int InsertItem(int nItem, LPCWSTR lpszItem);
+    BOOL SetItemText(int nItem, int nSubItem, LPCWSTR lpszText);
     int GetItemCount() const;
     CString GetItemText(int nItem, int nSubItem) const;
     int GetColumnCount() const;

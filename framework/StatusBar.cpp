@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <string>
+
 BOOL CStatusBar::Create(CWnd* pParentWnd, DWORD dwStyle, UINT nID) {
     if (pParentWnd == nullptr || pParentWnd->m_hWnd == nullptr || m_hWnd != nullptr)
         return FALSE;
@@ -12,7 +14,7 @@ BOOL CStatusBar::Create(CWnd* pParentWnd, DWORD dwStyle, UINT nID) {
     DWORD controlStyle = dwStyle & 0xFFFF0000;
     if (::GetWindowLongA(pParentWnd->m_hWnd, GWL_STYLE) & WS_THICKFRAME)
         controlStyle |= SBARS_SIZEGRIP;
-    HWND hWnd = ::CreateWindowExA(0, STATUSCLASSNAMEA, "", controlStyle, 0, 0, 0, 0, pParentWnd->m_hWnd,
+    HWND hWnd = ::CreateWindowExW(0, STATUSCLASSNAMEW, L"", controlStyle, 0, 0, 0, 0, pParentWnd->m_hWnd,
                                   reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nID)), AfxGetInstanceHandle(),
                                   nullptr);
     if (hWnd == nullptr)
@@ -40,17 +42,27 @@ BOOL CStatusBar::SetIndicators(const UINT* lpIDArray, int nIDCount) {
     if (!SendMessage(SB_SETPARTS, static_cast<WPARAM>(nIDCount), reinterpret_cast<LPARAM>(rightEdges.data())))
         return FALSE;
     for (int i = 0; i < nIDCount; ++i)
-        SetPaneText(i, "", FALSE);
+        SetPaneText(i, L"", FALSE);
     return TRUE;
 }
 
 BOOL CStatusBar::SetPaneText(int nIndex, LPCSTR lpszNewText, BOOL bUpdate) {
+    const std::string narrow = lpszNewText != nullptr ? lpszNewText : "";
+    std::wstring wide(narrow.size(), L'\0');
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()),
+                                             &wide[0], static_cast<int>(wide.size()));
+    wide.resize(static_cast<size_t>(length));
+    return SetPaneText(nIndex, wide.c_str(), bUpdate);
+}
+
+BOOL CStatusBar::SetPaneText(int nIndex, LPCWSTR lpszNewText, BOOL bUpdate) {
     if (m_hWnd == nullptr || nIndex < 0 || nIndex >= GetCount())
         return FALSE;
     // A first pane of ID_SEPARATOR is drawn without a border.
     const bool noBorders = nIndex == 0 && m_indicators[0] == 0;
     const WPARAM part = static_cast<WPARAM>(nIndex) | (noBorders ? SBT_NOBORDERS : 0);
-    if (!SendMessage(SB_SETTEXTA, part, reinterpret_cast<LPARAM>(lpszNewText != nullptr ? lpszNewText : "")))
+    if (!::SendMessageW(m_hWnd, SB_SETTEXTW, part,
+                        reinterpret_cast<LPARAM>(lpszNewText != nullptr ? lpszNewText : L"")))
         return FALSE;
     if (bUpdate)
         UpdateWindow();
@@ -60,8 +72,7 @@ BOOL CStatusBar::SetPaneText(int nIndex, LPCSTR lpszNewText, BOOL bUpdate) {
 CString CStatusBar::GetPaneText(int nIndex) const {
     if (m_hWnd == nullptr || nIndex < 0 || nIndex >= GetCount())
         return CString();
-    const LRESULT lengthAndType =
-        ::SendMessageA(m_hWnd, SB_GETTEXTLENGTHA, static_cast<WPARAM>(nIndex), 0);
+    const LRESULT lengthAndType = ::SendMessageA(m_hWnd, SB_GETTEXTLENGTHA, static_cast<WPARAM>(nIndex), 0);
     std::string text(static_cast<size_t>(LOWORD(lengthAndType)) + 1, '\0');
     ::SendMessageA(m_hWnd, SB_GETTEXTA, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(&text[0]));
     text.resize(std::char_traits<char>::length(text.c_str()));

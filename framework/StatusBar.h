@@ -18,7 +18,9 @@ public:
     BOOL Create(CWnd* pParentWnd, DWORD dwStyle = WS_CHILD | WS_VISIBLE | CBRS_BOTTOM, UINT nID = 0xE801);
     BOOL SetIndicators(const UINT* lpIDArray, int nIDCount);
     // bUpdate: the control repaints at once rather than with the next paint.
+    // Narrow texts are the code page's (resource texts); wide ones any name at all.
     BOOL SetPaneText(int nIndex, LPCSTR lpszNewText, BOOL bUpdate = TRUE);
+    BOOL SetPaneText(int nIndex, LPCWSTR lpszNewText, BOOL bUpdate = TRUE);
     CString GetPaneText(int nIndex) const;
     int GetCount() const { return static_cast<int>(m_indicators.size()); }
 

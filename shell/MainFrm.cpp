@@ -6,7 +6,10 @@
 
 #include <shellapi.h>
 
-const CRuntimeClass CMainFrame::runtimeClass = {"CMainFrame", &CFrameWnd::runtimeClass, &CreateDynamic<CMainFrame>};
+#include <vector>
+
+const CRuntimeClass CMainFrame::runtimeClass = {"CMainFrame", &CFrameWnd::runtimeClass,
+                                                &CreateDynamic<CMainFrame>};
 
 CMainFrame::FolderOpener CMainFrame::s_pfnOpenFolder = &CMainFrame::OpenFolderInShell;
 
@@ -46,8 +49,11 @@ int CMainFrame::OnCreate(LPCREATESTRUCTA lpcs) {
 
 BOOL CMainFrame::OnCmdMsg(UINT nID) {
     switch (nID) {
-    case ID_OPEN_FOLDER: OnOpenFolder(); return TRUE;
-    default: return CFrameWnd::OnCmdMsg(nID);
+    case ID_OPEN_FOLDER:
+        OnOpenFolder();
+        return TRUE;
+    default:
+        return CFrameWnd::OnCmdMsg(nID);
     }
 }
 
@@ -55,11 +61,22 @@ void CMainFrame::OnOpenFolder() {
     auto* pView = dynamic_cast<CTallowboxView*>(GetActiveView());
     if (pView == nullptr)
         return;
-    const std::string backupRoot = pView->GetBackupRoot();
+    const std::wstring backupRoot = pView->GetBackupRoot();
     CreateFolderTree(backupRoot); // makes the root and any missing parents; the shell reports the rest
     s_pfnOpenFolder(backupRoot);
 }
 
-void CMainFrame::OpenFolderInShell(const std::string& folder) {
-    ::ShellExecuteA(nullptr, "open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+void CMainFrame::OpenFolderInShell(const std::wstring& folder) {
+    // The shell opens folders by their plain names; one too long for that is given by its short
+    // name when the volume keeps short names.
+    std::wstring shown = folder;
+    if (shown.size() >= MAX_PATH) {
+        const std::wstring longForm = SystemPath(folder);
+        std::vector<wchar_t> shortForm(longForm.size() + 1);
+        const DWORD length =
+            ::GetShortPathNameW(longForm.c_str(), shortForm.data(), static_cast<DWORD>(shortForm.size()));
+        if (length > 4 && length < shortForm.size() && length - 4 < shown.size())
+            shown.assign(shortForm.data() + 4, length - 4); // without the long-path prefix
+    }
+    ::ShellExecuteW(nullptr, L"open", shown.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

@@ -20,9 +20,9 @@ public:
     BOOL OnCmdMsg(UINT nID) override;
 
     // How the backup folder is opened; tests put a recorder here instead of the shell.
-    using FolderOpener = void (*)(const std::string& folder);
+    using FolderOpener = void (*)(const std::wstring& folder);
     static FolderOpener s_pfnOpenFolder;
-    static void OpenFolderInShell(const std::string& folder);
+    static void OpenFolderInShell(const std::wstring& folder);
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

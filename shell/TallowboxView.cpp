@@ -11,7 +11,7 @@
 const CRuntimeClass CTallowboxView::runtimeClass = {"CTallowboxView", &CFormView::runtimeClass,
                                                     &CreateDynamic<CTallowboxView>};
 
-std::string CTallowboxView::s_programFolderOverride;
+std::wstring CTallowboxView::s_programFolderOverride;
 
 namespace {
 
@@ -22,29 +22,27 @@ struct ColumnSpec {
 };
 
 const ColumnSpec kColumns[] = {
-    {"日付", LVCFMT_CENTER, 70},      {"時間", LVCFMT_CENTER, 70}, {"ファイル名", LVCFMT_LEFT, 150},
+    {"日付", LVCFMT_CENTER, 70},  {"時間", LVCFMT_CENTER, 70},  {"ファイル名", LVCFMT_LEFT, 150},
     {"保存元", LVCFMT_LEFT, 150}, {"保存先", LVCFMT_LEFT, 150},
 };
 
 // The list keeps this many pixels to the view's right and bottom edges.
 const int kListMargin = 20;
 
-std::string ProgramFolder() {
-    char folder[MAX_PATH] = "";
-    GetModuleFolder(folder);
-    return folder;
-}
-
 } // namespace
 
 CTallowboxView::CTallowboxView()
     : CFormView(IDD),
-      m_strProgramFolder(s_programFolderOverride.empty() ? ProgramFolder() : s_programFolderOverride),
-      m_strBackupRoot(m_strProgramFolder + "\\backups") {}
+      m_strProgramFolder(s_programFolderOverride.empty() ? GetModuleFolder() : s_programFolderOverride),
+      m_strBackupRoot(m_strProgramFolder + L"\\backups") {}
 
-CTallowboxView::~CTallowboxView() { RemoveTrayIcon(); }
+CTallowboxView::~CTallowboxView() {
+    RemoveTrayIcon();
+}
 
-void CTallowboxView::DoDataExchange(CDataExchange* pDX) { DDX_Control(pDX, IDC_BACKUP_LIST, m_list); }
+void CTallowboxView::DoDataExchange(CDataExchange* pDX) {
+    DDX_Control(pDX, IDC_BACKUP_LIST, m_list);
+}
 
 LRESULT CTallowboxView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -54,10 +52,14 @@ LRESULT CTallowboxView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             pMainWnd->PostMessage(WM_COMMAND, wParam, 0);
         break;
     case WM_SIZE:
-        OnSize(static_cast<UINT>(wParam), static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+        OnSize(static_cast<UINT>(wParam), static_cast<short>(LOWORD(lParam)),
+               static_cast<short>(HIWORD(lParam)));
         return Default();
-    case WM_TRAYNOTIFY: OnTrayNotify(lParam); return 0;
-    default: break;
+    case WM_TRAYNOTIFY:
+        OnTrayNotify(lParam);
+        return 0;
+    default:
+        break;
     }
     return CFormView::WindowProc(message, wParam, lParam);
 }
@@ -107,13 +109,13 @@ void CTallowboxView::OnSize(UINT nType, int cx, int cy) {
 // says so in its row); an empty piece names nothing and is skipped.
 void CTallowboxView::BackupCommandLine() {
     CWinApp* pApp = AfxGetApp();
-    CTokenExtractor extractor;
-    extractor.Parse(pApp != nullptr ? pApp->m_lpCmdLine : nullptr, "\"", "\"");
+    CTokenExtractorW extractor;
+    extractor.Parse(pApp != nullptr ? pApp->m_lpCmdLineW : nullptr, L"\"", L"\"");
     const int count = extractor.GetCount();
     SYSTEMTIME time;
     ::GetLocalTime(&time);
     for (int i = 1; i <= count; ++i) {
-        const std::string path = extractor.GetTokenText(i);
+        const std::wstring path = extractor.GetTokenText(i);
         if (path.empty())
             continue;
         BackupItem(path.c_str(), time);
@@ -132,12 +134,12 @@ void CTallowboxView::HandleDropFiles(HDROP hDropInfo) {
     SYSTEMTIME time;
     ::GetLocalTime(&time);
     ::SetCursor(::LoadCursor(nullptr, IDC_WAIT));
-    const UINT count = ::DragQueryFileA(hDropInfo, 0xFFFFFFFF, nullptr, 0);
+    const UINT count = ::DragQueryFileW(hDropInfo, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
-        const UINT length = ::DragQueryFileA(hDropInfo, i, nullptr, 0);
-        std::vector<char> path(static_cast<size_t>(length) + 1, '\0');
-        ::DragQueryFileA(hDropInfo, i, path.data(), length + 1);
-        if (path[0] == '\0')
+        const UINT length = ::DragQueryFileW(hDropInfo, i, nullptr, 0);
+        std::vector<wchar_t> path(static_cast<size_t>(length) + 1, L'\0');
+        ::DragQueryFileW(hDropInfo, i, path.data(), length + 1);
+        if (path[0] == L'\0')
             continue;
         BackupItem(path.data(), time);
     }
@@ -145,30 +147,33 @@ void CTallowboxView::HandleDropFiles(HDROP hDropInfo) {
     ::SetCursor(::LoadCursor(nullptr, IDC_ARROW));
 }
 
-int CTallowboxView::BackupItem(LPCSTR path, SYSTEMTIME time) {
+int CTallowboxView::BackupItem(LPCWSTR path, SYSTEMTIME time) {
     BackupItemBelow(*this, path, time, m_strProgramFolder);
     return 0;
 }
 
-void CTallowboxView::SetStatusText(CString text) {
+void CTallowboxView::SetStatusText(const std::wstring& text) {
     CWnd* pMainWnd = AfxGetMainWnd();
     if (pMainWnd == nullptr)
         return;
-    auto* pBar = dynamic_cast<CStatusBar*>(CWnd::FromHandlePermanent(pMainWnd->GetDescendantWindow(AFX_IDW_STATUS_BAR)));
+    auto* pBar = dynamic_cast<CStatusBar*>(
+        CWnd::FromHandlePermanent(pMainWnd->GetDescendantWindow(AFX_IDW_STATUS_BAR)));
     if (pBar != nullptr)
-        pBar->SetPaneText(0, text.GetString(), TRUE);
+        pBar->SetPaneText(0, text.c_str(), TRUE);
 }
 
-void CTallowboxView::RepaintView() { UpdateWindow(); }
+void CTallowboxView::RepaintView() {
+    UpdateWindow();
+}
 
 void CTallowboxView::AppendRow(const BackupRow& row) {
-    const int index = m_list.InsertItem(m_list.GetItemCount(), row.date.GetString());
+    const int index = m_list.InsertItem(m_list.GetItemCount(), row.date.c_str());
     if (index < 0)
         return;
-    m_list.SetItemText(index, 1, row.time.GetString());
-    m_list.SetItemText(index, 2, row.name.GetString());
-    m_list.SetItemText(index, 3, row.source.GetString());
-    m_list.SetItemText(index, 4, row.destination.GetString());
+    m_list.SetItemText(index, 1, row.time.c_str());
+    m_list.SetItemText(index, 2, row.name.c_str());
+    m_list.SetItemText(index, 3, row.source.c_str());
+    m_list.SetItemText(index, 4, row.destination.c_str());
 }
 
 // The notification icon is never added by this program; these keep what its callback does
@@ -180,8 +185,11 @@ void CTallowboxView::OnTrayNotify(LPARAM lParam) {
         if (CWnd* pMainWnd = AfxGetMainWnd())
             pMainWnd->PostMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
         break;
-    case WM_RBUTTONDOWN: ShowTrayMenu(); break;
-    default: break;
+    case WM_RBUTTONDOWN:
+        ShowTrayMenu();
+        break;
+    default:
+        break;
     }
 }
 

@@ -23,7 +23,7 @@ public:
     CTallowboxView();
     ~CTallowboxView() override;
 
-    std::string GetBackupRoot() const { return m_strBackupRoot; }
+    std::wstring GetBackupRoot() const { return m_strBackupRoot; }
     CListCtrl& GetListCtrl() { return m_list; }
 
     BOOL PreTranslateMessage(MSG* pMsg) override;
@@ -31,15 +31,15 @@ public:
     void HandleDropFiles(HDROP hDropInfo);
 
     // The engine's host operations.
-    void SetStatusText(CString text) override;
+    void SetStatusText(const std::wstring& text) override;
     void RepaintView() override;
     void AppendRow(const BackupRow& row) override;
 
-    int BackupItem(LPCSTR path, SYSTEMTIME time);
+    int BackupItem(LPCWSTR path, SYSTEMTIME time);
 
     // Tests only: the folder below which "backups" lies, instead of the executable's folder.
     // Takes effect for views made afterwards.
-    static void OverrideProgramFolder(const std::string& folder) { s_programFolderOverride = folder; }
+    static void OverrideProgramFolder(const std::wstring& folder) { s_programFolderOverride = folder; }
 
 protected:
     enum { IDD = 101 };
@@ -62,8 +62,8 @@ private:
     int m_bLayoutReady = 0;
     NOTIFYICONDATAA m_nid = {};
     int m_bTrayIcon = 0;
-    std::string m_strProgramFolder;
-    std::string m_strBackupRoot;
+    std::wstring m_strProgramFolder;
+    std::wstring m_strBackupRoot;
 
-    static std::string s_programFolderOverride;
+    static std::wstring s_programFolderOverride;
 };

@@ -18,7 +18,7 @@ protected:
     }
 
     bool Backup(const std::string& path, SYSTEMTIME time = At(2004, 3, 7, 14, 5)) {
-        return BackupItemBelow(m_host, path.c_str(), time, m_program);
+        return BackupItemBelow(m_host, W(path).c_str(), time, W(m_program));
     }
     std::string MinuteFolder(const char* stamp = "\\2004-0307\\1405") const {
         return m_program + "\\backups" + stamp;
@@ -60,7 +60,7 @@ TEST_F(BackupItemTest, FileGoesIntoTheMinuteFolderAndIsListed) {
     EXPECT_EQ("alpha", ReadWhole(MinuteFolder() + "\\a.txt"));
     EXPECT_EQ(std::vector<std::string>{"a.txt"}, ListFolder(MinuteFolder()));
     ASSERT_EQ(1u, m_host.rows.size());
-    const BackupRow& row = m_host.rows[0];
+    const NarrowRow& row = m_host.rows[0];
     EXPECT_EQ("3月7日", row.date.str());
     EXPECT_EQ("14時5分", row.time.str());
     EXPECT_EQ("a.txt", row.name.str());
@@ -171,7 +171,7 @@ TEST_F(BackupItemTest, EachBatchMomentHasItsOwnFolders) {
 TEST_F(BackupItemTest, CopyFolderCopiesIntoAnExistingFolder) {
     MakeSampleTree(m_data + "\\tree");
     MakeFolders(m_temp / "target");
-    EXPECT_TRUE(CopyFolder(m_host, (m_data + "\\tree").c_str(), (m_temp / "target").c_str()));
+    EXPECT_TRUE(CopyFolder(m_host, W(m_data + "\\tree"), W(m_temp / "target")));
     EXPECT_TRUE(ReadTree(m_data + "\\tree") == ReadTree(m_temp / "target"));
     EXPECT_TRUE(m_host.rows.empty());
 }

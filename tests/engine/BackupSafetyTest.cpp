@@ -17,7 +17,7 @@ protected:
     }
 
     bool Backup(const std::string& path) {
-        return BackupItemBelow(m_host, path.c_str(), At(2004, 3, 7, 14, 5), m_program);
+        return BackupItemBelow(m_host, W(path).c_str(), At(2004, 3, 7, 14, 5), W(m_program));
     }
     std::string MinuteFolder() const { return m_program + "\\backups\\2004-0307\\1405"; }
     static std::string Failure(const std::string& path) {
@@ -114,53 +114,62 @@ TEST_F(BackupSafetyTest, AnEmptyPathIsSkipped) {
     GetCurrentDirectoryA(MAX_PATH, previous);
     SetCurrentDirectoryA(m_data.c_str()); // where a naive copy of "" would start looking
     WriteFileText(m_data + "\\bait.txt", "bait");
-    EXPECT_TRUE(BackupItemBelow(m_host, "", At(2004, 3, 7, 14, 5), m_program));
-    EXPECT_TRUE(BackupItemBelow(m_host, nullptr, At(2004, 3, 7, 14, 5), m_program));
+    EXPECT_TRUE(BackupItemBelow(m_host, L"", At(2004, 3, 7, 14, 5), W(m_program)));
+    EXPECT_TRUE(BackupItemBelow(m_host, nullptr, At(2004, 3, 7, 14, 5), W(m_program)));
     SetCurrentDirectoryA(previous);
     EXPECT_TRUE(m_host.events.empty());
     EXPECT_TRUE(ListFolder(m_program).empty());
 }
 
-TEST_F(BackupSafetyTest, PathsOf259BytesAreTakenAndLongerOnesRefused) {
-    // data\<padding>\a.txt, padded to the exact length wanted.
-    const auto pathOfLength = [&](size_t length) {
-        const size_t fixed = m_data.size() + std::string("\\\\a.txt").size();
-        return m_data + "\\" + std::string(length - fixed, 'p') + "\\a.txt";
-    };
-    const std::string fits = pathOfLength(259);
-    const std::string tooLong = pathOfLength(260);
-    ASSERT_EQ(259u, fits.size());
-    ASSERT_TRUE(WriteFileText(fits, "fits"));
-    ASSERT_TRUE(WriteFileText(tooLong, "too long"));
+TEST_F(BackupSafetyTest, AnyNameAndAnyLengthBacksUpExactly) {
+    const std::wstring data = W(m_data), minute = W(MinuteFolder());
+    const std::wstring cafe = data + L"\\caf\u00E9.txt", kanji = data + L"\\\U00020BB7\u91CE\u5BB6.txt",
+                       emoji = data + L"\\note\U0001F600.txt", folder = data + L"\\\u00DCbersicht";
+    ASSERT_TRUE(WriteWideFile(data + L"\\cafe.txt", "the look-alike"));
+    ASSERT_TRUE(WriteWideFile(cafe, "caf\xC3\xA9"));
+    ASSERT_TRUE(WriteWideFile(kanji, "kanji"));
+    ASSERT_TRUE(WriteWideFile(emoji, "emoji"));
+    ASSERT_TRUE(WriteWideFile(folder + L"\\na\u00EFve.txt", "naive"));
+    // Past 259 characters: a 300- and a 1,000-character file path, and a folder whose copy
+    // passes 259 only deep inside (the source's own paths stay below it).
+    const std::wstring segment(190, L's');
+    std::wstring long300 = data + L"\\" + segment;
+    long300 += L"\\" + std::wstring(300 - long300.size() - 1, L'f');
+    std::wstring long1000 = data;
+    while (long1000.size() < 800)
+        long1000 += L"\\" + segment;
+    long1000 += L"\\" + std::wstring(1000 - long1000.size() - 1, L'g');
+    const std::wstring deepFolder = data + L"\\deep";
+    const std::wstring deepName(250 - deepFolder.size() - 1, L'd');
+    ASSERT_EQ(300u, long300.size());
+    ASSERT_EQ(1000u, long1000.size());
+    ASSERT_TRUE(WriteWideFile(long300, "300"));
+    ASSERT_TRUE(WriteWideFile(long1000, "1000"));
+    ASSERT_TRUE(WriteWideFile(deepFolder + L"\\" + deepName, "deep"));
 
-    EXPECT_FALSE(Backup(tooLong));
-    EXPECT_FALSE(FolderExists(m_program + "\\backups"));
-    EXPECT_TRUE(Backup(fits));
-    EXPECT_EQ("fits", ReadWhole(MinuteFolder() + "\\a.txt"));
-    ASSERT_EQ(2u, m_host.rows.size());
-    EXPECT_EQ("a.txt", m_host.rows[0].name.str());
-    EXPECT_EQ(FailedMark() + MinuteFolder(), m_host.rows[0].destination.str());
-    EXPECT_EQ(MinuteFolder(), m_host.rows[1].destination.str());
-    EXPECT_EQ("status ready", m_host.events.back());
-}
+    for (const std::wstring& item : {cafe, kanji, emoji, folder, long300, long1000, deepFolder})
+        EXPECT_TRUE(BackupItemBelow(m_host, item.c_str(), At(2004, 3, 7, 14, 5), W(m_program)))
+            << N(item).substr(0, 80);
+    std::string copied;
+    EXPECT_TRUE(ReadWideFile(minute + L"\\caf\u00E9.txt", &copied) && copied == "caf\xC3\xA9") << copied;
+    EXPECT_FALSE(ReadWideFile(minute + L"\\cafe.txt", &copied)) << "the look-alike was backed up";
+    EXPECT_TRUE(ReadWideFile(minute + L"\\\U00020BB7\u91CE\u5BB6.txt", &copied) && copied == "kanji");
+    EXPECT_TRUE(ReadWideFile(minute + L"\\note\U0001F600.txt", &copied) && copied == "emoji");
+    EXPECT_TRUE(ReadWideFile(minute + L"\\\u00DCbersicht\\na\u00EFve.txt", &copied) && copied == "naive");
+    EXPECT_TRUE(ReadWideFile(minute + L"\\" + LastComponent(long300), &copied) && copied == "300");
+    EXPECT_TRUE(ReadWideFile(minute + L"\\" + LastComponent(long1000), &copied) && copied == "1000");
+    EXPECT_GT((minute + L"\\deep\\" + deepName).size(), 259u);
+    EXPECT_TRUE(ReadWideFile(minute + L"\\deep\\" + deepName, &copied) && copied == "deep");
 
-TEST_F(BackupSafetyTest, ACopyTargetTooLongForThePlatformFails) {
-    // The source fits; below the minute folder its name does not.
-    const std::string name(259 - m_data.size() - 1, 'n');
-    const std::string source = m_data + "\\" + name;
-    ASSERT_LE(source.size(), 259u);
-    ASSERT_GT((MinuteFolder() + "\\" + name).size(), 259u);
-    ASSERT_TRUE(WriteFileText(source, "long name"));
-    WriteFileText(m_data + "\\tree\\" + name.substr(20), "long too");
-    WriteFileText(m_data + "\\tree\\short.txt", "short");
-
-    EXPECT_FALSE(Backup(source));
-    EXPECT_TRUE(ListFolder(MinuteFolder()).empty());
-    EXPECT_FALSE(Backup(m_data + "\\tree"));
-    EXPECT_EQ(std::vector<std::string>{"short.txt"}, ListFolder(MinuteFolder() + "\\tree"));
-    ASSERT_EQ(2u, m_host.rows.size());
-    EXPECT_EQ(0, m_host.rows[0].destination.str().rfind(FailedMark(), 0));
-    EXPECT_EQ(0, m_host.rows[1].destination.str().rfind(FailedMark(), 0));
+    ASSERT_EQ(7u, m_host.wideRows.size());
+    EXPECT_EQ(L"caf\u00E9.txt", m_host.wideRows[0].name);
+    EXPECT_EQ(L"\U00020BB7\u91CE\u5BB6.txt", m_host.wideRows[1].name);
+    EXPECT_EQ(folder, m_host.wideRows[3].source);
+    EXPECT_EQ(minute + L"\\\u00DCbersicht", m_host.wideRows[3].destination);
+    EXPECT_EQ(WithoutLastComponent(long1000), m_host.wideRows[5].source);
+    // The narrow texts never show a look-alike in place of what the code page cannot spell.
+    EXPECT_EQ("caf?.txt", m_host.rows[0].name.str());
+    EXPECT_EQ(L"ready", m_host.wideStatus.back());
 }
 
 TEST_F(BackupSafetyTest, TheBackupRootIsNeverCopiedIntoItself) {
@@ -172,7 +181,7 @@ TEST_F(BackupSafetyTest, TheBackupRootIsNeverCopiedIntoItself) {
     EXPECT_EQ(std::vector<std::string>{"tool.exe"}, ListFolder(MinuteFolder() + "\\prog"));
 
     EXPECT_TRUE(Backup(m_temp.path()));
-    const std::string parentCopy = MinuteFolder() + "\\" + FolderItemName(m_temp.path());
+    const std::string parentCopy = MinuteFolder() + "\\" + N(FolderItemName(W(m_temp.path())));
     EXPECT_EQ((std::vector<std::string>{"data", "prog"}), ListFolder(parentCopy));
     EXPECT_EQ(std::vector<std::string>{"tool.exe"}, ListFolder(parentCopy + "\\prog"));
     EXPECT_EQ("d", ReadWhole(parentCopy + "\\data\\d.txt"));

@@ -21,9 +21,17 @@ SYSTEMTIME At(int year, int month, int day, int hour, int minute) {
     return time;
 }
 
-void RecordingHost::SetStatusText(CString text) {
-    statusTexts.push_back(text.str());
-    events.push_back("status " + text.str());
+std::wstring W(const std::string& text) {
+    return FromAnsiText(text);
+}
+std::string N(const std::wstring& text) {
+    return ToAnsiText(text);
+}
+
+void RecordingHost::SetStatusText(const std::wstring& text) {
+    wideStatus.push_back(text);
+    statusTexts.push_back(N(text));
+    events.push_back("status " + N(text));
 }
 
 void RecordingHost::RepaintView() {
@@ -32,7 +40,8 @@ void RecordingHost::RepaintView() {
 }
 
 void RecordingHost::AppendRow(const BackupRow& row) {
-    rows.push_back(row);
+    wideRows.push_back(row);
+    rows.push_back({N(row.date), N(row.time), N(row.name), N(row.source), N(row.destination)});
     events.push_back("row");
 }
 
@@ -167,4 +176,56 @@ UnixSymlink::~UnixSymlink() {
     const std::string unixLink = UnixName(m_link);
     if (!unixLink.empty() && RunUnixTool("Z:\\bin\\rm", "rm -f \"" + unixLink + "\""))
         WaitForAttributes(m_link, false);
+}
+
+namespace {
+
+// The test's own long-path form: absolute drive paths only, which is all the cases use.
+std::wstring Long(const std::wstring& path) {
+    return L"\\\\?\\" + path;
+}
+
+} // namespace
+
+bool WriteWideFile(const std::wstring& path, const std::string& content) {
+    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+        CreateDirectoryW(Long(path.substr(0, at)).c_str(), nullptr);
+    HANDLE file = CreateFileW(Long(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == content.size();
+}
+
+bool ReadWideFile(const std::wstring& path, std::string* content) {
+    HANDLE file =
+        CreateFileW(Long(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    content->clear();
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        content->append(buffer, read);
+    CloseHandle(file);
+    return true;
+}
+
+std::vector<std::wstring> ListWideFolder(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW(Long(folder + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/BackupItem.h"
+#include "framework/String.h"
 
 SYSTEMTIME At(int year, int month, int day, int hour, int minute);
 
@@ -18,16 +19,29 @@ extern const char* const kHyou;  // 0x95 0x5C
 extern const char* const kHalfA; // 0xB1
 extern const char* const kHiraA; // 0x82 0xA0
 
-// Records the host calls in order: "repaint", "status <text>", "row".
+// Code page 932 text as UTF-16 (exact for what the code page spells), and back: a character
+// the code page cannot hold comes back as "?".
+std::wstring W(const std::string& text);
+std::string N(const std::wstring& text);
+
+// A row's texts in code page 932, as the cases spell them.
+struct NarrowRow {
+    CString date, time, name, source, destination;
+};
+
+// Records the host calls in order: "repaint", "status <text>", "row" (texts in code page 932;
+// wideRows and wideStatus keep them exactly).
 class RecordingHost : public CBackupHost {
 public:
-    void SetStatusText(CString text) override;
+    void SetStatusText(const std::wstring& text) override;
     void RepaintView() override;
     void AppendRow(const BackupRow& row) override;
 
     std::vector<std::string> events;
     std::vector<std::string> statusTexts;
-    std::vector<BackupRow> rows;
+    std::vector<NarrowRow> rows;
+    std::vector<BackupRow> wideRows;
+    std::vector<std::wstring> wideStatus;
     int repaints = 0;
 };
 
@@ -53,6 +67,11 @@ std::vector<std::string> ListFolder(const std::string& folder);
 bool WriteFileOnly(const std::string& path, const std::string& content);
 bool WriteFileWithAttributes(const std::string& path, const std::string& content, DWORD attributes);
 std::string ReadWhole(const std::string& path);
+// The same for UTF-16 absolute paths of any length (through the long-path form); writing makes
+// the missing folders.
+bool WriteWideFile(const std::wstring& path, const std::string& content);
+bool ReadWideFile(const std::wstring& path, std::string* content);
+std::vector<std::wstring> ListWideFolder(const std::wstring& folder);
 
 // A Unix symbolic link at link (a Windows path) to the text target, made through /bin/ln and
 // removed (never what it points to) when the object goes. Wine shows a link to a folder as a

@@ -16,7 +16,7 @@ protected:
     }
 
     bool Backup(const std::string& path) {
-        return BackupItemBelow(m_host, path.c_str(), At(2004, 3, 7, 14, 5), m_program);
+        return BackupItemBelow(m_host, W(path).c_str(), At(2004, 3, 7, 14, 5), W(m_program));
     }
     std::string MinuteFolder() const { return m_program + "\\backups\\2004-0307\\1405"; }
 

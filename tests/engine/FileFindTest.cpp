@@ -25,7 +25,7 @@ Seen Walk(CFileFind& finder) {
         more = finder.FindNextFile() != FALSE;
         if (!more)
             ++seen.falseReturns;
-        const std::string name = finder.GetFileName().str();
+        const std::string name = N(finder.GetFileName());
         if (finder.IsDots())
             seen.dots.push_back(name);
         else
@@ -48,7 +48,7 @@ TEST(FileFind, EveryEntryOnceAndTheLastStillLoaded) {
     WriteFileWithAttributes(temp / "hidden.ini", "h", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     MakeFolders(temp / "sub");
     CFileFind finder;
-    ASSERT_TRUE(finder.FindFile((temp.path() + "\\*.*").c_str()));
+    ASSERT_TRUE(finder.FindFile(W(temp.path() + "\\*.*").c_str()));
     const Seen seen = Walk(finder);
     EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt", "hidden.ini", "sub"}), seen.names);
     EXPECT_EQ((std::vector<std::string>{".", ".."}), seen.dots);
@@ -64,7 +64,7 @@ TEST(FileFind, DotNamedFilesAreNotDots) {
     WriteFileText(temp / "..x", "x");
     WriteFileText(temp / ".profile", "p");
     CFileFind finder;
-    ASSERT_TRUE(finder.FindFile((temp.path() + "\\*").c_str()));
+    ASSERT_TRUE(finder.FindFile(W(temp.path() + "\\*").c_str()));
     EXPECT_EQ((std::vector<std::string>{"..x", ".profile"}), Walk(finder).names);
 }
 
@@ -72,11 +72,11 @@ TEST(FileFind, NoMatchAndMissingFolderAreTold) {
     TempFolder temp;
     CFileFind finder;
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(finder.FindFile((temp.path() + "\\*.none").c_str()));
+    EXPECT_FALSE(finder.FindFile(W(temp.path() + "\\*.none").c_str()));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
     EXPECT_FALSE(finder.FindNextFile());
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(finder.FindFile((temp.path() + "\\missing\\*.*").c_str()));
+    EXPECT_FALSE(finder.FindFile(W(temp.path() + "\\missing\\*.*").c_str()));
     EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
     EXPECT_TRUE(finder.FailedWithError());
 }
@@ -85,11 +85,11 @@ TEST(FileFind, CloseEndsTheWalkAndASecondFindStartsOver) {
     TempFolder temp;
     WriteFileText(temp / "one.txt", "1");
     CFileFind finder;
-    ASSERT_TRUE(finder.FindFile((temp.path() + "\\*.txt").c_str()));
+    ASSERT_TRUE(finder.FindFile(W(temp.path() + "\\*.txt").c_str()));
     finder.Close();
     EXPECT_FALSE(finder.FindNextFile());
-    ASSERT_TRUE(finder.FindFile((temp.path() + "\\*.txt").c_str()));
+    ASSERT_TRUE(finder.FindFile(W(temp.path() + "\\*.txt").c_str()));
     EXPECT_FALSE(finder.FindNextFile()); // the only entry is also the last
-    EXPECT_EQ("one.txt", finder.GetFileName().str());
+    EXPECT_EQ("one.txt", N(finder.GetFileName()));
     EXPECT_FALSE(finder.IsDots());
 }

@@ -8,7 +8,7 @@
 TEST(FolderTree, CreatesAMissingChainTopDown) {
     TempFolder temp;
     const std::string deepest = temp / "backups\\2004-0307\\1405";
-    EXPECT_EQ(1, CreateFolderTree(deepest));
+    EXPECT_EQ(1, CreateFolderTree(W(deepest)));
     EXPECT_TRUE(FolderExists(temp / "backups"));
     EXPECT_TRUE(FolderExists(temp / "backups\\2004-0307"));
     EXPECT_TRUE(FolderExists(deepest));
@@ -18,12 +18,12 @@ TEST(FolderTree, CreatesAMissingChainTopDown) {
 TEST(FolderTree, ExistingEmptyAndTrailingSeparator) {
     TempFolder temp;
     WriteFileText(temp / "there\\keep.txt", "kept");
-    EXPECT_EQ(0, CreateFolderTree(temp / "there"));
+    EXPECT_EQ(0, CreateFolderTree(W(temp / "there")));
     EXPECT_EQ("kept", ReadWhole(temp / "there\\keep.txt"));
-    EXPECT_EQ(0, CreateFolderTree(""));
-    EXPECT_EQ(1, CreateFolderTree(temp / "new\\"));
+    EXPECT_EQ(0, CreateFolderTree(W("")));
+    EXPECT_EQ(1, CreateFolderTree(W(temp / "new\\")));
     EXPECT_TRUE(FolderExists(temp / "new"));
-    EXPECT_EQ(0, CreateFolderTree(temp / "new\\"));
+    EXPECT_EQ(0, CreateFolderTree(W(temp / "new\\")));
     EXPECT_EQ((std::vector<std::string>{"new", "there"}), ListFolder(temp.path()));
 }
 
@@ -32,7 +32,7 @@ TEST(FolderTree, RelativePathWithMissingParentCreatesNothing) {
     char previous[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, previous);
     ASSERT_TRUE(SetCurrentDirectoryA(temp.path().c_str()));
-    const int result = CreateFolderTree("a\\b");
+    const int result = CreateFolderTree(L"a\\b");
     SetCurrentDirectoryA(previous);
     EXPECT_EQ(0, result);
     EXPECT_TRUE(ListFolder(temp.path()).empty());
@@ -41,7 +41,7 @@ TEST(FolderTree, RelativePathWithMissingParentCreatesNothing) {
 TEST(FolderTree, FileInTheWayIsLeftAlone) {
     TempFolder temp;
     WriteFileText(temp / "2004-0307", "a file, not a folder");
-    EXPECT_EQ(0, CreateFolderTree(temp / "2004-0307\\1405"));
+    EXPECT_EQ(0, CreateFolderTree(W(temp / "2004-0307\\1405")));
     EXPECT_EQ("a file, not a folder", ReadWhole(temp / "2004-0307"));
     EXPECT_FALSE(FolderExists(temp / "2004-0307\\1405"));
 }
@@ -50,9 +50,9 @@ TEST(FolderTree, NamesEndingInTrailByte5C) {
     TempFolder temp;
     const std::string hyou = kHyou;
     // The 0x5C closing 表 is not a trailing separator, nor a place to cut a parent at.
-    EXPECT_EQ(1, CreateFolderTree(temp / ("x" + hyou)));
+    EXPECT_EQ(1, CreateFolderTree(W(temp / ("x" + hyou))));
     EXPECT_TRUE(FolderExists(temp / ("x" + hyou)));
-    EXPECT_EQ(1, CreateFolderTree(temp / (hyou + "\\sub" + hyou + "\\" + kHalfA)));
+    EXPECT_EQ(1, CreateFolderTree(W(temp / (hyou + "\\sub" + hyou + "\\" + kHalfA))));
     EXPECT_TRUE(FolderExists(temp / (hyou + "\\sub" + hyou + "\\" + kHalfA)));
     EXPECT_EQ((std::vector<std::string>{"x" + hyou, hyou}), ListFolder(temp.path()));
 }

@@ -1,9 +1,11 @@
 // Generated inputs for the text functions, checked against invariants rather than against
 // expected outputs: the quoted-piece extractor and the path component operations, on texts
-// mixing quotes, spaces, backslashes, and lead and trail bytes of code page 932. The seed is
+// mixing quotes, spaces, backslashes, and lead and trail bytes of code page 932 (UTF-16 units
+// for the paths). The seed is
 // fixed, so a failure is the same on every run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -49,15 +51,6 @@ std::vector<std::string> QuotedRuns(const std::string& text) {
     return runs;
 }
 
-// Offsets at which a character starts, as the platform's own code-page walk sees them.
-std::vector<size_t> CharacterStarts(const std::string& text) {
-    std::vector<size_t> starts;
-    const char* begin = text.c_str();
-    for (const char* p = begin; *p; p = CharNextExA(932, p, 0))
-        starts.push_back(static_cast<size_t>(p - begin));
-    return starts;
-}
-
 } // namespace
 
 TEST(GeneratedInputs, ExtractorPiecesAreTheQuotedRunsAndBuffersHold) {
@@ -90,37 +83,45 @@ TEST(GeneratedInputs, ExtractorPiecesAreTheQuotedRunsAndBuffersHold) {
     }
 }
 
-TEST(GeneratedInputs, ComponentOperationsSplitAtCharacterBoundaries) {
+// UTF-16 paths: a backslash is always a separator, every other unit (表, whose code page 932
+// trail byte is 0x5C, surrogate halves) is part of a name.
+std::wstring RandomPath(std::mt19937& random) {
+    static const wchar_t kUnits[] = {L'\\',  L'\\',  L'a',   L'.',   L':', 0x8868,
+                                     0xFF71, 0x3042, 0xD842, 0xDFB7, 0xE9};
+    std::uniform_int_distribution<int> lengthPick(0, 99);
+    const int roll = lengthPick(random);
+    const size_t length = roll < 3 ? 270 + roll * 20 : static_cast<size_t>(roll % 24);
+    std::uniform_int_distribution<size_t> unitPick(0, sizeof kUnits / sizeof kUnits[0] - 1);
+    std::wstring path;
+    for (size_t i = 0; i < length; ++i)
+        path += kUnits[unitPick(random)];
+    return path;
+}
+
+TEST(GeneratedInputs, ComponentOperationsSplitAtTheLastBackslash) {
     std::mt19937 random(19991231);
+    const wchar_t guard = 0x7f;
     int failures = 0;
     for (int n = 0; n < kInputs && failures < 5; ++n) {
-        const std::string path = RandomText(random);
-        const std::vector<size_t> starts = CharacterStarts(path);
-        // The last separator as the platform's walk sees it.
-        int expected = -1;
-        for (size_t start : starts)
-            if (path[start] == '\\')
-                expected = static_cast<int>(start);
-
-        std::vector<char> kept(path.size() + 8, kGuard), stripped(path.size() + 8, kGuard);
-        std::memcpy(kept.data(), path.c_str(), path.size() + 1);
-        std::memcpy(stripped.data(), path.c_str(), path.size() + 1);
+        const std::wstring path = RandomPath(random);
+        const size_t expected = path.rfind(L'\\');
+        std::vector<wchar_t> kept(path.size() + 8, guard), stripped(path.size() + 8, guard);
+        std::copy(path.c_str(), path.c_str() + path.size() + 1, kept.data());
+        std::copy(path.c_str(), path.c_str() + path.size() + 1, stripped.data());
         KeepLastComponent(kept.data());
         StripLastComponent(stripped.data());
-        const std::string last = kept.data(), rest = stripped.data();
+        const std::wstring last = kept.data(), rest = stripped.data();
 
-        bool ok = FindLastSeparator(path.c_str(), path.size()) == expected;
-        ok = ok && (expected < 0 ? last == path && rest == path : rest + "\\" + last == path);
-        ok = ok && FindLastSeparator(last.c_str(), last.size()) == -1;
-        ok =
-            ok && EndsWithSeparator(path) == (expected >= 0 && expected == static_cast<int>(path.size()) - 1);
+        bool ok = expected == std::wstring::npos ? last == path && rest == path : rest + L"\\" + last == path;
+        ok = ok && last.find(L'\\') == std::wstring::npos;
+        ok = ok && last == LastComponent(path) && rest == WithoutLastComponent(path);
+        ok = ok && EndsWithSeparator(path) == (!path.empty() && expected == path.size() - 1);
         for (size_t b = path.size() + 1; b < kept.size(); ++b)
-            ok = ok && kept[b] == kGuard && stripped[b] == kGuard;
+            ok = ok && kept[b] == guard && stripped[b] == guard;
         if (!ok) {
             ++failures;
-            ADD_FAILURE() << "input " << n << ": [" << path << "] separator "
-                          << FindLastSeparator(path.c_str(), path.size()) << " expected " << expected
-                          << " kept [" << last << "] stripped [" << rest << "]";
+            ADD_FAILURE() << "input " << n << " of " << path.size() << " units: kept " << last.size()
+                          << ", stripped " << rest.size();
         }
     }
 }

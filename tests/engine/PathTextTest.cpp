@@ -16,17 +16,17 @@ struct ComponentCase {
 };
 
 std::string Kept(const std::string& path) {
-    char buffer[MAX_PATH];
-    std::strcpy(buffer, path.c_str());
+    wchar_t buffer[MAX_PATH];
+    std::wcscpy(buffer, W(path).c_str());
     KeepLastComponent(buffer);
-    return buffer;
+    return N(buffer);
 }
 
 std::string Stripped(const std::string& path) {
-    char buffer[MAX_PATH];
-    std::strcpy(buffer, path.c_str());
+    wchar_t buffer[MAX_PATH];
+    std::wcscpy(buffer, W(path).c_str());
     StripLastComponent(buffer);
-    return buffer;
+    return N(buffer);
 }
 
 std::string Hex(const std::string& text) {
@@ -65,37 +65,34 @@ TEST(ComponentOperations, SingleByteAndDoubleBytePaths) {
         SCOPED_TRACE("path bytes: " + Hex(c.path));
         EXPECT_EQ(Hex(c.last), Hex(Kept(c.path)));
         EXPECT_EQ(Hex(c.rest), Hex(Stripped(c.path)));
-        EXPECT_EQ(Hex(c.last), Hex(LastComponent(c.path)));
-        EXPECT_EQ(Hex(c.rest), Hex(WithoutLastComponent(c.path)));
+        EXPECT_EQ(Hex(c.last), Hex(N(LastComponent(W(c.path)))));
+        EXPECT_EQ(Hex(c.rest), Hex(N(WithoutLastComponent(W(c.path)))));
     }
 }
 
 TEST(ComponentOperations, SeparatorTests) {
     const std::string hyou = kHyou, halfA = kHalfA;
-    EXPECT_TRUE(EndsWithSeparator("C:\\data\\"));
-    EXPECT_TRUE(EndsWithSeparator("C:\\" + halfA + "\\"));
-    EXPECT_TRUE(EndsWithSeparator("C:\\" + hyou + "\\"));
-    EXPECT_FALSE(EndsWithSeparator("C:\\" + hyou));
-    EXPECT_FALSE(EndsWithSeparator(""));
-    EXPECT_EQ("C:\\data", WithoutTrailingSeparators("C:\\data\\\\"));
-    EXPECT_EQ("C:\\" + hyou, WithoutTrailingSeparators("C:\\" + hyou + "\\"));
-    EXPECT_EQ(-1, FindLastSeparator(kHyou, 2));
-    // A lone lead byte at the very end does not swallow the terminating zero.
-    EXPECT_EQ(4, FindLastSeparator("C:\\x\\\x95", 6));
+    EXPECT_TRUE(EndsWithSeparator(W("C:\\data\\")));
+    EXPECT_TRUE(EndsWithSeparator(W("C:\\" + halfA + "\\")));
+    EXPECT_TRUE(EndsWithSeparator(W("C:\\" + hyou + "\\")));
+    EXPECT_FALSE(EndsWithSeparator(W("C:\\" + hyou)));
+    EXPECT_FALSE(EndsWithSeparator(L""));
+    EXPECT_EQ("C:\\data", N(WithoutTrailingSeparators(W("C:\\data\\\\"))));
+    EXPECT_EQ("C:\\" + hyou, N(WithoutTrailingSeparators(W("C:\\" + hyou + "\\"))));
 }
 
 TEST(ComponentOperations, TextsLongerThanABufferAreHandledWhole) {
-    const std::string folder = "C:\\" + std::string(300, 'f');
-    const std::string path = folder + "\\" + std::string(280, 'n');
-    EXPECT_EQ(std::string(280, 'n'), LastComponent(path));
+    const std::wstring folder = L"C:\\" + std::wstring(300, L'f');
+    const std::wstring path = folder + L"\\" + std::wstring(280, L'n');
+    EXPECT_EQ(std::wstring(280, L'n'), LastComponent(path));
     EXPECT_EQ(folder, WithoutLastComponent(path));
+    // Outside the code page and beyond the 16-bit range: surrogate pairs are never split.
+    EXPECT_EQ(L"\U00020BB7\u91CE\u5BB6.txt", LastComponent(L"C:\\caf\u00E9\\\U00020BB7\u91CE\u5BB6.txt"));
+    EXPECT_EQ(L"C:\\caf\u00E9", WithoutLastComponent(L"C:\\caf\u00E9\\\U00020BB7\u91CE\u5BB6.txt"));
 }
 
 TEST(ProgramFolder, IsTheFolderOfTheRunningExecutable) {
-    char folder[MAX_PATH];
-    std::memset(folder, 'x', sizeof folder);
-    GetModuleFolder(folder);
-    const std::string text = folder;
+    const std::string text = N(GetModuleFolder());
     ASSERT_GE(text.size(), 2u);
     EXPECT_NE('\\', text.back());
     EXPECT_TRUE(FolderExists(text)) << text;
@@ -103,13 +100,13 @@ TEST(ProgramFolder, IsTheFolderOfTheRunningExecutable) {
 }
 
 TEST(FolderItemNames, LastComponentOrDriveLetter) {
-    EXPECT_EQ("data", FolderItemName("C:\\data"));
-    EXPECT_EQ("data", FolderItemName("C:\\data\\"));
-    EXPECT_EQ("data", FolderItemName("C:\\data\\."));
-    EXPECT_EQ("a", FolderItemName("C:\\a\\b\\.."));
-    EXPECT_EQ("C", FolderItemName("C:\\"));
-    EXPECT_EQ("D", FolderItemName("D:\\\\"));
-    EXPECT_EQ(std::string("x") + kHyou, FolderItemName(std::string("C:\\x") + kHyou + "\\"));
+    EXPECT_EQ("data", N(FolderItemName(W("C:\\data"))));
+    EXPECT_EQ("data", N(FolderItemName(W("C:\\data\\"))));
+    EXPECT_EQ("data", N(FolderItemName(W("C:\\data\\."))));
+    EXPECT_EQ("a", N(FolderItemName(W("C:\\a\\b\\.."))));
+    EXPECT_EQ("C", N(FolderItemName(W("C:\\"))));
+    EXPECT_EQ("D", N(FolderItemName(W("D:\\\\"))));
+    EXPECT_EQ(std::string("x") + kHyou, N(FolderItemName(W(std::string("C:\\x") + kHyou + "\\"))));
 }
 
 TEST(BatchTexts, DateTimeAndTimeStamp) {
@@ -125,18 +122,18 @@ TEST(BatchTexts, DateTimeAndTimeStamp) {
         {At(10000, 10, 10, 10, 10), "10月10日", "10時10分", "\\10000-1010\\1010"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.date, FormatDateText(c.time).str());
-        EXPECT_EQ(c.timeText, FormatTimeText(c.time).str());
-        EXPECT_EQ(c.stamp, FormatTimeStampText(c.time).str());
+        EXPECT_EQ(c.date, N(FormatDateText(c.time)));
+        EXPECT_EQ(c.timeText, N(FormatTimeText(c.time)));
+        EXPECT_EQ(c.stamp, N(FormatTimeStampText(c.time)));
     }
 }
 
 TEST(BatchTexts, AreShiftJisBytes) {
     // Spelled out, so a wrong execution character set cannot pass unnoticed.
-    EXPECT_EQ("33 8C 8E 37 93 FA ", Hex(FormatDateText(At(2004, 3, 7, 14, 5)).str()));
-    EXPECT_EQ("31 34 8E 9E 35 95 AA ", Hex(FormatTimeText(At(2004, 3, 7, 14, 5)).str()));
+    EXPECT_EQ("33 8C 8E 37 93 FA ", Hex(N(FormatDateText(At(2004, 3, 7, 14, 5)))));
+    EXPECT_EQ("31 34 8E 9E 35 95 AA ", Hex(N(FormatTimeText(At(2004, 3, 7, 14, 5)))));
 }
 
 TEST(BatchTexts, FailureMarkIsShiftJis) {
-    EXPECT_EQ("28 8E B8 94 73 29 ", Hex(kFailedMark));
+    EXPECT_EQ("28 8E B8 94 73 29 ", Hex(N(kFailedMark)));
 }

@@ -264,41 +264,49 @@ TEST_F(CommandLineFault, AQuotedPrintSwitchStillBacksUpEveryPieceAndEnds) {
     EXPECT_EQ("", ChangedOutsideBackups());
 }
 
-TEST_F(CommandLineFault, PiecesOf259BytesAreTakenWholeAndLongerOnesFailUncut) {
-    // A short program folder and a deeper source, so the 259-byte file's copy fits the platform.
-    const std::string shortProgram = area / "p";
-    ASSERT_TRUE(InstallProgram(shortProgram));
+TEST_F(CommandLineFault, PiecesOfAnyLengthAndAnyNameAreTakenWhole) {
     const std::string folder = data + "\\" + std::string(30, 'd');
     ASSERT_TRUE(MakeFolders(folder));
     const std::string path259 = folder + "\\" + std::string(259 - folder.size() - 1, 'n');
-    ASSERT_EQ(259u, path259.size());
     ASSERT_TRUE(WriteFileOnly(path259, "two hundred fifty-nine"));
-    // Cut to 259 bytes, this piece would name the file above.
+    // Cut to 259 characters, this missing one would name the file above.
     const std::string path260 = path259 + "x";
-    const std::string path300 = folder + "\\" + std::string(300 - folder.size() - 1, 'o');
+    const std::wstring path300 = W(folder + "\\" + std::string(300 - folder.size() - 1, 'o'));
+    ASSERT_TRUE(WriteWideFile(path300, "three hundred"));
+    // "café.txt" beside its look-alike "cafe.txt", and a character beyond the 16-bit range.
+    const std::wstring cafe = W(data) + L"\\caf\u00E9.txt", kanji = W(data) + L"\\\U00020BB7.txt";
+    ASSERT_TRUE(WriteWideFile(W(data) + L"\\cafe.txt", "the look-alike"));
+    ASSERT_TRUE(WriteWideFile(cafe, "accented"));
+    ASSERT_TRUE(WriteWideFile(kanji, "kanji"));
     TakeSnapshot();
-    StartedTallowbox tallowbox(shortProgram, Quoted(path259) + " " + Quoted(path260) + " " + Quoted(path300),
+    const auto quoted = [](const std::wstring& path) { return L"\"" + path + L"\""; };
+    StartedTallowbox tallowbox(program,
+                               quoted(W(path259)) + L" " + quoted(W(path260)) + L" " + quoted(path300) +
+                                   L" " + quoted(cafe) + L" " + quoted(kanji),
                                data);
     HWND frame = tallowbox.WaitForVisibleFrame();
     ASSERT_NE(frame, nullptr);
     const std::vector<ListedRow> rows = tallowbox.Rows(frame);
-    ASSERT_EQ(3u, rows.size());
-    EXPECT_FALSE(IsFailedDestination(rows[0].destination)) << rows[0].destination;
-    EXPECT_EQ("two hundred fifty-nine", ReadWhole(rows[0].destination + "\\" + rows[0].name));
-    CountVerifiedBytes(22);
+    ASSERT_EQ(5u, rows.size());
+    for (int row : {0, 2, 3, 4})
+        EXPECT_FALSE(IsFailedDestination(rows[row].destination)) << row << ": " << rows[row].destination;
     EXPECT_EQ(path260.substr(folder.size() + 1), rows[1].name) << "the whole name, never a cut one";
-    EXPECT_EQ(path300.substr(folder.size() + 1), rows[2].name);
-    for (int row = 1; row <= 2; ++row) {
-        EXPECT_TRUE(IsFailedDestination(rows[row].destination)) << rows[row].destination;
-        if (IsFailedDestination(rows[row].destination))
-            CountFailureShown();
-    }
+    EXPECT_TRUE(IsFailedDestination(rows[1].destination)) << rows[1].destination;
+    if (IsFailedDestination(rows[1].destination))
+        CountFailureShown();
     EXPECT_EQ(0u, tallowbox.Close(frame));
-    EXPECT_EQ("", ChangesOutside(before, ReadTree(area.path()), "p\\backups"));
-    size_t files = 0;
-    for (const auto& entry : ReadTree(shortProgram + "\\backups"))
-        files += entry.second.folder ? 0 : 1;
-    EXPECT_EQ(1u, files) << "only the 259-byte file was copied";
+
+    const std::string minute = rows[0].destination;
+    std::string copied;
+    EXPECT_EQ("two hundred fifty-nine", ReadWhole(minute + "\\" + rows[0].name));
+    EXPECT_TRUE(ReadWideFile(W(minute) + L"\\" + LastComponent(path300), &copied) &&
+                copied == "three hundred");
+    EXPECT_TRUE(ReadWideFile(W(minute) + L"\\caf\u00E9.txt", &copied) && copied == "accented") << copied;
+    EXPECT_TRUE(ReadWideFile(W(minute) + L"\\\U00020BB7.txt", &copied) && copied == "kanji");
+    EXPECT_FALSE(FileExists(minute + "\\cafe.txt")) << "never the look-alike";
+    CountVerifiedBytes(22 + 13 + 8 + 5);
+    EXPECT_EQ("", ChangedOutsideBackups());
+    EXPECT_EQ(4u, ListWideFolder(W(minute)).size());
 }
 
 // Backing up the folder that holds the program, or its parent, would copy the copies being

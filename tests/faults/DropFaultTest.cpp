@@ -178,63 +178,44 @@ TEST_F(DropFault, AFailedReplaceLeavesTheEarlierCopyAsItWas) {
 }
 
 // A DROPFILES block with wide paths, as the shell posts it on current systems.
-HGLOBAL MakeWideDropBlock(const std::vector<std::wstring>& paths) {
-    size_t characters = 1;
-    for (const std::wstring& path : paths)
-        characters += path.size() + 1;
-    HGLOBAL hGlobal = ::GlobalAlloc(GHND | GMEM_SHARE, sizeof(DROPFILES) + characters * sizeof(wchar_t));
-    auto* drop = static_cast<DROPFILES*>(::GlobalLock(hGlobal));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    auto* text = reinterpret_cast<wchar_t*>(drop + 1);
-    for (const std::wstring& path : paths) {
-        std::copy(path.begin(), path.end(), text);
-        text += path.size() + 1;
-    }
-    ::GlobalUnlock(hGlobal);
-    return hGlobal;
-}
-
-std::wstring Wide(const std::string& text) {
-    std::wstring wide(text.size() + 1, L'\0');
-    const int length =
-        ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
-    wide.resize(length > 0 ? length - 1 : 0);
-    return wide;
-}
-
-// Names the code page cannot spell reach the program as '?': such an item, or a folder holding
-// one, cannot be copied whole and must say so; the rest is still copied.
-TEST_F(DropFault, NamesTheCodePageCannotSpellFailVisibly) {
-    const std::string folder = data + "\\mixed";
-    ASSERT_TRUE(WriteFileText(folder + "\\plain.txt", "plain"));
-    const std::wstring hangul = Wide(folder) + L"\\\uD55C\uAE00.txt"; // not in code page 932
-    const std::wstring lone = Wide(data) + L"\\\uD55C.txt";
-    for (const std::wstring& path : {hangul, lone}) {
-        HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, file);
-        DWORD written = 0;
-        ::WriteFile(file, "hangul", 6, &written, nullptr);
-        ::CloseHandle(file);
-    }
-    ASSERT_TRUE(WriteFileText(data + "\\plain.txt", "plain"));
+// Names outside the code page, dropped as the shell drops them (UTF-16): each is backed up under
+// its exact name, never its look-alike, and the rows show the names exactly; read with the
+// narrow messages, the texts the code page spells are as they always were.
+TEST_F(DropFault, NamesOutsideTheCodePageBackUpExactly) {
+    const std::wstring wideData = W(data), folder = W(data) + L"\\\u00DCbersicht";
+    const std::vector<std::wstring> items = {wideData + L"\\caf\u00E9.txt",
+                                             wideData + L"\\\U00020BB7\u91CE\u5BB6.txt",
+                                             wideData + L"\\note\U0001F600.txt", folder};
+    ASSERT_TRUE(WriteWideFile(wideData + L"\\cafe.txt", "the look-alike"));
+    for (size_t i = 0; i + 1 < items.size(); ++i)
+        ASSERT_TRUE(WriteWideFile(items[i], "item " + std::to_string(i)));
+    ASSERT_TRUE(WriteWideFile(folder + L"\\\uD55C\uAE00.txt", "hangul"));
     TakeSnapshot();
 
     RunningApp running("", program);
     ASSERT_TRUE(running.started());
-    ASSERT_TRUE(::PostMessageA(
-        running.View(), WM_DROPFILES,
-        reinterpret_cast<WPARAM>(MakeWideDropBlock({lone, Wide(folder), Wide(data + "\\plain.txt")})), 0));
+    ASSERT_TRUE(
+        ::PostMessageA(running.View(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDropBlock(items)), 0));
     running.Pump(50);
-    ASSERT_EQ(3, running.ItemCount());
-    ExpectShownAsFailed(running, 0, running.ItemText(0, 3) + "\\" + running.ItemText(0, 2), false);
-    ExpectShownAsFailed(running, 1, folder, false);
-    const ListedRow plain = Row(running, 2);
-    EXPECT_FALSE(IsFailedDestination(plain.destination)) << plain.destination;
-    EXPECT_EQ("plain", ReadWhole(plain.destination + "\\plain.txt"));
-    EXPECT_EQ("plain", ReadWhole(plain.destination + "\\mixed\\plain.txt"))
-        << "the rest of the folder is copied";
-    CountVerifiedBytes(10);
+    ASSERT_EQ(4, running.ItemCount());
+    const std::wstring minute = running.WideItemText(0, 4);
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(LastComponent(items[row]), running.WideItemText(row, 2));
+        EXPECT_EQ(minute, running.WideItemText(row, 4)) << "not failed";
+        std::string copied;
+        EXPECT_TRUE(ReadWideFile(minute + L"\\" + LastComponent(items[row]), &copied) &&
+                    copied == "item " + std::to_string(row))
+            << row << ": " << copied;
+    }
+    std::string copied;
+    EXPECT_TRUE(ReadWideFile(minute + L"\\\u00DCbersicht\\\uD55C\uAE00.txt", &copied) && copied == "hangul");
+    EXPECT_EQ(4u, ListWideFolder(minute).size()) << "never the look-alike";
+    EXPECT_EQ(folder, running.WideItemText(3, 3));
+    EXPECT_EQ("(フォルダ)", running.ItemText(3, 2));
+    EXPECT_EQ(running.ItemText(0, 0), Row(running, 3).date);
+    EXPECT_EQ(L"ready", running.WideStatusText());
+    EXPECT_EQ("ready", running.StatusText());
+    CountVerifiedBytes(6 * 3 + 6);
     EXPECT_EQ("", ChangedOutsideBackups());
 }
 

@@ -15,7 +15,9 @@ const char kFrameClass[] = "TallowboxFrame";
 uint64_t g_verifiedBytes = 0;
 int g_failuresShown = 0;
 
-std::string BuiltProgram() { return WindowsPathOfBuildFile(TALLOWBOX_EXE); }
+std::string BuiltProgram() {
+    return WindowsPathOfBuildFile(TALLOWBOX_EXE);
+}
 
 bool IsAtOrBelow(const std::string& path, const std::string& folder) {
     return !folder.empty() && path.compare(0, folder.size(), folder) == 0 &&
@@ -72,13 +74,17 @@ bool InstallProgram(const std::string& folder) {
 }
 
 StartedTallowbox::StartedTallowbox(const std::string& programFolder, const std::string& arguments,
+                                   const std::string& currentFolder)
+    : StartedTallowbox(programFolder, W(arguments), currentFolder) {}
+
+StartedTallowbox::StartedTallowbox(const std::string& programFolder, const std::wstring& arguments,
                                    const std::string& currentFolder) {
-    const std::string exe = programFolder + "\\Tallowbox.exe";
-    std::string commandLine = Quoted(exe) + (arguments.empty() ? "" : " " + arguments);
-    STARTUPINFOA startup = {};
+    const std::wstring exe = W(programFolder + "\\Tallowbox.exe");
+    std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    m_started = ::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                 currentFolder.c_str(), &startup, &m_process) != FALSE;
+    m_started = ::CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                 W(currentFolder).c_str(), &startup, &m_process) != FALSE;
 }
 
 StartedTallowbox::~StartedTallowbox() {

@@ -26,6 +26,8 @@ class StartedTallowbox {
 public:
     StartedTallowbox(const std::string& programFolder, const std::string& arguments,
                      const std::string& currentFolder);
+    StartedTallowbox(const std::string& programFolder, const std::wstring& arguments,
+                     const std::string& currentFolder);
     ~StartedTallowbox();
     StartedTallowbox(const StartedTallowbox&) = delete;
     StartedTallowbox& operator=(const StartedTallowbox&) = delete;

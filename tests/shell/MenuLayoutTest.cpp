@@ -7,6 +7,7 @@
 #include "common/TempFolder.h"
 #include "framework/FrameworkIds.h"
 #include "res/resource.h"
+#include "engine/BackupPaths.h"
 #include "shell/MainFrm.h"
 #include "shell/TallowboxView.h"
 
@@ -28,7 +29,8 @@ protected:
     void TearDown() override { running.reset(); }
 
     void Select(UINT item, UINT flags, HMENU hMenu) {
-        ::SendMessageA(running->Frame(), WM_MENUSELECT, MAKEWPARAM(item, flags), reinterpret_cast<LPARAM>(hMenu));
+        ::SendMessageA(running->Frame(), WM_MENUSELECT, MAKEWPARAM(item, flags),
+                       reinterpret_cast<LPARAM>(hMenu));
     }
 
     TempFolder program;
@@ -57,7 +59,8 @@ TEST_F(MainFrame, MenuPromptsFollowTheHighlightAndReadyReturnsWhenTheMenuCloses)
          "作業中のｳｨﾝﾄﾞｳを閉じ、変更したﾌｧｲﾙの保存を指示"},
         {"system menu: restore", SC_RESTORE, MF_SYSMENU, ::GetSystemMenu(running->Frame(), FALSE),
          "ｳｨﾝﾄﾞｳを通常のｻｲｽﾞに戻す"},
-        {"system menu: size", SC_SIZE, MF_SYSMENU, ::GetSystemMenu(running->Frame(), FALSE), "ｳｨﾝﾄﾞｳのｻｲｽﾞを変更"},
+        {"system menu: size", SC_SIZE, MF_SYSMENU, ::GetSystemMenu(running->Frame(), FALSE),
+         "ｳｨﾝﾄﾞｳのｻｲｽﾞを変更"},
     };
     for (const Case& c : cases) {
         Select(c.item, c.flags, c.menu);
@@ -70,7 +73,7 @@ TEST_F(MainFrame, MenuPromptsFollowTheHighlightAndReadyReturnsWhenTheMenuCloses)
     // A progress text written through the view is replaced too when a menu closes.
     auto* view = dynamic_cast<CTallowboxView*>(CWnd::FromHandlePermanent(running->View()));
     ASSERT_NE(view, nullptr);
-    view->SetStatusText("C:\\x.txtをバックアップ中です...");
+    view->SetStatusText(L"C:\\x.txtをバックアップ中です...");
     EXPECT_EQ(running->StatusText(), "C:\\x.txtをバックアップ中です...");
     Select(ID_OPEN_FOLDER, MF_STRING, bar);
     EXPECT_EQ(running->StatusText(), "");
@@ -87,8 +90,8 @@ RECT FormRect(HWND view, int x, int y, int w, int h) {
 }
 
 std::string Describe(const RECT& rect) {
-    return "(" + std::to_string(rect.left) + "," + std::to_string(rect.top) + ")-(" + std::to_string(rect.right) +
-           "," + std::to_string(rect.bottom) + ")";
+    return "(" + std::to_string(rect.left) + "," + std::to_string(rect.top) + ")-(" +
+           std::to_string(rect.right) + "," + std::to_string(rect.bottom) + ")";
 }
 
 RECT RectInClient(HWND control, HWND parent) {
@@ -137,8 +140,10 @@ TEST_F(MainFrame, StartsNoLargerThanTheFormAndKeepsTheListTwentyPixelsInside) {
     }
 }
 
-std::vector<std::string> g_opened;
-void RecordOpen(const std::string& folder) { g_opened.push_back(folder); }
+std::vector<std::wstring> g_opened;
+void RecordOpen(const std::wstring& folder) {
+    g_opened.push_back(folder);
+}
 
 TEST(OpenFolder, CreatesTheBackupRootWithMissingParentsAndOpensIt) {
     TempFolder temp;
@@ -151,7 +156,7 @@ TEST(OpenFolder, CreatesTheBackupRootWithMissingParentsAndOpensIt) {
     ::SendMessageA(running.Frame(), WM_COMMAND, MAKEWPARAM(ID_OPEN_FOLDER, 0), 0);
     EXPECT_TRUE(FolderExists(programFolder + "\\backups"));
     ASSERT_EQ(g_opened.size(), 1u);
-    EXPECT_EQ(g_opened[0], programFolder + "\\backups");
+    EXPECT_EQ(g_opened[0], FromAnsiText(programFolder + "\\backups"));
     EXPECT_EQ(running.ItemCount(), 0) << "no row";
 
     // A command arriving at the view is posted on to the main window's command chain.
@@ -159,8 +164,23 @@ TEST(OpenFolder, CreatesTheBackupRootWithMissingParentsAndOpensIt) {
     EXPECT_EQ(g_opened.size(), 1u) << "posted, not yet handled";
     running.Pump(100);
     EXPECT_EQ(g_opened.size(), 2u);
-
     CMainFrame::s_pfnOpenFolder = &CMainFrame::OpenFolderInShell;
+}
+
+TEST(OpenFolder, AProgramFolderOutsideTheCodePageAndLongIsOpenedAsItIs) {
+    TempFolder temp;
+    const std::wstring programFolder = FromAnsiText(temp.path()) + L"\\caf\u00E9\U0001F600\\" +
+                                       std::wstring(200, L'l') + L"\\" + std::wstring(60, L'm');
+    RunningApp running(L"", programFolder);
+    ASSERT_TRUE(running.started());
+    g_opened.clear();
+    CMainFrame::s_pfnOpenFolder = &RecordOpen;
+    ::SendMessageA(running.Frame(), WM_COMMAND, MAKEWPARAM(ID_OPEN_FOLDER, 0), 0);
+    CMainFrame::s_pfnOpenFolder = &CMainFrame::OpenFolderInShell;
+    ASSERT_EQ(g_opened.size(), 1u);
+    EXPECT_EQ(g_opened[0], programFolder + L"\\backups");
+    const DWORD attributes = ::GetFileAttributesW((L"\\\\?\\" + programFolder + L"\\backups").c_str());
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
 }
 
 TEST(Exit, TheExitCommandClosesWithoutAQuestionAndQuitsWithZero) {

@@ -2,6 +2,7 @@
 
 #include "framework/FrameworkIds.h"
 #include "res/resource.h"
+#include "engine/BackupPaths.h"
 #include "shell/TallowboxView.h"
 
 #include <commctrl.h>
@@ -10,10 +11,16 @@
 #include <cstring>
 
 RunningApp::RunningApp(const std::string& commandLine, const std::string& programFolder)
-    : m_commandLine(commandLine.begin(), commandLine.end()) {
+    : RunningApp(FromAnsiText(commandLine), FromAnsiText(programFolder)) {}
+
+RunningApp::RunningApp(const std::wstring& commandLine, const std::wstring& programFolder)
+    : m_wideCommandLine(commandLine) {
+    const std::string narrow = ToAnsiText(commandLine);
+    m_commandLine.assign(narrow.begin(), narrow.end());
     m_commandLine.push_back('\0');
     CTallowboxView::OverrideProgramFolder(programFolder);
-    AfxWinInit(::GetModuleHandleA(nullptr), nullptr, m_commandLine.data(), SW_SHOWNORMAL);
+    AfxWinInit(::GetModuleHandleA(nullptr), nullptr, m_commandLine.data(), SW_SHOWNORMAL,
+               m_wideCommandLine.c_str());
     m_started = m_app.InitInstance() != FALSE;
 }
 
@@ -22,7 +29,7 @@ RunningApp::~RunningApp() {
         m_app.OnAppExit();
         Pump(100);
     }
-    CTallowboxView::OverrideProgramFolder("");
+    CTallowboxView::OverrideProgramFolder(L"");
 }
 
 void RunningApp::Pump(DWORD ms) {
@@ -41,10 +48,18 @@ void RunningApp::Pump(DWORD ms) {
     } while (::GetTickCount64() < end);
 }
 
-HWND RunningApp::Frame() const { return m_app.m_pMainWnd != nullptr ? m_app.m_pMainWnd->m_hWnd : nullptr; }
-HWND RunningApp::View() const { return ::GetDlgItem(Frame(), AFX_IDW_PANE_FIRST); }
-HWND RunningApp::List() const { return ::GetDlgItem(View(), IDC_BACKUP_LIST); }
-HWND RunningApp::StatusBar() const { return ::GetDlgItem(Frame(), AFX_IDW_STATUS_BAR); }
+HWND RunningApp::Frame() const {
+    return m_app.m_pMainWnd != nullptr ? m_app.m_pMainWnd->m_hWnd : nullptr;
+}
+HWND RunningApp::View() const {
+    return ::GetDlgItem(Frame(), AFX_IDW_PANE_FIRST);
+}
+HWND RunningApp::List() const {
+    return ::GetDlgItem(View(), IDC_BACKUP_LIST);
+}
+HWND RunningApp::StatusBar() const {
+    return ::GetDlgItem(Frame(), AFX_IDW_STATUS_BAR);
+}
 
 std::string RunningApp::StatusText() const {
     char text[1024] = "";
@@ -62,22 +77,47 @@ std::string RunningApp::ItemText(int item, int subItem) const {
     return text;
 }
 
-int RunningApp::ItemCount() const { return static_cast<int>(::SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
+std::wstring RunningApp::WideStatusText() const {
+    wchar_t text[2048] = L"";
+    ::SendMessageW(StatusBar(), SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::wstring RunningApp::WideItemText(int item, int subItem) const {
+    wchar_t text[2048] = L"";
+    LVITEMW request = {};
+    request.iSubItem = subItem;
+    request.pszText = text;
+    request.cchTextMax = 2048;
+    ::SendMessageW(List(), LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&request));
+    return text;
+}
+
+int RunningApp::ItemCount() const {
+    return static_cast<int>(::SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0));
+}
 
 HGLOBAL MakeDropBlock(const std::vector<std::string>& paths) {
-    size_t size = sizeof(DROPFILES) + 1;
+    std::vector<std::wstring> wide;
     for (const std::string& path : paths)
-        size += path.size() + 1;
+        wide.push_back(FromAnsiText(path));
+    return MakeDropBlock(wide);
+}
+
+HGLOBAL MakeDropBlock(const std::vector<std::wstring>& paths) {
+    size_t size = sizeof(DROPFILES) + 2 * sizeof(wchar_t); // an empty list is two zeros
+    for (const std::wstring& path : paths)
+        size += (path.size() + 1) * sizeof(wchar_t);
     HGLOBAL hGlobal = ::GlobalAlloc(GHND | GMEM_SHARE, size);
     auto* drop = static_cast<DROPFILES*>(::GlobalLock(hGlobal));
     drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = FALSE;
-    char* text = reinterpret_cast<char*>(drop) + sizeof(DROPFILES);
-    for (const std::string& path : paths) {
-        std::memcpy(text, path.c_str(), path.size() + 1);
+    drop->fWide = TRUE;
+    auto* text = reinterpret_cast<wchar_t*>(reinterpret_cast<char*>(drop) + sizeof(DROPFILES));
+    for (const std::wstring& path : paths) {
+        std::memcpy(text, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
         text += path.size() + 1;
     }
-    *text = '\0';
+    *text = L'\0';
     ::GlobalUnlock(hGlobal);
     return hGlobal;
 }

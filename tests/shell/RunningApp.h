@@ -10,7 +10,10 @@
 
 class RunningApp {
 public:
+    // The narrow command line is code page 932 text; the program reads the same arguments as
+    // UTF-16, as the system holds them.
     RunningApp(const std::string& commandLine, const std::string& programFolder);
+    RunningApp(const std::wstring& commandLine, const std::wstring& programFolder);
     ~RunningApp();
     RunningApp(const RunningApp&) = delete;
     RunningApp& operator=(const RunningApp&) = delete;
@@ -26,6 +29,9 @@ public:
     HWND StatusBar() const;
     std::string StatusText() const;
     std::string ItemText(int item, int subItem) const;
+    // The same texts read with the wide messages.
+    std::wstring WideStatusText() const;
+    std::wstring WideItemText(int item, int subItem) const;
     int ItemCount() const;
 
     bool quitSeen = false;
@@ -34,8 +40,11 @@ public:
 private:
     CTallowboxApp m_app;
     std::vector<char> m_commandLine;
+    std::wstring m_wideCommandLine;
     bool m_started = false;
 };
 
-// A DROPFILES block in global memory listing paths (narrow), as the shell posts it.
+// A DROPFILES block in global memory listing paths as UTF-16, as the shell posts it (the narrow
+// paths are code page 932 text).
 HGLOBAL MakeDropBlock(const std::vector<std::string>& paths);
+HGLOBAL MakeDropBlock(const std::vector<std::wstring>& paths);

@@ -14,7 +14,9 @@
 
 namespace {
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+std::string Quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
 
 // Records the list's row count at the moment the main frame is first shown.
 int g_rowsAtFirstShow = -1;
@@ -70,7 +72,8 @@ protected:
 TEST_F(StartUp, QuotedPathsAreBackedUpBeforeTheWindowFirstShows) {
     g_rowsAtFirstShow = -1;
     g_showHook = ::SetWindowsHookExA(WH_CALLWNDPROC, &WatchFirstShow, nullptr, ::GetCurrentThreadId());
-    RunningApp running(Quoted(sources / "note.txt") + " " + Quoted(sources / "album") + " bare.txt", program.path());
+    RunningApp running(Quoted(sources / "note.txt") + " " + Quoted(sources / "album") + " bare.txt",
+                       program.path());
     ::UnhookWindowsHookEx(g_showHook);
     ASSERT_TRUE(running.started());
     ASSERT_NE(running.Frame(), nullptr);
@@ -182,7 +185,7 @@ TEST_F(Drop, EachDropIsOneBatchAndASecondDropAppends) {
 TEST_F(Drop, AnEmptyDropAddsNoRow) {
     RunningApp running("", program.path());
     ASSERT_TRUE(running.started());
-    HGLOBAL empty = MakeDropBlock({});
+    HGLOBAL empty = MakeDropBlock(std::vector<std::wstring>{});
     ASSERT_TRUE(::PostMessageA(running.View(), WM_DROPFILES, reinterpret_cast<WPARAM>(empty), 0));
     running.Pump();
     EXPECT_EQ(running.ItemCount(), 0);
