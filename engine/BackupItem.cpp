@@ -1,5 +1,8 @@
 #include "engine/BackupItem.h"
 
+#include <cwchar>
+#include <vector>
+
 #include "engine/FileCopy.h"
 #include "engine/FolderCopy.h"
 #include "engine/FolderTree.h"
@@ -10,24 +13,42 @@ namespace {
 
 const wchar_t* const kFolderName = L"(フォルダ)";
 
-bool FolderIsThere(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+std::wstring UpperCase(std::wstring text) {
+    if (!text.empty())
+        CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
 }
 
-// Makes the destination folder; true when it is there afterwards.
-bool MakeDestination(const std::wstring& destination) {
+// "same (2).txt" for a file, "data (2)" for a folder (a dot in a folder's name is no extension).
+std::wstring NumberedName(const std::wstring& name, unsigned number, bool isFolder) {
+    const std::wstring mark = L" (" + std::to_wstring(number) + L")";
+    const size_t dot = isFolder ? std::wstring::npos : name.rfind(L'.');
+    if (dot == std::wstring::npos || dot == 0)
+        return name + mark;
+    return name.substr(0, dot) + mark + name.substr(dot);
+}
+
+// Makes the destination folder; ERROR_SUCCESS when it is there afterwards.
+DWORD MakeDestination(const std::wstring& destination) {
     CreateFolderTree(destination);
-    return FolderIsThere(destination);
+    const std::wstring path = SystemPath(destination);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ERROR_SUCCESS;
+    // One more try for the reason: denied, a parent missing, or a file in the way.
+    if (CreateDirectoryW(path.c_str(), nullptr))
+        return ERROR_SUCCESS;
+    return GetLastError();
 }
 
 // The working texts of one item and what became of it.
 struct ItemBackup {
     std::wstring path;
-    std::wstring backupRoot;
     std::wstring destination; // the time-stamped folder, then the folder item's copy
     BackupRow row;
     bool succeeded = false;
+    unsigned failedEntries = 0; // of a folder item
+    DWORD error = ERROR_SUCCESS;
 };
 
 // A row described as for a file: name = last component, source = the rest.
@@ -37,45 +58,112 @@ void DescribeAsFile(ItemBackup& item) {
     item.row.destination = item.destination;
 }
 
-void BackUpFile(CBackupHost& host, ItemBackup& item) {
-    DescribeAsFile(item);
-    if (!MakeDestination(item.destination))
-        return;
-    const std::wstring target = SystemPath(item.destination + L"\\" + item.row.name);
-    ShowBackingUp(host, item.path);
-    item.succeeded = CopyFileIntoBackup(SystemPath(item.path), target, SystemPath(item.backupRoot));
-}
-
-void BackUpFolder(CBackupHost& host, ItemBackup& item) {
-    const std::wstring name = FolderItemName(item.path);
-    item.row.name = kFolderName;
-    item.row.source = item.path;
-    if (!name.empty())
-        item.destination += L"\\" + name;
-    item.row.destination = item.destination;
-    if (name.empty() || !MakeDestination(item.destination))
-        return;
-    // Entries are joined to it with one separator of their own; a drive root keeps its
-    // separator until here, so it never names the drive's current folder instead.
-    const std::wstring source = WithoutTrailingSeparators(SystemPath(item.path));
-    const std::wstring destination = SystemPath(item.destination);
-    CFolderCopy copy(host, SystemPath(item.backupRoot), destination);
-    item.succeeded = copy.Run(WithoutTrailingSeparators(item.path), source, destination);
-}
-
-void BackUp(CBackupHost& host, ItemBackup& item) {
-    const DWORD attributes = GetFileAttributesW(SystemPath(item.path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        DescribeAsFile(item); // unreadable is not a folder: nothing is made for it
-        return;
-    }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        BackUpFolder(host, item);
-    else
-        BackUpFile(host, item);
+std::wstring FailureText(const ItemBackup& item) {
+    std::wstring reason = SystemMessage(item.error);
+    if (item.failedEntries > 0)
+        reason = std::to_wstring(item.failedEntries) + L"件失敗。最初の原因: " + reason;
+    return item.path + L"のバックアップに失敗しました（" + reason + L"）";
 }
 
 } // namespace
+
+std::wstring SystemMessage(DWORD error) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length > 0 && buffer != nullptr ? std::wstring(buffer, length) : std::wstring();
+    if (buffer != nullptr)
+        LocalFree(buffer);
+    for (wchar_t& c : text)
+        if (c == L'\r' || c == L'\n' || c == L'\t')
+            c = L' ';
+    const size_t end = text.find_last_not_of(L' ');
+    text.erase(end == std::wstring::npos ? 0 : end + 1);
+    if (text.empty())
+        text = L"0x" + [error] {
+            wchar_t hex[16];
+            std::swprintf(hex, 16, L"%08lX", static_cast<unsigned long>(error));
+            return std::wstring(hex);
+        }();
+    return text;
+}
+
+CBackupEngine::CBackupEngine(std::wstring programFolder)
+    : m_programFolder(std::move(programFolder)), m_backupRoot(m_programFolder + L"\\backups") {}
+
+std::wstring CBackupEngine::ClaimName(const std::wstring& folder, const std::wstring& name,
+                                      const std::wstring& source, bool isFolder) {
+    const std::wstring sourceKey = UpperCase(source);
+    for (unsigned number = 1;; ++number) {
+        const std::wstring candidate = number == 1 ? name : NumberedName(name, number, isFolder);
+        const std::wstring targetKey = UpperCase(SystemPath(folder + L"\\" + candidate));
+        if (targetKey == sourceKey)
+            continue; // an earlier copy dropped again: never copied onto itself
+        // A name no copy of this run holds is free: an earlier copy under it, of another run or
+        // program, counts as this source's and is replaced.
+        const auto taken = m_sourceOfCopy.emplace(targetKey, sourceKey);
+        if (taken.second || taken.first->second == sourceKey)
+            return candidate;
+    }
+}
+
+bool CBackupEngine::BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTIME time) {
+    if (path.empty())
+        return true; // an empty pair of quotes names nothing
+    ItemBackup item;
+    item.path = path;
+    item.row.date = FormatDateText(time);
+    item.row.time = FormatTimeText(time);
+    item.destination = m_backupRoot + FormatTimeStampText(time);
+    DescribeAsFile(item);
+    const std::wstring source = SystemPath(path);
+    const DWORD attributes =
+        m_programFolder.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(source.c_str());
+    if (m_programFolder.empty()) {
+        item.error = ERROR_PATH_NOT_FOUND;
+    } else if (attributes == INVALID_FILE_ATTRIBUTES) {
+        item.error = GetLastError(); // unreadable is not a folder: nothing is made for it
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        const std::wstring name = FolderItemName(path);
+        item.row.name = kFolderName;
+        item.row.source = path;
+        if (name.empty()) {
+            item.error = GetLastError();
+        } else {
+            const std::wstring minute = item.destination;
+            item.destination += L"\\" + ClaimName(minute, name, WithoutTrailingSeparators(source), true);
+            item.error = MakeDestination(item.destination);
+        }
+        item.row.destination = item.destination;
+        if (!name.empty() && item.error == ERROR_SUCCESS) {
+            // Entries are joined to it with one separator of their own; a drive root keeps its
+            // separator until here, so it never names the drive's current folder instead.
+            const std::wstring destination = SystemPath(item.destination);
+            CFolderCopy copy(host, SystemPath(m_backupRoot), destination);
+            item.succeeded =
+                copy.Run(WithoutTrailingSeparators(path), WithoutTrailingSeparators(source), destination);
+            item.failedEntries = copy.FailedCount();
+            item.error = copy.FirstError();
+        }
+    } else {
+        item.error = MakeDestination(item.destination);
+        if (item.error == ERROR_SUCCESS) {
+            item.row.name = ClaimName(item.destination, item.row.name, source, false);
+            const std::wstring folder = SystemPath(item.destination);
+            RemoveLeftoverTemporaries(folder);
+            ShowBackingUp(host, path);
+            item.error = CopyFileIntoBackup(source, folder + L"\\" + item.row.name, SystemPath(m_backupRoot));
+            item.succeeded = item.error == ERROR_SUCCESS;
+        }
+    }
+
+    if (!item.succeeded)
+        item.row.destination = kFailedMark + item.row.destination;
+    host.AppendRow(item.row);
+    host.SetStatusText(item.succeeded ? std::wstring(L"ready") : FailureText(item));
+    return item.succeeded;
+}
 
 void ShowBackingUp(CBackupHost& host, const std::wstring& path) {
     host.RepaintView();
@@ -83,24 +171,8 @@ void ShowBackingUp(CBackupHost& host, const std::wstring& path) {
 }
 
 bool BackupItemBelow(CBackupHost& host, LPCWSTR path, SYSTEMTIME time, const std::wstring& programFolder) {
-    if (path == nullptr || path[0] == L'\0')
-        return true; // an empty pair of quotes names nothing
-    ItemBackup item;
-    item.path = path;
-    item.row.date = FormatDateText(time);
-    item.row.time = FormatTimeText(time);
-    item.backupRoot = programFolder + L"\\backups";
-    item.destination = item.backupRoot + FormatTimeStampText(time);
-    if (!programFolder.empty())
-        BackUp(host, item);
-    else
-        DescribeAsFile(item);
-
-    if (!item.succeeded)
-        item.row.destination = kFailedMark + item.row.destination;
-    host.AppendRow(item.row);
-    host.SetStatusText(item.succeeded ? std::wstring(L"ready") : item.path + L"のバックアップに失敗しました");
-    return item.succeeded;
+    CBackupEngine engine(programFolder);
+    return engine.BackUp(host, path != nullptr ? path : L"", time);
 }
 
 int BackupItem(CBackupHost& host, LPCWSTR path, SYSTEMTIME time) {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 #include "engine/BackupPaths.h"
@@ -21,15 +22,40 @@ public:
     virtual void AppendRow(const BackupRow& row) = 0;
 };
 
-// Backs up path (a file or a folder, any name and any length the platform allows) into the program folder's
-// backups tree for the batch's time, then appends its row and shows "ready"; an item that did not back up
-// completely gets a row whose destination starts with "(失敗)" and a failure text instead.
-// An empty path is skipped. Returns 0.
+// The backups of one running program: its backup root, and which source each name in a
+// minute's folder was copied from, so that a different source of the same name in the same
+// minute is kept beside the first ("same (2).txt") instead of replacing it. One thread uses it.
+class CBackupEngine {
+public:
+    explicit CBackupEngine(std::wstring programFolder);
+    CBackupEngine(const CBackupEngine&) = delete;
+    CBackupEngine& operator=(const CBackupEngine&) = delete;
+
+    // Backs up path (a file or a folder, any name and any length the platform allows) into the
+    // backups tree for the batch's time, then appends its row and shows "ready"; an item that
+    // did not back up completely gets a row whose destination starts with "(失敗)" and a status
+    // text that says why. An empty path is skipped. True when backed up completely (or skipped).
+    bool BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTIME time);
+
+    const std::wstring& BackupRoot() const { return m_backupRoot; }
+
+private:
+    // The name the item's copy gets in folder: name itself, unless this program copied another
+    // source there under it, then the first of "name (2)", "name (3)"... that is free or source's own.
+    std::wstring ClaimName(const std::wstring& folder, const std::wstring& name, const std::wstring& source,
+                           bool isFolder);
+
+    const std::wstring m_programFolder;
+    const std::wstring m_backupRoot;
+    std::map<std::wstring, std::wstring> m_sourceOfCopy; // upper-cased target path -> upper-cased source
+};
+
+// BackupItemBelow with the running executable's folder.
 int BackupItem(CBackupHost& host, LPCWSTR path, SYSTEMTIME time);
 
-// BackupItem with the program folder given instead of read from the running executable.
-// BackupItem is exactly this with GetModuleFolder; tests use it to keep their backups in a
-// temporary folder. True when the item was backed up completely (or skipped as empty).
+// One item backed up by an engine of its own for programFolder: the earlier copies in the
+// minute's folder count as made by another run (the same name is replaced). Tests use it to
+// keep their backups in a temporary folder. True when backed up completely (or skipped as empty).
 bool BackupItemBelow(CBackupHost& host, LPCWSTR path, SYSTEMTIME time, const std::wstring& programFolder);
 
 // Copies the content tree of folder source into the existing folder destination, showing a
@@ -40,6 +66,9 @@ bool CopyFolder(CBackupHost& host, const std::wstring& source, const std::wstrin
 
 // Repaints the view, then shows "<path>をバックアップ中です...".
 void ShowBackingUp(CBackupHost& host, const std::wstring& path);
+
+// The system's own message for an error code, on one line.
+std::wstring SystemMessage(DWORD error);
 
 // "(失敗)": the start of the destination text of an item that did not back up completely.
 extern const wchar_t* const kFailedMark;

@@ -1,9 +1,19 @@
 #include "engine/FileCopy.h"
 
+#include <atomic>
+#include <cwchar>
+
+#include "engine/BackupPaths.h"
+
 namespace {
 
 constexpr DWORD kAttributesThatBlockReplacing =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// "~tallowbox-partial-<process>-<number>.tmp": the process number keeps two running copies of
+// the program apart, and tells a leftover of a killed one from a copy still being made here.
+const wchar_t* const kTemporaryPrefix = L"~tallowbox-partial-";
+const wchar_t* const kTemporarySuffix = L".tmp";
 
 class CScopedHandle {
 public:
@@ -20,9 +30,91 @@ private:
     HANDLE m_handle;
 };
 
+class CScopedFind {
+public:
+    explicit CScopedFind(HANDLE handle) : m_handle(handle) {}
+    ~CScopedFind() {
+        if (m_handle != INVALID_HANDLE_VALUE)
+            FindClose(m_handle);
+    }
+    CScopedFind(const CScopedFind&) = delete;
+    CScopedFind& operator=(const CScopedFind&) = delete;
+    HANDLE get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
 bool IsBelow(const std::wstring& path, const std::wstring& folder) {
     return !folder.empty() && path.size() > folder.size() + 1 &&
            path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == L'\\';
+}
+
+std::wstring TemporaryName() {
+    static std::atomic<unsigned long> s_next{0};
+    wchar_t name[80];
+    std::swprintf(name, 80, L"%ls%lu-%lu%ls", kTemporaryPrefix, GetCurrentProcessId(), ++s_next,
+                  kTemporarySuffix);
+    return name;
+}
+
+// The process number in a temporary name, or 0.
+DWORD ProcessOfTemporary(const std::wstring& name) {
+    if (!IsTemporaryName(name))
+        return 0;
+    return static_cast<DWORD>(std::wcstoul(name.c_str() + std::wcslen(kTemporaryPrefix), nullptr, 10));
+}
+
+// A copied temporary may carry the source's read-only attribute, which refuses deletion.
+void RemoveTemporary(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    DeleteFileW(path.c_str());
+}
+
+// Copies source to a new temporary beside target; its path, or empty with the error code.
+std::wstring CopyToTemporary(const std::wstring& source, const std::wstring& target, BOOL* stop,
+                             DWORD* error) {
+    const std::wstring folder = WithoutLastComponent(target);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::wstring temporary = folder + L"\\" + TemporaryName();
+        // Never over an existing file: a name taken by anything else is left alone.
+        if (CopyFileExW(source.c_str(), temporary.c_str(), nullptr, nullptr, stop, COPY_FILE_FAIL_IF_EXISTS))
+            return temporary;
+        *error = GetLastError();
+        if (*error == ERROR_FILE_EXISTS || *error == ERROR_ALREADY_EXISTS)
+            continue;
+        RemoveTemporary(temporary); // a copy that failed half-way may leave its part
+        return std::wstring();
+    }
+    return std::wstring();
+}
+
+// Puts the complete temporary in place of target; ERROR_SUCCESS or why not.
+DWORD ReplaceWithTemporary(const std::wstring& temporary, const std::wstring& target,
+                           const std::wstring& backupRoot) {
+    if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return ERROR_SUCCESS;
+    // Only a refused replace looks at the target, so the usual copy costs nothing more.
+    const DWORD moveError = GetLastError();
+    const DWORD targetAttributes = GetFileAttributesW(target.c_str());
+    const bool blockedByAttributes = targetAttributes != INVALID_FILE_ATTRIBUTES &&
+                                     !(targetAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                                     (targetAttributes & kAttributesThatBlockReplacing);
+    if (!blockedByAttributes || !IsBelow(target, backupRoot))
+        return moveError;
+    const DWORD remaining = targetAttributes & ~kAttributesThatBlockReplacing;
+    if (!SetFileAttributesW(target.c_str(), remaining ? remaining : FILE_ATTRIBUTE_NORMAL))
+        return GetLastError();
+    if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return ERROR_SUCCESS;
+    // Refused for another reason: the earlier copy keeps its attributes too.
+    const DWORD retryError = GetLastError();
+    SetFileAttributesW(target.c_str(), targetAttributes);
+    return retryError;
 }
 
 } // namespace
@@ -42,28 +134,54 @@ bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity) {
     return true;
 }
 
-bool CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
-                        const std::wstring& backupRoot) {
-    if (CopyFileW(source.c_str(), target.c_str(), FALSE))
-        return true;
-    // Only a refused copy looks at the target, so the usual copy costs nothing more.
-    const DWORD copyError = GetLastError();
-    const DWORD targetAttributes = GetFileAttributesW(target.c_str());
-    const bool blockedByAttributes = targetAttributes != INVALID_FILE_ATTRIBUTES &&
-                                     !(targetAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                                     (targetAttributes & kAttributesThatBlockReplacing);
-    if (!blockedByAttributes || !IsBelow(target, backupRoot)) {
-        SetLastError(copyError);
-        return false;
+DWORD CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
+                         const std::wstring& backupRoot, BOOL* stop) {
+    DWORD error = ERROR_SUCCESS;
+    const std::wstring temporary = CopyToTemporary(source, target, stop, &error);
+    if (temporary.empty())
+        return error != ERROR_SUCCESS ? error : ERROR_FILE_EXISTS;
+    error = ReplaceWithTemporary(temporary, target, backupRoot);
+    if (error != ERROR_SUCCESS)
+        RemoveTemporary(temporary);
+    return error;
+}
+
+bool IsTemporaryName(const std::wstring& name) {
+    const size_t prefix = std::wcslen(kTemporaryPrefix), suffix = std::wcslen(kTemporarySuffix);
+    return name.size() > prefix + suffix && name.compare(0, prefix, kTemporaryPrefix) == 0 &&
+           name.compare(name.size() - suffix, suffix, kTemporarySuffix) == 0;
+}
+
+void RemoveLeftoverTemporaries(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    const std::wstring pattern = folder + L"\\" + kTemporaryPrefix + L"*" + kTemporarySuffix;
+    CScopedFind find(
+        FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+    if (find.get() == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const DWORD process = ProcessOfTemporary(found.cFileName);
+        // Ours are copies still being made; one open elsewhere refuses deletion and is kept.
+        if (process != 0 && process != GetCurrentProcessId() &&
+            !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            RemoveTemporary(folder + L"\\" + found.cFileName);
+    } while (FindNextFileW(find.get(), &found));
+}
+
+DWORD CopyFolderTimesAndAttributes(const std::wstring& source, const std::wstring& target) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data))
+        return GetLastError();
+    {
+        CScopedHandle folder(CreateFileW(target.c_str(), FILE_WRITE_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (folder.get() == INVALID_HANDLE_VALUE ||
+            !SetFileTime(folder.get(), &data.ftCreationTime, nullptr, &data.ftLastWriteTime))
+            return GetLastError();
     }
-    const DWORD remaining = targetAttributes & ~kAttributesThatBlockReplacing;
-    if (!SetFileAttributesW(target.c_str(), remaining ? remaining : FILE_ATTRIBUTE_NORMAL))
-        return false;
-    if (CopyFileW(source.c_str(), target.c_str(), FALSE))
-        return true;
-    // Refused for another reason (the source is locked, say): the earlier copy stays as it was.
-    const DWORD retryError = GetLastError();
-    SetFileAttributesW(target.c_str(), targetAttributes);
-    SetLastError(retryError);
-    return false;
+    const DWORD kept = data.dwFileAttributes & kAttributesThatBlockReplacing;
+    if (!SetFileAttributesW(target.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL))
+        return GetLastError();
+    return ERROR_SUCCESS;
 }

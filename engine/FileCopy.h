@@ -1,5 +1,8 @@
 // The disk operations under the item backup: telling two paths that name the same file or
-// folder apart from two that do not, and copying one file into the backup tree.
+// folder apart from two that do not, copying one file into the backup tree without ever
+// destroying the copy already there, and carrying a folder's times and attributes over.
+//
+// Paths are in the form SystemPath gives.
 #pragma once
 
 #include <windows.h>
@@ -19,10 +22,23 @@ struct FileIdentity {
 // False when the file or folder cannot be opened to ask.
 bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity);
 
-// Copies source onto target, replacing a file of that name. A replaced file that is read-only,
-// hidden or system is the program's own earlier copy when it lies below backupRoot: those
-// attributes are cleared so the copy can replace it; nothing outside backupRoot is changed.
-// Paths are in the form SystemPath gives. False when the copy did not happen; GetLastError
-// tells why.
-bool CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
-                        const std::wstring& backupRoot);
+// Copies source to target through a temporary in target's folder, put in place under the real
+// name only once complete: when anything fails, the temporary is removed and a file already
+// at target (an earlier copy) is exactly as it was; with none, nothing is left under that name.
+// An earlier copy that refuses to be replaced because it is read-only, hidden or system is the
+// program's own when it lies below backupRoot: those attributes are cleared for the replace and
+// put back if it still fails; nothing outside backupRoot is changed. stop, when given, is
+// watched by the copy (where the platform supports it): set, the copy is abandoned.
+// ERROR_SUCCESS, or the system's error code for what went wrong.
+DWORD CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
+                         const std::wstring& backupRoot, BOOL* stop = nullptr);
+
+// Removes what copies of this program left in folder when they were killed mid-copy: files
+// under the temporary names only it uses, of other processes, and not open any more.
+void RemoveLeftoverTemporaries(const std::wstring& folder);
+// True when name is one of the temporary names the copy uses.
+bool IsTemporaryName(const std::wstring& name);
+
+// Gives the folder target the last-write and creation times and the hidden, system and
+// read-only attributes of the folder source. ERROR_SUCCESS or the error code.
+DWORD CopyFolderTimesAndAttributes(const std::wstring& source, const std::wstring& target);

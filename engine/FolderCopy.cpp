@@ -30,10 +30,28 @@ bool CFolderCopy::Run(const std::wstring& shownSource, const std::wstring& sourc
     const bool known = ReadFileIdentity(FolderPathForOpening(source), &identity);
     // The backup root itself, or a folder onto its own copy: nothing of it can be copied, and
     // an empty copy must not pass for a backup.
-    if (known && IsGuarded(identity))
+    if (known && IsGuarded(identity)) {
+        Fail(ERROR_CIRCULAR_DEPENDENCY);
         return false;
+    }
+    RemoveLeftoverTemporaries(destination);
     CopyContentAsAncestor({shownSource, source, destination}, known ? &identity : nullptr);
-    return !m_failed;
+    FinishFolders();
+    return m_failedCount == 0;
+}
+
+void CFolderCopy::Fail(DWORD error) {
+    if (m_failedCount++ == 0)
+        m_firstError = error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+}
+
+void CFolderCopy::FinishFolders() {
+    for (auto folder = m_folders.rbegin(); folder != m_folders.rend(); ++folder) {
+        const DWORD error =
+            CopyFolderTimesAndAttributes(FolderPathForOpening(folder->source), folder->destination);
+        if (error != ERROR_SUCCESS)
+            Fail(error);
+    }
 }
 
 bool CFolderCopy::IsGuarded(const FileIdentity& identity) const {
@@ -43,10 +61,11 @@ bool CFolderCopy::IsGuarded(const FileIdentity& identity) const {
 
 void CFolderCopy::CopyContent(const Place& place) {
     CFileFind finder;
+    m_folders.push_back(place);
     if (!finder.FindFile((place.source + L"\\*").c_str())) {
         // An empty drive root lists nothing at all, not even "." and "..".
         if (GetLastError() != ERROR_FILE_NOT_FOUND)
-            m_failed = true;
+            Fail(GetLastError());
         return;
     }
     bool more = true;
@@ -61,7 +80,7 @@ void CFolderCopy::CopyContent(const Place& place) {
             CopyOneFile(entry);
     }
     if (finder.FailedWithError())
-        m_failed = true;
+        Fail(finder.GetReadAheadError());
 }
 
 void CFolderCopy::CopySubFolder(const Place& place) {
@@ -72,11 +91,13 @@ void CFolderCopy::CopySubFolder(const Place& place) {
     // Made before its content is looked at, so an empty sub-folder is recreated too. It may
     // be there already from an earlier copy in the same minute; a file in its place is not.
     if (!CreateDirectoryW(place.destination.c_str(), nullptr)) {
+        const DWORD error = GetLastError();
         const DWORD attributes = GetFileAttributesW(place.destination.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            m_failed = true;
+            Fail(error);
             return;
         }
+        RemoveLeftoverTemporaries(place.destination); // only a folder made before can hold any
     }
     CopyContentAsAncestor(place, known ? &identity : nullptr);
 }
@@ -91,6 +112,7 @@ void CFolderCopy::CopyContentAsAncestor(const Place& place, const FileIdentity* 
 
 void CFolderCopy::CopyOneFile(const Place& place) {
     ShowBackingUp(m_host, place.shown);
-    if (!CopyFileIntoBackup(place.source, place.destination, m_backupRoot))
-        m_failed = true;
+    const DWORD error = CopyFileIntoBackup(place.source, place.destination, m_backupRoot);
+    if (error != ERROR_SUCCESS)
+        Fail(error);
 }

@@ -1,7 +1,8 @@
-// One copy of a folder's content tree into the backup, depth first, remembering whether
-// anything in it failed. Guards the walk: the backup root and the copy's own destination are
-// never entered (a folder that holds the program would otherwise copy its copies), nor is a
-// folder that is already on the way down (a link to an ancestor would never end).
+// One copy of a folder's content tree into the backup, depth first, counting the entries that
+// failed and keeping the first one's error. Every folder copied gets its source's times and
+// attributes once its content is in place. Guards the walk: the backup root and the copy's own destination
+// are never entered (a folder that holds the program would otherwise copy its copies), nor is a folder that
+// is already on the way down (a link to an ancestor would never end).
 //
 // Every source path comes as two texts: the one shown to the user (as the item was given, with
 // the entries' names joined on) and the one the file functions are given (SystemPath's form).
@@ -25,6 +26,10 @@ public:
     // SystemPath's form.
     bool Run(const std::wstring& shownSource, const std::wstring& source, const std::wstring& destination);
 
+    // After Run: how many entries failed, and the system's error code for the first.
+    unsigned FailedCount() const { return m_failedCount; }
+    DWORD FirstError() const { return m_firstError; }
+
 private:
     struct Place {
         std::wstring shown;  // the source as the user sees it
@@ -42,10 +47,15 @@ private:
     void CopyOneFile(const Place& place);
     // True when the folder with this identity must not be entered.
     bool IsGuarded(const FileIdentity& identity) const;
+    void Fail(DWORD error);
+    // Deepest first, so setting a folder's times is never undone by work inside it.
+    void FinishFolders();
 
     CBackupHost& m_host;
     const std::wstring m_backupRoot;
     std::vector<FileIdentity> m_guarded; // the backup root and the destination, when they can be read
     std::vector<FileIdentity> m_ancestors;
-    bool m_failed = false;
+    std::vector<Place> m_folders; // every folder copied, in the order it was made
+    unsigned m_failedCount = 0;
+    DWORD m_firstError = ERROR_SUCCESS;
 };

@@ -34,7 +34,7 @@ const int kListMargin = 20;
 CTallowboxView::CTallowboxView()
     : CFormView(IDD),
       m_strProgramFolder(s_programFolderOverride.empty() ? GetModuleFolder() : s_programFolderOverride),
-      m_strBackupRoot(m_strProgramFolder + L"\\backups") {}
+      m_strBackupRoot(m_strProgramFolder + L"\\backups"), m_engine(m_strProgramFolder) {}
 
 CTallowboxView::~CTallowboxView() {
     RemoveTrayIcon();
@@ -148,7 +148,7 @@ void CTallowboxView::HandleDropFiles(HDROP hDropInfo) {
 }
 
 int CTallowboxView::BackupItem(LPCWSTR path, SYSTEMTIME time) {
-    BackupItemBelow(*this, path, time, m_strProgramFolder);
+    m_engine.BackUp(*this, path != nullptr ? path : L"", time);
     return 0;
 }
 

@@ -64,6 +64,7 @@ private:
     int m_bTrayIcon = 0;
     std::wstring m_strProgramFolder;
     std::wstring m_strBackupRoot;
+    CBackupEngine m_engine; // remembers which source each copy of this run came from
 
     static std::wstring s_programFolderOverride;
 };

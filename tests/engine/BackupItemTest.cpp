@@ -49,6 +49,17 @@ void MakeSampleTree(const std::string& root) {
     MakeFolders(root + "\\nested\\deeper\\empty too");
     WriteFileText(root + "\\.secret\\z.txt", "z");
     SetFileAttributesA((root + "\\.secret").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
+    // Folders dated long ago, each a different day, so a copy that keeps the time of copying shows.
+    FILETIME when{0x01C07400u, 0x01C07400u};
+    for (const char* folder :
+         {"", "\\empty", "\\nested", "\\nested\\deeper", "\\nested\\deeper\\empty too", "\\.secret"}) {
+        when.dwHighDateTime += 1;
+        HANDLE handle =
+            CreateFileA((root + folder).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        SetFileTime(handle, &when, nullptr, &when);
+        CloseHandle(handle);
+    }
 }
 
 } // namespace
@@ -85,12 +96,19 @@ TEST_F(BackupItemTest, FolderTreeIsCopiedByteForByte) {
         ASSERT_NE(copied.end(), found);
         EXPECT_EQ(entry.second.folder, found->second.folder);
         EXPECT_TRUE(entry.second.content == found->second.content);
-        if (!entry.second.folder) { // files keep what the platform's copy carries over
-            const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM;
-            EXPECT_EQ(entry.second.attributes & kept, found->second.attributes & kept);
-        }
+        // Files keep what the platform's copy carries over; folders, empty ones too, get their
+        // source's time and attributes once their content is in.
+        const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM;
+        EXPECT_EQ(entry.second.attributes & kept, found->second.attributes & kept);
+        EXPECT_EQ(entry.second.written, found->second.written);
     }
     EXPECT_TRUE(ReadTree(photos) == before) << "the source changed";
+    WIN32_FILE_ATTRIBUTE_DATA top{}, topCopy{};
+    GetFileAttributesExA(photos.c_str(), GetFileExInfoStandard, &top);
+    GetFileAttributesExA(copy.c_str(), GetFileExInfoStandard, &topCopy);
+    EXPECT_EQ(0, CompareFileTime(&top.ftLastWriteTime, &topCopy.ftLastWriteTime))
+        << "the dropped folder's own time";
+    EXPECT_EQ(0, CompareFileTime(&top.ftCreationTime, &topCopy.ftCreationTime));
 
     ASSERT_EQ(1u, m_host.rows.size());
     EXPECT_EQ("(フォルダ)", m_host.rows[0].name.str());

@@ -20,8 +20,11 @@ protected:
         return BackupItemBelow(m_host, W(path).c_str(), At(2004, 3, 7, 14, 5), W(m_program));
     }
     std::string MinuteFolder() const { return m_program + "\\backups\\2004-0307\\1405"; }
-    static std::string Failure(const std::string& path) {
-        return "status " + path + "のバックアップに失敗しました";
+    // The failure text with the system's reason; for a folder item, with how many entries failed.
+    static std::string Failure(const std::string& path, DWORD error, unsigned entries = 0) {
+        const std::string reason = N(SystemMessage(error));
+        return "status " + path + "のバックアップに失敗しました（" +
+               (entries ? std::to_string(entries) + "件失敗。最初の原因: " : "") + reason + "）";
     }
     static std::string FailedMark() { return "(失敗)"; }
 
@@ -69,7 +72,7 @@ TEST_F(BackupSafetyTest, ALockedFileFailsItsFolderItemButTheRestIsCopied) {
     ASSERT_EQ(1u, m_host.rows.size());
     EXPECT_EQ(FailedMark() + MinuteFolder() + "\\work", m_host.rows[0].destination.str());
     EXPECT_EQ("(フォルダ)", m_host.rows[0].name.str());
-    EXPECT_EQ(Failure(folder), m_host.events.back());
+    EXPECT_EQ(Failure(folder, ERROR_SHARING_VIOLATION, 1), m_host.events.back());
 }
 
 TEST_F(BackupSafetyTest, AFileWhereTheDayFolderMustGoFailsAndIsKept) {
@@ -83,9 +86,9 @@ TEST_F(BackupSafetyTest, AFileWhereTheDayFolderMustGoFailsAndIsKept) {
     EXPECT_EQ(FailedMark() + MinuteFolder(), m_host.rows[0].destination.str());
     EXPECT_EQ("a.txt", m_host.rows[0].name.str());
     EXPECT_EQ(FailedMark() + MinuteFolder() + "\\tree", m_host.rows[1].destination.str());
-    EXPECT_EQ(
-        (std::vector<std::string>{"row", Failure(m_data + "\\a.txt"), "row", Failure(m_data + "\\tree")}),
-        m_host.events);
+    EXPECT_EQ((std::vector<std::string>{"row", Failure(m_data + "\\a.txt", ERROR_PATH_NOT_FOUND), "row",
+                                        Failure(m_data + "\\tree", ERROR_PATH_NOT_FOUND)}),
+              m_host.events);
 }
 
 TEST_F(BackupSafetyTest, AFileWhereASubFolderMustGoFailsAndIsKept) {
@@ -95,7 +98,7 @@ TEST_F(BackupSafetyTest, AFileWhereASubFolderMustGoFailsAndIsKept) {
     EXPECT_FALSE(Backup(m_data + "\\tree"));
     EXPECT_EQ("an earlier file named sub", ReadWhole(MinuteFolder() + "\\tree\\sub"));
     EXPECT_EQ("g", ReadWhole(MinuteFolder() + "\\tree\\g.txt"));
-    EXPECT_EQ(Failure(m_data + "\\tree"), m_host.events.back());
+    EXPECT_EQ(Failure(m_data + "\\tree", ERROR_ALREADY_EXISTS, 1), m_host.events.back());
 }
 
 TEST_F(BackupSafetyTest, AnUnreadablePathIsAFailedFileRowAndMakesNothing) {
@@ -106,7 +109,7 @@ TEST_F(BackupSafetyTest, AnUnreadablePathIsAFailedFileRowAndMakesNothing) {
     EXPECT_EQ("photos", m_host.rows[0].name.str());
     EXPECT_EQ(m_data + "\\gone", m_host.rows[0].source.str());
     EXPECT_EQ(FailedMark() + MinuteFolder(), m_host.rows[0].destination.str());
-    EXPECT_EQ((std::vector<std::string>{"row", Failure(missing)}), m_host.events);
+    EXPECT_EQ((std::vector<std::string>{"row", Failure(missing, ERROR_PATH_NOT_FOUND)}), m_host.events);
 }
 
 TEST_F(BackupSafetyTest, AnEmptyPathIsSkipped) {

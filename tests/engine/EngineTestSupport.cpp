@@ -229,3 +229,40 @@ std::vector<std::wstring> ListWideFolder(const std::wstring& folder) {
     std::sort(names.begin(), names.end());
     return names;
 }
+
+namespace {
+
+// The total size of the volume holding folder, or 0.
+ULONGLONG VolumeSize(const std::string& folder) {
+    ULARGE_INTEGER total{};
+    return GetDiskFreeSpaceExA((folder + "\\").c_str(), nullptr, &total, nullptr) ? total.QuadPart : 0;
+}
+
+// Mounting takes effect a moment after the Unix tool was started: wait for the size to show it.
+bool WaitForVolumeSize(const std::string& folder, bool small) {
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        const ULONGLONG size = VolumeSize(folder);
+        if (size != 0 && (size < 64 * 1024 * 1024) == small)
+            return true;
+        Sleep(10);
+    }
+    return false;
+}
+
+} // namespace
+
+SmallDisk::SmallDisk(const std::string& folder, unsigned kibibytes) : m_folder(folder) {
+    const std::string unixFolder = UnixName(folder);
+    m_made = !unixFolder.empty() &&
+             RunUnixTool("Z:\\bin\\mount", "mount -t tmpfs -o size=" + std::to_string(kibibytes) +
+                                               "k tmpfs \"" + unixFolder + "\"") &&
+             WaitForVolumeSize(folder, true);
+}
+
+SmallDisk::~SmallDisk() {
+    if (!m_made)
+        return;
+    RemoveTree(m_folder); // the folder itself stays: it is the mount point
+    if (RunUnixTool("Z:\\bin\\umount", "umount \"" + UnixName(m_folder) + "\""))
+        WaitForVolumeSize(m_folder, false);
+}

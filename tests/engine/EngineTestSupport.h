@@ -88,3 +88,18 @@ private:
     std::string m_link;
     bool m_made = false;
 };
+
+// A small tmpfs mounted on the Windows folder (which must exist), so a copy can fill the disk;
+// unmounted when the object goes. Needs root: made() tells whether it is there.
+class SmallDisk {
+public:
+    SmallDisk(const std::string& folder, unsigned kibibytes);
+    ~SmallDisk();
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    bool made() const { return m_made; }
+
+private:
+    std::string m_folder;
+    bool m_made = false;
+};

@@ -211,8 +211,10 @@ bool IsFailedDestination(const std::string& destination) {
     return destination.rfind("(失敗)", 0) == 0;
 }
 
-std::string FailureStatus(const std::string& path) {
-    return path + "のバックアップに失敗しました";
+bool IsFailureStatus(const std::string& status, const std::string& path) {
+    const std::string start = path + "のバックアップに失敗しました（", end = "）";
+    return status.size() > start.size() + end.size() && status.compare(0, start.size(), start) == 0 &&
+           status.compare(status.size() - end.size(), end.size(), end) == 0;
 }
 
 std::string Quoted(const std::string& text) {

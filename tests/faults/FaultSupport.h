@@ -67,7 +67,8 @@ SYSTEMTIME Now();
 
 // The starts of a failed row and a failed status line, as the program writes them.
 bool IsFailedDestination(const std::string& destination);
-std::string FailureStatus(const std::string& path);
+// The failure status names the path and gives a reason in full-width parentheses.
+bool IsFailureStatus(const std::string& status, const std::string& path);
 
 // Quoted for a command line.
 std::string Quoted(const std::string& text);
