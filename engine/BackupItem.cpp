@@ -3,11 +3,13 @@
 #include <cwchar>
 #include <vector>
 
+#include "engine/CopyPool.h"
 #include "engine/FileCopy.h"
 #include "engine/FolderCopy.h"
 #include "engine/FolderTree.h"
 
 const wchar_t* const kFailedMark = L"(失敗)";
+const wchar_t* const kStoppedMark = L"(中止)";
 
 namespace {
 
@@ -47,6 +49,7 @@ struct ItemBackup {
     std::wstring destination; // the time-stamped folder, then the folder item's copy
     BackupRow row;
     bool succeeded = false;
+    bool stopped = false;
     unsigned failedEntries = 0; // of a folder item
     DWORD error = ERROR_SUCCESS;
 };
@@ -56,6 +59,10 @@ void DescribeAsFile(ItemBackup& item) {
     item.row.name = LastComponent(item.path);
     item.row.source = WithoutLastComponent(item.path);
     item.row.destination = item.destination;
+}
+
+std::wstring StoppedText(const std::wstring& path) {
+    return path + L"のバックアップを中止しました";
 }
 
 std::wstring FailureText(const ItemBackup& item) {
@@ -89,8 +96,36 @@ std::wstring SystemMessage(DWORD error) {
     return text;
 }
 
-CBackupEngine::CBackupEngine(std::wstring programFolder)
-    : m_programFolder(std::move(programFolder)), m_backupRoot(m_programFolder + L"\\backups") {}
+CBackupEngine::CBackupEngine(std::wstring programFolder, unsigned copiers)
+    : m_programFolder(std::move(programFolder)), m_backupRoot(m_programFolder + L"\\backups"),
+      m_copiers(copiers) {}
+
+CBackupEngine::~CBackupEngine() = default;
+
+void CBackupEngine::RequestStop() {
+    InterlockedExchange(reinterpret_cast<volatile LONG*>(&m_stop), TRUE);
+}
+
+void CBackupEngine::ClearStop() {
+    InterlockedExchange(reinterpret_cast<volatile LONG*>(&m_stop), FALSE);
+}
+
+bool CBackupEngine::IsStopRequested() const {
+    return *static_cast<const volatile BOOL*>(&m_stop) != FALSE;
+}
+
+void CBackupEngine::ListAsStopped(CBackupHost& host, const std::wstring& path, SYSTEMTIME time) {
+    if (path.empty())
+        return;
+    BackupRow row;
+    row.date = FormatDateText(time);
+    row.time = FormatTimeText(time);
+    row.name = LastComponent(path);
+    row.source = WithoutLastComponent(path);
+    row.destination = kStoppedMark + m_backupRoot + FormatTimeStampText(time);
+    host.AppendRow(row);
+    host.SetStatusText(StoppedText(path));
+}
 
 std::wstring CBackupEngine::ClaimName(const std::wstring& folder, const std::wstring& name,
                                       const std::wstring& source, bool isFolder) {
@@ -111,6 +146,10 @@ std::wstring CBackupEngine::ClaimName(const std::wstring& folder, const std::wst
 bool CBackupEngine::BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTIME time) {
     if (path.empty())
         return true; // an empty pair of quotes names nothing
+    if (IsStopRequested()) {
+        ListAsStopped(host, path, time);
+        return false;
+    }
     ItemBackup item;
     item.path = path;
     item.row.date = FormatDateText(time);
@@ -118,8 +157,10 @@ bool CBackupEngine::BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTI
     item.destination = m_backupRoot + FormatTimeStampText(time);
     DescribeAsFile(item);
     const std::wstring source = SystemPath(path);
-    const DWORD attributes =
-        m_programFolder.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(source.c_str());
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    const bool readable =
+        !m_programFolder.empty() && GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data);
+    const DWORD attributes = readable ? data.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
     if (m_programFolder.empty()) {
         item.error = ERROR_PATH_NOT_FOUND;
     } else if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -140,9 +181,12 @@ bool CBackupEngine::BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTI
             // Entries are joined to it with one separator of their own; a drive root keeps its
             // separator until here, so it never names the drive's current folder instead.
             const std::wstring destination = SystemPath(item.destination);
-            CFolderCopy copy(host, SystemPath(m_backupRoot), destination);
+            if (m_copiers > 1 && !m_pool)
+                m_pool.reset(new CCopyPool(m_copiers));
+            CFolderCopy copy(host, SystemPath(m_backupRoot), destination, m_pool.get(), &m_stop);
             item.succeeded =
                 copy.Run(WithoutTrailingSeparators(path), WithoutTrailingSeparators(source), destination);
+            item.stopped = copy.Stopped();
             item.failedEntries = copy.FailedCount();
             item.error = copy.FirstError();
         }
@@ -153,11 +197,21 @@ bool CBackupEngine::BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTI
             const std::wstring folder = SystemPath(item.destination);
             RemoveLeftoverTemporaries(folder);
             ShowBackingUp(host, path);
-            item.error = CopyFileIntoBackup(source, folder + L"\\" + item.row.name, SystemPath(m_backupRoot));
+            item.error =
+                CopyFileIntoBackup(source, folder + L"\\" + item.row.name, SystemPath(m_backupRoot), &m_stop);
             item.succeeded = item.error == ERROR_SUCCESS;
+            item.stopped = !item.succeeded && IsStopRequested();
+            if (item.succeeded)
+                host.CountCopied((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
         }
     }
 
+    if (item.stopped) {
+        item.row.destination = kStoppedMark + item.row.destination;
+        host.AppendRow(item.row);
+        host.SetStatusText(StoppedText(path));
+        return false;
+    }
     if (!item.succeeded)
         item.row.destination = kFailedMark + item.row.destination;
     host.AppendRow(item.row);
@@ -166,8 +220,7 @@ bool CBackupEngine::BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTI
 }
 
 void ShowBackingUp(CBackupHost& host, const std::wstring& path) {
-    host.RepaintView();
-    host.SetStatusText(path + L"をバックアップ中です...");
+    host.ShowCopying(path + L"をバックアップ中です...");
 }
 
 bool BackupItemBelow(CBackupHost& host, LPCWSTR path, SYSTEMTIME time, const std::wstring& programFolder) {

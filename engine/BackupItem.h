@@ -7,17 +7,24 @@
 #include <windows.h>
 
 #include <map>
+#include <memory>
 #include <string>
 
 #include "engine/BackupPaths.h"
 
+class CCopyPool;
+
+// The engine's calls come from the thread that runs the item; ShowCopying and CountCopied also
+// from the threads that copy a folder's files side by side.
 class CBackupHost {
 public:
     virtual ~CBackupHost() = default;
-    // Pane 0 of the status bar, updated at once.
+    // Pane 0 of the status bar: "ready", or why the item failed or stopped, after its row.
     virtual void SetStatusText(const std::wstring& text) = 0;
-    // Brings the view up to date before each file copy (the batch pumps no messages).
-    virtual void RepaintView() = 0;
+    // A file is about to be copied: "<path>をバックアップ中です...".
+    virtual void ShowCopying(const std::wstring& text) = 0;
+    // A file of the running item was copied, of this many bytes.
+    virtual void CountCopied(ULONGLONG bytes) = 0;
     // Appends a row at the end of the list.
     virtual void AppendRow(const BackupRow& row) = 0;
 };
@@ -27,7 +34,9 @@ public:
 // minute is kept beside the first ("same (2).txt") instead of replacing it. One thread uses it.
 class CBackupEngine {
 public:
-    explicit CBackupEngine(std::wstring programFolder);
+    // copiers: how many files a folder item copies at once (1: one after another).
+    explicit CBackupEngine(std::wstring programFolder, unsigned copiers = 1);
+    ~CBackupEngine();
     CBackupEngine(const CBackupEngine&) = delete;
     CBackupEngine& operator=(const CBackupEngine&) = delete;
 
@@ -36,6 +45,14 @@ public:
     // did not back up completely gets a row whose destination starts with "(失敗)" and a status
     // text that says why. An empty path is skipped. True when backed up completely (or skipped).
     bool BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTIME time);
+    // The row and status of an item stopped before it began: "(中止)" before its destination.
+    void ListAsStopped(CBackupHost& host, const std::wstring& path, SYSTEMTIME time);
+
+    // From any thread: the running item stops at once (the file being copied is abandoned, its
+    // earlier copy kept) and is listed as stopped, as is every later item until ClearStop.
+    void RequestStop();
+    void ClearStop();
+    bool IsStopRequested() const;
 
     const std::wstring& BackupRoot() const { return m_backupRoot; }
 
@@ -47,6 +64,9 @@ private:
 
     const std::wstring m_programFolder;
     const std::wstring m_backupRoot;
+    const unsigned m_copiers;
+    std::unique_ptr<CCopyPool> m_pool;                   // made at the first folder item
+    BOOL m_stop = FALSE;                                 // read by the platform's copy, so a plain BOOL
     std::map<std::wstring, std::wstring> m_sourceOfCopy; // upper-cased target path -> upper-cased source
 };
 
@@ -64,7 +84,7 @@ bool BackupItemBelow(CBackupHost& host, LPCWSTR path, SYSTEMTIME time, const std
 // and sub-folder was copied.
 bool CopyFolder(CBackupHost& host, const std::wstring& source, const std::wstring& destination);
 
-// Repaints the view, then shows "<path>をバックアップ中です...".
+// Shows "<path>をバックアップ中です...".
 void ShowBackingUp(CBackupHost& host, const std::wstring& path);
 
 // The system's own message for an error code, on one line.
@@ -72,3 +92,5 @@ std::wstring SystemMessage(DWORD error);
 
 // "(失敗)": the start of the destination text of an item that did not back up completely.
 extern const wchar_t* const kFailedMark;
+// "(中止)": the start of the destination text of an item stopped by the user.
+extern const wchar_t* const kStoppedMark;

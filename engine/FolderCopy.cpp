@@ -4,8 +4,9 @@
 
 #include "framework/FileFind.h"
 
-CFolderCopy::CFolderCopy(CBackupHost& host, std::wstring backupRoot, const std::wstring& destinationTop)
-    : m_host(host), m_backupRoot(std::move(backupRoot)) {
+CFolderCopy::CFolderCopy(CBackupHost& host, std::wstring backupRoot, const std::wstring& destinationTop,
+                         CCopyPool* pool, BOOL* stop)
+    : m_host(host), m_backupRoot(std::move(backupRoot)), m_pool(pool), m_stop(stop) {
     FileIdentity identity;
     if (ReadFileIdentity(m_backupRoot, &identity))
         m_guarded.push_back(identity);
@@ -31,18 +32,28 @@ bool CFolderCopy::Run(const std::wstring& shownSource, const std::wstring& sourc
     // The backup root itself, or a folder onto its own copy: nothing of it can be copied, and
     // an empty copy must not pass for a backup.
     if (known && IsGuarded(identity)) {
-        Fail(ERROR_CIRCULAR_DEPENDENCY);
+        Fail(ERROR_CIRCULAR_DEPENDENCY, 0);
         return false;
     }
     RemoveLeftoverTemporaries(destination);
     CopyContentAsAncestor({shownSource, source, destination}, known ? &identity : nullptr);
-    FinishFolders();
-    return m_failedCount == 0;
+    if (m_pool != nullptr)
+        m_pool->WaitAll(); // every file in place before the folders' times are set
+    if (!Stopped())
+        FinishFolders();
+    return m_failedCount == 0 && !Stopped();
 }
 
-void CFolderCopy::Fail(DWORD error) {
-    if (m_failedCount++ == 0)
+bool CFolderCopy::Stopped() const {
+    return m_stop != nullptr && *static_cast<volatile BOOL*>(m_stop) != FALSE;
+}
+
+void CFolderCopy::Fail(DWORD error, unsigned long sequence) {
+    std::lock_guard<std::mutex> lock(m_failureMutex);
+    if (m_failedCount++ == 0 || sequence < m_firstSequence) {
+        m_firstSequence = sequence;
         m_firstError = error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+    }
 }
 
 void CFolderCopy::FinishFolders() {
@@ -50,7 +61,7 @@ void CFolderCopy::FinishFolders() {
         const DWORD error =
             CopyFolderTimesAndAttributes(FolderPathForOpening(folder->source), folder->destination);
         if (error != ERROR_SUCCESS)
-            Fail(error);
+            Fail(error, m_nextSequence++);
     }
 }
 
@@ -64,12 +75,13 @@ void CFolderCopy::CopyContent(const Place& place) {
     m_folders.push_back(place);
     if (!finder.FindFile((place.source + L"\\*").c_str())) {
         // An empty drive root lists nothing at all, not even "." and "..".
-        if (GetLastError() != ERROR_FILE_NOT_FOUND)
-            Fail(GetLastError());
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND)
+            Fail(error, m_nextSequence++);
         return;
     }
     bool more = true;
-    while (more) {
+    while (more && !Stopped()) {
         more = finder.FindNextFile() != FALSE; // FALSE still loaded the last entry
         if (finder.IsDots())
             continue;
@@ -77,10 +89,10 @@ void CFolderCopy::CopyContent(const Place& place) {
         if (finder.IsDirectory())
             CopySubFolder(entry);
         else
-            CopyOneFile(entry);
+            CopyOneFile(entry, finder.GetLength());
     }
     if (finder.FailedWithError())
-        Fail(finder.GetReadAheadError());
+        Fail(finder.GetReadAheadError(), m_nextSequence++);
 }
 
 void CFolderCopy::CopySubFolder(const Place& place) {
@@ -94,7 +106,7 @@ void CFolderCopy::CopySubFolder(const Place& place) {
         const DWORD error = GetLastError();
         const DWORD attributes = GetFileAttributesW(place.destination.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            Fail(error);
+            Fail(error, m_nextSequence++);
             return;
         }
         RemoveLeftoverTemporaries(place.destination); // only a folder made before can hold any
@@ -110,9 +122,21 @@ void CFolderCopy::CopyContentAsAncestor(const Place& place, const FileIdentity* 
         m_ancestors.pop_back();
 }
 
-void CFolderCopy::CopyOneFile(const Place& place) {
+void CFolderCopy::CopyOneFile(const Place& place, ULONGLONG size) {
+    const unsigned long sequence = m_nextSequence++;
+    if (m_pool == nullptr)
+        CopyFileNow(place, size, sequence);
+    else
+        m_pool->Submit([this, place, size, sequence] { CopyFileNow(place, size, sequence); });
+}
+
+void CFolderCopy::CopyFileNow(const Place& place, ULONGLONG size, unsigned long sequence) {
+    if (Stopped())
+        return;
     ShowBackingUp(m_host, place.shown);
-    const DWORD error = CopyFileIntoBackup(place.source, place.destination, m_backupRoot);
-    if (error != ERROR_SUCCESS)
-        Fail(error);
+    const DWORD error = CopyFileIntoBackup(place.source, place.destination, m_backupRoot, m_stop);
+    if (error == ERROR_SUCCESS)
+        m_host.CountCopied(size);
+    else if (!Stopped())
+        Fail(error, sequence);
 }

@@ -8,16 +8,21 @@
 // the entries' names joined on) and the one the file functions are given (SystemPath's form).
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "engine/BackupItem.h"
+#include "engine/CopyPool.h"
 #include "engine/FileCopy.h"
 
 class CFolderCopy {
 public:
-    // backupRoot and destinationTop in SystemPath's form.
-    CFolderCopy(CBackupHost& host, std::wstring backupRoot, const std::wstring& destinationTop);
+    // backupRoot and destinationTop in SystemPath's form. With a pool, files are copied by its
+    // threads while the walk goes on; folders are always made by the walk, in order. stop, when
+    // given and set, ends the walk and abandons the copies not yet done.
+    CFolderCopy(CBackupHost& host, std::wstring backupRoot, const std::wstring& destinationTop,
+                CCopyPool* pool = nullptr, BOOL* stop = nullptr);
     CFolderCopy(const CFolderCopy&) = delete;
     CFolderCopy& operator=(const CFolderCopy&) = delete;
 
@@ -29,6 +34,8 @@ public:
     // After Run: how many entries failed, and the system's error code for the first.
     unsigned FailedCount() const { return m_failedCount; }
     DWORD FirstError() const { return m_firstError; }
+    // True when the copy ended early because stop was set.
+    bool Stopped() const;
 
 private:
     struct Place {
@@ -44,15 +51,22 @@ private:
     void CopyContentAsAncestor(const Place& place, const FileIdentity* identity);
     void CopyContent(const Place& place);
     void CopySubFolder(const Place& place);
-    void CopyOneFile(const Place& place);
+    void CopyOneFile(const Place& place, ULONGLONG size);
     // True when the folder with this identity must not be entered.
     bool IsGuarded(const FileIdentity& identity) const;
-    void Fail(DWORD error);
+    // An entry failed; sequence orders the entries as the walk met them.
+    void Fail(DWORD error, unsigned long sequence);
+    void CopyFileNow(const Place& place, ULONGLONG size, unsigned long sequence);
     // Deepest first, so setting a folder's times is never undone by work inside it.
     void FinishFolders();
 
     CBackupHost& m_host;
     const std::wstring m_backupRoot;
+    CCopyPool* const m_pool;
+    BOOL* const m_stop;
+    unsigned long m_nextSequence = 0;
+    unsigned long m_firstSequence = 0;
+    std::mutex m_failureMutex;           // the pool's threads report failures too
     std::vector<FileIdentity> m_guarded; // the backup root and the destination, when they can be read
     std::vector<FileIdentity> m_ancestors;
     std::vector<Place> m_folders; // every folder copied, in the order it was made

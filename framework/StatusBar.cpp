@@ -31,7 +31,7 @@ BOOL CStatusBar::SetIndicators(const UINT* lpIDArray, int nIDCount) {
         return FALSE;
     m_indicators.assign(lpIDArray, lpIDArray + nIDCount);
     // The first pane stretches; later panes get a fixed width at the right.
-    const int fixedWidth = 80;
+    const int fixedWidth = 160;
     CRect client;
     GetClientRect(&client);
     std::vector<int> rightEdges(static_cast<size_t>(nIDCount));

@@ -15,8 +15,8 @@ CMainFrame::FolderOpener CMainFrame::s_pfnOpenFolder = &CMainFrame::OpenFolderIn
 
 namespace {
 
-// The status line: one stretched pane without a border.
-const UINT kIndicators[] = {ID_SEPARATOR};
+// The status line: one stretched pane without a border, and the running copy's counts.
+const UINT kIndicators[] = {ID_SEPARATOR, ID_SEPARATOR};
 
 } // namespace
 
@@ -40,11 +40,23 @@ int CMainFrame::OnCreate(LPCREATESTRUCTA lpcs) {
         return -1;
     if (!m_wndStatusBar.Create(this, WS_CHILD | WS_VISIBLE | CBRS_BOTTOM, AFX_IDW_STATUS_BAR))
         return -1;
-    if (!m_wndStatusBar.SetIndicators(kIndicators, 1))
+    if (!m_wndStatusBar.SetIndicators(kIndicators, 2))
         return -1;
     // Stays above other windows; a system that refuses leaves a normal window that works the same.
     SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     return 0;
+}
+
+// Esc anywhere in the window stops the running copy (and lists what waits as stopped).
+BOOL CMainFrame::PreTranslateMessage(MSG* pMsg) {
+    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_ESCAPE) {
+        auto* pView = dynamic_cast<CTallowboxView*>(GetActiveView());
+        if (pView != nullptr && pView->IsBackingUp()) {
+            pView->StopBackups();
+            return TRUE;
+        }
+    }
+    return CFrameWnd::PreTranslateMessage(pMsg);
 }
 
 BOOL CMainFrame::OnCmdMsg(UINT nID) {

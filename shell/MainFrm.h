@@ -18,6 +18,7 @@ public:
 
     BOOL PreCreateWindow(CREATESTRUCTA& cs) override;
     BOOL OnCmdMsg(UINT nID) override;
+    BOOL PreTranslateMessage(MSG* pMsg) override;
 
     // How the backup folder is opened; tests put a recorder here instead of the shell.
     using FolderOpener = void (*)(const std::wstring& folder);

@@ -6,6 +6,7 @@
 #include "framework/StatusBar.h"
 #include "res/resource.h"
 
+#include <cwchar>
 #include <vector>
 
 const CRuntimeClass CTallowboxView::runtimeClass = {"CTallowboxView", &CFormView::runtimeClass,
@@ -29,12 +30,27 @@ const ColumnSpec kColumns[] = {
 // The list keeps this many pixels to the view's right and bottom edges.
 const int kListMargin = 20;
 
+// The progress is shown at most once a display frame: a text replaced within one is never seen.
+const UINT_PTR kProgressTimer = 1;
+const UINT kFrameMs = 16;
+
+// Files copied at once by a folder item: the file system's waits overlap.
+const unsigned kCopiers = 4;
+
+// "12 ファイル, 3.4 MB": what the running item has copied so far.
+std::wstring CountsText(const BackupProgress& progress) {
+    wchar_t text[64];
+    const double megabytes = static_cast<double>(progress.bytes) / (1024.0 * 1024.0);
+    std::swprintf(text, 64, L"%u ファイル, %.1f MB", progress.files, megabytes);
+    return text;
+}
+
 } // namespace
 
 CTallowboxView::CTallowboxView()
     : CFormView(IDD),
       m_strProgramFolder(s_programFolderOverride.empty() ? GetModuleFolder() : s_programFolderOverride),
-      m_strBackupRoot(m_strProgramFolder + L"\\backups"), m_engine(m_strProgramFolder) {}
+      m_strBackupRoot(m_strProgramFolder + L"\\backups") {}
 
 CTallowboxView::~CTallowboxView() {
     RemoveTrayIcon();
@@ -58,6 +74,24 @@ LRESULT CTallowboxView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TRAYNOTIFY:
         OnTrayNotify(lParam);
         return 0;
+    case WM_BACKUP_ROW:
+        OnBackupRow(lParam);
+        return 0;
+    case WM_BACKUP_STATUS:
+        OnBackupStatus(lParam);
+        return 0;
+    case WM_BACKUP_IDLE:
+        OnBackupIdle();
+        return 0;
+    case WM_TIMER:
+        if (wParam == kProgressTimer) {
+            ShowProgress();
+            return 0;
+        }
+        break;
+    case WM_DESTROY:
+        OnDestroy();
+        break;
     default:
         break;
     }
@@ -72,6 +106,7 @@ void CTallowboxView::OnInitialUpdate() {
     InsertColumns();
     CaptureLayout();
     m_bLayoutReady = 1;
+    m_worker.reset(new CBackupWorker(m_hWnd, m_strProgramFolder, kCopiers));
     BackupCommandLine();
 }
 
@@ -114,17 +149,101 @@ void CTallowboxView::BackupCommandLine() {
     const int count = extractor.GetCount();
     SYSTEMTIME time;
     ::GetLocalTime(&time);
+    std::vector<std::wstring> paths;
     for (int i = 1; i <= count; ++i) {
-        const std::wstring path = extractor.GetTokenText(i);
-        if (path.empty())
-            continue;
-        BackupItem(path.c_str(), time);
+        std::wstring path = extractor.GetTokenText(i);
+        if (!path.empty())
+            paths.push_back(std::move(path));
     }
+    if (paths.empty())
+        return;
+    QueueBackup(std::move(paths), time);
+    WaitForBackups();
+}
+
+void CTallowboxView::WaitForBackups() {
+    MSG msg;
+    for (;;) {
+        // Only what the worker posts to this view, and messages other programs send: nothing a
+        // user does reaches a window that is not shown yet.
+        while (::PeekMessageW(&msg, m_hWnd, WM_BACKUP_ROW, WM_BACKUP_IDLE, PM_REMOVE))
+            ::DispatchMessageW(&msg);
+        if (!IsBackingUp() && !::PeekMessageW(&msg, m_hWnd, WM_BACKUP_ROW, WM_BACKUP_IDLE, PM_NOREMOVE))
+            break;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, kFrameMs, QS_SENDMESSAGE | QS_POSTMESSAGE);
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE); // answers sent messages
+    }
+}
+
+void CTallowboxView::QueueBackup(std::vector<std::wstring> paths, SYSTEMTIME time) {
+    if (!m_worker)
+        return;
+    m_worker->Queue(std::move(paths), time);
+    ::SetTimer(m_hWnd, kProgressTimer, kFrameMs, nullptr);
+    ::SetCursor(::LoadCursor(nullptr, IDC_APPSTARTING)); // working, and the window still answers
+}
+
+void CTallowboxView::StopBackups() {
+    if (m_worker)
+        m_worker->StopAll();
+}
+
+bool CTallowboxView::IsBackingUp() const {
+    return m_worker && m_worker->IsBusy();
+}
+
+void CTallowboxView::OnDestroy() {
+    ::KillTimer(m_hWnd, kProgressTimer);
+    m_worker.reset(); // stops the copy; the thread ends before what it uses goes
+}
+
+// The running copy's file and counts, when they changed since the last frame.
+void CTallowboxView::ShowProgress() {
+    if (!m_worker)
+        return;
+    const BackupProgress progress = m_worker->Progress();
+    if (progress.changes == m_shownChanges)
+        return;
+    m_shownChanges = progress.changes;
+    CWnd* pMainWnd = AfxGetMainWnd();
+    auto* pBar = pMainWnd == nullptr ? nullptr
+                                     : dynamic_cast<CStatusBar*>(CWnd::FromHandlePermanent(
+                                           pMainWnd->GetDescendantWindow(AFX_IDW_STATUS_BAR)));
+    if (pBar == nullptr)
+        return;
+    if (!progress.text.empty())
+        pBar->SetPaneText(0, progress.text.c_str(), TRUE);
+    if (pBar->GetCount() > 1)
+        pBar->SetPaneText(1, CountsText(progress).c_str(), TRUE);
+}
+
+void CTallowboxView::OnBackupRow(LPARAM lParam) {
+    std::unique_ptr<BackupRow> row(reinterpret_cast<BackupRow*>(lParam));
+    ShowProgress(); // the item's last file is shown before its row
+    AppendRow(*row);
+}
+
+void CTallowboxView::OnBackupStatus(LPARAM lParam) {
+    std::unique_ptr<std::wstring> text(reinterpret_cast<std::wstring*>(lParam));
+    SetStatusText(*text);
+}
+
+void CTallowboxView::OnBackupIdle() {
+    if (IsBackingUp())
+        return;
+    ::KillTimer(m_hWnd, kProgressTimer);
+    ShowProgress();
+    ::SetCursor(::LoadCursor(nullptr, IDC_ARROW));
 }
 
 BOOL CTallowboxView::PreTranslateMessage(MSG* pMsg) {
     if (pMsg->message == WM_DROPFILES)
         HandleDropFiles(reinterpret_cast<HDROP>(pMsg->wParam));
+    // Esc stops a running copy; taken before the form's dialog keys would make it "cancel".
+    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_ESCAPE && IsBackingUp()) {
+        StopBackups();
+        return TRUE;
+    }
     return CFormView::PreTranslateMessage(pMsg);
 }
 
@@ -133,23 +252,18 @@ BOOL CTallowboxView::PreTranslateMessage(MSG* pMsg) {
 void CTallowboxView::HandleDropFiles(HDROP hDropInfo) {
     SYSTEMTIME time;
     ::GetLocalTime(&time);
-    ::SetCursor(::LoadCursor(nullptr, IDC_WAIT));
+    std::vector<std::wstring> paths;
     const UINT count = ::DragQueryFileW(hDropInfo, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
         const UINT length = ::DragQueryFileW(hDropInfo, i, nullptr, 0);
         std::vector<wchar_t> path(static_cast<size_t>(length) + 1, L'\0');
         ::DragQueryFileW(hDropInfo, i, path.data(), length + 1);
-        if (path[0] == L'\0')
-            continue;
-        BackupItem(path.data(), time);
+        if (path[0] != L'\0')
+            paths.emplace_back(path.data());
     }
     ::DragFinish(hDropInfo);
-    ::SetCursor(::LoadCursor(nullptr, IDC_ARROW));
-}
-
-int CTallowboxView::BackupItem(LPCWSTR path, SYSTEMTIME time) {
-    m_engine.BackUp(*this, path != nullptr ? path : L"", time);
-    return 0;
+    if (!paths.empty())
+        QueueBackup(std::move(paths), time); // after any copy still running, with its own stamp
 }
 
 void CTallowboxView::SetStatusText(const std::wstring& text) {
@@ -160,10 +274,6 @@ void CTallowboxView::SetStatusText(const std::wstring& text) {
         CWnd::FromHandlePermanent(pMainWnd->GetDescendantWindow(AFX_IDW_STATUS_BAR)));
     if (pBar != nullptr)
         pBar->SetPaneText(0, text.c_str(), TRUE);
-}
-
-void CTallowboxView::RepaintView() {
-    UpdateWindow();
 }
 
 void CTallowboxView::AppendRow(const BackupRow& row) {

@@ -1,21 +1,23 @@
 // CTallowboxView: the form with the backup list. It is the program's drop target, runs the
-// command-line batch at its initial update, keeps the list stretched to the window, owns the
-// backup root, and is the engine's host: the engine writes the status line and appends rows
-// through it.
+// command-line batch at its initial update, keeps the list stretched to the window and owns the
+// backup root. The backups run on its worker; the view shows what the worker posts (rows and
+// status texts) and, on a timer while a copy runs, the file being copied and the counts.
 #pragma once
 
 #include "engine/BackupItem.h"
+#include "shell/BackupWorker.h"
 #include "framework/ListCtrl.h"
 #include "framework/View.h"
 
 #include <shellapi.h>
 
+#include <memory>
 #include <string>
 
 // The notification icon's callback message to the view.
 #define WM_TRAYNOTIFY (WM_USER + 100)
 
-class CTallowboxView : public CFormView, public CBackupHost {
+class CTallowboxView : public CFormView {
 public:
     static const CRuntimeClass runtimeClass;
     const CRuntimeClass* GetRuntimeClass() const override { return &runtimeClass; }
@@ -30,12 +32,15 @@ public:
     void OnInitialUpdate() override;
     void HandleDropFiles(HDROP hDropInfo);
 
-    // The engine's host operations.
-    void SetStatusText(const std::wstring& text) override;
-    void RepaintView() override;
-    void AppendRow(const BackupRow& row) override;
+    // Pane 0 of the status bar, and the counts pane.
+    void SetStatusText(const std::wstring& text);
+    void AppendRow(const BackupRow& row);
 
-    int BackupItem(LPCWSTR path, SYSTEMTIME time);
+    // Queues one batch for the worker: every path, in order, with one time stamp.
+    void QueueBackup(std::vector<std::wstring> paths, SYSTEMTIME time);
+    // Esc or closing: the running copy stops, waiting batches are listed as stopped.
+    void StopBackups();
+    bool IsBackingUp() const;
 
     // Tests only: the folder below which "backups" lies, instead of the executable's folder.
     // Takes effect for views made afterwards.
@@ -47,6 +52,7 @@ protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void DoDataExchange(CDataExchange* pDX) override;
     void OnSize(UINT nType, int cx, int cy);
+    void OnDestroy();
 
 private:
     void InsertColumns();
@@ -55,6 +61,14 @@ private:
     void OnTrayNotify(LPARAM lParam);
     void RemoveTrayIcon();
     void ShowTrayMenu();
+    void OnBackupRow(LPARAM lParam);
+    void OnBackupStatus(LPARAM lParam);
+    void OnBackupIdle();
+    void ShowProgress();
+    // Shows the worker's texts and rows until every queued batch is done, answering other
+    // programs' messages meanwhile: the command line's items are all listed before the window
+    // first shows.
+    void WaitForBackups();
 
     CListCtrl m_list;
     CRect m_rcList;
@@ -64,7 +78,8 @@ private:
     int m_bTrayIcon = 0;
     std::wstring m_strProgramFolder;
     std::wstring m_strBackupRoot;
-    CBackupEngine m_engine; // remembers which source each copy of this run came from
+    std::unique_ptr<CBackupWorker> m_worker; // made with the window it posts to
+    unsigned long m_shownChanges = 0;        // the progress last shown
 
     static std::wstring s_programFolderOverride;
 };

@@ -77,7 +77,9 @@ TEST_F(BackupItemTest, FileGoesIntoTheMinuteFolderAndIsListed) {
     EXPECT_EQ("a.txt", row.name.str());
     EXPECT_EQ(m_data, row.source.str());
     EXPECT_EQ(MinuteFolder(), row.destination.str());
-    EXPECT_EQ((std::vector<std::string>{"repaint", Progress(path), "row", "status ready"}), m_host.events);
+    EXPECT_EQ((std::vector<std::string>{Progress(path), "row", "status ready"}), m_host.events);
+    EXPECT_EQ(1u, m_host.filesCounted);
+    EXPECT_EQ(5u, m_host.bytesCounted);
     EXPECT_EQ("alpha", ReadWhole(path));
 }
 
@@ -118,25 +120,27 @@ TEST_F(BackupItemTest, FolderTreeIsCopiedByteForByte) {
     EXPECT_EQ(copy, m_host.rows[0].destination.str());
 }
 
-TEST_F(BackupItemTest, FolderShowsOneProgressTextPerFileThenReady) {
+TEST_F(BackupItemTest, FilesCopiedSideBySideShowOneProgressTextEachThenTheRowAndReady) {
     const std::string photos = m_data + "\\photos";
     MakeSampleTree(photos);
-    Backup(photos);
+    for (int i = 0; i < 60; ++i)
+        WriteFileText(photos + "\\many\\f" + std::to_string(i) + ".txt", std::string(i, 'm'));
+    CBackupEngine engine(W(m_program), 4);
+    EXPECT_TRUE(engine.BackUp(m_host, W(photos), At(2004, 3, 7, 14, 5)));
+    EXPECT_TRUE(ReadTree(photos) == ReadTree(MinuteFolder() + "\\photos"));
     std::vector<std::string> expectedProgress;
+    ULONGLONG bytes = 0;
     for (const auto& entry : ReadTree(photos))
-        if (!entry.second.folder)
+        if (!entry.second.folder) {
             expectedProgress.push_back(Progress(photos + "\\" + entry.first));
-    std::vector<std::string> progress;
-    for (size_t i = 0; i < m_host.events.size(); ++i) {
-        if (m_host.events[i].rfind("status ", 0) != 0 || m_host.events[i] == "status ready")
-            continue;
-        progress.push_back(m_host.events[i]);
-        EXPECT_EQ("repaint", i > 0 ? m_host.events[i - 1] : "") << "before " << m_host.events[i];
-    }
+            bytes += entry.second.content.size();
+        }
+    std::vector<std::string> progress(m_host.events.begin(), m_host.events.end() - 2);
     std::sort(progress.begin(), progress.end());
     std::sort(expectedProgress.begin(), expectedProgress.end());
     EXPECT_EQ(expectedProgress, progress);
-    EXPECT_EQ(static_cast<int>(expectedProgress.size()), m_host.repaints);
+    EXPECT_EQ(expectedProgress.size(), m_host.filesCounted);
+    EXPECT_EQ(bytes, m_host.bytesCounted);
     ASSERT_GE(m_host.events.size(), 2u);
     EXPECT_EQ("row", m_host.events[m_host.events.size() - 2]);
     EXPECT_EQ("status ready", m_host.events.back());

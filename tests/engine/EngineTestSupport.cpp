@@ -34,9 +34,16 @@ void RecordingHost::SetStatusText(const std::wstring& text) {
     events.push_back("status " + N(text));
 }
 
-void RecordingHost::RepaintView() {
-    ++repaints;
-    events.push_back("repaint");
+void RecordingHost::ShowCopying(const std::wstring& text) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++progressTexts;
+    events.push_back("status " + N(text));
+}
+
+void RecordingHost::CountCopied(ULONGLONG bytes) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++filesCounted;
+    bytesCounted += bytes;
 }
 
 void RecordingHost::AppendRow(const BackupRow& row) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,12 +30,13 @@ struct NarrowRow {
     CString date, time, name, source, destination;
 };
 
-// Records the host calls in order: "repaint", "status <text>", "row" (texts in code page 932;
-// wideRows and wideStatus keep them exactly).
+// Records the host calls in order: "status <text>" (progress texts too), "row" (texts in code
+// page 932; wideRows and wideStatus keep them exactly). The copying threads call it too.
 class RecordingHost : public CBackupHost {
 public:
     void SetStatusText(const std::wstring& text) override;
-    void RepaintView() override;
+    void ShowCopying(const std::wstring& text) override;
+    void CountCopied(ULONGLONG bytes) override;
     void AppendRow(const BackupRow& row) override;
 
     std::vector<std::string> events;
@@ -42,7 +44,12 @@ public:
     std::vector<NarrowRow> rows;
     std::vector<BackupRow> wideRows;
     std::vector<std::wstring> wideStatus;
-    int repaints = 0;
+    int progressTexts = 0;
+    unsigned filesCounted = 0;
+    ULONGLONG bytesCounted = 0;
+
+private:
+    std::mutex m_mutex;
 };
 
 // One entry of a tree: a folder, or a file with its content, attributes and last-write time.

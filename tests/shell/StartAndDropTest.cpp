@@ -5,11 +5,13 @@
 #include "common/TempFolder.h"
 #include "framework/FrameworkIds.h"
 #include "res/resource.h"
+#include "shell/TallowboxView.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -114,7 +116,7 @@ TEST_F(StartUp, FrameIsTheFixedTopmostWindowWithAFiveColumnList) {
     EXPECT_TRUE(::GetWindowLongA(running.View(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
     EXPECT_FALSE(::GetWindowLongA(running.View(), GWL_STYLE) & WS_BORDER);
     EXPECT_EQ(ClassNameOf(running.StatusBar()), "msctls_statusbar32");
-    EXPECT_EQ(::SendMessageA(running.StatusBar(), SB_GETPARTS, 0, 0), 1);
+    EXPECT_EQ(::SendMessageA(running.StatusBar(), SB_GETPARTS, 0, 0), 2) << "the status line and the counts";
 
     struct Column {
         const char* heading;
@@ -180,6 +182,71 @@ TEST_F(Drop, EachDropIsOneBatchAndASecondDropAppends) {
     EXPECT_EQ(running.ItemText(2, 2), "second.txt");
     EXPECT_EQ(running.ItemText(0, 2), "note.txt") << "earlier rows stay";
     EXPECT_TRUE(FileExists(running.ItemText(2, 4) + "\\second.txt"));
+}
+
+// A long copy runs off the window's thread: the window answers other threads' messages, a drop
+// made meanwhile waits its turn, Esc stops both (listed as stopped, no part left), and a later
+// drop backs up as usual.
+TEST_F(Drop, ALongCopyKeepsTheWindowLiveQueuesDropsAndStopsOnEsc) {
+    ASSERT_TRUE(MakeFolders(sources / "many"));
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_TRUE(
+            WriteFileText(sources / ("many\\f" + std::to_string(i) + ".txt"), std::string(2000, 'x')));
+    RunningApp running("", program.path());
+    ASSERT_TRUE(running.started());
+    auto* view = dynamic_cast<CTallowboxView*>(CWnd::FromHandlePermanent(running.View()));
+    ASSERT_NE(view, nullptr);
+    ::PostMessageA(running.View(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDropBlock({sources / "many"})),
+                   0);
+    ::PostMessageA(running.View(), WM_DROPFILES,
+                   reinterpret_cast<WPARAM>(MakeDropBlock({sources / "note.txt"})), 0);
+    running.Pump(20);
+    ASSERT_TRUE(view->IsBackingUp());
+    int answered = 0;
+    std::thread other([&] {
+        for (int i = 0; i < 10; ++i) {
+            DWORD_PTR result = 0;
+            answered += ::SendMessageTimeoutW(running.Frame(), WM_NULL, 0, 0, SMTO_NORMAL, 250, &result) != 0;
+        }
+    });
+    running.Pump(300);
+    other.join();
+    EXPECT_EQ(10, answered) << "the window answers while the copy runs";
+    EXPECT_EQ(0, running.ItemCount()) << "a row is listed when its item ends";
+    ASSERT_TRUE(view->IsBackingUp());
+
+    ::PostMessageA(running.List(), WM_KEYDOWN, VK_ESCAPE, 0);
+    for (int wait = 0; wait < 100 && view->IsBackingUp(); ++wait)
+        running.Pump(100);
+    running.Pump(100);
+    ASSERT_EQ(2, running.ItemCount());
+    EXPECT_EQ(0u, running.ItemText(0, 4).rfind("(中止)", 0)) << running.ItemText(0, 4);
+    EXPECT_EQ(0u, running.ItemText(1, 4).rfind("(中止)", 0)) << "the waiting drop is listed as stopped";
+    EXPECT_EQ(sources / "note.txtのバックアップを中止しました", running.StatusText());
+    const std::string minute = OnlyMinuteFolder(program / "backups");
+    WIN32_FIND_DATAA found;
+    HANDLE find = ::FindFirstFileA((minute + "\\many\\*").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, find);
+    size_t copied = 0;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        ++copied;
+        std::string content;
+        EXPECT_TRUE(ReadFileText(minute + "\\many\\" + name, &content) && content == std::string(2000, 'x'))
+            << name << ": no part, no temporary left";
+    } while (::FindNextFileA(find, &found));
+    ::FindClose(find);
+    EXPECT_LT(copied, 3000u) << "stopped before the end";
+
+    ::PostMessageA(running.View(), WM_DROPFILES,
+                   reinterpret_cast<WPARAM>(MakeDropBlock({sources / "second.txt"})), 0);
+    for (int wait = 0; wait < 50 && running.ItemCount() < 3; ++wait)
+        running.Pump(50);
+    ASSERT_EQ(3, running.ItemCount());
+    EXPECT_EQ("second.txt", running.ItemText(2, 2));
+    EXPECT_EQ(std::string::npos, running.ItemText(2, 4).find("(中止)"));
 }
 
 TEST_F(Drop, AnEmptyDropAddsNoRow) {

@@ -1,0 +1,55 @@
+// CBackupWorker: runs the backups on a thread of its own, so the window stays live during long
+// copies. Batches (a drop, or the command line) are backed up one after another in the order
+// given, each with its own time stamp; the worker never touches a window: rows and status texts
+// are posted to the view, and the progress is left in a slot the view reads on its own timer.
+// A stop ends the running item at once and lists every item still waiting as stopped.
+#pragma once
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/BackupItem.h"
+
+// Messages posted to the view: lParam owns a heap BackupRow / std::wstring the view deletes.
+#define WM_BACKUP_ROW (WM_APP + 40)
+#define WM_BACKUP_STATUS (WM_APP + 41)
+#define WM_BACKUP_IDLE (WM_APP + 42)
+
+// What the running item has done so far, for the status line.
+struct BackupProgress {
+    std::wstring text; // the latest "<path>をバックアップ中です..."
+    unsigned files = 0;
+    ULONGLONG bytes = 0;
+    unsigned long changes = 0; // counts every change, so a reader sees whether anything moved
+};
+
+class CBackupWorker {
+public:
+    // Rows and texts are posted to view; folder items copy up to copiers files at once.
+    CBackupWorker(HWND view, const std::wstring& programFolder, unsigned copiers);
+    // Stops what runs, then waits a bounded time for the thread; one stuck in a blocked call is
+    // left to end with the process (it shares what it uses with nobody that goes away).
+    ~CBackupWorker();
+    CBackupWorker(const CBackupWorker&) = delete;
+    CBackupWorker& operator=(const CBackupWorker&) = delete;
+
+    void Queue(std::vector<std::wstring> paths, SYSTEMTIME time);
+    // The running batch stops at once; every batch waiting is listed as stopped.
+    void StopAll();
+    bool IsBusy() const;
+    // Waits until every batch queued so far is done.
+    void WaitUntilIdle(DWORD timeoutMs) const;
+    BackupProgress Progress() const;
+
+private:
+    struct Shared;
+    std::shared_ptr<Shared> m_shared;
+    std::thread m_thread;
+};
