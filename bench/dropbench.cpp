@@ -1,23 +1,35 @@
 // The program with its window visible receiving a tree as a drop: the real application classes
 // started in this process as the entry point starts them, a real WM_DROPFILES posted to the
-// view, timed from the post until the item's row is listed. Backups go beside this executable,
-// as they do beside Tallowbox.exe.
-//   dropbench <folder>...     prints "<ms> <private bytes before> <private bytes after>"
-#include "framework/FrameworkIds.h"
-#include "res/resource.h"
+// window that accepts drops, then the message loop pumped until the list shows one new row per
+// dropped path. Nothing here assumes the drop handler copies before it returns: rows may be added
+// later, by messages the copy posts to the window, so the loop waits for them (within a bound).
+// The window is found through its styles and classes, not through the program's identifiers.
+// Backups go beside this executable, as they do beside Tallowbox.exe.
+//   dropbench <folder>...
+// prints "<ms> <private bytes before> <private bytes after> <posted at> <listed at>", the last
+// two on the system-wide performance counter in ms, so that another process's samples (the
+// answer probe's) can be placed within the drop. Exit code 0: every row listed, none marked as
+// failed or stopped; 1: a row is marked; 3: no rows within the bound or the window went away.
 #include "shell/TallowboxApp.h"
 
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
+
+// Long enough for a copy of 10,000 files under a slow Wine; a loop that never ends is a bug.
+const DWORD kListedWithinMs = 15 * 60 * 1000;
+const DWORD kClosedWithinMs = 10 * 1000;
 
 double NowMs() {
     LARGE_INTEGER frequency, now;
@@ -25,6 +37,16 @@ double NowMs() {
     ::QueryPerformanceCounter(&now);
     return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+struct LocalFreer {
+    void operator()(LPWSTR* block) const { ::LocalFree(block); }
+};
+using UniqueArgv = std::unique_ptr<LPWSTR, LocalFreer>;
 
 // Private memory of this process. Wine reports no private usage, so there it is read from the
 // host's view of the process (its resident anonymous memory), reachable through drive Z:.
@@ -35,81 +57,200 @@ SIZE_T PrivateBytes() {
                            sizeof counters);
     if (counters.PrivateUsage != 0)
         return counters.PrivateUsage;
-    std::FILE* status = std::fopen("Z:\\proc\\self\\status", "r");
-    if (status == nullptr)
+    UniqueFile status(std::fopen("Z:\\proc\\self\\status", "r"));
+    if (!status)
         return 0;
     char line[256];
     unsigned long long kib = 0;
-    while (std::fgets(line, sizeof line, status)) {
+    while (std::fgets(line, sizeof line, status.get())) {
         if (std::sscanf(line, "RssAnon: %llu kB", &kib) == 1)
             break;
     }
-    std::fclose(status);
     return static_cast<SIZE_T>(kib * 1024);
 }
 
-// A DROPFILES block listing the paths, as the shell posts it.
-HGLOBAL MakeDropBlock(const std::vector<std::string>& paths) {
-    size_t size = sizeof(DROPFILES) + 1;
-    for (const std::string& path : paths)
-        size += path.size() + 1;
-    HGLOBAL block = ::GlobalAlloc(GHND, size);
-    auto* drop = static_cast<DROPFILES*>(::GlobalLock(block));
-    drop->pFiles = sizeof(DROPFILES);
-    char* text = reinterpret_cast<char*>(drop) + sizeof(DROPFILES);
-    for (const std::string& path : paths) {
-        std::memcpy(text, path.c_str(), path.size() + 1);
-        text += path.size() + 1;
+// A drop block owned until the window takes it: the receiver frees it with DragFinish once the
+// post succeeded, so only a failed post leaves it to us.
+class DropBlock {
+public:
+    explicit DropBlock(const std::vector<std::wstring>& paths) {
+        size_t size = sizeof(DROPFILES) + sizeof(wchar_t);
+        for (const std::wstring& path : paths)
+            size += (path.size() + 1) * sizeof(wchar_t);
+        m_hBlock = ::GlobalAlloc(GHND, size);
+        auto* drop = static_cast<DROPFILES*>(m_hBlock != nullptr ? ::GlobalLock(m_hBlock) : nullptr);
+        if (drop == nullptr)
+            return;
+        drop->pFiles = sizeof(DROPFILES);
+        drop->fWide = TRUE;
+        auto* text = reinterpret_cast<wchar_t*>(reinterpret_cast<char*>(drop) + sizeof(DROPFILES));
+        for (const std::wstring& path : paths) {
+            std::wmemcpy(text, path.c_str(), path.size() + 1);
+            text += path.size() + 1;
+        }
+        ::GlobalUnlock(m_hBlock);
     }
-    ::GlobalUnlock(block);
-    return block;
+    ~DropBlock() {
+        if (m_hBlock != nullptr)
+            ::GlobalFree(m_hBlock);
+    }
+    DropBlock(const DropBlock&) = delete;
+    DropBlock& operator=(const DropBlock&) = delete;
+
+    bool IsValid() const { return m_hBlock != nullptr; }
+    // Posts the block as a drop; on success the window owns it.
+    bool PostTo(HWND hWnd) {
+        if (!::PostMessageW(hWnd, WM_DROPFILES, reinterpret_cast<WPARAM>(m_hBlock), 0))
+            return false;
+        m_hBlock = nullptr;
+        return true;
+    }
+
+private:
+    HGLOBAL m_hBlock = nullptr;
+};
+
+struct ChildSearch {
+    HWND dropTarget = nullptr;
+    HWND list = nullptr;
+};
+
+BOOL CALLBACK FindDropTargetAndList(HWND hWnd, LPARAM lParam) {
+    auto* search = reinterpret_cast<ChildSearch*>(lParam);
+    if (search->dropTarget == nullptr && (::GetWindowLongW(hWnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES))
+        search->dropTarget = hWnd;
+    wchar_t className[64] = L"";
+    ::GetClassNameW(hWnd, className, 64);
+    if (search->list == nullptr && std::wcscmp(className, WC_LISTVIEWW) == 0)
+        search->list = hWnd;
+    return search->dropTarget == nullptr || search->list == nullptr;
 }
 
-void PumpUntil(CWinApp& app, HWND list, int rows) {
+int ItemCount(HWND list) {
+    return static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+}
+
+// A row whose destination (the last column) starts with a bracketed mark, as a failed or stopped
+// item's does, instead of a path.
+bool RowIsMarked(HWND list, int row) {
+    HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const int columns =
+        header != nullptr ? static_cast<int>(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    if (columns <= 0)
+        return false;
+    wchar_t text[1024] = L"";
+    LVITEMW item = {};
+    item.iSubItem = columns - 1;
+    item.pszText = text;
+    item.cchTextMax = 1024;
+    ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return text[0] == L'(';
+}
+
+enum class PumpResult { Done, Quit, TimedOut };
+
+// The message loop of the program, until done() holds, WM_QUIT arrives or the bound passes.
+// Messages go through the application object, as its own loop sends them.
+template <typename Done> PumpResult Pump(CWinApp& app, DWORD limitMs, Done done) {
+    const ULONGLONG deadline = ::GetTickCount64() + limitMs;
+    for (;;) {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT)
+                return PumpResult::Quit;
+            app.ProcessMessage(msg);
+            if (done())
+                return PumpResult::Done;
+        }
+        if (done())
+            return PumpResult::Done;
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline)
+            return PumpResult::TimedOut;
+        ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
+                                      MWMO_INPUTAVAILABLE);
+    }
+}
+
+// Everything already queued, then back.
+void PumpPending(CWinApp& app) {
     MSG msg;
-    while (::SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) < rows) {
-        if (::GetMessageA(&msg, nullptr, 0, 0) <= 0)
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT)
             return;
         app.ProcessMessage(msg);
     }
 }
 
-void PumpPending(CWinApp& app) {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-        app.ProcessMessage(msg);
-}
-
 } // namespace
 
-int main(int argc, char** argv) {
-    if (argc < 2) {
+int main() {
+    int argc = 0;
+    UniqueArgv argv(::CommandLineToArgvW(::GetCommandLineW(), &argc));
+    if (!argv || argc < 2) {
         std::fprintf(stderr, "usage: dropbench <folder>...\n");
         return 2;
     }
+    const std::vector<std::wstring> paths(argv.get() + 1, argv.get() + argc);
+
     static char emptyCommandLine[] = "";
     CTallowboxApp app;
-    AfxWinInit(::GetModuleHandleA(nullptr), nullptr, emptyCommandLine, SW_SHOWNORMAL, L"");
-    if (!app.InitInstance()) {
+    AfxWinInit(::GetModuleHandleW(nullptr), nullptr, emptyCommandLine, SW_SHOWNORMAL, L"");
+    if (!app.InitInstance() || app.m_pMainWnd == nullptr) {
         std::fprintf(stderr, "dropbench: the program did not start\n");
         return 1;
     }
     HWND frame = app.m_pMainWnd->m_hWnd;
-    HWND view = ::GetDlgItem(frame, AFX_IDW_PANE_FIRST);
-    HWND list = ::GetDlgItem(view, IDC_BACKUP_LIST);
+    ChildSearch search;
+    if (::GetWindowLongW(frame, GWL_EXSTYLE) & WS_EX_ACCEPTFILES)
+        search.dropTarget = frame;
+    ::EnumChildWindows(frame, FindDropTargetAndList, reinterpret_cast<LPARAM>(&search));
+    if (search.dropTarget == nullptr || search.list == nullptr) {
+        std::fprintf(stderr, "dropbench: no window that accepts drops, or no list\n");
+        return 1;
+    }
     PumpPending(app);
 
-    const std::vector<std::string> paths(argv + 1, argv + argc);
+    const int rowsBefore = ItemCount(search.list);
+    const int rowsExpected = rowsBefore + static_cast<int>(paths.size());
+    DropBlock block(paths);
+    if (!block.IsValid()) {
+        std::fprintf(stderr, "dropbench: no memory for the drop\n");
+        return 1;
+    }
     const SIZE_T before = PrivateBytes();
-    const double start = NowMs();
-    ::PostMessageA(view, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDropBlock(paths)), 0);
-    PumpUntil(app, list, static_cast<int>(paths.size()));
-    const double elapsed = NowMs() - start;
+    const double posted = NowMs();
+    if (!block.PostTo(search.dropTarget)) {
+        std::fprintf(stderr, "dropbench: the drop could not be posted (%lu)\n", ::GetLastError());
+        return 1;
+    }
+    const PumpResult listed =
+        Pump(app, kListedWithinMs, [&] { return ItemCount(search.list) >= rowsExpected; });
+    const double listedAt = NowMs();
     const SIZE_T after = PrivateBytes();
-    std::printf("%.1f %llu %llu\n", elapsed, static_cast<unsigned long long>(before),
-                static_cast<unsigned long long>(after));
+    if (listed != PumpResult::Done) {
+        std::fprintf(stderr, "dropbench: %d of %d rows listed, then %s\n",
+                     ItemCount(search.list) - rowsBefore, static_cast<int>(paths.size()),
+                     listed == PumpResult::Quit ? "the program ended" : "no more within the time allowed");
+        return 3;
+    }
+    int marked = 0;
+    for (int row = rowsBefore; row < rowsExpected; ++row)
+        marked += RowIsMarked(search.list, row) ? 1 : 0;
+    std::printf("%.1f %llu %llu %.3f %.3f\n", listedAt - posted, static_cast<unsigned long long>(before),
+                static_cast<unsigned long long>(after), posted, listedAt);
+    std::fflush(stdout);
 
-    app.OnAppExit();
+    // What other processes sent while the rows were awaited is answered before the close, as the
+    // program's own loop would answer it, so that an outside prober sees when the window was free.
     PumpPending(app);
+    app.OnAppExit();
+    if (Pump(app, kClosedWithinMs, [] { return false; }) == PumpResult::TimedOut)
+        std::fprintf(stderr, "dropbench: the program did not end within %lu ms of its close\n",
+                     kClosedWithinMs);
+    if (marked != 0) {
+        std::fprintf(stderr, "dropbench: %d of the rows are marked as failed or stopped\n", marked);
+        return 1;
+    }
     return 0;
 }

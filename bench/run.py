@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Times Tallowbox against the floor copier, the same-UI copier, xcopy and cp -r, in one run,
-interleaved round by round, and prints medians, ranges and ratios. Every copy is verified
-(names, sizes, SHA-256) before its time counts. Called by bench/run, which sets up Wine."""
+interleaved round by round, and prints medians, ranges and ratios; then start-up, private memory
+over a folder of many files, and how long the window takes to answer another process during a
+drop; last, each figure against its target. Every copy is verified (names, sizes, SHA-256) before
+its time counts. Called by bench/run, which sets up Wine."""
 import argparse
+import math
 import os
 import shutil
 import statistics
@@ -12,6 +15,9 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 WINE = "/usr/lib/wine/wine64"
+# Private memory counts as flat over the F drop while it grows by less than this: a leak of even
+# 50 bytes per file of the full F (10,000 files) passes it, and one page of allocator noise does not.
+FLAT_KIB = 512
 
 
 def win(path: str) -> str:
@@ -109,7 +115,7 @@ def verify(source: str, copy: str) -> str:
     return out.stdout.strip()
 
 
-def startup_figures(build: str, program_dir: str, runs: int) -> None:
+def startup_figures(build: str, program_dir: str, runs: int) -> float:
     """Start-up to a visible, idle main window: Tallowbox against a minimal window program."""
     programs = {"minimal window": win(os.path.join(build, "bench", "minwin.exe")),
                 "Tallowbox": win(os.path.join(program_dir, "Tallowbox.exe"))}
@@ -123,19 +129,128 @@ def startup_figures(build: str, program_dir: str, runs: int) -> None:
         med = statistics.median(values)
         print(f"   {name:32s} {med:9.1f}   {min(values):8.1f}-{max(values):<8.1f}  {med / base:6.2f}")
     print()
+    return statistics.median(series["Tallowbox"]) / base
 
 
-def memory_figures(contenders: "Contenders", folder: str) -> None:
-    """Private bytes before and after one drop of a folder of many small files."""
+def drop_figures(lines: list, command: str) -> list:
+    """dropbench's own line (ms, private bytes before and after, posted at, listed at), once
+    launch's last line says it ended well."""
+    code = lines[-1].split()[1]
+    if code != "0" or len(lines) < 2:
+        raise RuntimeError(f"exit code {code}: {command}")
+    return lines[-2].split()
+
+
+def memory_figures(contenders: "Contenders", folder: str) -> int:
+    """Private bytes before and after one drop of a folder of many small files; returns the growth."""
     shutil.rmtree(os.path.join(contenders.program_dir, "backups"), ignore_errors=True)
-    lines = launch(contenders.build, "run", f'"{contenders.dropbench()}" "{win(folder)}"')
-    ms, before, after = lines[-2].split()
+    command = f'"{contenders.dropbench()}" "{win(folder)}"'
+    ms, before, after = drop_figures(launch(contenders.build, "run", command), command)[:3]
     files = len(os.listdir(folder))
     verified = verify(folder, find_backup(contenders.program_dir, os.path.basename(folder)))
     growth = int(after) - int(before)
     print(f"memory: one drop of {files} files ({verified}) in {float(ms):.0f} ms: private bytes "
           f"{int(before) / 2**20:.1f} MiB -> {int(after) / 2**20:.1f} MiB, growth {growth / 1024:.0f} KiB "
           f"({growth / files:.1f} bytes per file)")
+    print()
+    return growth
+
+
+def percentile(values: list, share: float) -> float:
+    """Nearest rank: the smallest value with at least that share of the values at or below it."""
+    ordered = sorted(values)
+    rank = max(1, math.ceil(round(share * len(ordered), 9)))
+    return ordered[min(rank, len(ordered)) - 1]
+
+
+def answer_figures(contenders: "Contenders", tree: str, runs: int) -> dict:
+    """How long the visible window takes to answer another process while it takes a drop of the
+    tree: answerprobe.exe, a separate process, sends it a message every 10 ms and times each round
+    trip; the round trips that overlap the drop (from its post until its row is listed) count."""
+    probe = [WINE, os.path.join(contenders.build, "bench", "answerprobe.exe"), "--rows", "1", "--samples"]
+    times, timed_out, drops = [], 0, []
+    for _ in range(runs):
+        shutil.rmtree(os.path.join(contenders.program_dir, "backups"), ignore_errors=True)
+        os.sync()
+        prober = subprocess.Popen(probe, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        try:
+            if prober.stdout.readline().strip() != "probing":
+                raise RuntimeError("answerprobe did not start")
+            command = f'"{contenders.dropbench()}" "{win(tree)}"'
+            ms, _, _, posted, listed = drop_figures(launch(contenders.build, "run", command), command)
+            out, err = prober.communicate(timeout=120)
+        finally:
+            if prober.poll() is None:
+                prober.kill()
+                prober.wait()
+        if prober.returncode != 0:
+            raise RuntimeError(f"answerprobe failed: {err.strip()}")
+        verify(tree, find_backup(contenders.program_dir, os.path.basename(tree)))
+        drops.append(float(ms))
+        start, end = float(posted), float(listed)
+        for line in out.splitlines():
+            if not line.startswith("sample "):
+                continue
+            _, sent, trip, outcome = line.split()
+            sent, trip = float(sent), float(trip)
+            if sent < end and sent + trip > start:
+                times.append(trip)
+                timed_out += outcome == "timeout"
+    files = sum(len(names) for _, _, names in os.walk(tree))
+    if not times:
+        print(f"answer time during a drop of {os.path.basename(tree)[0]} ({files} files): no round trip fell "
+              f"within the drop ({statistics.median(drops):.0f} ms)")
+        print()
+        return {}
+    figures = {"max": max(times), "p99": percentile(times, 0.99), "median": statistics.median(times)}
+    print(f"answer time during a drop of {os.path.basename(tree)[0]} ({files} files, {runs} drops, median "
+          f"{statistics.median(drops):.0f} ms), from another process: {len(times)} round trips, "
+          f"max {figures['max']:.1f} ms, p99 {figures['p99']:.1f} ms, median {figures['median']:.1f} ms"
+          + (f", {timed_out} timed out" if timed_out else ""))
+    print()
+    return figures
+
+
+def verdict(met: bool) -> str:
+    return "met" if met else "missed"
+
+
+def target_line(name: str, figure: str, target: str, result: str) -> None:
+    print(f"   {name:44s} {figure:>8s}   {target:8s} {result}")
+
+
+def target_lines(times: dict, trees: list, startup, growth, answer) -> None:
+    """Each figure the targets name, beside its target; None: not measured in this run."""
+    print(f"{'targets':47s} {'figure':>8s}   target")
+    empty = trees[0] if trees else None
+    limits = {"S": 0.8, "M": 1.0, "L": 1.05}
+    for tree in trees[1:]:
+        label = os.path.basename(tree)[0]
+        drop = statistics.median(times[(tree, "Tallowbox drop (visible)")])
+        floor_work = statistics.median(times[(tree, "floor")]) - statistics.median(times[(empty, "floor")])
+        drop_work = drop - statistics.median(times[(empty, "Tallowbox drop (visible)")])
+        limit = limits[label]
+        if floor_work > 0:
+            ratio = drop_work / floor_work
+            target_line(f"{label}: drop / floor beyond fixed cost", f"{ratio:.2f}", f"<= {limit:.2f}",
+                        verdict(ratio <= limit))
+        else:
+            target_line(f"{label}: drop / floor beyond fixed cost", "-", f"<= {limit:.2f}",
+                        "(the floor took no longer than on E: too noisy, more rounds)")
+        ratio = drop / statistics.median(times[(tree, "Tallowbox /p")])
+        target_line(f"{label}: drop / /p", f"{ratio:.2f}", "<= 1.05", verdict(ratio <= 1.05))
+    if answer == {}:
+        target_line("answer time during a drop of S (ms)", "-", "<= 50", "(no round trip fell within a drop)")
+    elif answer is not None:
+        target_line("answer time during a drop of S, p99 (ms)", f"{answer['p99']:.1f}", "<= 50",
+                    verdict(answer["p99"] <= 50))
+        target_line("answer time during a drop of S, max (ms)", f"{answer['max']:.1f}", "<= 250",
+                    verdict(answer["max"] <= 250))
+    if startup is not None:
+        target_line("start-up / minimal window", f"{startup:.2f}", "<= 1.30", verdict(startup <= 1.3))
+    if growth is not None:
+        target_line("private memory growth over F (KiB)", f"{growth / 1024:.0f}", f"< {FLAT_KIB}",
+                    verdict(growth < FLAT_KIB * 1024))
     print()
 
 
@@ -147,9 +262,18 @@ def main() -> int:
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--no-drop", action="store_true")
     parser.add_argument("--only", default="SML", help="which of the trees S, M, L to time (E always is)")
+    parser.add_argument("--answer-only", action="store_true",
+                        help="only the window's answer time during drops of S, one per round")
     args = parser.parse_args()
 
     contenders = Contenders(args.build, args.work, not args.no_drop)
+    s_tree = os.path.join(args.trees, "S tree")
+    if args.answer_only:
+        if not contenders.with_drop:
+            print("answer time: needs dropbench.exe (and no --no-drop)", file=sys.stderr)
+            return 2
+        target_lines({}, [], None, None, answer_figures(contenders, s_tree, args.rounds))
+        return 0
     # E, an empty folder, measures each contender's fixed cost: starting, making its windows, ending.
     os.makedirs(os.path.join(args.trees, "E tree"), exist_ok=True)
     trees = [os.path.join(args.trees, t) for t in ("E tree", "S tree", "M tree", "L tree")
@@ -170,9 +294,11 @@ def main() -> int:
                       flush=True)
 
     print()
-    startup_figures(args.build, contenders.program_dir, max(args.rounds, 3) * 2)
+    startup = startup_figures(args.build, contenders.program_dir, max(args.rounds, 3) * 2)
+    growth, answer = None, None
     if contenders.with_drop:
-        memory_figures(contenders, os.path.join(args.trees, "F tree"))
+        growth = memory_figures(contenders, os.path.join(args.trees, "F tree"))
+        answer = answer_figures(contenders, s_tree, args.rounds)
     empty = trees[0]
     for tree in trees:
         label = os.path.basename(tree)[0]
@@ -192,6 +318,7 @@ def main() -> int:
                 line += f"  {own_work / ui_work:8.2f}" if ui_work > 0 else ""
             print(line)
         print()
+    target_lines(times, trees if contenders.with_drop else [], startup, growth, answer)
     return 0
 
 
