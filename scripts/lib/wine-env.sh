@@ -8,6 +8,7 @@ export WINEDEBUG=-all
 # No Mono or Gecko installer dialogs in a fresh prefix.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
+_wine_env_font_dir=/usr/share/wine/fonts
 _wine_env_xvfb_pid=""
 _wine_env_prefix_made=""
 
@@ -50,6 +51,16 @@ wine_env_start() {
   WINEPREFIX=$(mktemp -d /tmp/tallowbox-wine.XXXXXX)
   _wine_env_prefix_made=1
   trap wine_env_stop EXIT
+  # Wine draws caption buttons and other frame symbols with its own Marlett. This Wine looks
+  # for its own fonts in <data dir>/../fonts (/usr/share/fonts, top level only), while
+  # fonts-wine puts them in /usr/share/wine/fonts, so no prefix ever sees Marlett and the
+  # buttons read "0 1 r". Every Wine also loads C:\windows\Fonts: put the symbol font there.
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  if [ -f "$_wine_env_font_dir/marlett.ttf" ]; then
+    cp "$_wine_env_font_dir/marlett.ttf" "$WINEPREFIX/drive_c/windows/Fonts/"
+  else
+    echo "wine-env: $_wine_env_font_dir/marlett.ttf is missing (fonts-wine): caption buttons will show letters" >&2
+  fi
   "$WINE64" wineboot -i >/dev/null 2>&1
   # Without a window manager, every window close costs about two seconds unless Wine manages none.
   "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
