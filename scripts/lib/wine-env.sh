@@ -72,3 +72,13 @@ wine_env_start() {
   done
   /usr/lib/wine/wineserver -w
 }
+
+# Runs one exact command line (the program and its arguments, quoted as the caller wants) through
+# the Windows command processor, and waits for it. Wine quotes an argument itself only when it
+# holds a blank, and a batch file is read in the ANSI code page, so the batch file (written to
+# the path given) only expands an environment variable that carries the line: every character
+# arrives, names outside code page 932 too.
+wine_env_run_line() { # batch-file line
+  printf '@echo off\r\n%%TALLOWBOX_COMMAND_LINE%%\r\n' >"$1"
+  TALLOWBOX_COMMAND_LINE=$2 "$WINE64" cmd /c "$(WINEPREFIX="$WINEPREFIX" winepath -w "$1" 2>/dev/null)"
+}
