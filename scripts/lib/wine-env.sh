@@ -1,6 +1,7 @@
 # Shared by scripts/test, scripts/run and the benchmark: a private Wine prefix in code page 932,
 # and an X display (the caller's, or a private Xvfb).
 # Source it, then call wine_env_start [--private-display]; wine_env_stop runs on exit.
+# wine_env_run_line starts a program with an exact command line (quotes and any name kept).
 
 WINE64=/usr/lib/wine/wine64
 export LC_ALL=ja_JP.UTF-8
