@@ -1,6 +1,7 @@
 # Shared by scripts/test, scripts/run and the benchmark: a private Wine prefix in code page 932,
 # and an X display (the caller's, or a private Xvfb).
 # Source it, then call wine_env_start [--private-display]; wine_env_stop runs on exit.
+# wine_env_run_line starts a program with an exact command line (quotes and any name kept).
 
 WINE64=/usr/lib/wine/wine64
 export LC_ALL=ja_JP.UTF-8
@@ -8,6 +9,7 @@ export WINEDEBUG=-all
 # No Mono or Gecko installer dialogs in a fresh prefix.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
+_wine_env_font_dir=/usr/share/wine/fonts
 _wine_env_xvfb_pid=""
 _wine_env_prefix_made=""
 
@@ -50,6 +52,16 @@ wine_env_start() {
   WINEPREFIX=$(mktemp -d /tmp/tallowbox-wine.XXXXXX)
   _wine_env_prefix_made=1
   trap wine_env_stop EXIT
+  # Wine draws caption buttons and other frame symbols with its own Marlett. This Wine looks
+  # for its own fonts in <data dir>/../fonts (/usr/share/fonts, top level only), while
+  # fonts-wine puts them in /usr/share/wine/fonts, so no prefix ever sees Marlett and the
+  # buttons read "0 1 r". Every Wine also loads C:\windows\Fonts: put the symbol font there.
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  if [ -f "$_wine_env_font_dir/marlett.ttf" ]; then
+    cp "$_wine_env_font_dir/marlett.ttf" "$WINEPREFIX/drive_c/windows/Fonts/"
+  else
+    echo "wine-env: $_wine_env_font_dir/marlett.ttf is missing (fonts-wine): caption buttons will show letters" >&2
+  fi
   "$WINE64" wineboot -i >/dev/null 2>&1
   # Without a window manager, every window close costs about two seconds unless Wine manages none.
   "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
@@ -60,4 +72,14 @@ wine_env_start() {
     "$WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /d IPAPGothic /f >/dev/null 2>&1
   done
   /usr/lib/wine/wineserver -w
+}
+
+# Runs one exact command line (the program and its arguments, quoted as the caller wants) through
+# the Windows command processor, and waits for it. Wine quotes an argument itself only when it
+# holds a blank, and a batch file is read in the ANSI code page, so the batch file (written to
+# the path given) only expands an environment variable that carries the line: every character
+# arrives, names outside code page 932 too.
+wine_env_run_line() { # batch-file line
+  printf '@echo off\r\n%%TALLOWBOX_COMMAND_LINE%%\r\n' >"$1"
+  TALLOWBOX_COMMAND_LINE=$2 "$WINE64" cmd /c "$(WINEPREFIX="$WINEPREFIX" winepath -w "$1" 2>/dev/null)"
 }

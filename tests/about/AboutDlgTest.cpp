@@ -4,6 +4,7 @@
 
 #include "about/AboutDlg.h"
 #include "framework/App.h"
+#include "res/version.h"
 
 #include <gtest/gtest.h>
 
@@ -287,7 +288,7 @@ void CheckOpenedAboutBox(ScriptedAboutDlg& dlg) {
                                       Shown(dlg.item(IDC_LINK))))
         << "link picture, inset";
 
-    HWND hVersion = ::FindWindowExA(hDlg, nullptr, "Static", "Tallowbox Version 0.12");
+    HWND hVersion = ::FindWindowExA(hDlg, nullptr, "Static", "Tallowbox Version " TALLOWBOX_VERSION_TEXT);
     EXPECT_NE(nullptr, hVersion) << "version text";
 }
 
@@ -347,7 +348,7 @@ TEST(AboutTemplate, DialogHundredAsTheProgramShipsIt) {
     };
     const Expected expected[] = {
         {L"#130", L"Static", 65535, L"#128", 0x50000003, 11, 17, 20, 20},
-        {L"#130", L"Static", 65535, L"Tallowbox Version 0.12", 0x50020080, 38, 23, 85, 8},
+        {L"#130", L"Static", 65535, L"Tallowbox Version " TALLOWBOX_VERSION_TEXT, 0x50020080, 38, 23, 85, 8},
         {L"#128", L"Button", 1, L"OK", 0x50030001, 242, 7, 50, 14},
         {L"", L"MyTBmp", 1001, L"Custom1", 0x50010000, 127, 7, 99, 30},
         {L"", L"MyBmpUrl", 1002, L"Custom1", 0x50010000, 35, 47, 192, 27},

@@ -4,6 +4,7 @@
 
 #include "common/TempFolder.h"
 #include "resource.h"
+#include "version.h"
 
 #include <gtest/gtest.h>
 
@@ -163,7 +164,8 @@ TEST(ProgramAboutBox, OpensFromTheHelpCommandEveryTimeAndClosesWithOk) {
         HWND hOk = ::GetDlgItem(hAbout, IDOK);
         EXPECT_EQ("MyTBmp", ClassOf(hPicture));
         EXPECT_EQ("MyBmpUrl", ClassOf(hLink));
-        EXPECT_NE(nullptr, ::FindWindowExA(hAbout, nullptr, "Static", "Tallowbox Version 0.12"));
+        EXPECT_NE(nullptr,
+                  ::FindWindowExA(hAbout, nullptr, "Static", "Tallowbox Version " TALLOWBOX_VERSION_TEXT));
 
         ::Sleep(300); // let it paint
         const Pixels picture = ScreenPixelsOf(hPicture);

@@ -1,0 +1,83 @@
+#!/usr/bin/env python3
+"""Writes dist/Tallowbox-<version>-win64.zip: the given Tallowbox.exe and README.txt, the
+Japanese usage text (docs/usage.ja.txt) in UTF-8 with a byte-order mark and CRLF line ends, so
+Notepad opens it right. The version comes from res/version.h. Also writes the zip's SHA-256
+beside it. Called by scripts/package; writes nothing outside the dist folder it is given.
+
+    make_package.py --root <source tree> --exe <Tallowbox.exe> --dist <folder>
+"""
+import argparse
+import hashlib
+import os
+import re
+import sys
+import tempfile
+import time
+import zipfile
+
+
+def read_version(header_path):
+    """"0.12" from TALLOWBOX_VERSION_MAJOR and _MINOR in version.h."""
+    with open(header_path, encoding="utf-8") as header:
+        text = header.read()
+    numbers = {}
+    for part in ("MAJOR", "MINOR"):
+        found = re.search(r"^#define TALLOWBOX_VERSION_%s (\d+)\s*$" % part, text, re.MULTILINE)
+        if not found:
+            sys.exit("make_package: no TALLOWBOX_VERSION_%s in %s" % (part, header_path))
+        numbers[part] = int(found.group(1))
+    return "%d.%d" % (numbers["MAJOR"], numbers["MINOR"])
+
+
+def usage_text(source_path, version):
+    """The usage text as Notepad wants it: BOM, UTF-8, CRLF, the version filled in."""
+    with open(source_path, encoding="utf-8") as source:
+        text = source.read()
+    text = text.replace("@VERSION@", version)
+    text = text.replace("\r\n", "\n").replace("\n", "\r\n")
+    return b"\xef\xbb\xbf" + text.encode("utf-8")
+
+
+def entry(name, stamp):
+    info = zipfile.ZipInfo(name, date_time=time.localtime(stamp)[:6])
+    info.compress_type = zipfile.ZIP_DEFLATED
+    info.external_attr = 0o644 << 16
+    return info
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--dist", required=True)
+    args = parser.parse_args()
+
+    version = read_version(os.path.join(args.root, "res", "version.h"))
+    with open(args.exe, "rb") as program:
+        exe = program.read()
+    readme = usage_text(os.path.join(args.root, "docs", "usage.ja.txt"), version)
+    stamp = os.path.getmtime(args.exe)
+
+    os.makedirs(args.dist, exist_ok=True)
+    name = "Tallowbox-%s-win64.zip" % version
+    target = os.path.join(args.dist, name)
+    # Written under a temporary name first: a zip that is there is a whole one.
+    handle, partial = tempfile.mkstemp(prefix=".partial-", suffix=".zip", dir=args.dist)
+    try:
+        with os.fdopen(handle, "wb") as raw, zipfile.ZipFile(raw, "w") as package:
+            package.writestr(entry("Tallowbox.exe", stamp), exe)
+            package.writestr(entry("README.txt", stamp), readme)
+        os.chmod(partial, 0o644)
+        os.replace(partial, target)
+    except BaseException:
+        os.unlink(partial)
+        raise
+    with open(target, "rb") as written:
+        digest = hashlib.sha256(written.read()).hexdigest()
+    with open(target + ".sha256", "w", encoding="ascii", newline="\n") as checksum:
+        checksum.write("%s  %s\n" % (digest, name))
+    print("package: wrote dist/%s (SHA-256 %s)" % (name, digest))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,186 @@
+#!/usr/bin/env python3
+"""Checks the release package, or one built program, without Wine.
+
+    check_package.py --zip-in <dist> --version-header <res/version.h> --built <Tallowbox.exe>
+        dist/Tallowbox-<version>-win64.zip holds exactly Tallowbox.exe and README.txt; the exe is
+        the built (and tested) one byte for byte, a 64-bit (machine 0x8664) GUI program that
+        imports only the system's own DLLs and carries the version of version.h in its version
+        resource; README.txt is Japanese UTF-8 with a byte-order mark and CRLF line ends.
+    check_package.py --program <Tallowbox.exe> --machine i386
+        One built program: its machine, and that it imports only the system's own DLLs.
+
+Every check prints what it expected and what it saw; the exit code is the number of failures.
+"""
+import argparse
+import io
+import os
+import re
+import struct
+import sys
+import zipfile
+
+MACHINES = {"x86_64": 0x8664, "i386": 0x14C}
+# What a bare Windows has. A MinGW runtime DLL (libstdc++, libgcc_s, libwinpthread) is not here.
+SYSTEM_DLLS = {
+    "advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll",
+    "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "uxtheme.dll",
+    "version.dll", "ucrtbase.dll",
+}
+
+failures = 0
+
+
+def check(ok, what, expected, seen):
+    global failures
+    if not ok:
+        failures += 1
+        print("FAIL %s: expected %s, saw %s" % (what, expected, seen))
+    return ok
+
+
+class Pe:
+    """The few parts of a PE file the checks read: machine, subsystem, imports, resources."""
+
+    def __init__(self, data):
+        self.data = data
+        if data[:2] != b"MZ":
+            raise ValueError("no MZ header")
+        at = struct.unpack_from("<I", data, 0x3C)[0]
+        if data[at:at + 4] != b"PE\0\0":
+            raise ValueError("no PE signature")
+        self.machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, at + 4)
+        optional = at + 24
+        self.magic = struct.unpack_from("<H", data, optional)[0]
+        self.subsystem = struct.unpack_from("<H", data, optional + 68)[0]
+        directories = optional + (112 if self.magic == 0x20B else 96)
+        self.import_rva = struct.unpack_from("<I", data, directories + 8)[0]
+        self.sections = []
+        table = optional + optional_size
+        for n in range(sections):
+            _, virtual_size, rva, raw_size, raw_at = struct.unpack_from("<8sIIII", data, table + 40 * n)
+            self.sections.append((rva, max(virtual_size, raw_size), raw_at))
+
+    def offset(self, rva):
+        for start, size, raw_at in self.sections:
+            if start <= rva < start + size:
+                return raw_at + rva - start
+        raise ValueError("RVA 0x%x is in no section" % rva)
+
+    def c_string(self, rva):
+        at = self.offset(rva)
+        return self.data[at:self.data.index(b"\0", at)].decode("ascii")
+
+    def imported_dlls(self):
+        names = []
+        at = self.offset(self.import_rva)
+        while True:
+            name_rva = struct.unpack_from("<I", self.data, at + 12)[0]
+            if name_rva == 0:
+                return names
+            names.append(self.c_string(name_rva))
+            at += 20
+
+
+def read_version(header_path):
+    with open(header_path, encoding="utf-8") as header:
+        text = header.read()
+    found = [re.search(r"^#define TALLOWBOX_VERSION_%s (\d+)\s*$" % part, text, re.MULTILINE)
+             for part in ("MAJOR", "MINOR")]
+    if not all(found):
+        sys.exit("check_package: no version numbers in %s" % header_path)
+    return int(found[0].group(1)), int(found[1].group(1))
+
+
+def check_program(data, what, machine):
+    try:
+        pe = Pe(data)
+    except (ValueError, struct.error) as error:
+        check(False, what + " is a PE file", "a PE file", error)
+        return None
+    check(pe.machine == MACHINES[machine], what + " machine", "0x%x (%s)" % (MACHINES[machine], machine),
+          "0x%x" % pe.machine)
+    check(pe.subsystem == 2, what + " subsystem", "2 (Windows GUI)", pe.subsystem)
+    dlls = pe.imported_dlls()
+    check(bool(dlls), what + " imports", "some DLLs", "none")
+    foreign = [dll for dll in dlls if dll.lower() not in SYSTEM_DLLS and not dll.lower().startswith("api-ms-win-")]
+    check(not foreign, what + " imports only system DLLs", "none other", foreign)
+    return pe
+
+
+def check_version_resource(data, what, major, minor):
+    """The version resource's fixed part and its version strings, found in the file's bytes."""
+    fixed = data.find(struct.pack("<I", 0xFEEF04BD))
+    if not check(fixed >= 0, what + " version resource", "VS_FIXEDFILEINFO", "none"):
+        return
+    _, _, file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<IIIIII", data, fixed)
+    want = "%d.%d.0.0" % (major, minor)
+    for label, ms, ls in (("file", file_ms, file_ls), ("product", product_ms, product_ls)):
+        seen = "%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+        check(seen == want, "%s %s version" % (what, label), want, seen)
+    text = "%d.%d" % (major, minor)
+    for key in ("FileVersion", "ProductVersion"):
+        # A String entry: key, zero, padding to four bytes, then the value and its zero.
+        found = re.search(re.escape((key + "\0").encode("utf-16-le")) + b"(?:\0\0)?" +
+                          re.escape((text + "\0").encode("utf-16-le")), data)
+        check(found is not None, "%s %s string" % (what, key), repr(text), "another or none")
+
+
+def check_usage_text(raw, version):
+    check(raw.startswith(b"\xef\xbb\xbf"), "README.txt starts with", "a UTF-8 byte-order mark", raw[:3])
+    try:
+        text = raw[3:].decode("utf-8")
+    except UnicodeDecodeError as error:
+        check(False, "README.txt", "UTF-8", error)
+        return
+    bare = len(re.findall(r"(?<!\r)\n", text)) + len(re.findall(r"\r(?!\n)", text))
+    check(bare == 0, "README.txt line ends", "CRLF only", "%d bare CR or LF" % bare)
+    check(text.endswith("\r\n"), "README.txt", "ends with a line end", repr(text[-5:]))
+    for needed in ("Tallowbox " + version, "Tallowbox.exe \"C:\\", "backups\\YYYY-MMDD\\HHMM\\", "(失敗)", "(中止)",
+                   "Esc", "(2)"):
+        check(needed in text, "README.txt mentions", repr(needed), "no such text")
+
+
+def check_package(args):
+    major, minor = read_version(args.version_header)
+    version = "%d.%d" % (major, minor)
+    path = os.path.join(args.zip_in, "Tallowbox-%s-win64.zip" % version)
+    if not check(os.path.isfile(path), "package", path + " (scripts/package makes it)", "no such file"):
+        return
+    with open(path, "rb") as package_file:
+        package = zipfile.ZipFile(io.BytesIO(package_file.read()))
+    names = package.namelist()
+    check(sorted(names) == ["README.txt", "Tallowbox.exe"], "package names", "README.txt, Tallowbox.exe", names)
+    bad = package.testzip()
+    check(bad is None, "package entries' checksums", "all good", bad)
+    if "Tallowbox.exe" in names:
+        exe = package.read("Tallowbox.exe")
+        with open(args.built, "rb") as built:
+            check(exe == built.read(), "packaged Tallowbox.exe", "the built and tested " + args.built,
+                  "other bytes (run scripts/package after building)")
+        if check_program(exe, "packaged Tallowbox.exe", "x86_64"):
+            check_version_resource(exe, "packaged Tallowbox.exe", major, minor)
+    if "README.txt" in names:
+        check_usage_text(package.read("README.txt"), version)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--zip-in")
+    parser.add_argument("--version-header")
+    parser.add_argument("--built")
+    parser.add_argument("--program")
+    parser.add_argument("--machine", choices=sorted(MACHINES))
+    args = parser.parse_args()
+    if args.program:
+        with open(args.program, "rb") as program:
+            check_program(program.read(), args.program, args.machine or "x86_64")
+    else:
+        if not (args.zip_in and args.version_header and args.built):
+            parser.error("--zip-in, --version-header and --built go together")
+        check_package(args)
+    print("check_package: %d failure(s)" % failures)
+    return min(failures, 125)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
