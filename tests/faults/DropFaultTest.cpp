@@ -27,10 +27,15 @@ protected:
     std::string ChangedOutsideBackups(const std::string& backups = "prog\\backups") const {
         return ChangesOutside(before, ReadTree(area.path()), backups);
     }
-    // Posts one drop of paths to the view and lets the loop take it.
+    // Posts one drop of paths to the view and runs the loop until its rows are listed (the copy
+    // runs on the program's worker).
     static void Drop(RunningApp& running, const std::vector<std::string>& paths) {
+        const int before = running.ItemCount();
         ASSERT_TRUE(
             ::PostMessageA(running.View(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDropBlock(paths)), 0));
+        for (int wait = 0; wait < 6000 && running.ItemCount() < before + static_cast<int>(paths.size());
+             ++wait)
+            running.Pump(50);
         running.Pump(50);
     }
     static ListedRow Row(RunningApp& running, int item) {
@@ -202,6 +207,8 @@ TEST_F(DropFault, NamesOutsideTheCodePageBackUpExactly) {
     ASSERT_TRUE(running.started());
     ASSERT_TRUE(
         ::PostMessageA(running.View(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDropBlock(items)), 0));
+    for (int wait = 0; wait < 200 && running.ItemCount() < 4; ++wait)
+        running.Pump(50);
     running.Pump(50);
     ASSERT_EQ(4, running.ItemCount());
     const std::wstring minute = running.WideItemText(0, 4);

@@ -16,9 +16,13 @@ namespace {
 const char kFrameClass[] = "TallowboxFrame";
 const char kProfileKey[] = "Software\\Local AppWizard-Generated Applications\\Tallowbox";
 
-std::string BuiltProgram() { return WindowsPathOfBuildFile(TALLOWBOX_EXE); }
+std::string BuiltProgram() {
+    return WindowsPathOfBuildFile(TALLOWBOX_EXE);
+}
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+std::string Quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
 
 bool KeyExists(const char* path) {
     HKEY hKey = nullptr;
@@ -42,8 +46,8 @@ public:
             startup.dwFlags = STARTF_USESHOWWINDOW;
             startup.wShowWindow = static_cast<WORD>(showCommand);
         }
-        started = copied && ::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                             folder.path().c_str(), &startup, &process) != FALSE;
+        started = copied && ::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
+                                             nullptr, folder.path().c_str(), &startup, &process) != FALSE;
     }
     ~Program() {
         if (started) {

@@ -45,7 +45,10 @@ TEST(CommandLine, SwitchesAndTheFirstPlainArgument) {
         {{"/p", "C:\\a.txt"}, CCommandLineInfo::FilePrint, "C:\\a.txt", FALSE},
         {{"-p", "C:\\a.txt"}, CCommandLineInfo::FilePrint, "C:\\a.txt", FALSE},
         {{"/P", "C:\\a.txt"}, CCommandLineInfo::FileOpen, "C:\\a.txt", FALSE}, // "p" is compared exactly
-        {{"/pt", "C:\\a.txt", "printer", "driver", "port"}, CCommandLineInfo::FilePrintTo, "C:\\a.txt", FALSE},
+        {{"/pt", "C:\\a.txt", "printer", "driver", "port"},
+         CCommandLineInfo::FilePrintTo,
+         "C:\\a.txt",
+         FALSE},
         {{"/Unregister"}, CCommandLineInfo::AppUnregister, "", FALSE},
         {{"-unregserver"}, CCommandLineInfo::AppUnregister, "", FALSE},
         {{"/UNREGISTER", "/embedding"}, CCommandLineInfo::AppUnregister, "", TRUE},
@@ -150,8 +153,9 @@ TEST(Profile, StartCreatesTheKeysAndWritesBackOnlyANonZeroValue) {
     EXPECT_FALSE(ReadPreviewPages(&value)) << "0 is never written";
 
     const DWORD three = 3;
-    ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kProfileKey, "PreviewPages", REG_DWORD, &three, sizeof three),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        ::RegSetKeyValueA(HKEY_CURRENT_USER, kProfileKey, "PreviewPages", REG_DWORD, &three, sizeof three),
+        ERROR_SUCCESS);
     {
         RunningApp running("", program.path());
         ASSERT_TRUE(running.started());
@@ -170,8 +174,8 @@ TEST(Profile, UnregisterRemovesTheProfileAndAnEmptyParentOnly) {
     ASSERT_TRUE(KeyExists(kProfileKey));
     const std::string neighbour = std::string(kCompanyKey) + "\\Neighbour";
     HKEY hKey = nullptr;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, neighbour.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &hKey,
-                                nullptr),
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, neighbour.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                &hKey, nullptr),
               ERROR_SUCCESS);
     ::RegCloseKey(hKey);
 

@@ -39,7 +39,8 @@ public:
     static const CRuntimeClass runtimeClass;
     BOOL OnCmdMsg(UINT nID) override { return Take("frame", nID, 4); }
 };
-const CRuntimeClass ProbeFrame::runtimeClass = {"ProbeFrame", &CFrameWnd::runtimeClass, &CreateDynamic<ProbeFrame>};
+const CRuntimeClass ProbeFrame::runtimeClass = {"ProbeFrame", &CFrameWnd::runtimeClass,
+                                                &CreateDynamic<ProbeFrame>};
 
 class ProbeView : public CFormView {
 public:
@@ -47,7 +48,8 @@ public:
     ProbeView() : CFormView(IDD_BACKUP_FORM) {}
     BOOL OnCmdMsg(UINT nID) override { return Take("view", nID, 1); }
 };
-const CRuntimeClass ProbeView::runtimeClass = {"ProbeView", &CFormView::runtimeClass, &CreateDynamic<ProbeView>};
+const CRuntimeClass ProbeView::runtimeClass = {"ProbeView", &CFormView::runtimeClass,
+                                               &CreateDynamic<ProbeView>};
 
 class ProbeApp : public CWinApp {
 public:
@@ -58,8 +60,8 @@ public:
 TEST(CommandRouting, ActiveViewThenDocumentThenFrameThenApplication) {
     ProbeApp app;
     app.m_nCmdShow = SW_SHOWNORMAL;
-    app.AddDocTemplate(new CSingleDocTemplate(IDR_MAINFRAME, &ProbeDoc::runtimeClass, &ProbeFrame::runtimeClass,
-                                              &ProbeView::runtimeClass));
+    app.AddDocTemplate(new CSingleDocTemplate(IDR_MAINFRAME, &ProbeDoc::runtimeClass,
+                                              &ProbeFrame::runtimeClass, &ProbeView::runtimeClass));
     app.OnFileNew();
     ASSERT_NE(app.m_pMainWnd, nullptr);
     HWND frame = app.m_pMainWnd->m_hWnd;
@@ -69,7 +71,8 @@ TEST(CommandRouting, ActiveViewThenDocumentThenFrameThenApplication) {
         UINT mask;
         const char* expected;
     };
-    const Case cases[] = {{1 | 2 | 4 | 8, "view"}, {2 | 4 | 8, "document"}, {4 | 8, "frame"}, {8, "application"}};
+    const Case cases[] = {
+        {1 | 2 | 4 | 8, "view"}, {2 | 4 | 8, "document"}, {4 | 8, "frame"}, {8, "application"}};
     for (const Case& c : cases) {
         g_handled.clear();
         ::SendMessageA(frame, WM_COMMAND, MAKEWPARAM(0x7000 + c.mask, 0), 0);

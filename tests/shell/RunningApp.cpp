@@ -48,6 +48,13 @@ void RunningApp::Pump(DWORD ms) {
     } while (::GetTickCount64() < end);
 }
 
+void RunningApp::PumpUntilRows(int rows, DWORD timeoutMs) {
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    while (ItemCount() < rows && ::GetTickCount64() < end)
+        Pump(20);
+    Pump(50);
+}
+
 HWND RunningApp::Frame() const {
     return m_app.m_pMainWnd != nullptr ? m_app.m_pMainWnd->m_hWnd : nullptr;
 }

@@ -20,6 +20,8 @@ public:
 
     // Pre-translates and dispatches queued messages for ms milliseconds, as the loop does.
     void Pump(DWORD ms = 200);
+    // Pumps until the list holds rows rows (the copies run on the program's worker), then a little more.
+    void PumpUntilRows(int rows, DWORD timeoutMs = 60000);
 
     bool started() const { return m_started; }
     CTallowboxApp& app() { return m_app; }

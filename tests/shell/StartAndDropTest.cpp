@@ -163,7 +163,7 @@ TEST_F(Drop, EachDropIsOneBatchAndASecondDropAppends) {
     ::SetCursor(::LoadCursor(nullptr, IDC_CROSS));
     HGLOBAL first = MakeDropBlock({sources / "note.txt", sources / "album"});
     ASSERT_TRUE(::PostMessageA(running.View(), WM_DROPFILES, reinterpret_cast<WPARAM>(first), 0));
-    running.Pump();
+    running.PumpUntilRows(2);
     EXPECT_EQ(::GetCursor(), ::LoadCursor(nullptr, IDC_ARROW)) << "the arrow after the batch";
     ASSERT_EQ(running.ItemCount(), 2);
     EXPECT_EQ(running.ItemText(0, 2), "note.txt");
@@ -177,7 +177,7 @@ TEST_F(Drop, EachDropIsOneBatchAndASecondDropAppends) {
 
     HGLOBAL second = MakeDropBlock({sources / "second.txt"});
     ASSERT_TRUE(::PostMessageA(running.View(), WM_DROPFILES, reinterpret_cast<WPARAM>(second), 0));
-    running.Pump();
+    running.PumpUntilRows(3);
     ASSERT_EQ(running.ItemCount(), 3) << "a second drop appends";
     EXPECT_EQ(running.ItemText(2, 2), "second.txt");
     EXPECT_EQ(running.ItemText(0, 2), "note.txt") << "earlier rows stay";
@@ -266,7 +266,7 @@ TEST_F(Drop, APathLongerThanTheBuffersIsNeverCutButFailsVisibly) {
     const std::string longPath = sources.path() + "\\" + std::string(300, 'x') + ".txt";
     HGLOBAL drop = MakeDropBlock({longPath, sources / "note.txt"});
     ASSERT_TRUE(::PostMessageA(running.View(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0));
-    running.Pump();
+    running.PumpUntilRows(2);
     ASSERT_EQ(running.ItemCount(), 2) << "the batch goes on after the long path";
     EXPECT_EQ(running.ItemText(0, 2), std::string(300, 'x') + ".txt") << "the whole name, not a cut one";
     EXPECT_EQ(running.ItemText(0, 4).rfind("(失敗)", 0), 0u) << running.ItemText(0, 4);

@@ -131,7 +131,8 @@ std::string RemoteControlReader::StatusText(int part) const {
     const char empty = '\0';
     SIZE_T written = 0;
     ::WriteProcessMemory(m_hProcess, m_remote + kTextOffset, &empty, 1, &written);
-    ::SendMessageA(m_hWnd, SB_GETTEXTA, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(m_remote + kTextOffset));
+    ::SendMessageA(m_hWnd, SB_GETTEXTA, static_cast<WPARAM>(part),
+                   reinterpret_cast<LPARAM>(m_remote + kTextOffset));
     std::vector<char> text(kRemoteSize - kTextOffset, '\0');
     SIZE_T read = 0;
     ::ReadProcessMemory(m_hProcess, m_remote + kTextOffset, text.data(), text.size() - 1, &read);
