@@ -185,6 +185,21 @@ UnixSymlink::~UnixSymlink() {
         WaitForAttributes(m_link, false);
 }
 
+bool RenameOnUnixSide(const std::string& folder, const std::string& from, const std::string& to) {
+    // The folder's Unix name only: Wine would match the new name to an existing one of another case.
+    const std::string unixFolder = UnixName(folder);
+    if (unixFolder.empty() || !RunUnixTool("Z:\\bin\\mv", "mv \"" + unixFolder + "/" + from + "\" \"" +
+                                                              unixFolder + "/" + to + "\""))
+        return false;
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        const std::vector<std::string> names = ListFolder(folder);
+        if (std::find(names.begin(), names.end(), to) != names.end())
+            return true;
+        Sleep(10);
+    }
+    return false;
+}
+
 namespace {
 
 // The test's own long-path form: absolute drive paths only, which is all the cases use.

@@ -1,7 +1,11 @@
 // Nothing lost: a copy that fails (full disk, locked source, something in the way) leaves the
-// earlier copy as it was and no file under the real name, temporaries never outlive a copy,
-// two sources of one name in one minute are both kept, and every failure says why.
+// earlier copy as it was and no file under the real name, temporaries never outlive a copy nor
+// vanish under a running one, two sources or entries of one name in one minute are both kept,
+// and every failure says why.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
 
 #include "EngineTestSupport.h"
 #include "common/TempFolder.h"
@@ -38,6 +42,51 @@ std::string Bytes(size_t size, char seed) {
         content[i] = static_cast<char>(seed + i / 4096);
     return content;
 }
+
+// Another process, alive (started suspended) until End: its number and start time are its own.
+class OtherProcess {
+public:
+    OtherProcess() {
+        wchar_t exe[MAX_PATH];
+        GetModuleFileNameW(nullptr, exe, MAX_PATH);
+        std::wstring line = L"engine_tests --gtest_list_tests";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        if (!CreateProcessW(exe, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                            &startup, &m_process))
+            return;
+        FILETIME started, exited, kernel, user;
+        if (GetProcessTimes(m_process.hProcess, &started, &exited, &kernel, &user))
+            m_start = (static_cast<ULONGLONG>(started.dwHighDateTime) << 32) | started.dwLowDateTime;
+    }
+    ~OtherProcess() { End(); }
+    OtherProcess(const OtherProcess&) = delete;
+    OtherProcess& operator=(const OtherProcess&) = delete;
+
+    bool running() const { return m_process.hProcess != nullptr && m_start != 0; }
+    // "~tallowbox-partial-<number>-<start>-<n>.tmp" as this process would name its n-th.
+    std::string Temporary(ULONGLONG start, unsigned n) const {
+        char name[96];
+        std::snprintf(name, sizeof name, "~tallowbox-partial-%lu-%016llX-%u.tmp", m_process.dwProcessId,
+                      start, n);
+        return name;
+    }
+    DWORD number() const { return m_process.dwProcessId; }
+    ULONGLONG start() const { return m_start; }
+    void End() {
+        if (m_process.hProcess == nullptr)
+            return;
+        TerminateProcess(m_process.hProcess, 1);
+        WaitForSingleObject(m_process.hProcess, 10000);
+        CloseHandle(m_process.hThread);
+        CloseHandle(m_process.hProcess);
+        m_process = PROCESS_INFORMATION{};
+    }
+
+private:
+    PROCESS_INFORMATION m_process{};
+    ULONGLONG m_start = 0;
+};
 
 } // namespace
 
@@ -112,14 +161,31 @@ TEST_F(SafeReplaceTest, LeftoversOfAKilledCopyAreClearedAndNothingElse) {
     WriteFileText(minute + "\\" + held, "still being written by another copy");
     HANDLE open = CreateFileA((minute + "\\" + held).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, 0, nullptr);
+    // Another program copying into the same minute: its temporaries (in an earlier version's
+    // name too) stay while it runs; one of an earlier process of its number, or of ours, does not.
+    OtherProcess other;
+    ASSERT_TRUE(other.running());
+    const std::string running = other.Temporary(other.start(), 1),
+                      earlier = other.Temporary(other.start() + 1, 2),
+                      runningOld = "~tallowbox-partial-" + std::to_string(other.number()) + "-3.tmp",
+                      ourEarlier = "~tallowbox-partial-" + std::to_string(GetCurrentProcessId()) +
+                                   "-0000000000000001-4.tmp";
+    for (const std::string& name : {running, earlier, runningOld, ourEarlier})
+        WriteFileText(minute + "\\" + name, "a temporary");
     WriteFileText(m_data + "\\a.txt", "a");
     WriteFileText(m_data + "\\tree\\t.txt", "t");
     CBackupEngine engine(W(program));
     EXPECT_TRUE(Backup(engine, m_data + "\\a.txt"));
     EXPECT_TRUE(Backup(engine, m_data + "\\tree"));
     CloseHandle(open);
-    EXPECT_EQ((std::vector<std::string>{"a.txt", "tree", held, "~tallowbox-partial-notes.txt"}),
-              ListFolder(minute));
+    std::vector<std::string> expected{"a.txt",    "tree",  held,
+                                      runningOld, running, "~tallowbox-partial-notes.txt"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, ListFolder(minute));
+    other.End();
+    EXPECT_TRUE(Backup(engine, m_data + "\\a.txt"));
+    EXPECT_EQ((std::vector<std::string>{"a.txt", "tree", "~tallowbox-partial-notes.txt"}), ListFolder(minute))
+        << "once the program has ended its temporaries are leftovers";
     EXPECT_EQ((std::vector<std::string>{"t.txt", "~tallowbox-partial-notes.txt"}),
               ListFolder(minute + "\\tree"));
     EXPECT_TRUE(IsTemporaryName(W(leftover)));
@@ -157,4 +223,64 @@ TEST_F(SafeReplaceTest, TwoSourcesOfOneNameInOneMinuteAreBothKept) {
     EXPECT_EQ(
         (std::vector<std::string>{"README", "README (2)", "data", "data (2)", "same (2).txt", "same.txt"}),
         ListFolder(minute));
+}
+
+TEST_F(SafeReplaceTest, EntriesTheBackupDiskTakesForOneNameAreAllKept) {
+    // A case-sensitive source: "Report.txt" and "report.txt", "Docs" and "docs" side by side.
+    const std::string program = m_temp / "prog", minute = MinuteFolder(program), source = m_data + "\\cs";
+    WriteFileText(source + "\\Report.txt", "report, upper");
+    WriteFileText(source + "\\lower.txt", "report, lower");
+    WriteFileText(source + "\\Docs\\a.txt", "a in Docs");
+    WriteFileText(source + "\\lower\\a.txt", "a in docs");
+    WriteFileText(source + "\\lower\\only.txt", "only in docs");
+    ASSERT_TRUE(RenameOnUnixSide(source, "lower.txt", "report.txt"));
+    ASSERT_TRUE(RenameOnUnixSide(source, "lower", "docs"));
+    ASSERT_EQ((std::vector<std::string>{"Docs", "Report.txt", "docs", "report.txt"}), ListFolder(source));
+
+    CBackupEngine engine(W(program), 4);
+    ASSERT_TRUE(Backup(engine, source));
+    ASSERT_EQ(1u, m_host.rows.size());
+    EXPECT_EQ(minute + "\\cs", m_host.rows[0].destination.str()) << "a success row";
+    // Which of a pair keeps the name is the source's listing order; both are kept either way.
+    std::map<std::string, std::string> copied; // upper-cased path -> content ("" for a folder)
+    std::vector<std::string> contents;
+    for (const auto& entry : ReadTree(minute + "\\cs")) {
+        copied[N(UpperCase(W(entry.first)))] = entry.second.content;
+        contents.push_back(entry.second.folder ? "<folder>" : entry.second.content);
+    }
+    std::vector<std::string> expected;
+    for (const auto& entry : ReadTree(source))
+        expected.push_back(entry.second.folder ? "<folder>" : entry.second.content);
+    std::sort(contents.begin(), contents.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, contents) << "every file's bytes, none twice";
+    for (const char* name :
+         {"REPORT.TXT", "REPORT (2).TXT", "DOCS", "DOCS (2)", "DOCS\\A.TXT", "DOCS (2)\\A.TXT"})
+        EXPECT_EQ(1u, copied.count(name)) << name;
+    // "<entry>を<name (2)>として保存しました（...）": the entry named was kept under that name.
+    const std::string status = StatusEnd(), start = source + "\\";
+    const size_t wo = status.find("を"), as = status.find("として保存しました");
+    ASSERT_TRUE(status.compare(0, start.size(), start) == 0 && wo != std::string::npos &&
+                as != std::string::npos)
+        << status;
+    EXPECT_TRUE(
+        EndsWith(status, "として保存しました（同じ名前があったため。ほか1件も名前を変えて保存しました）"))
+        << status;
+    const std::string entry = status.substr(start.size(), wo - start.size()),
+                      renamed = status.substr(wo + 2, as - wo - 2);
+    const std::string inside = entry.find('.') == std::string::npos ? "\\a.txt" : "";
+    EXPECT_EQ(ReadWhole(source + "\\" + entry + inside), ReadWhole(minute + "\\cs\\" + renamed + inside))
+        << status;
+
+    // Dropped as items in one run, the two files are kept too; the next run replaces each its own.
+    for (int run = 0; run < 2; ++run) {
+        engine.BeginRun();
+        EXPECT_TRUE(Backup(engine, source + "\\Report.txt"));
+        EXPECT_TRUE(Backup(engine, source + "\\report.txt"));
+        EXPECT_EQ("report (2).txt", m_host.rows.back().name.str());
+        EXPECT_EQ("ready", StatusEnd());
+    }
+    EXPECT_EQ("report, upper", ReadWhole(minute + "\\Report.txt"));
+    EXPECT_EQ("report, lower", ReadWhole(minute + "\\report (2).txt"));
+    EXPECT_EQ((std::vector<std::string>{"Report.txt", "cs", "report (2).txt"}), ListFolder(minute));
 }
