@@ -186,16 +186,14 @@ UnixSymlink::~UnixSymlink() {
 }
 
 bool RenameOnUnixSide(const std::string& folder, const std::string& from, const std::string& to) {
-    // The folder's Unix name only: Wine would match the new name to an existing one of another case.
-    const std::string unixFolder = UnixName(folder);
-    if (unixFolder.empty() || !RunUnixTool("Z:\\bin\\mv", "mv \"" + unixFolder + "/" + from + "\" \"" +
-                                                              unixFolder + "/" + to + "\""))
+    // Through the folder's Unix name: Wine would match the new name to one of another case.
+    const std::string unixFolder = UnixName(folder) + "/";
+    if (!RunUnixTool("Z:\\bin\\mv", "mv \"" + unixFolder + from + "\" \"" + unixFolder + to + "\""))
         return false;
-    for (int attempt = 0; attempt < 500; ++attempt) {
+    for (int attempt = 0; attempt < 500; ++attempt, Sleep(10)) {
         const std::vector<std::string> names = ListFolder(folder);
-        if (std::find(names.begin(), names.end(), to) != names.end())
+        if (std::count(names.begin(), names.end(), to) == 1)
             return true;
-        Sleep(10);
     }
     return false;
 }
