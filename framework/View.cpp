@@ -249,6 +249,34 @@ void CFormView::OnInitialUpdate() {
     CScrollView::OnInitialUpdate();
 }
 
+void CFormView::OnDpiChanged(UINT oldDpi, UINT newDpi) {
+    if (oldDpi == 0 || oldDpi == newDpi)
+        return;
+    HFONT hCurrent = m_font.GetSafeHandle() != nullptr
+                         ? m_font.GetSafeHandle()
+                         : reinterpret_cast<HFONT>(::SendMessageA(m_hWnd, WM_GETFONT, 0, 0));
+    CFont scaled;
+    const bool fontMade = scaled.CreateScaledCopy(hCurrent, oldDpi, newDpi) != FALSE;
+    auto scale = [&](LONG value) {
+        return static_cast<LONG>(::MulDiv(value, static_cast<int>(newDpi), static_cast<int>(oldDpi)));
+    };
+    for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        CRect rect;
+        ::GetWindowRect(child, &rect);
+        ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
+        ::MoveWindow(child, scale(rect.left), scale(rect.top), scale(rect.right) - scale(rect.left),
+                     scale(rect.bottom) - scale(rect.top), FALSE);
+        if (fontMade)
+            ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(scaled.GetSafeHandle()), FALSE);
+    }
+    if (fontMade)
+        m_font.Attach(scaled.Detach()); // the old one is deleted only now that no control uses it
+    const SIZE total = GetTotalSize();
+    SetScrollSizes(SIZE{scale(total.cx), scale(total.cy)});
+    Invalidate();
+}
+
 BOOL CFormView::PreTranslateMessage(MSG* pMsg) {
     // Tab and arrow keys move between the form's controls. System keys (Alt+letter) are left
     // to the frame, so the menu's mnemonics keep working over the form.

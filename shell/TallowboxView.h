@@ -30,6 +30,7 @@ public:
 
     BOOL PreTranslateMessage(MSG* pMsg) override;
     void OnInitialUpdate() override;
+    void OnDpiChanged(UINT oldDpi, UINT newDpi) override;
     void HandleDropFiles(HDROP hDropInfo);
 
     // Pane 0 of the status bar, and the counts pane.
@@ -57,6 +58,8 @@ protected:
 private:
     void InsertColumns();
     void CaptureLayout();
+    // Stretches the list to the view's size, the margins kept at the right and bottom.
+    void PlaceList();
     void BackupCommandLine();
     void OnTrayNotify(LPARAM lParam);
     void RemoveTrayIcon();
@@ -74,6 +77,7 @@ private:
     CRect m_rcList;
     CRect m_rcView;
     int m_bLayoutReady = 0;
+    UINT m_nDpi = 96; // the scale the columns and margins are laid out for
     NOTIFYICONDATAA m_nid = {};
     int m_bTrayIcon = 0;
     std::wstring m_strProgramFolder;
