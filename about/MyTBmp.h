@@ -1,7 +1,7 @@
 // CMyTBmp: window class "MyTBmp", a passive control that shows one bitmap resource stretched
 // over its client area on the button face, its pure-white pixels transparent. At a larger
-// display scale the 96-DPI picture is enlarged by a whole factor and centred (LayOutPixelArt). The picture is
-// composed once, in SetBitmap, into a memory DC; each paint is one copy of it.
+// display scale the 96-DPI picture is enlarged by a whole factor and centred (LayOutPixelArt).
+// The picture is composed once, in SetBitmap, into a memory DC; each paint is one copy of it.
 // DrawTransparent, the masked copy it composes with, is shared with the link control.
 #pragma once
 

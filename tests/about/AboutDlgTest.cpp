@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -312,6 +313,11 @@ void CheckOpenedAboutBox(ScriptedAboutDlg& dlg) {
     EXPECT_EQ(pictureUnits.cx, picture.cx);
     EXPECT_EQ(pictureUnits.cy, picture.cy);
     const UINT dpi = DpiOfWindow(hDlg);
+    // The template's sizes follow its font, and the font the scale: 9 points.
+    LOGFONTW font = {};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(hDlg, WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_EQ(::MulDiv(9, static_cast<int>(dpi), 72), std::abs(font.lfHeight))
+        << "the dialog's font at " << dpi;
     EXPECT_EQ("",
               DescribeDifferences(ScaledExpected(IDB_PICTURE, picture, 0, dpi), Shown(dlg.item(IDC_PICTURE))))
         << "transparent picture at " << dpi << " DPI";
