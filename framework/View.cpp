@@ -1,6 +1,7 @@
 #include "View.h"
 
 #include "Document.h"
+#include "Dpi.h"
 #include "Frame.h"
 
 #include <commctrl.h>
@@ -109,7 +110,7 @@ void CScrollView::OnScroll(int nBar, UINT nSBCode) {
     if (!::GetScrollInfo(m_hWnd, nBar, &info))
         return;
     int pos = info.nPos;
-    const int line = 16;
+    const int line = Scale(16, DpiOfWindow(m_hWnd)); // one arrow click: 16 pixels at 96 DPI
     switch (nSBCode) {
     case SB_LINEUP: pos -= line; break;
     case SB_LINEDOWN: pos += line; break;

@@ -99,7 +99,7 @@ TEST(DisplayScale, MainWindowAtEveryScale) {
     if (ChildRunDpi() != 0)
         GTEST_SKIP() << "a child run at one scale";
     for (UINT dpi : {120u, 144u, 192u})
-        EXPECT_EQ(0, RunThisProgramAtDpi(dpi, "ScaledMainWindow.*"))
+        EXPECT_EQ(0, RunThisProgramAtDpi(dpi, "ScaledMainWindow.*:MainFrame.ASmallerWindow*"))
             << "failures at " << dpi << " DPI (the child's report is above)";
 }
 
