@@ -4,10 +4,15 @@ namespace {
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 
+// A function of user32 that only newer systems have; nullptr on the others.
+template <typename Fn> Fn User32Function(const char* name) {
+    return reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("user32.dll"), name)));
+}
+
 // GetDpiForWindow from user32 when this system has it; looked up once.
 GetDpiForWindowFn PerWindowQuery() {
-    static const GetDpiForWindowFn query = reinterpret_cast<GetDpiForWindowFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    static const GetDpiForWindowFn query = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
     return query;
 }
 
@@ -31,4 +36,11 @@ UINT DpiOfWindow(HWND hWnd) {
         }
     }
     return SystemDpi();
+}
+
+void KeepDialogLayoutToProgram(HWND hDlg) {
+    using SetBehaviorFn = BOOL(WINAPI*)(HWND, int, int);
+    const int disableAll = 1; // DDC_DISABLE_ALL
+    if (auto setBehavior = User32Function<SetBehaviorFn>("SetDialogDpiChangeBehavior"))
+        setBehavior(hDlg, disableAll, disableAll);
 }

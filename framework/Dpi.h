@@ -28,3 +28,7 @@ inline int Scale(int px96, UINT dpi) {
 inline int WholeScale(UINT dpi) {
     return dpi < kBaseDpi ? 1 : static_cast<int>(dpi / kBaseDpi);
 }
+
+// The dialog hDlg is laid out again by its own code on a scale change: the system's automatic
+// re-layout of dialogs (Windows 10 1703 and later) is turned off so nothing is scaled twice.
+void KeepDialogLayoutToProgram(HWND hDlg);

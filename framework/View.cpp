@@ -228,6 +228,7 @@ BOOL CFormView::Create(CWnd* pParentWnd, UINT nID, CCreateContext* pContext) {
     if (hWnd == nullptr)
         return FALSE;
     ::SetWindowLongPtrA(hWnd, GWLP_ID, static_cast<LONG_PTR>(nID));
+    KeepDialogLayoutToProgram(hWnd); // OnDpiChanged scales the form
     if (!SubclassWindow(hWnd)) {
         ::DestroyWindow(hWnd);
         return FALSE;
