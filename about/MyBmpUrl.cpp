@@ -1,6 +1,7 @@
 #include "about/MyBmpUrl.h"
 
 #include "about/MyTBmp.h"
+#include "framework/Dpi.h"
 
 #include <shellapi.h>
 
@@ -13,7 +14,7 @@ CMyBmpUrl::ShellOpenFn& ShellOpen() {
     return pfnShellOpen;
 }
 
-// Inset picture: this many pixels of button face on each side.
+// Inset picture: this many pixels (at 96 DPI) of button face on each side.
 constexpr int kInsetMargin = 2;
 
 } // namespace
@@ -50,6 +51,9 @@ LRESULT CMyBmpUrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_MOUSEMOVE:
         OnMouseMove();
         return Default();
+    case WM_DPICHANGED_AFTERPARENT:
+        OnDpiChangedAfterParent();
+        return 0;
     default:
         return CWnd::WindowProc(message, wParam, lParam);
     }
@@ -66,6 +70,11 @@ BOOL CMyBmpUrl::SetBitmap(UINT nIDResource) {
         BuildImages();
     Invalidate(FALSE);
     return loaded;
+}
+
+void CMyBmpUrl::OnDpiChangedAfterParent() {
+    if (m_bBitmapSet)
+        SetBitmap(static_cast<UINT>(m_nBitmapID));
 }
 
 void CMyBmpUrl::ReleaseImages() {
@@ -112,14 +121,20 @@ void CMyBmpUrl::BuildImages() {
     m_dcFull.CreateCompatibleDC(hReference);
     m_bmpFull.CreateCompatibleBitmap(hReference, cx, cy);
     m_selFull = CSelection(m_dcFull.GetSafeHdc(), m_bmpFull.GetSafeHandle());
-    m_dcFull.StretchBlt(0, 0, cx, cy, m_dcSource.GetSafeHdc(), 0, 0, m_bmInfo.bmWidth, m_bmInfo.bmHeight, SRCCOPY);
+    {
+        CBrush transparent(m_crTransparent); // around a picture smaller than the control
+        m_dcFull.FillRect(client, transparent.GetSafeHandle());
+    }
+    const PixelArtLayout layout = LayOutPixelArt(cx, cy, DpiOfWindow(m_hWnd));
+    DrawPixelArt(m_dcFull.GetSafeHdc(), layout, 0, m_dcSource.GetSafeHdc(), m_bmInfo.bmWidth,
+                 m_bmInfo.bmHeight);
 
     m_dcInset.CreateCompatibleDC(hReference);
     m_bmpInset.CreateCompatibleBitmap(hReference, cx, cy);
     m_selInset = CSelection(m_dcInset.GetSafeHdc(), m_bmpInset.GetSafeHandle());
     m_dcInset.BitBlt(0, 0, cx, cy, m_dcBack.GetSafeHdc(), 0, 0, SRCCOPY);
-    m_dcInset.StretchBlt(kInsetMargin, kInsetMargin, cx - 2 * kInsetMargin, cy - 2 * kInsetMargin,
-                         m_dcSource.GetSafeHdc(), 0, 0, m_bmInfo.bmWidth, m_bmInfo.bmHeight, SRCCOPY);
+    DrawPixelArt(m_dcInset.GetSafeHdc(), layout, kInsetMargin, m_dcSource.GetSafeHdc(), m_bmInfo.bmWidth,
+                 m_bmInfo.bmHeight);
 
     m_bImagesBuilt = TRUE;
 }

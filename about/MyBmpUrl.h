@@ -3,6 +3,8 @@
 // (bitmap over the whole client area) shown while the pointer moves over the control, and the
 // inset one (2 pixels in, button-face margin) shown otherwise. Hover and leave arrive as posted
 // messages and are taken in PreTranslateMessage, so the dialog's modal loop must offer them.
+// At a larger display scale both pictures are the 96-DPI ones enlarged by a whole factor,
+// the inset margin with them.
 #pragma once
 
 #include "framework/Gdi.h"
@@ -47,6 +49,7 @@ private:
     void OnLButtonDown();
     void OnMouseMove();
     void BuildImages();
+    void OnDpiChangedAfterParent();
     // Lets go of every selection, then the bitmaps, then the DCs.
     void ReleaseImages();
 

@@ -1,5 +1,9 @@
 #include "about/MyTBmp.h"
 
+#include "framework/Dpi.h"
+
+#include <algorithm>
+
 namespace {
 
 // Raster operation: destination AND NOT source.
@@ -54,6 +58,40 @@ void DrawTransparent(HDC hSource, HDC hDest, int x, int y, int cx, int cy, int x
     copy.Release();
 }
 
+PixelArtLayout LayOutPixelArt(int cx, int cy, UINT dpi) {
+    PixelArtLayout layout = {};
+    layout.factor = WholeScale(dpi);
+    const int base = static_cast<int>(kBaseDpi);
+    layout.baseCx = std::min(::MulDiv(cx, base, static_cast<int>(dpi)), cx / layout.factor);
+    layout.baseCy = std::min(::MulDiv(cy, base, static_cast<int>(dpi)), cy / layout.factor);
+    layout.x = (cx - layout.baseCx * layout.factor) / 2;
+    layout.y = (cy - layout.baseCy * layout.factor) / 2;
+    return layout;
+}
+
+void DrawPixelArt(HDC hDest, const PixelArtLayout& layout, int inset96, HDC hSource, int cxSource,
+                  int cySource) {
+    const int cx = layout.baseCx - 2 * inset96;
+    const int cy = layout.baseCy - 2 * inset96;
+    const int x = layout.x + inset96 * layout.factor;
+    const int y = layout.y + inset96 * layout.factor;
+    if (layout.factor == 1) {
+        ::StretchBlt(hDest, x, y, cx, cy, hSource, 0, 0, cxSource, cySource, SRCCOPY);
+        return;
+    }
+    ScratchSurface base;
+    base.dc.CreateCompatibleDC(hDest);
+    base.bitmap.CreateCompatibleBitmap(hDest, cx, cy);
+    base.selection = CSelection(base.dc.GetSafeHdc(), base.bitmap.GetSafeHandle());
+    base.dc.StretchBlt(0, 0, cx, cy, hSource, 0, 0, cxSource, cySource, SRCCOPY);
+    // Whole pixels repeated, never blended: the picture stays as sharp as at 96 DPI.
+    const int previousMode = ::SetStretchBltMode(hDest, COLORONCOLOR);
+    ::StretchBlt(hDest, x, y, cx * layout.factor, cy * layout.factor, base.dc.GetSafeHdc(), 0, 0, cx, cy,
+                 SRCCOPY);
+    ::SetStretchBltMode(hDest, previousMode);
+    base.Release();
+}
+
 void RegisterControlClass(LPCSTR lpszClassName) {
     WNDCLASSA existing;
     if (::GetClassInfoA(AfxGetInstanceHandle(), lpszClassName, &existing))
@@ -87,6 +125,9 @@ LRESULT CMyTBmp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT:
         OnPaint();
         return 0;
+    case WM_DPICHANGED_AFTERPARENT:
+        OnDpiChangedAfterParent();
+        return 0;
     default:
         return CWnd::WindowProc(message, wParam, lParam);
     }
@@ -103,6 +144,11 @@ BOOL CMyTBmp::SetBitmap(UINT nIDResource) {
         BuildImages();
     Invalidate(FALSE);
     return loaded;
+}
+
+void CMyTBmp::OnDpiChangedAfterParent() {
+    if (m_bBitmapSet)
+        SetBitmap(static_cast<UINT>(m_nBitmapID));
 }
 
 void CMyTBmp::ReleaseImages() {
@@ -142,8 +188,12 @@ void CMyTBmp::BuildImages() {
     m_bmpStretched.CreateCompatibleBitmap(hReference, cx, cy);
     m_bBuffersCreated = TRUE;
     m_selStretched = CSelection(m_dcStretched.GetSafeHdc(), m_bmpStretched.GetSafeHandle());
-    m_dcStretched.StretchBlt(0, 0, cx, cy, m_dcSource.GetSafeHdc(), 0, 0, m_bmInfo.bmWidth, m_bmInfo.bmHeight,
-                             SRCCOPY);
+    {
+        CBrush transparent(m_crTransparent); // around a picture smaller than the control
+        m_dcStretched.FillRect(client, transparent.GetSafeHandle());
+    }
+    DrawPixelArt(m_dcStretched.GetSafeHdc(), LayOutPixelArt(cx, cy, DpiOfWindow(m_hWnd)), 0,
+                 m_dcSource.GetSafeHdc(), m_bmInfo.bmWidth, m_bmInfo.bmHeight);
 
     DrawTransparent(m_dcStretched.GetSafeHdc(), m_dcImage.GetSafeHdc(), 0, 0, cx, cy, 0, 0, m_crTransparent);
 }

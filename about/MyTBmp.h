@@ -1,6 +1,7 @@
 // CMyTBmp: window class "MyTBmp", a passive control that shows one bitmap resource stretched
-// over its client area on the button face, its pure-white pixels transparent. The picture is
-// composed once, in SetBitmap, into a memory DC; each paint is one copy of it.
+// over its client area on the button face, its pure-white pixels transparent. At a larger
+// display scale the 96-DPI picture is enlarged by a whole factor and centred (LayOutPixelArt).
+// The picture is composed once, in SetBitmap, into a memory DC; each paint is one copy of it.
 // DrawTransparent, the masked copy it composes with, is shared with the link control.
 #pragma once
 
@@ -12,6 +13,24 @@
 // to crTransparent; every temporary DC and bitmap is freed.
 void DrawTransparent(HDC hSource, HDC hDest, int x, int y, int cx, int cy, int xSource, int ySource,
                      COLORREF crTransparent);
+
+// Where a picture drawn for 96 DPI goes in a cx x cy control at dpi: enlarged by the whole
+// factor of the scale (so pixel art stays crisp), centred, never larger than the control.
+// At 96 DPI it fills the control.
+struct PixelArtLayout {
+    int factor;
+    int baseCx; // the picture's size at 96 DPI
+    int baseCy;
+    int x; // its corner in the control once enlarged
+    int y;
+};
+PixelArtLayout LayOutPixelArt(int cx, int cy, UINT dpi);
+
+// Stretches the cxSource x cySource picture of hSource into the 96-DPI block of layout less
+// inset96 pixels on each side, then enlarges that by the layout's factor (nearest neighbour)
+// onto hDest.
+void DrawPixelArt(HDC hDest, const PixelArtLayout& layout, int inset96, HDC hSource, int cxSource,
+                  int cySource);
 
 // Registers a control class (DefWindowProc, arrow cursor, button-face background) for the
 // module's instance unless it is registered already; throws CResourceException on failure.
@@ -41,6 +60,8 @@ protected:
 private:
     void OnPaint();
     void BuildImages();
+    // A new scale: the control has its new size; the picture is made again for it.
+    void OnDpiChangedAfterParent();
     // Lets go of every selection, then the bitmaps, then the DCs.
     void ReleaseImages();
 

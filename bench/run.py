@@ -115,10 +115,13 @@ def verify(source: str, copy: str) -> str:
     return out.stdout.strip()
 
 
-def startup_figures(build: str, program_dir: str, runs: int) -> float:
-    """Start-up to a visible, idle main window: Tallowbox against a minimal window program."""
+def startup_figures(build: str, program_dir: str, runs: int, other: str = "") -> float:
+    """Start-up to a visible, idle main window: Tallowbox against a minimal window program (and
+    another build of Tallowbox, from its own folder, when other names one)."""
     programs = {"minimal window": win(os.path.join(build, "bench", "minwin.exe")),
                 "Tallowbox": win(os.path.join(program_dir, "Tallowbox.exe"))}
+    if other:
+        programs["Tallowbox, other build"] = win(other)
     series = {name: [] for name in programs}
     for _ in range(runs):
         for name, exe in programs.items():
@@ -264,10 +267,24 @@ def main() -> int:
     parser.add_argument("--only", default="SML", help="which of the trees S, M, L to time (E always is)")
     parser.add_argument("--answer-only", action="store_true",
                         help="only the window's answer time during drops of S, one per round")
+    parser.add_argument("--startup-only", action="store_true",
+                        help="only the start-up, 2 x rounds starts of each program (at least 6)")
+    parser.add_argument("--other-program", default="",
+                        help="with --startup-only: another Tallowbox.exe timed in the same rounds")
     args = parser.parse_args()
 
     contenders = Contenders(args.build, args.work, not args.no_drop)
     s_tree = os.path.join(args.trees, "S tree")
+    if args.startup_only:
+        other = ""
+        if args.other_program:
+            # In a folder of its own: each program puts its profile and backups beside itself.
+            other_dir = os.path.join(args.work, "other program dir")
+            os.makedirs(other_dir, exist_ok=True)
+            other = shutil.copy(args.other_program, os.path.join(other_dir, "Tallowbox.exe"))
+        startup = startup_figures(args.build, contenders.program_dir, max(args.rounds, 3) * 2, other)
+        target_lines({}, [], startup, None, None)
+        return 0
     if args.answer_only:
         if not contenders.with_drop:
             print("answer time: needs dropbench.exe (and no --no-drop)", file=sys.stderr)

@@ -3,7 +3,9 @@
 #include "App.h"
 #include "DocTemplate.h"
 #include "Document.h"
+#include "Dpi.h"
 #include "FrameworkIds.h"
+#include "StatusBar.h"
 #include "View.h"
 
 #include <commctrl.h>
@@ -109,6 +111,9 @@ LRESULT CFrameWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE: return OnCreate(reinterpret_cast<LPCREATESTRUCTA>(lParam));
     case WM_SIZE: OnSize(); return 0;
+    case WM_DPICHANGED:
+        OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_SETFOCUS: OnSetFocus(); return 0;
     case WM_COMMAND:
         if (OnCommand(wParam, lParam))
@@ -127,6 +132,7 @@ LRESULT CFrameWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 int CFrameWnd::OnCreate(LPCREATESTRUCTA lpcs) {
     if (Default() == -1)
         return -1;
+    m_nDpi = DpiOfWindow(m_hWnd);
     if (m_pCreateContext != nullptr && !OnCreateClient(lpcs, m_pCreateContext))
         return -1;
     PostMessage(WM_SETMESSAGESTRING, AFX_IDS_IDLEMESSAGE);
@@ -173,6 +179,8 @@ void CFrameWnd::RecalcLayout(BOOL bNotify) {
         ::GetWindowRect(hBar, &bar);
         const int height = bar.Height();
         ::MoveWindow(hBar, 0, client.bottom - height, client.Width(), height, TRUE);
+        if (auto* pBar = dynamic_cast<CStatusBar*>(FromHandlePermanent(hBar)))
+            pBar->LayoutPanes(); // the fixed-width panes stay at the right edge of the new width
         client.bottom -= height;
     }
     if (HWND hPane = GetDlgItem(AFX_IDW_PANE_FIRST))
@@ -180,6 +188,20 @@ void CFrameWnd::RecalcLayout(BOOL bNotify) {
 }
 
 void CFrameWnd::OnSize() { RecalcLayout(); }
+
+void CFrameWnd::OnDpiChanged(UINT newDpi, const RECT& suggested) {
+    const UINT oldDpi = m_nDpi != 0 ? m_nDpi : DpiOfWindow(m_hWnd);
+    m_nDpi = newDpi;
+    auto* pBar = dynamic_cast<CStatusBar*>(FromHandlePermanent(GetDlgItem(AFX_IDW_STATUS_BAR)));
+    if (pBar != nullptr)
+        pBar->OnDpiChanged(newDpi);
+    if (auto* pView = dynamic_cast<CView*>(FromHandlePermanent(GetDlgItem(AFX_IDW_PANE_FIRST))))
+        pView->OnDpiChanged(oldDpi, newDpi);
+    SetWindowPos(nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    RecalcLayout(); // also when the suggested size is the size it had
+    ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+}
 
 void CFrameWnd::OnSetFocus() {
     if (m_pViewActive != nullptr && m_pViewActive->m_hWnd != nullptr)

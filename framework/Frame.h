@@ -63,6 +63,8 @@ private:
     void OnMenuSelect(UINT nItemID, UINT nFlags, HMENU hMenu);
     void OnSetMessageString(WPARAM wParam, LPARAM lParam);
     void OnSize();
+    // Moved to a display of another scale: bar, view and fonts follow, then the suggested rectangle.
+    void OnDpiChanged(UINT newDpi, const RECT& suggested);
     void OnSetFocus();
     void OnNcDestroy();
     static LPCSTR RegisterFrameClass(UINT nIDResource);
@@ -71,6 +73,7 @@ private:
     CCreateContext* m_pCreateContext = nullptr;
     DWORD m_dwFrameStyle = 0;
     UINT m_nIDTracking = 0;
+    UINT m_nDpi = 0;             // the scale the frame's contents are laid out for
     bool* m_pbDeleted = nullptr; // set while LoadFrame waits to learn whether a failed create freed us
 };
 

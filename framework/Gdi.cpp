@@ -43,3 +43,13 @@ void CSelection::Restore() {
     m_hDC = nullptr;
     m_hPrevious = nullptr;
 }
+
+BOOL CFont::CreateScaledCopy(HFONT hSource, UINT oldDpi, UINT newDpi) {
+    LOGFONTW font = {};
+    HGDIOBJ hObject = hSource != nullptr ? static_cast<HGDIOBJ>(hSource) : ::GetStockObject(SYSTEM_FONT);
+    if (oldDpi == 0 || ::GetObjectW(hObject, sizeof font, &font) != sizeof font)
+        return FALSE;
+    font.lfHeight = ::MulDiv(font.lfHeight, static_cast<int>(newDpi), static_cast<int>(oldDpi));
+    font.lfWidth = ::MulDiv(font.lfWidth, static_cast<int>(newDpi), static_cast<int>(oldDpi));
+    return Attach(::CreateFontIndirectW(&font));
+}

@@ -1,7 +1,7 @@
 // Graphics wrappers. The name says who owns the handle:
 //  - CDC owns a memory DC and deletes it; CPaintDC and CClientDC borrow a window's DC for one
 //    scope (BeginPaint/EndPaint, GetDC/ReleaseDC);
-//  - CBitmap and CBrush own their GDI object and delete it;
+//  - CBitmap, CBrush and CFont own their GDI object and delete it;
 //  - CSelection is one SelectObject: it puts the previous object back when it goes. Declare it
 //    after the object it selects, so it lets go before that object is deleted.
 // All of them are non-copyable; a selection is movable so a long-lived one can be a member.
@@ -87,6 +87,8 @@ public:
         m_hObject = hObject;
         return hObject != nullptr;
     }
+    // Gives up ownership: the caller deletes what is returned.
+    T Detach() { return std::exchange(m_hObject, nullptr); }
     // FALSE when nothing was held or the object is still selected into a DC.
     BOOL DeleteObject() {
         if (m_hObject == nullptr)
@@ -119,6 +121,12 @@ public:
     CBrush() = default;
     explicit CBrush(COLORREF color) { CreateSolidBrush(color); }
     BOOL CreateSolidBrush(COLORREF color) { return Attach(::CreateSolidBrush(color)); }
+};
+
+class CFont : public CGdiObject<HFONT> {
+public:
+    // A copy of hSource (the system font for nullptr) with its height taken from oldDpi to newDpi.
+    BOOL CreateScaledCopy(HFONT hSource, UINT oldDpi, UINT newDpi);
 };
 
 // One SelectObject: restores the previous object when it goes (or on Restore). Does nothing

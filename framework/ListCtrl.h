@@ -21,4 +21,11 @@ public:
     int GetItemCount() const;
     CString GetItemText(int nItem, int nSubItem) const;
     int GetColumnCount() const;
+    int GetColumnWidth(int nCol) const {
+        return static_cast<int>(::SendMessageA(m_hWnd, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(nCol), 0));
+    }
+    BOOL SetColumnWidth(int nCol, int cx) {
+        return static_cast<BOOL>(
+            ::SendMessageA(m_hWnd, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(nCol), MAKELPARAM(cx, 0)));
+    }
 };

@@ -1,5 +1,7 @@
 #include "StatusBar.h"
 
+#include "Dpi.h"
+
 #include <commctrl.h>
 
 #include <string>
@@ -30,20 +32,47 @@ BOOL CStatusBar::SetIndicators(const UINT* lpIDArray, int nIDCount) {
     if (m_hWnd == nullptr || lpIDArray == nullptr || nIDCount <= 0 || nIDCount > 255)
         return FALSE;
     m_indicators.assign(lpIDArray, lpIDArray + nIDCount);
-    // The first pane stretches; later panes get a fixed width at the right.
-    const int fixedWidth = 160;
-    CRect client;
-    GetClientRect(&client);
-    std::vector<int> rightEdges(static_cast<size_t>(nIDCount));
-    for (int i = nIDCount - 1, right = -1; i >= 0; --i) {
-        rightEdges[static_cast<size_t>(i)] = right;
-        right = (right == -1 ? client.right : right) - fixedWidth;
-    }
-    if (!SendMessage(SB_SETPARTS, static_cast<WPARAM>(nIDCount), reinterpret_cast<LPARAM>(rightEdges.data())))
+    if (!LayoutPanes())
         return FALSE;
     for (int i = 0; i < nIDCount; ++i)
         SetPaneText(i, L"", FALSE);
     return TRUE;
+}
+
+BOOL CStatusBar::LayoutPanes() {
+    const int count = GetCount();
+    if (m_hWnd == nullptr || count == 0)
+        return FALSE;
+    // The first pane stretches; later panes get a fixed width at the right.
+    const int fixedWidth = Scale(160, m_nDpi != 0 ? m_nDpi : DpiOfWindow(m_hWnd));
+    CRect client;
+    GetClientRect(&client);
+    std::vector<int> rightEdges(static_cast<size_t>(count));
+    for (int i = count - 1, right = -1; i >= 0; --i) {
+        rightEdges[static_cast<size_t>(i)] = right;
+        right = (right == -1 ? client.right : right) - fixedWidth;
+    }
+    return SendMessage(SB_SETPARTS, static_cast<WPARAM>(count),
+                       reinterpret_cast<LPARAM>(rightEdges.data())) != 0;
+}
+
+void CStatusBar::OnDpiChanged(UINT newDpi) {
+    if (m_hWnd == nullptr)
+        return;
+    // The control draws with the system's status font at the system DPI until told otherwise.
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof metrics;
+    if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+        CFont systemFont;
+        CFont scaled;
+        if (systemFont.Attach(::CreateFontIndirectW(&metrics.lfStatusFont)) &&
+            scaled.CreateScaledCopy(systemFont.GetSafeHandle(), DpiOfWindow(nullptr), newDpi)) {
+            ::SendMessageW(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(scaled.GetSafeHandle()), FALSE);
+            m_font.Attach(scaled.Detach()); // the old one goes once the control no longer uses it
+        }
+    }
+    m_nDpi = newDpi;
+    LayoutPanes();
 }
 
 BOOL CStatusBar::SetPaneText(int nIndex, LPCSTR lpszNewText, BOOL bUpdate) {

@@ -2,6 +2,7 @@
 // indicator table; a first pane of ID_SEPARATOR stretches over the bar and has no border.
 #pragma once
 
+#include "Gdi.h"
 #include "Wnd.h"
 
 #include <vector>
@@ -23,7 +24,14 @@ public:
     BOOL SetPaneText(int nIndex, LPCWSTR lpszNewText, BOOL bUpdate = TRUE);
     CString GetPaneText(int nIndex) const;
     int GetCount() const { return static_cast<int>(m_indicators.size()); }
+    // The frame moved to a display of another scale: the status font and the panes' widths
+    // follow; the frame places the bar again afterwards.
+    void OnDpiChanged(UINT newDpi);
+    // The panes' right edges for the bar's width now: later panes have a fixed width.
+    BOOL LayoutPanes();
 
 private:
     std::vector<UINT> m_indicators;
+    UINT m_nDpi = 0; // 0: the window's own
+    CFont m_font;    // the status font at m_nDpi, once the scale has changed
 };

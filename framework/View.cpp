@@ -1,6 +1,7 @@
 #include "View.h"
 
 #include "Document.h"
+#include "Dpi.h"
 #include "Frame.h"
 
 #include <commctrl.h>
@@ -109,7 +110,7 @@ void CScrollView::OnScroll(int nBar, UINT nSBCode) {
     if (!::GetScrollInfo(m_hWnd, nBar, &info))
         return;
     int pos = info.nPos;
-    const int line = 16;
+    const int line = Scale(16, DpiOfWindow(m_hWnd)); // one arrow click: 16 pixels at 96 DPI
     switch (nSBCode) {
     case SB_LINEUP: pos -= line; break;
     case SB_LINEDOWN: pos += line; break;
@@ -227,6 +228,7 @@ BOOL CFormView::Create(CWnd* pParentWnd, UINT nID, CCreateContext* pContext) {
     if (hWnd == nullptr)
         return FALSE;
     ::SetWindowLongPtrA(hWnd, GWLP_ID, static_cast<LONG_PTR>(nID));
+    KeepDialogLayoutToProgram(hWnd); // OnDpiChanged scales the form
     if (!SubclassWindow(hWnd)) {
         ::DestroyWindow(hWnd);
         return FALSE;
@@ -247,6 +249,34 @@ BOOL CFormView::UpdateData(BOOL bSaveAndValidate) {
 void CFormView::OnInitialUpdate() {
     UpdateData(FALSE);
     CScrollView::OnInitialUpdate();
+}
+
+void CFormView::OnDpiChanged(UINT oldDpi, UINT newDpi) {
+    if (oldDpi == 0 || oldDpi == newDpi)
+        return;
+    HFONT hCurrent = m_font.GetSafeHandle() != nullptr
+                         ? m_font.GetSafeHandle()
+                         : reinterpret_cast<HFONT>(::SendMessageA(m_hWnd, WM_GETFONT, 0, 0));
+    CFont scaled;
+    const bool fontMade = scaled.CreateScaledCopy(hCurrent, oldDpi, newDpi) != FALSE;
+    auto scale = [&](LONG value) {
+        return static_cast<LONG>(::MulDiv(value, static_cast<int>(newDpi), static_cast<int>(oldDpi)));
+    };
+    for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        CRect rect;
+        ::GetWindowRect(child, &rect);
+        ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
+        ::MoveWindow(child, scale(rect.left), scale(rect.top), scale(rect.right) - scale(rect.left),
+                     scale(rect.bottom) - scale(rect.top), FALSE);
+        if (fontMade)
+            ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(scaled.GetSafeHandle()), FALSE);
+    }
+    if (fontMade)
+        m_font.Attach(scaled.Detach()); // the old one is deleted only now that no control uses it
+    const SIZE total = GetTotalSize();
+    SetScrollSizes(SIZE{scale(total.cx), scale(total.cy)});
+    Invalidate();
 }
 
 BOOL CFormView::PreTranslateMessage(MSG* pMsg) {

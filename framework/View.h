@@ -2,6 +2,7 @@
 // content larger than the window) and CFormView (a view made from a dialog template).
 #pragma once
 
+#include "Gdi.h"
 #include "RuntimeClass.h"
 
 class CDocument;
@@ -20,6 +21,11 @@ public:
     virtual BOOL Create(CWnd* pParentWnd, UINT nID, CCreateContext* pContext) = 0;
     virtual void OnInitialUpdate();
     virtual void OnUpdate() { Invalidate(); }
+    // The frame moved to a display of another scale; it resizes itself afterwards.
+    virtual void OnDpiChanged(UINT oldDpi, UINT newDpi) {
+        (void)oldDpi;
+        (void)newDpi;
+    }
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -71,10 +77,14 @@ public:
     void OnInitialUpdate() override;
     BOOL PreTranslateMessage(MSG* pMsg) override;
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
+    // Places every control and the form's size at the new scale, with the form's font remade for it.
+    void OnDpiChanged(UINT oldDpi, UINT newDpi) override;
 
 protected:
     virtual void DoDataExchange(CDataExchange* pDX) { (void)pDX; }
 
 private:
     UINT m_nIDTemplate;
+    // The controls' font after a scale change (the template's font stays the dialog manager's).
+    CFont m_font;
 };

@@ -2,6 +2,7 @@
 
 #include "engine/CommandLineItems.h"
 #include "framework/App.h"
+#include "framework/Dpi.h"
 #include "framework/Frame.h"
 #include "framework/StatusBar.h"
 #include "res/resource.h"
@@ -22,12 +23,13 @@ struct ColumnSpec {
     int width;
 };
 
+// Widths at 96 DPI; each display scale widens them alike.
 const ColumnSpec kColumns[] = {
     {"日付", LVCFMT_CENTER, 70},  {"時間", LVCFMT_CENTER, 70},  {"ファイル名", LVCFMT_LEFT, 150},
     {"保存元", LVCFMT_LEFT, 150}, {"保存先", LVCFMT_LEFT, 150},
 };
 
-// The list keeps this many pixels to the view's right and bottom edges.
+// The list keeps this many pixels (at 96 DPI) to the view's right and bottom edges.
 const int kListMargin = 20;
 
 // The progress is shown at most once a display frame: a text replaced within one is never seen.
@@ -117,6 +119,7 @@ void CTallowboxView::OnInitialUpdate() {
     if (CFrameWnd* pFrame = GetParentFrame())
         pFrame->RecalcLayout();
     ResizeParentToFit(TRUE);
+    m_nDpi = DpiOfWindow(m_hWnd);
     InsertColumns();
     CaptureLayout();
     m_bLayoutReady = 1;
@@ -127,7 +130,22 @@ void CTallowboxView::OnInitialUpdate() {
 void CTallowboxView::InsertColumns() {
     int index = 0;
     for (const ColumnSpec& column : kColumns)
-        m_list.InsertColumn(index++, column.heading, column.format, column.width);
+        m_list.InsertColumn(index++, column.heading, column.format, Scale(column.width, m_nDpi));
+}
+
+// The form and its controls are scaled by the base class; the columns keep any width the user
+// gave them, scaled alike; the list's place is taken again for the margins at the new scale.
+void CTallowboxView::OnDpiChanged(UINT oldDpi, UINT newDpi) {
+    CFormView::OnDpiChanged(oldDpi, newDpi);
+    if (m_bLayoutReady != 1 || oldDpi == 0 || oldDpi == newDpi)
+        return;
+    for (int column = 0; column < m_list.GetColumnCount(); ++column) {
+        const int width = m_list.GetColumnWidth(column);
+        m_list.SetColumnWidth(column, ::MulDiv(width, static_cast<int>(newDpi), static_cast<int>(oldDpi)));
+    }
+    m_nDpi = newDpi;
+    CaptureLayout();
+    PlaceList();
 }
 
 // The list's place relative to the view's window, taken once the start-up sizing is over.
@@ -144,13 +162,18 @@ void CTallowboxView::OnSize(UINT nType, int cx, int cy) {
     CFormView::OnSize(nType, cx, cy);
     if (m_bLayoutReady != 1)
         return;
+    PlaceList();
+}
+
+void CTallowboxView::PlaceList() {
     // Showing or hiding a scroll bar above has resized the client area again (and that nested
     // size change has placed the list): measure what the client area is now, not what it was.
     CRect client;
     GetClientRect(&client);
     // Width and height are passed on even when they come out zero or negative.
-    m_list.MoveWindow(m_rcList.left, m_rcList.top, client.Width() - kListMargin - m_rcList.left,
-                      client.Height() - kListMargin - m_rcList.top, TRUE);
+    const int margin = Scale(kListMargin, m_nDpi);
+    m_list.MoveWindow(m_rcList.left, m_rcList.top, client.Width() - margin - m_rcList.left,
+                      client.Height() - margin - m_rcList.top, TRUE);
 }
 
 // Every item of the command line (double-quoted pieces and unquoted full paths, as the shell

@@ -30,6 +30,7 @@ public:
 
     BOOL PreTranslateMessage(MSG* pMsg) override;
     void OnInitialUpdate() override;
+    void OnDpiChanged(UINT oldDpi, UINT newDpi) override;
     void HandleDropFiles(HDROP hDropInfo);
     // Ctrl+V: the files on the clipboard are backed up as a drop of them would be.
     void PasteFiles();
@@ -61,6 +62,8 @@ protected:
 private:
     void InsertColumns();
     void CaptureLayout();
+    // Stretches the list to the view's size, the margins kept at the right and bottom.
+    void PlaceList();
     void BackupCommandLine();
     void OnTrayNotify(LPARAM lParam);
     void RemoveTrayIcon();
@@ -78,6 +81,7 @@ private:
     CRect m_rcList;
     CRect m_rcView;
     int m_bLayoutReady = 0;
+    UINT m_nDpi = 96; // the scale the columns and margins are laid out for
     NOTIFYICONDATAA m_nid = {};
     int m_bTrayIcon = 0;
     std::wstring m_strProgramFolder;

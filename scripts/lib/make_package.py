@@ -2,14 +2,19 @@
 """Writes dist/Tallowbox-<version>-win64.zip: the given Tallowbox.exe and README.txt, the
 Japanese usage text (docs/usage.ja.txt) in UTF-8 with a byte-order mark and CRLF line ends, so
 Notepad opens it right. The version comes from res/version.h. Also writes the zip's SHA-256
-beside it. Called by scripts/package; writes nothing outside the dist folder it is given.
+beside it, and copies the program's separate debug file (the one its debug link names) there.
+The zip is the same bytes for the same inputs: its entries carry the time given by --stamp
+(seconds since 1970, UTC; the commit's time), not the files' own. Called by scripts/package;
+writes nothing outside the dist folder it is given.
 
-    make_package.py --root <source tree> --exe <Tallowbox.exe> --dist <folder>
+    make_package.py --root <source tree> --exe <Tallowbox.exe> --debug <Tallowbox-<version>.debug>
+                    --stamp <seconds> --dist <folder>
 """
 import argparse
 import hashlib
 import os
 import re
+import shutil
 import sys
 import tempfile
 import time
@@ -39,7 +44,8 @@ def usage_text(source_path, version):
 
 
 def entry(name, stamp):
-    info = zipfile.ZipInfo(name, date_time=time.localtime(stamp)[:6])
+    # Zip times start in 1980 and carry no time zone: UTC, so every machine writes the same.
+    info = zipfile.ZipInfo(name, date_time=time.gmtime(max(stamp, 315532800))[:6])
     info.compress_type = zipfile.ZIP_DEFLATED
     info.external_attr = 0o644 << 16
     return info
@@ -49,6 +55,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
     parser.add_argument("--exe", required=True)
+    parser.add_argument("--debug", required=True)
+    parser.add_argument("--stamp", required=True, type=int)
     parser.add_argument("--dist", required=True)
     args = parser.parse_args()
 
@@ -56,7 +64,7 @@ def main():
     with open(args.exe, "rb") as program:
         exe = program.read()
     readme = usage_text(os.path.join(args.root, "docs", "usage.ja.txt"), version)
-    stamp = os.path.getmtime(args.exe)
+    stamp = args.stamp
 
     os.makedirs(args.dist, exist_ok=True)
     name = "Tallowbox-%s-win64.zip" % version
@@ -72,11 +80,16 @@ def main():
     except BaseException:
         os.unlink(partial)
         raise
+    debug_name = os.path.basename(args.debug)
+    shutil.copyfile(args.debug, os.path.join(args.dist, debug_name))
     with open(target, "rb") as written:
         digest = hashlib.sha256(written.read()).hexdigest()
     with open(target + ".sha256", "w", encoding="ascii", newline="\n") as checksum:
         checksum.write("%s  %s\n" % (digest, name))
-    print("package: wrote dist/%s (SHA-256 %s)" % (name, digest))
+    print("package: wrote dist/%s and dist/%s" % (name, debug_name))
+    print("package: SHA-256 of the zip           %s" % digest)
+    print("package: SHA-256 of Tallowbox.exe     %s" % hashlib.sha256(exe).hexdigest())
+    print("package: a build of the same commit must give these same two figures")
 
 
 if __name__ == "__main__":

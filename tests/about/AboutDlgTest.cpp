@@ -3,12 +3,16 @@
 #include "GdiProbe.h"
 
 #include "about/AboutDlg.h"
+#include "common/ScaledRun.h"
 #include "framework/App.h"
+#include "framework/Dpi.h"
 #include "res/version.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -229,6 +233,40 @@ SIZE DialogUnitsToPixels(HWND hDlg, int cx, int cy) {
     return {rect.right, rect.bottom};
 }
 
+// What a control of size control shows at dpi: the picture of bitmap nID as drawn at 96 DPI (the
+// control's 96-DPI size, inset96 pixels of face around it), enlarged pixel by pixel by the whole
+// factor of the scale and centred on the face. At 96 DPI that is the picture over the control.
+Pixels ScaledExpected(UINT nID, SIZE control, int inset96, UINT dpi) {
+    const int factor = dpi < 96 ? 1 : static_cast<int>(dpi / 96);
+    const int baseCx = std::min<int>(::MulDiv(control.cx, 96, static_cast<int>(dpi)), control.cx / factor);
+    const int baseCy = std::min<int>(::MulDiv(control.cy, 96, static_cast<int>(dpi)), control.cy / factor);
+    const Pixels base = ExpectedPicture(nID, baseCx, baseCy, inset96, inset96, baseCx - 2 * inset96,
+                                        baseCy - 2 * inset96, Face(), Face());
+    Pixels shown;
+    shown.width = control.cx;
+    shown.height = control.cy;
+    shown.data.assign(static_cast<size_t>(control.cx) * control.cy, Face());
+    const int left = (control.cx - baseCx * factor) / 2;
+    const int top = (control.cy - baseCy * factor) / 2;
+    for (int y = 0; y < baseCy * factor; ++y)
+        for (int x = 0; x < baseCx * factor; ++x)
+            shown.at(left + x, top + y) = base.at(x / factor, y / factor);
+    return shown;
+}
+
+// The control lies wholly within its dialog's client area.
+void ExpectInsideDialog(HWND hDlg, HWND control, const char* what) {
+    RECT client, rect;
+    ::GetClientRect(hDlg, &client);
+    ::GetWindowRect(control, &rect);
+    ::MapWindowPoints(nullptr, hDlg, reinterpret_cast<POINT*>(&rect), 2);
+    RECT both;
+    ::IntersectRect(&both, &client, &rect);
+    EXPECT_TRUE(::EqualRect(&both, &rect))
+        << what << " (" << rect.left << "," << rect.top << ")-(" << rect.right << "," << rect.bottom
+        << ") inside the client area 0-" << client.right << " x 0-" << client.bottom;
+}
+
 Pixels Shown(HWND hWnd) {
     ::UpdateWindow(hWnd);
     return ReadClientPixels(hWnd);
@@ -274,19 +312,24 @@ void CheckOpenedAboutBox(ScriptedAboutDlg& dlg) {
     const SIZE pictureUnits = DialogUnitsToPixels(hDlg, 99, 30);
     EXPECT_EQ(pictureUnits.cx, picture.cx);
     EXPECT_EQ(pictureUnits.cy, picture.cy);
-    EXPECT_EQ("", DescribeDifferences(ExpectedPicture(IDB_PICTURE, picture.cx, picture.cy, 0, 0, picture.cx,
-                                                      picture.cy, Face(), Face()),
-                                      Shown(dlg.item(IDC_PICTURE))))
-        << "transparent picture";
+    const UINT dpi = DpiOfWindow(hDlg);
+    // The template's sizes follow its font, and the font the scale: 9 points.
+    LOGFONTW font = {};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(hDlg, WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_EQ(::MulDiv(9, static_cast<int>(dpi), 72), std::abs(font.lfHeight))
+        << "the dialog's font at " << dpi;
+    EXPECT_EQ("",
+              DescribeDifferences(ScaledExpected(IDB_PICTURE, picture, 0, dpi), Shown(dlg.item(IDC_PICTURE))))
+        << "transparent picture at " << dpi << " DPI";
+    ExpectInsideDialog(hDlg, dlg.item(IDC_PICTURE), "picture");
 
     const SIZE link = ClientSize(dlg.item(IDC_LINK));
     const SIZE linkUnits = DialogUnitsToPixels(hDlg, 192, 27);
     EXPECT_EQ(linkUnits.cx, link.cx);
     EXPECT_EQ(linkUnits.cy, link.cy);
-    EXPECT_EQ("", DescribeDifferences(ExpectedPicture(IDB_LINK, link.cx, link.cy, 2, 2, link.cx - 4, link.cy - 4,
-                                                      Face(), Face()),
-                                      Shown(dlg.item(IDC_LINK))))
-        << "link picture, inset";
+    EXPECT_EQ("", DescribeDifferences(ScaledExpected(IDB_LINK, link, 2, dpi), Shown(dlg.item(IDC_LINK))))
+        << "link picture, inset, at " << dpi << " DPI";
+    ExpectInsideDialog(hDlg, dlg.item(IDC_LINK), "link");
 
     HWND hVersion = ::FindWindowExA(hDlg, nullptr, "Static", "Tallowbox Version " TALLOWBOX_VERSION_TEXT);
     EXPECT_NE(nullptr, hVersion) << "version text";
@@ -426,8 +469,8 @@ TEST(AboutBox, LinkFollowsThePointerAndAClickKeepsTheBoxOpen) {
     dlg.steps = {
         {[&](ScriptedAboutDlg& d) {
              const SIZE size = ClientSize(d.item(IDC_LINK));
-             full = ExpectedPicture(IDB_LINK, size.cx, size.cy, 0, 0, size.cx, size.cy, Face(), Face());
-             inset = ExpectedPicture(IDB_LINK, size.cx, size.cy, 2, 2, size.cx - 4, size.cy - 4, Face(), Face());
+             full = ScaledExpected(IDB_LINK, size, 0, DpiOfWindow(d.GetSafeHwnd()));
+             inset = ScaledExpected(IDB_LINK, size, 2, DpiOfWindow(d.GetSafeHwnd())); // the growth scales too
              const POINT centre = CentreOf(d.item(IDC_LINK));
              ::SetCursorPos(centre.x, centre.y);
          },
@@ -464,6 +507,15 @@ TEST(AboutBox, LinkFollowsThePointerAndAClickKeepsTheBoxOpen) {
     };
     EXPECT_EQ(IDOK, dlg.DoModal());
     CMyBmpUrl::SetShellOpen(previous);
+}
+
+// The box at 125, 150 and 200 %: the cases above run again in a child at each scale.
+TEST(AboutBox, AtEveryDisplayScale) {
+    if (ChildRunDpi() != 0)
+        GTEST_SKIP() << "a child run at one scale";
+    for (UINT dpi : {120u, 144u, 192u})
+        EXPECT_EQ(0, RunThisProgramAtDpi(dpi, "AboutBox.OpensAndEndsEveryWay:AboutBox.LinkFollows*"))
+            << "failures at " << dpi << " DPI (the child's report is above)";
 }
 
 // The main window owns the box and is disabled while it runs, then enabled again.

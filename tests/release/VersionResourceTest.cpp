@@ -1,6 +1,7 @@
 // The version resource of the built Tallowbox.exe, read back from the file with the calls
 // Explorer's properties page uses (GetFileVersionInfoW, VerQueryValueW), and the about box's
-// version text in the same file: both come from res/version.h.
+// version text in the same file: both come from res/version.h. Also the application manifest
+// the system reads from the same file when the program starts.
 #include "common/TempFolder.h"
 #include "res/version.h"
 
@@ -148,3 +149,26 @@ TEST(VersionResource, AboutBoxShowsTheSameVersion) {
 }
 
 } // namespace
+
+// Resource 1 of type RT_MANIFEST, as the loader reads it when the process starts.
+TEST(Manifest, CommonControlsSixPerMonitorAwarenessAndTheSystemsCodePage) {
+    DataFileModule program(BuiltProgram());
+    ASSERT_NE(nullptr, program.get()) << "LoadLibraryExW failed, error " << ::GetLastError();
+    HRSRC resource = ::FindResourceW(program.get(), MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(nullptr, resource) << "no manifest 1";
+    const auto* data = static_cast<const char*>(::LockResource(::LoadResource(program.get(), resource)));
+    ASSERT_NE(nullptr, data);
+    const std::string manifest(data, ::SizeofResource(program.get(), resource));
+    const char* const needed[] = {
+        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+        "publicKeyToken=\"6595b64144ccf1df\"",
+        ">PerMonitorV2, PerMonitor</dpiAwareness>",
+        ">true/pm</dpiAware>",
+        "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>", // Windows 10 and 11
+        "<requestedExecutionLevel level=\"asInvoker\"",
+        ">true</longPathAware>",
+    };
+    for (const char* text : needed)
+        EXPECT_NE(std::string::npos, manifest.find(text)) << "the manifest lacks " << text;
+    EXPECT_EQ(std::string::npos, manifest.find("activeCodePage")) << "the ANSI code page stays the system's";
+}

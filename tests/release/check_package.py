@@ -2,16 +2,23 @@
 """Checks the release package, or one built program, without Wine.
 
     check_package.py --zip-in <dist> --version-header <res/version.h> --built <Tallowbox.exe>
+                     [--folder <source or build folder>]...
         dist/Tallowbox-<version>-win64.zip holds exactly Tallowbox.exe and README.txt; the exe is
         the built (and tested) one byte for byte, a 64-bit (machine 0x8664) GUI program that
         imports only the system's own DLLs and carries the version of version.h in its version
-        resource; README.txt is Japanese UTF-8 with a byte-order mark and CRLF line ends.
-    check_package.py --program <Tallowbox.exe> --machine i386
+        resource; README.txt is Japanese UTF-8 with a byte-order mark and CRLF line ends. The
+        debug file the exe links to lies beside the zip with the checksum the link names.
+    check_package.py --program <Tallowbox.exe> --machine i386 [--folder <folder>]...
         One built program: its machine, and that it imports only the system's own DLLs.
+
+Either way the program must be one anyone can rebuild to the same bytes and ship as it is: no
+time stamp in its PE header, no debug sections or symbol table (only the link to its debug
+file), and none of the given folders (the source and build folders) anywhere in its bytes.
 
 Every check prints what it expected and what it saw; the exit code is the number of failures.
 """
 import argparse
+import binascii
 import io
 import os
 import re
@@ -48,17 +55,29 @@ class Pe:
         at = struct.unpack_from("<I", data, 0x3C)[0]
         if data[at:at + 4] != b"PE\0\0":
             raise ValueError("no PE signature")
-        self.machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, at + 4)
+        (self.machine, sections, self.timestamp, self.symbol_table, self.symbols, optional_size,
+         _) = struct.unpack_from("<HHIIIHH", data, at + 4)
         optional = at + 24
         self.magic = struct.unpack_from("<H", data, optional)[0]
         self.subsystem = struct.unpack_from("<H", data, optional + 68)[0]
         directories = optional + (112 if self.magic == 0x20B else 96)
         self.import_rva = struct.unpack_from("<I", data, directories + 8)[0]
         self.sections = []
+        self.section_names = []
+        self.raw = {}
         table = optional + optional_size
         for n in range(sections):
-            _, virtual_size, rva, raw_size, raw_at = struct.unpack_from("<8sIIII", data, table + 40 * n)
+            name, virtual_size, rva, raw_size, raw_at = struct.unpack_from("<8sIIII", data, table + 40 * n)
             self.sections.append((rva, max(virtual_size, raw_size), raw_at))
+            self.section_names.append(self.long_name(name.rstrip(b"\0").decode("latin-1")))
+            self.raw[self.section_names[-1]] = data[raw_at:raw_at + raw_size]
+
+    def long_name(self, name):
+        """A name longer than eight characters is "/<offset>" into the string table after the symbols."""
+        if not name.startswith("/") or not name[1:].isdigit():
+            return name
+        at = self.symbol_table + 18 * self.symbols + int(name[1:])
+        return self.data[at:self.data.index(b"\0", at)].decode("latin-1")
 
     def offset(self, rva):
         for start, size, raw_at in self.sections:
@@ -105,6 +124,47 @@ def check_program(data, what, machine):
     foreign = [dll for dll in dlls if dll.lower() not in SYSTEM_DLLS and not dll.lower().startswith("api-ms-win-")]
     check(not foreign, what + " imports only system DLLs", "none other", foreign)
     return pe
+
+
+def debug_link(pe):
+    """(file name, CRC-32) from the .gnu_debuglink section, or None."""
+    raw = pe.raw.get(".gnu_debuglink")
+    if raw is None or b"\0" not in raw:
+        return None
+    name = raw[:raw.index(b"\0")].decode("latin-1")
+    crc_at = (len(name) + 1 + 3) // 4 * 4
+    return name, struct.unpack_from("<I", raw, crc_at)[0]
+
+
+def folder_forms(folder):
+    """How a folder of the building machine could be written into the program."""
+    unix = os.path.abspath(folder)
+    windows = "Z:" + unix.replace("/", "\\")
+    return {unix.encode(), windows.encode(), unix.encode("utf-16-le"), windows.encode("utf-16-le")}
+
+
+def check_shippable(pe, what, folders):
+    """Rebuilt to the same bytes anywhere, and shipped without its debug information."""
+    check(pe.timestamp == 0, what + " PE time stamp", "0 (none)", "0x%x" % pe.timestamp)
+    debug = [name for name in pe.section_names if name.startswith((".debug", "/"))]
+    check(not debug, what + " debug sections", "none", debug)
+    check(pe.symbols == 0, what + " symbol table", "no symbols", "%d symbols" % pe.symbols)
+    check(debug_link(pe) is not None, what + " link to its debug file", "a .gnu_debuglink section", "none")
+    for folder in folders:
+        found = [form for form in folder_forms(folder) if form in pe.data]
+        check(not found, what + " holds no path of " + folder, "none", found)
+
+
+def check_debug_file(pe, where):
+    link = debug_link(pe)
+    if link is None:
+        return
+    name, crc = link
+    path = os.path.join(where, name)
+    if check(os.path.isfile(path), "debug file", path, "no such file"):
+        with open(path, "rb") as debug_file:
+            seen = binascii.crc32(debug_file.read())
+        check(seen == crc, "debug file " + name + " CRC-32", "0x%08x (the link's)" % crc, "0x%08x" % seen)
 
 
 def check_version_resource(data, what, major, minor):
@@ -157,8 +217,11 @@ def check_package(args):
         with open(args.built, "rb") as built:
             check(exe == built.read(), "packaged Tallowbox.exe", "the built and tested " + args.built,
                   "other bytes (run scripts/package after building)")
-        if check_program(exe, "packaged Tallowbox.exe", "x86_64"):
+        pe = check_program(exe, "packaged Tallowbox.exe", "x86_64")
+        if pe:
             check_version_resource(exe, "packaged Tallowbox.exe", major, minor)
+            check_shippable(pe, "packaged Tallowbox.exe", args.folder)
+            check_debug_file(pe, args.zip_in)
     if "README.txt" in names:
         check_usage_text(package.read("README.txt"), version)
 
@@ -170,10 +233,14 @@ def main():
     parser.add_argument("--built")
     parser.add_argument("--program")
     parser.add_argument("--machine", choices=sorted(MACHINES))
+    parser.add_argument("--folder", action="append", default=[])
     args = parser.parse_args()
     if args.program:
         with open(args.program, "rb") as program:
-            check_program(program.read(), args.program, args.machine or "x86_64")
+            pe = check_program(program.read(), args.program, args.machine or "x86_64")
+        if pe:
+            check_shippable(pe, args.program, args.folder)
+            check_debug_file(pe, os.path.dirname(os.path.abspath(args.program)))
     else:
         if not (args.zip_in and args.version_header and args.built):
             parser.error("--zip-in, --version-header and --built go together")

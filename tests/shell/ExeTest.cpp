@@ -8,6 +8,7 @@
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <psapi.h>
 
 #include <string>
 
@@ -22,6 +23,26 @@ std::string BuiltProgram() {
 
 std::string Quoted(const std::string& path) {
     return "\"" + path + "\"";
+}
+
+// Where the process loaded its common controls library from, in lower case; "" if nowhere.
+// Version 6 lives in the side-by-side store, in the folder of the assembly the manifest names
+// (its file version says 5.81 under Wine, so the folder is what tells).
+std::string CommonControlsPathIn(HANDLE hProcess) {
+    HMODULE modules[512];
+    DWORD bytes = 0;
+    if (!::EnumProcessModules(hProcess, modules, sizeof modules, &bytes))
+        return "";
+    for (DWORD i = 0; i < bytes / sizeof(HMODULE) && i < 512; ++i) {
+        char path[MAX_PATH] = "";
+        ::GetModuleFileNameExA(hProcess, modules[i], path, MAX_PATH);
+        std::string name = path;
+        for (char& c : name)
+            c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
+        if (name.size() >= 13 && name.compare(name.size() - 13, 13, "\\comctl32.dll") == 0)
+            return name;
+    }
+    return "";
 }
 
 bool KeyExists(const char* path) {
@@ -142,6 +163,10 @@ TEST_F(StartedProgram, QuotedFileAndFolderAreListedWhenTheWindowFirstShows) {
     EXPECT_EQ(rows.ItemText(1, 3), sources / "photos");
     EXPECT_EQ(WindowText(frame), "Tallowbox");
     EXPECT_TRUE(::GetWindowLongA(frame, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_NE(CommonControlsPathIn(program.process.hProcess)
+                  .find("microsoft.windows.common-controls_6595b64144ccf1df_6."),
+              std::string::npos)
+        << "common controls 6 loaded, not " << CommonControlsPathIn(program.process.hProcess);
     EXPECT_EQ(CountFilesBelow(program.folder / "backups", "report.txt"), 1);
     EXPECT_EQ(CountFilesBelow(program.folder / "backups", "one.txt"), 1);
     EXPECT_TRUE(KeyExists(kProfileKey)) << "the profile exists after a start";

@@ -8,6 +8,7 @@
 #include "framework/FrameworkIds.h"
 #include "res/resource.h"
 #include "engine/BackupPaths.h"
+#include "framework/Dpi.h"
 #include "shell/MainFrm.h"
 #include "shell/TallowboxView.h"
 
@@ -208,14 +209,20 @@ TEST_F(MainFrame, AboutCommandRunsTheAboutBoxModallyOverTheMainWindow) {
     EXPECT_TRUE(::IsWindowEnabled(running->Frame())) << "the owner is enabled again afterwards";
 }
 
+// Also run at 125, 150 and 200 % (ScaleTest.cpp): sizes and the scroll step follow the scale.
 TEST_F(MainFrame, ASmallerWindowScrollsTheFormALargerOneDoesNot) {
     HWND view = running->View();
-    ::SetWindowPos(running->Frame(), nullptr, 0, 0, 160, 150, SWP_NOMOVE | SWP_NOZORDER);
+    const UINT dpi = DpiOfWindow(view);
+    ::SetWindowPos(running->Frame(), nullptr, 0, 0, Scale(160, dpi), Scale(150, dpi),
+                   SWP_NOMOVE | SWP_NOZORDER);
     running->Pump(50);
     const LONG small = ::GetWindowLongA(view, GWL_STYLE);
     EXPECT_TRUE(small & WS_VSCROLL);
     EXPECT_TRUE(small & WS_HSCROLL);
-    ::SetWindowPos(running->Frame(), nullptr, 0, 0, 800, 700, SWP_NOMOVE | SWP_NOZORDER);
+    ::SendMessageA(view, WM_VSCROLL, SB_LINEDOWN, 0);
+    EXPECT_EQ(::GetScrollPos(view, SB_VERT), Scale(16, dpi)) << "one arrow click, 16 pixels at 96 DPI";
+    ::SetWindowPos(running->Frame(), nullptr, 0, 0, Scale(800, dpi), Scale(700, dpi),
+                   SWP_NOMOVE | SWP_NOZORDER);
     running->Pump(50);
     const LONG large = ::GetWindowLongA(view, GWL_STYLE);
     EXPECT_FALSE(large & WS_VSCROLL);
