@@ -1,0 +1,141 @@
+#include "engine/Restore.h"
+
+#include "engine/FileCopy.h"
+#include "engine/FolderCopy.h"
+#include "engine/FolderTree.h"
+
+const wchar_t* const kRestoreMark = L"(復元)";
+
+namespace {
+
+// Never a path's text ('<' is no file name character): the owner of a copy being restored.
+const wchar_t* const kCopyBeingRestored = L"<restore>";
+
+// Passes everything on but the status text, which it keeps: a failed safety backup's reason
+// becomes part of the restore's own status.
+class CStatusKeepingHost : public CBackupHost {
+public:
+    explicit CStatusKeepingHost(CBackupHost& host) : m_host(host) {}
+    void SetStatusText(const std::wstring& text) override { m_status = text; }
+    void ShowCopying(const std::wstring& text) override { m_host.ShowCopying(text); }
+    void CountCopied(ULONGLONG bytes) override { m_host.CountCopied(bytes); }
+    void AppendRow(const BackupRow& row) override { m_host.AppendRow(row); }
+    const std::wstring& Status() const { return m_status; }
+
+private:
+    CBackupHost& m_host;
+    std::wstring m_status;
+};
+
+std::wstring UpperCase(std::wstring text) {
+    if (!text.empty())
+        CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// Makes the folder and its missing parents; ERROR_SUCCESS when it is a folder afterwards.
+DWORD MakeFolder(const std::wstring& systemPath) {
+    CreateFolderTree(systemPath);
+    const DWORD attributes = GetFileAttributesW(systemPath.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ERROR_SUCCESS;
+    if (CreateDirectoryW(systemPath.c_str(), nullptr)) // once more, for the reason
+        return ERROR_SUCCESS;
+    return GetLastError();
+}
+
+// The restore's row: from which copy (the source column) to which place (the destination).
+BackupRow RestoreRowFor(const BackupRow& backup, SYSTEMTIME time, RowOutcome outcome) {
+    BackupRow row;
+    row.date = FormatDateText(time);
+    row.time = FormatTimeText(time);
+    row.name = backup.isFolder ? L"(フォルダ)" : LastComponent(backup.originalPath);
+    row.source = backup.backupPath;
+    row.destination = kRestoreMark + backup.originalPath;
+    if (outcome == RowOutcome::Failed)
+        row.destination = kFailedMark + row.destination;
+    else if (outcome == RowOutcome::Stopped)
+        row.destination = kStoppedMark + row.destination;
+    row.originalPath = backup.originalPath;
+    row.backupPath = backup.backupPath;
+    row.isFolder = backup.isFolder;
+    row.kind = RowKind::Restore;
+    row.outcome = outcome;
+    return row;
+}
+
+std::wstring RestoreFailureText(const std::wstring& path, DWORD error, unsigned failedEntries) {
+    std::wstring reason = SystemMessage(error);
+    if (failedEntries > 0)
+        reason = std::to_wstring(failedEntries) + L"件失敗。最初の原因: " + reason;
+    return path + L"を元に戻せませんでした（" + reason + L"）";
+}
+
+} // namespace
+
+bool CanRestore(const BackupRow& row) {
+    return row.kind == RowKind::Backup && row.outcome == RowOutcome::Succeeded && !row.backupPath.empty() &&
+           !row.originalPath.empty();
+}
+
+void ShowRestoring(CBackupHost& host, const std::wstring& path) {
+    host.ShowCopying(path + L"を元に戻しています...");
+}
+
+bool CBackupEngine::Restore(CBackupHost& host, const BackupRow& backup, SYSTEMTIME time) {
+    if (!CanRestore(backup))
+        return false; // no whole copy to put back: nothing is touched, no row
+    const std::wstring& original = backup.originalPath;
+    const auto finish = [&](RowOutcome outcome, const std::wstring& status) {
+        host.AppendRow(RestoreRowFor(backup, time, outcome));
+        host.SetStatusText(status);
+        return outcome == RowOutcome::Succeeded;
+    };
+    const std::wstring stoppedText = original + L"の復元を中止しました";
+    if (IsStopRequested())
+        return finish(RowOutcome::Stopped, stoppedText);
+    const std::wstring from = SystemPath(backup.backupPath);
+    const std::wstring to = WithoutTrailingSeparators(SystemPath(original));
+    WIN32_FILE_ATTRIBUTE_DATA copyData{};
+    if (from.empty() || !GetFileAttributesExW(from.c_str(), GetFileExInfoStandard, &copyData))
+        return finish(RowOutcome::Failed, RestoreFailureText(original, GetLastError(), 0));
+
+    if (GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        // The safety backup of this minute must land beside the copy being put back, never on it.
+        m_sourceOfCopy[UpperCase(from)] = kCopyBeingRestored;
+        CStatusKeepingHost keeping(host);
+        if (!BackUp(keeping, original, time)) {
+            if (IsStopRequested())
+                return finish(RowOutcome::Stopped, stoppedText);
+            return finish(RowOutcome::Failed, keeping.Status() + L"。元に戻していません");
+        }
+    }
+
+    DWORD error = ERROR_SUCCESS;
+    unsigned failedEntries = 0;
+    bool stopped = false;
+    if (backup.isFolder) {
+        error = MakeFolder(to);
+        if (error == ERROR_SUCCESS) {
+            CFolderCopy copy(host, SystemPath(m_backupRoot), to, nullptr, &m_stop, CopyDirection::Restore);
+            copy.Run(WithoutTrailingSeparators(original), WithoutTrailingSeparators(from), to);
+            stopped = copy.Stopped();
+            failedEntries = copy.FailedCount();
+            error = copy.FirstError();
+        }
+    } else {
+        error = MakeFolder(WithoutLastComponent(to));
+        if (error == ERROR_SUCCESS) {
+            ShowRestoring(host, original);
+            error = CopyFileIntoBackup(from, to, std::wstring(), &m_stop);
+            stopped = error != ERROR_SUCCESS && IsStopRequested();
+            if (error == ERROR_SUCCESS)
+                host.CountCopied((static_cast<ULONGLONG>(copyData.nFileSizeHigh) << 32) | copyData.nFileSizeLow);
+        }
+    }
+    if (stopped)
+        return finish(RowOutcome::Stopped, stoppedText);
+    if (error != ERROR_SUCCESS || failedEntries > 0)
+        return finish(RowOutcome::Failed, RestoreFailureText(original, error, failedEntries));
+    return finish(RowOutcome::Succeeded, L"ready");
+}
