@@ -142,8 +142,8 @@ void CFolderCopy::CopyFileNow(const Place& place, ULONGLONG size, unsigned long 
     else
         ShowBackingUp(m_host, place.shown);
     // No root to restore into: a target that refuses to be replaced keeps its attributes and fails.
-    const DWORD error =
-        CopyFileIntoBackup(place.source, place.destination, restoring ? std::wstring() : m_backupRoot, m_stop);
+    const DWORD error = CopyFileIntoBackup(place.source, place.destination,
+                                           restoring ? std::wstring() : m_backupRoot, m_stop);
     if (error == ERROR_SUCCESS)
         m_host.CountCopied(size);
     else if (!Stopped())

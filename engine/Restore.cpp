@@ -130,7 +130,8 @@ bool CBackupEngine::Restore(CBackupHost& host, const BackupRow& backup, SYSTEMTI
             error = CopyFileIntoBackup(from, to, std::wstring(), &m_stop);
             stopped = error != ERROR_SUCCESS && IsStopRequested();
             if (error == ERROR_SUCCESS)
-                host.CountCopied((static_cast<ULONGLONG>(copyData.nFileSizeHigh) << 32) | copyData.nFileSizeLow);
+                host.CountCopied((static_cast<ULONGLONG>(copyData.nFileSizeHigh) << 32) |
+                                 copyData.nFileSizeLow);
         }
     }
     if (stopped)
