@@ -34,8 +34,9 @@ std::wstring UpperCase(std::wstring text) {
 }
 
 // Makes the folder and its missing parents; ERROR_SUCCESS when it is a folder afterwards.
-DWORD MakeFolder(const std::wstring& systemPath) {
-    CreateFolderTree(systemPath);
+DWORD MakeFolder(const std::wstring& plainPath) {
+    CreateFolderTree(plainPath);
+    const std::wstring systemPath = SystemPath(plainPath);
     const DWORD attributes = GetFileAttributesW(systemPath.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return ERROR_SUCCESS;
@@ -73,6 +74,15 @@ std::wstring RestoreFailureText(const std::wstring& path, DWORD error, unsigned 
 
 } // namespace
 
+std::wstring PlainPath(const std::wstring& path) {
+    const std::wstring full = SystemPath(path);
+    if (full.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        return L"\\\\" + full.substr(8);
+    if (full.compare(0, 4, L"\\\\?\\") == 0)
+        return full.substr(4);
+    return full;
+}
+
 bool CanRestore(const BackupRow& row) {
     return row.kind == RowKind::Backup && row.outcome == RowOutcome::Succeeded && !row.backupPath.empty() &&
            !row.originalPath.empty();
@@ -95,6 +105,7 @@ bool CBackupEngine::Restore(CBackupHost& host, const BackupRow& backup, SYSTEMTI
     if (IsStopRequested())
         return finish(RowOutcome::Stopped, stoppedText);
     const std::wstring from = SystemPath(backup.backupPath);
+    const std::wstring plainTarget = WithoutTrailingSeparators(PlainPath(original));
     const std::wstring to = WithoutTrailingSeparators(SystemPath(original));
     WIN32_FILE_ATTRIBUTE_DATA copyData{};
     if (from.empty() || !GetFileAttributesExW(from.c_str(), GetFileExInfoStandard, &copyData))
@@ -115,7 +126,7 @@ bool CBackupEngine::Restore(CBackupHost& host, const BackupRow& backup, SYSTEMTI
     unsigned failedEntries = 0;
     bool stopped = false;
     if (backup.isFolder) {
-        error = MakeFolder(to);
+        error = MakeFolder(plainTarget);
         if (error == ERROR_SUCCESS) {
             CFolderCopy copy(host, SystemPath(m_backupRoot), to, nullptr, &m_stop, CopyDirection::Restore);
             copy.Run(WithoutTrailingSeparators(original), WithoutTrailingSeparators(from), to);
@@ -124,7 +135,7 @@ bool CBackupEngine::Restore(CBackupHost& host, const BackupRow& backup, SYSTEMTI
             error = copy.FirstError();
         }
     } else {
-        error = MakeFolder(WithoutLastComponent(to));
+        error = MakeFolder(WithoutLastComponent(plainTarget));
         if (error == ERROR_SUCCESS) {
             ShowRestoring(host, original);
             error = CopyFileIntoBackup(from, to, std::wstring(), &m_stop);

@@ -15,5 +15,8 @@ extern const wchar_t* const kRestoreMark;
 // True for a backup row whose copy was made whole: the only kind a restore may put back.
 bool CanRestore(const BackupRow& row);
 
+// The full path without the long-path prefix: the form the shell and CreateFolderTree take.
+std::wstring PlainPath(const std::wstring& path);
+
 // Shows "<path>を元に戻しています...".
 void ShowRestoring(CBackupHost& host, const std::wstring& path);

@@ -1,5 +1,7 @@
 #include "shell/RowActions.h"
 
+#include "engine/Restore.h"
+
 #include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -8,13 +10,6 @@
 #include <memory>
 
 namespace {
-
-const wchar_t* const kLongPrefix = L"\\\\?\\";
-const wchar_t* const kLongUncPrefix = L"\\\\?\\UNC\\";
-
-bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
-    return text.compare(0, std::wcslen(prefix), prefix) == 0;
-}
 
 bool Exists(const std::wstring& path) {
     return GetFileAttributesW(SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -68,15 +63,6 @@ std::wstring ItemName(const BackupRow& row) {
 }
 
 } // namespace
-
-std::wstring ShellPath(const std::wstring& path) {
-    const std::wstring full = SystemPath(path);
-    if (StartsWith(full, kLongUncPrefix))
-        return L"\\\\" + full.substr(std::wcslen(kLongUncPrefix));
-    if (StartsWith(full, kLongPrefix))
-        return full.substr(std::wcslen(kLongPrefix));
-    return full;
-}
 
 std::wstring NearestExistingPart(const std::wstring& path, const std::wstring& limit) {
     std::wstring part = WithoutTrailingSeparators(path);

@@ -1,7 +1,6 @@
-// What the list's rows lead to, apart from the window: the path texts the shell is given, the
-// nearest part of a path that still exists, the text Ctrl+C puts on the clipboard, the restore's
-// question, and the shell call that opens a folder with items selected. The view's row commands
-// (TallowboxView.cpp) use them.
+// What the list's rows lead to, apart from the window: the nearest part of a path that still
+// exists, the text Ctrl+C puts on the clipboard, the restore's question, and the shell call that
+// opens a folder with items selected. The view's row commands (TallowboxView.cpp) use them.
 #pragma once
 
 #include <windows.h>
@@ -11,11 +10,9 @@
 
 #include "engine/BackupPaths.h"
 
-// A path as the shell takes it: full, without the long-path prefix.
-std::wstring ShellPath(const std::wstring& path);
 // The path itself when it exists, else the nearest folder above it that does; never limit
 // itself nor anything outside it (when limit is given), nor a drive or share root. Empty when
-// nothing is left. path and limit in ShellPath's form.
+// nothing is left. path and limit in PlainPath's form.
 std::wstring NearestExistingPart(const std::wstring& path, const std::wstring& limit);
 // The folder the shell opens to show item: its parent, a drive root with its separator.
 std::wstring FolderToShow(const std::wstring& item);

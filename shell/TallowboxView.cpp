@@ -456,10 +456,10 @@ void CTallowboxView::RunRowCommand(UINT command) {
 // What is left of each backup inside the backup root: a failed or stopped copy shows the
 // nearest folder of it that was made.
 void CTallowboxView::ShowSelectedBackups() {
-    const std::wstring root = ShellPath(m_strBackupRoot);
+    const std::wstring root = PlainPath(m_strBackupRoot);
     std::vector<std::wstring> items;
     for (const BackupRow& row : SelectedRows()) {
-        const std::wstring part = NearestExistingPart(ShellPath(row.backupPath), root);
+        const std::wstring part = NearestExistingPart(PlainPath(row.backupPath), root);
         if (part.empty())
             SetStatusText(row.originalPath + L"のバックアップは見つかりませんでした");
         else
@@ -471,7 +471,7 @@ void CTallowboxView::ShowSelectedBackups() {
 void CTallowboxView::ShowSelectedOriginals() {
     std::vector<std::wstring> items;
     for (const BackupRow& row : SelectedRows()) {
-        const std::wstring part = NearestExistingPart(ShellPath(row.originalPath), std::wstring());
+        const std::wstring part = NearestExistingPart(PlainPath(row.originalPath), std::wstring());
         if (part.empty())
             SetStatusText(row.originalPath + L"は見つかりませんでした");
         else
