@@ -104,6 +104,86 @@ int RunningApp::ItemCount() const {
     return static_cast<int>(::SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0));
 }
 
+void RunningApp::SelectRows(const std::vector<int>& items) {
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    ::SendMessageW(List(), LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+    for (size_t i = 0; i < items.size(); ++i) {
+        state.state = i == 0 ? LVIS_SELECTED | LVIS_FOCUSED : LVIS_SELECTED;
+        ::SendMessageW(List(), LVM_SETITEMSTATE, static_cast<WPARAM>(items[i]),
+                       reinterpret_cast<LPARAM>(&state));
+    }
+}
+
+void RunningApp::ChooseFromRowMenu(UINT command) {
+    RowSeams::choice = command;
+    ::SendMessageW(List(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(List()), static_cast<LPARAM>(-1));
+    Pump(50);
+}
+
+std::vector<RowSeams::ShellCall> RowSeams::shown;
+std::vector<std::wstring> RowSeams::questions;
+std::vector<UINT> RowSeams::questionTypes;
+int RowSeams::answer = IDNO;
+std::vector<RowSeams::MenuItem> RowSeams::menu;
+UINT RowSeams::menuDefault = 0;
+POINT RowSeams::menuPoint = {};
+int RowSeams::menusShown = 0;
+UINT RowSeams::choice = 0;
+
+namespace {
+
+void RecordShellCall(const std::wstring& folder, const std::vector<std::wstring>& items) {
+    RowSeams::shown.push_back({folder, items});
+}
+
+int RecordQuestion(HWND, const std::wstring& text, UINT type) {
+    RowSeams::questions.push_back(text);
+    RowSeams::questionTypes.push_back(type);
+    return RowSeams::answer;
+}
+
+UINT RecordMenu(HMENU menu, int x, int y, HWND) {
+    RowSeams::menu.clear();
+    for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+        wchar_t text[256] = L"";
+        MENUITEMINFOW info = {};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = 256;
+        ::GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
+        RowSeams::menu.push_back({text, info.wID, (info.fState & MFS_GRAYED) != 0});
+    }
+    RowSeams::menuDefault = ::GetMenuDefaultItem(menu, FALSE, 0);
+    RowSeams::menuPoint = {x, y};
+    ++RowSeams::menusShown;
+    return RowSeams::choice;
+}
+
+} // namespace
+
+RowSeams::RowSeams()
+    : m_pfnShowItems(CTallowboxView::s_pfnShowItems), m_pfnAsk(CTallowboxView::s_pfnAsk),
+      m_pfnTrackMenu(CTallowboxView::s_pfnTrackMenu) {
+    shown.clear();
+    questions.clear();
+    questionTypes.clear();
+    menu.clear();
+    menusShown = 0;
+    answer = IDNO;
+    choice = 0;
+    CTallowboxView::s_pfnShowItems = &RecordShellCall;
+    CTallowboxView::s_pfnAsk = &RecordQuestion;
+    CTallowboxView::s_pfnTrackMenu = &RecordMenu;
+}
+
+RowSeams::~RowSeams() {
+    CTallowboxView::s_pfnShowItems = m_pfnShowItems;
+    CTallowboxView::s_pfnAsk = m_pfnAsk;
+    CTallowboxView::s_pfnTrackMenu = m_pfnTrackMenu;
+}
+
 HGLOBAL MakeDropBlock(const std::vector<std::string>& paths) {
     std::vector<std::wstring> wide;
     for (const std::string& path : paths)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "shell/TallowboxApp.h"
+#include "shell/TallowboxView.h"
 
 #include <string>
 #include <vector>
@@ -35,6 +36,10 @@ public:
     std::wstring WideStatusText() const;
     std::wstring WideItemText(int item, int subItem) const;
     int ItemCount() const;
+    // Selects exactly these list items, the first one focused.
+    void SelectRows(const std::vector<int>& items);
+    // Opens the row menu as the keyboard does (at the focused row) and picks command (0: none).
+    void ChooseFromRowMenu(UINT command);
 
     bool quitSeen = false;
     WPARAM quitCode = 0xDEAD;
@@ -44,6 +49,39 @@ private:
     std::vector<char> m_commandLine;
     std::wstring m_wideCommandLine;
     bool m_started = false;
+};
+
+// While it lives, the view's shell, question and row-menu calls are recorded instead of made.
+class RowSeams {
+public:
+    RowSeams();
+    ~RowSeams();
+    RowSeams(const RowSeams&) = delete;
+    RowSeams& operator=(const RowSeams&) = delete;
+
+    struct ShellCall {
+        std::wstring folder;
+        std::vector<std::wstring> items;
+    };
+    struct MenuItem {
+        std::wstring text; // empty for a separator
+        UINT id;
+        bool grayed;
+    };
+    static std::vector<ShellCall> shown;
+    static std::vector<std::wstring> questions;
+    static std::vector<UINT> questionTypes;
+    static int answer;                 // what the question gets: IDYES or IDNO
+    static std::vector<MenuItem> menu; // the last menu shown
+    static UINT menuDefault;
+    static POINT menuPoint;
+    static int menusShown;
+    static UINT choice; // what is picked from the menu
+
+private:
+    const CTallowboxView::ItemShower m_pfnShowItems;
+    const CTallowboxView::Asker m_pfnAsk;
+    const CTallowboxView::MenuTracker m_pfnTrackMenu;
 };
 
 // A DROPFILES block in global memory listing paths as UTF-16, as the shell posts it (the narrow
