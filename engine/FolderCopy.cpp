@@ -136,14 +136,14 @@ void CFolderCopy::CopyOneFile(const Place& place, ULONGLONG size) {
 void CFolderCopy::CopyFileNow(const Place& place, ULONGLONG size, unsigned long sequence) {
     if (Stopped())
         return;
-    const bool restoring = m_direction == CopyDirection::Restore;
-    if (restoring)
+    DWORD error = ERROR_SUCCESS;
+    if (m_direction == CopyDirection::Restore) {
         ShowRestoring(m_host, place.shown);
-    else
+        error = PutFileBack(place.source, place.destination, m_stop);
+    } else {
         ShowBackingUp(m_host, place.shown);
-    // No root to restore into: a target that refuses to be replaced keeps its attributes and fails.
-    const DWORD error = CopyFileIntoBackup(place.source, place.destination,
-                                           restoring ? std::wstring() : m_backupRoot, m_stop);
+        error = CopyFileIntoBackup(place.source, place.destination, m_backupRoot, m_stop);
+    }
     if (error == ERROR_SUCCESS)
         m_host.CountCopied(size);
     else if (!Stopped())

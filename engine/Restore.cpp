@@ -88,6 +88,13 @@ bool CanRestore(const BackupRow& row) {
            !row.originalPath.empty();
 }
 
+DWORD PutFileBack(const std::wstring& from, const std::wstring& to, BOOL* stop) {
+    const DWORD attributes = GetFileAttributesW(to.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return ERROR_ACCESS_DENIED;
+    return CopyFileIntoBackup(from, to, std::wstring(), stop); // no root: no attribute is cleared
+}
+
 void ShowRestoring(CBackupHost& host, const std::wstring& path) {
     host.ShowCopying(path + L"を元に戻しています...");
 }
@@ -138,7 +145,7 @@ bool CBackupEngine::Restore(CBackupHost& host, const BackupRow& backup, SYSTEMTI
         error = MakeFolder(WithoutLastComponent(plainTarget));
         if (error == ERROR_SUCCESS) {
             ShowRestoring(host, original);
-            error = CopyFileIntoBackup(from, to, std::wstring(), &m_stop);
+            error = PutFileBack(from, to, &m_stop);
             stopped = error != ERROR_SUCCESS && IsStopRequested();
             if (error == ERROR_SUCCESS)
                 host.CountCopied((static_cast<ULONGLONG>(copyData.nFileSizeHigh) << 32) |

@@ -113,7 +113,9 @@ TEST_F(RestoreTest, AFolderGetsChangedAndMissingFilesBackAndKeepsTheFilesAddedSi
 TEST_F(RestoreTest, OnlyAWholeBackupIsPutBackAndAMissingCopyOrAStopLeavesTheOriginal) {
     const std::string note = m_data + "\\note.txt";
     ASSERT_TRUE(WriteFileText(note, "backed up"));
+    ASSERT_TRUE(WriteFileText(m_data + "\\locked.txt", "backed up"));
     const BackupRow good = BackUp(note);
+    const BackupRow readOnlyGood = BackUp(m_data + "\\locked.txt");
     const BackupRow failed = BackUp(m_data + "\\missing.txt");
     m_engine.RequestStop();
     const BackupRow stopped = BackUp(note);
@@ -140,4 +142,14 @@ TEST_F(RestoreTest, OnlyAWholeBackupIsPutBackAndAMissingCopyOrAStopLeavesTheOrig
     EXPECT_EQ(rows + 2, m_host.rows.size()) << "no safety backup before a restore that cannot be done";
     EXPECT_EQ("current", ReadWhole(note));
     EXPECT_FALSE(FolderExists(MinuteFolder("1406")));
+
+    // A read-only original is not the program's to unlock: it stays as it is, and the status says why.
+    const std::string locked = m_data + "\\locked.txt";
+    ASSERT_TRUE(WriteFileWithAttributes(locked, "current", FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(m_engine.Restore(m_host, readOnlyGood, At(2004, 3, 7, 14, 6)));
+    EXPECT_EQ("(失敗)(復元)" + locked, m_host.rows.back().destination.str());
+    EXPECT_EQ(locked + "を元に戻せませんでした" + Reason(ERROR_ACCESS_DENIED), m_host.statusTexts.back());
+    EXPECT_TRUE(GetFileAttributesA(locked.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ("current", ReadWhole(locked));
+    SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
