@@ -379,7 +379,15 @@ private:
 } // namespace
 
 BOOL CTallowboxView::HandleListKey(const MSG* pMsg) {
-    if (pMsg->message != WM_KEYDOWN || pMsg->hwnd != m_list.m_hWnd)
+    if (pMsg->hwnd != m_list.m_hWnd)
+        return FALSE;
+    // The menu key, on its release as the system does; taken here so the menu opens once even
+    // where the default handling makes no WM_CONTEXTMENU of it.
+    if (pMsg->message == WM_KEYUP && pMsg->wParam == VK_APPS) {
+        ShowRowMenu(-1, -1);
+        return TRUE;
+    }
+    if (pMsg->message != WM_KEYDOWN)
         return FALSE;
     // Taken before the form's dialog keys would make Enter its default button.
     if (pMsg->wParam == VK_RETURN) {

@@ -83,7 +83,7 @@ private:
     void OnBackupStatus(LPARAM lParam);
     void OnBackupIdle();
     void ShowProgress();
-    // Enter and Ctrl+C on the list; true when taken.
+    // Enter, Ctrl+C and the menu key on the list; true when taken.
     BOOL HandleListKey(const MSG* pMsg);
     void OnListNotify(const NMHDR* pHeader);
     void RunRowCommand(UINT command);

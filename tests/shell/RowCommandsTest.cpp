@@ -34,19 +34,19 @@ std::wstring ClipboardText() {
     return text;
 }
 
-// Ctrl held down for this thread while the object lives, as the key state reads it.
-class ControlKeyDown {
+// A key held down for this thread while the object lives, as the key state reads it.
+class KeyHeldDown {
 public:
-    ControlKeyDown() {
+    explicit KeyHeldDown(int key) {
         ::GetKeyboardState(m_saved);
         BYTE state[256];
         std::copy(m_saved, m_saved + 256, state);
-        state[VK_CONTROL] = 0x80;
+        state[key] = 0x80;
         ::SetKeyboardState(state);
     }
-    ~ControlKeyDown() { ::SetKeyboardState(m_saved); }
-    ControlKeyDown(const ControlKeyDown&) = delete;
-    ControlKeyDown& operator=(const ControlKeyDown&) = delete;
+    ~KeyHeldDown() { ::SetKeyboardState(m_saved); }
+    KeyHeldDown(const KeyHeldDown&) = delete;
+    KeyHeldDown& operator=(const KeyHeldDown&) = delete;
 
 private:
     BYTE m_saved[256] = {};
@@ -153,19 +153,48 @@ TEST_F(Rows, TheMenuOffersEveryCommandWithAMnemonicAndRestoreOnlyForWholeBackups
     EXPECT_EQ(corner.x, RowSeams::menuPoint.x);
     EXPECT_EQ(corner.y, RowSeams::menuPoint.y);
 
+    // A right-click on a row takes that row and opens the menu where the pointer is.
+    ::SendMessageW(running->List(), LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&rect));
+    const POINT click = {rect.left + 300, (rect.top + rect.bottom) / 2};
+    POINT screen = click;
+    ::ClientToScreen(running->List(), &screen);
+    ::SetCursorPos(screen.x, screen.y); // where the posted clicks happen, for the message position
+    ::PostMessageW(running->List(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(click.x, click.y));
+    ::PostMessageW(running->List(), WM_RBUTTONUP, 0, MAKELPARAM(click.x, click.y));
+    running->Pump(100);
+    ASSERT_EQ(2, RowSeams::menusShown);
+    EXPECT_EQ(screen.x, RowSeams::menuPoint.x);
+    EXPECT_EQ(screen.y, RowSeams::menuPoint.y);
+    EXPECT_EQ(2, ListView_GetNextItem(running->List(), -1, LVNI_SELECTED));
+    EXPECT_EQ(-1, ListView_GetNextItem(running->List(), 2, LVNI_SELECTED));
+
+    // Shift+F10 and the menu key open it too.
+    running->SelectRows({1});
+    {
+        KeyHeldDown shift(VK_SHIFT);
+        // Only the press: the real menu is modal and takes the release itself.
+        ::PostMessageW(running->List(), WM_SYSKEYDOWN, VK_F10, 0);
+        running->Pump(50);
+    }
+    EXPECT_EQ(3, RowSeams::menusShown) << "Shift+F10";
+    ::PostMessageW(running->List(), WM_KEYDOWN, VK_APPS, 0);
+    ::PostMessageW(running->List(), WM_KEYUP, VK_APPS, 0xC0000000);
+    running->Pump(50);
+    EXPECT_EQ(4, RowSeams::menusShown) << "the menu key";
+
     running->SelectRows({0, 2});
     running->ChooseFromRowMenu(0);
     EXPECT_TRUE(RowSeams::menu.back().grayed) << "a failed backup offers no restore";
     EXPECT_FALSE(RowSeams::menu.front().grayed);
     running->SelectRows({});
     running->ChooseFromRowMenu(0);
-    EXPECT_EQ(2, RowSeams::menusShown) << "no menu without a row";
+    EXPECT_EQ(5, RowSeams::menusShown) << "no menu without a row";
 
     // Ctrl+C and the menu's copy: the backups' full paths, one a line.
     const std::wstring minute = running->WideItemText(0, 4);
     running->SelectRows({0, 1});
     {
-        ControlKeyDown control;
+        KeyHeldDown control(VK_CONTROL);
         PostKey('C');
     }
     EXPECT_EQ(minute + L"\\note.txt\r\n" + minute + L"\\album", ClipboardText());
