@@ -112,7 +112,8 @@ void CMyBmpUrl::BuildImages() {
     m_dcFull.CreateCompatibleDC(hReference);
     m_bmpFull.CreateCompatibleBitmap(hReference, cx, cy);
     m_selFull = CSelection(m_dcFull.GetSafeHdc(), m_bmpFull.GetSafeHandle());
-    m_dcFull.StretchBlt(0, 0, cx, cy, m_dcSource.GetSafeHdc(), 0, 0, m_bmInfo.bmWidth, m_bmInfo.bmHeight, SRCCOPY);
+    m_dcFull.StretchBlt(0, 0, cx, cy, m_dcSource.GetSafeHdc(), 0, 0, m_bmInfo.bmWidth, m_bmInfo.bmHeight,
+                        SRCCOPY);
 
     m_dcInset.CreateCompatibleDC(hReference);
     m_bmpInset.CreateCompatibleBitmap(hReference, cx, cy);

@@ -15,21 +15,6 @@ namespace {
 
 const wchar_t* const kFolderName = L"(フォルダ)";
 
-std::wstring UpperCase(std::wstring text) {
-    if (!text.empty())
-        CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
-    return text;
-}
-
-// "same (2).txt" for a file, "data (2)" for a folder (a dot in a folder's name is no extension).
-std::wstring NumberedName(const std::wstring& name, unsigned number, bool isFolder) {
-    const std::wstring mark = L" (" + std::to_wstring(number) + L")";
-    const size_t dot = isFolder ? std::wstring::npos : name.rfind(L'.');
-    if (dot == std::wstring::npos || dot == 0)
-        return name + mark;
-    return name.substr(0, dot) + mark + name.substr(dot);
-}
-
 // Makes the destination folder; ERROR_SUCCESS when it is there afterwards.
 DWORD MakeDestination(const std::wstring& destination) {
     CreateFolderTree(destination);
@@ -51,6 +36,7 @@ struct ItemBackup {
     bool succeeded = false;
     bool stopped = false;
     unsigned failedEntries = 0; // of a folder item
+    std::wstring renamedText;   // a folder item's entries kept under changed names, for the status
     DWORD error = ERROR_SUCCESS;
 };
 
@@ -63,6 +49,15 @@ void DescribeAsFile(ItemBackup& item) {
 
 std::wstring StoppedText(const std::wstring& path) {
     return path + L"のバックアップを中止しました";
+}
+
+// "<entry>を<name (2)>として保存しました（同じ名前があったため）", with how many more when several.
+std::wstring RenamedText(const CFolderCopy& copy) {
+    std::wstring reason = L"同じ名前があったため";
+    if (copy.RenamedCount() > 1)
+        reason += L"。ほか" + std::to_wstring(copy.RenamedCount() - 1) + L"件も名前を変えて保存しました";
+    return copy.FirstRenamedSource() + L"を" + copy.FirstRenamedAs() + L"として保存しました（" + reason +
+           L"）";
 }
 
 std::wstring FailureText(const ItemBackup& item) {
@@ -102,6 +97,10 @@ CBackupEngine::CBackupEngine(std::wstring programFolder, unsigned copiers)
 
 CBackupEngine::~CBackupEngine() = default;
 
+void CBackupEngine::BeginRun() {
+    m_runSourceOfCopy.clear();
+}
+
 void CBackupEngine::RequestStop() {
     InterlockedExchange(reinterpret_cast<volatile LONG*>(&m_stop), TRUE);
 }
@@ -138,11 +137,18 @@ std::wstring CBackupEngine::ClaimName(const std::wstring& folder, const std::wst
         const std::wstring targetKey = UpperCase(SystemPath(folder + L"\\" + candidate));
         if (targetKey == sourceKey)
             continue; // an earlier copy dropped again: never copied onto itself
-        // A name no copy of this run holds is free: an earlier copy under it, of another run or
-        // program, counts as this source's and is replaced.
+        // Given to another source in this run: kept, even if only a case-sensitive disk tells
+        // the two sources apart.
+        const auto givenInRun = m_runSourceOfCopy.find(targetKey);
+        if (givenInRun != m_runSourceOfCopy.end() && givenInRun->second != source)
+            continue;
+        // A name no copy since this program started holds is free: an earlier copy under it, of an
+        // earlier start or another program, counts as this source's and is replaced.
         const auto taken = m_sourceOfCopy.emplace(targetKey, sourceKey);
-        if (taken.second || taken.first->second == sourceKey)
+        if (taken.second || taken.first->second == sourceKey) {
+            m_runSourceOfCopy[targetKey] = source;
             return candidate;
+        }
     }
 }
 
@@ -192,6 +198,8 @@ bool CBackupEngine::BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTI
             item.stopped = copy.Stopped();
             item.failedEntries = copy.FailedCount();
             item.error = copy.FirstError();
+            if (copy.RenamedCount() > 0)
+                item.renamedText = RenamedText(copy);
         }
     } else {
         item.error = MakeDestination(item.destination);
@@ -224,7 +232,10 @@ bool CBackupEngine::BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTI
     if (!item.succeeded)
         item.row.destination = kFailedMark + item.row.destination;
     host.AppendRow(item.row);
-    host.SetStatusText(item.succeeded ? std::wstring(L"ready") : FailureText(item));
+    if (!item.succeeded)
+        host.SetStatusText(FailureText(item));
+    else
+        host.SetStatusText(item.renamedText.empty() ? std::wstring(L"ready") : item.renamedText);
     return item.succeeded;
 }
 

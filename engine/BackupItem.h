@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "engine/BackupPaths.h"
 
@@ -19,7 +20,8 @@ class CCopyPool;
 class CBackupHost {
 public:
     virtual ~CBackupHost() = default;
-    // Pane 0 of the status bar: "ready", or why the item failed or stopped, after its row.
+    // Pane 0 of the status bar, after its row: "ready", which entry was kept under a changed name,
+    // or why the item failed or stopped.
     virtual void SetStatusText(const std::wstring& text) = 0;
     // A file is about to be copied: "<path>をバックアップ中です...".
     virtual void ShowCopying(const std::wstring& text) = 0;
@@ -31,7 +33,9 @@ public:
 
 // The backups of one running program: its backup root, and which source each name in a
 // minute's folder was copied from, so that a different source of the same name in the same
-// minute is kept beside the first ("same (2).txt") instead of replacing it. One thread uses it.
+// minute is kept beside the first ("same (2).txt") instead of replacing it. Within one run (a
+// drop, the command line, a restore's safety backup) sources are told apart exactly as given,
+// so two that only a case-sensitive disk tells apart are both kept too. One thread uses it.
 class CBackupEngine {
 public:
     // copiers: how many files a folder item copies at once (1: one after another).
@@ -40,8 +44,13 @@ public:
     CBackupEngine(const CBackupEngine&) = delete;
     CBackupEngine& operator=(const CBackupEngine&) = delete;
 
+    // Starts a run: call it before the first item of each batch. A new engine starts one itself.
+    // A name a run gave one source is never given another source of the same run.
+    void BeginRun();
+
     // Backs up path (a file or a folder, any name and any length the platform allows) into the
-    // backups tree for the batch's time, then appends its row and shows "ready"; an item that
+    // backups tree for the batch's time, then appends its row and shows "ready" (or, for a folder
+    // whose entries the backup's disk takes for one name, which was kept under "name (2)"); an item that
     // did not back up completely gets a row whose destination starts with "(失敗)" and a status
     // text that says why. An empty path is skipped. True when backed up completely (or skipped).
     bool BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTIME time);
@@ -71,6 +80,8 @@ private:
     std::unique_ptr<CCopyPool> m_pool;                   // made at the first folder item
     BOOL m_stop = FALSE;                                 // read by the platform's copy, so a plain BOOL
     std::map<std::wstring, std::wstring> m_sourceOfCopy; // upper-cased target path -> upper-cased source
+    // The same for the running batch alone, with each source as given (case kept).
+    std::unordered_map<std::wstring, std::wstring> m_runSourceOfCopy;
 };
 
 // BackupItemBelow with the running executable's folder.

@@ -66,6 +66,20 @@ std::wstring WithoutTrailingSeparators(std::wstring path) {
     return path;
 }
 
+std::wstring UpperCase(std::wstring text) {
+    if (!text.empty())
+        CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+std::wstring NumberedName(const std::wstring& name, unsigned number, bool isFolder) {
+    const std::wstring mark = L" (" + std::to_wstring(number) + L")";
+    const size_t dot = isFolder ? std::wstring::npos : name.rfind(L'.');
+    if (dot == std::wstring::npos || dot == 0)
+        return name + mark;
+    return name.substr(0, dot) + mark + name.substr(dot);
+}
+
 namespace {
 
 std::wstring FullPath(const std::wstring& path) {

@@ -45,6 +45,13 @@ std::wstring WithoutTrailingSeparators(std::wstring path);
 // a drive root is named after its letter ("C:\" gives "C"). Empty when no name can be had.
 std::wstring FolderItemName(const std::wstring& path);
 
+// The text upper-cased as the file system compares names: two names with equal upper cases
+// are one name on the backup's disk.
+std::wstring UpperCase(std::wstring text);
+// "same (2).txt" for a file, "data (2)" for a folder (a dot in a folder's name is no extension):
+// the name a second, different entry of one name is kept under.
+std::wstring NumberedName(const std::wstring& name, unsigned number, bool isFolder);
+
 // The form the file functions are given: the full path with the long-path prefix
 // ("\\?\C:\..." or "\\?\UNC\server\share\..."), so paths up to the platform's limit of 32,767
 // characters work. Resolves "." and ".." and a relative path against the current folder, as

@@ -34,7 +34,8 @@ DWORD CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
                          const std::wstring& backupRoot, BOOL* stop = nullptr);
 
 // Removes what copies of this program left in folder when they were killed mid-copy: files
-// under the temporary names only it uses, of other processes, and not open any more.
+// under the temporary names only it uses, whose making process has ended (not one that got
+// its number later), and not open any more. A running program's temporaries are kept.
 void RemoveLeftoverTemporaries(const std::wstring& folder);
 // True when name is one of the temporary names the copy uses.
 bool IsTemporaryName(const std::wstring& name);

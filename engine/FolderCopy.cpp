@@ -82,12 +82,14 @@ void CFolderCopy::CopyContent(const Place& place) {
             Fail(error, m_nextSequence++);
         return;
     }
+    NameSet given; // this folder's names, before any file of it is handed to the pool
     bool more = true;
     while (more && !Stopped()) {
         more = finder.FindNextFile() != FALSE; // FALSE still loaded the last entry
         if (finder.IsDots())
             continue;
-        const Place entry = place.Entry(finder.GetFileName());
+        const std::wstring name = finder.GetFileName();
+        const Place entry = place.Entry(name, GiveName(place, name, finder.IsDirectory() != FALSE, given));
         if (finder.IsDirectory())
             CopySubFolder(entry);
         else
@@ -95,6 +97,22 @@ void CFolderCopy::CopyContent(const Place& place) {
     }
     if (finder.FailedWithError())
         Fail(finder.GetReadAheadError(), m_nextSequence++);
+}
+
+std::wstring CFolderCopy::GiveName(const Place& place, const std::wstring& name, bool isFolder,
+                                   NameSet& given) {
+    if (given.insert(UpperCase(name)).second)
+        return name;
+    for (unsigned number = 2;; ++number) {
+        std::wstring numbered = NumberedName(name, number, isFolder);
+        if (!given.insert(UpperCase(numbered)).second)
+            continue;
+        if (m_renamedCount++ == 0) {
+            m_firstRenamedSource = place.shown + L"\\" + name;
+            m_firstRenamedAs = numbered;
+        }
+        return numbered;
+    }
 }
 
 void CFolderCopy::CopySubFolder(const Place& place) {

@@ -2,7 +2,9 @@
 // failed and keeping the first one's error. Every folder copied gets its source's times and
 // attributes once its content is in place. Guards the walk: the backup root and the copy's own destination
 // are never entered (a folder that holds the program would otherwise copy its copies), nor is a folder that
-// is already on the way down (a link to an ancestor would never end).
+// is already on the way down (a link to an ancestor would never end). Entries of one source folder that the
+// backup's disk takes for one name (a case-sensitive source) never replace each other: the later one is
+// kept as "name (2)" and the change is noted for the status line.
 //
 // Every source path comes as two texts: the one shown to the user (as the item was given, with
 // the entries' names joined on) and the one the file functions are given (SystemPath's form).
@@ -10,6 +12,7 @@
 
 #include <mutex>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/BackupItem.h"
@@ -41,20 +44,30 @@ public:
     DWORD FirstError() const { return m_firstError; }
     // True when the copy ended early because stop was set.
     bool Stopped() const;
+    // After Run: how many entries were kept under a changed name, and the first of them (its
+    // source as the user sees it, and the name it was given).
+    unsigned RenamedCount() const { return m_renamedCount; }
+    const std::wstring& FirstRenamedSource() const { return m_firstRenamedSource; }
+    const std::wstring& FirstRenamedAs() const { return m_firstRenamedAs; }
 
 private:
     struct Place {
         std::wstring shown;  // the source as the user sees it
         std::wstring source; // the source for the file functions
         std::wstring destination;
-        Place Entry(const std::wstring& name) const {
-            return {shown + L"\\" + name, source + L"\\" + name, destination + L"\\" + name};
+        // The entry name of this folder, copied under destinationName.
+        Place Entry(const std::wstring& name, const std::wstring& destinationName) const {
+            return {shown + L"\\" + name, source + L"\\" + name, destination + L"\\" + destinationName};
         }
     };
+    using NameSet = std::unordered_set<std::wstring>; // upper-cased names given in one folder
 
     // CopyContent with the folder (identity, when it could be read) on the way down meanwhile.
     void CopyContentAsAncestor(const Place& place, const FileIdentity* identity);
     void CopyContent(const Place& place);
+    // The name the entry's copy gets in place's destination: its own, unless an earlier entry of
+    // this folder was given one the disk takes for the same; then the first free "name (2)"...
+    std::wstring GiveName(const Place& place, const std::wstring& name, bool isFolder, NameSet& given);
     void CopySubFolder(const Place& place);
     void CopyOneFile(const Place& place, ULONGLONG size);
     // True when the folder with this identity must not be entered.
@@ -78,4 +91,7 @@ private:
     std::vector<Place> m_folders; // every folder copied, in the order it was made
     unsigned m_failedCount = 0;
     DWORD m_firstError = ERROR_SUCCESS;
+    unsigned m_renamedCount = 0; // the walk alone touches these three
+    std::wstring m_firstRenamedSource;
+    std::wstring m_firstRenamedAs;
 };

@@ -27,12 +27,6 @@ private:
     std::wstring m_status;
 };
 
-std::wstring UpperCase(std::wstring text) {
-    if (!text.empty())
-        CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
-    return text;
-}
-
 // Makes the folder and its missing parents; ERROR_SUCCESS when it is a folder afterwards.
 DWORD MakeFolder(const std::wstring& plainPath) {
     CreateFolderTree(plainPath);

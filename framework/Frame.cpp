@@ -108,7 +108,9 @@ CDocument* CFrameWnd::GetActiveDocument() const {
 LRESULT CFrameWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE: return OnCreate(reinterpret_cast<LPCREATESTRUCTA>(lParam));
-    case WM_SIZE: OnSize(); return 0;
+    case WM_SIZE:
+        OnSize();
+        return 0;
     case WM_SETFOCUS: OnSetFocus(); return 0;
     case WM_COMMAND:
         if (OnCommand(wParam, lParam))

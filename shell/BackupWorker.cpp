@@ -74,6 +74,7 @@ void CBackupWorker::Shared::Run() {
         if (batch.stopped)
             engine.RequestStop();
         lock.unlock();
+        engine.BeginRun(); // one batch is one run: its names never replace each other
         for (const std::wstring& path : batch.paths) {
             ResetProgress();
             engine.BackUp(*this, path, batch.time);

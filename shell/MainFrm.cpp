@@ -47,15 +47,11 @@ int CMainFrame::OnCreate(LPCREATESTRUCTA lpcs) {
     return 0;
 }
 
-// Esc anywhere in the window stops the running copy (and lists what waits as stopped).
+// The view's keys work anywhere in the window: Esc stops the running copy, Ctrl+V pastes files.
 BOOL CMainFrame::PreTranslateMessage(MSG* pMsg) {
-    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_ESCAPE) {
-        auto* pView = dynamic_cast<CTallowboxView*>(GetActiveView());
-        if (pView != nullptr && pView->IsBackingUp()) {
-            pView->StopBackups();
-            return TRUE;
-        }
-    }
+    auto* pView = dynamic_cast<CTallowboxView*>(GetActiveView());
+    if (pView != nullptr && pView->TranslateShortcut(*pMsg))
+        return TRUE;
     return CFrameWnd::PreTranslateMessage(pMsg);
 }
 

@@ -1,7 +1,7 @@
 #include "shell/TallowboxView.h"
 
+#include "engine/CommandLineItems.h"
 #include "engine/Restore.h"
-#include "engine/TokenExtractor.h"
 #include "framework/App.h"
 #include "framework/Frame.h"
 #include "framework/StatusBar.h"
@@ -62,6 +62,20 @@ std::wstring CountsText(const BackupProgress& progress) {
     const double megabytes = static_cast<double>(progress.bytes) / (1024.0 * 1024.0);
     std::swprintf(text, 64, L"%u ファイル, %.1f MB", progress.files, megabytes);
     return text;
+}
+
+// Every path of a drop block, in the shell's order, each read whole however long.
+std::vector<std::wstring> DroppedPaths(HDROP hDrop) {
+    std::vector<std::wstring> paths;
+    const UINT count = ::DragQueryFileW(hDrop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        const UINT length = ::DragQueryFileW(hDrop, i, nullptr, 0);
+        std::vector<wchar_t> path(static_cast<size_t>(length) + 1, L'\0');
+        ::DragQueryFileW(hDrop, i, path.data(), length + 1);
+        if (path[0] != L'\0')
+            paths.emplace_back(path.data());
+    }
+    return paths;
 }
 
 } // namespace
@@ -169,24 +183,18 @@ void CTallowboxView::OnSize(UINT nType, int cx, int cy) {
                       client.Height() - kListMargin - m_rcList.top, TRUE);
 }
 
-// Every double-quoted piece of the command line, in order, with one time stamp. A piece is
-// taken whole whatever its length (the backup refuses a path too long for the platform and
-// says so in its row); an empty piece names nothing and is skipped.
+// Every item of the command line (double-quoted pieces and unquoted full paths, as the shell
+// hands over files dropped on the program's icon or sent to it), in order, with one time stamp.
+// A piece is taken whole whatever its length (the backup refuses a path too long for the
+// platform and says so in its row).
 void CTallowboxView::BackupCommandLine() {
     CWinApp* pApp = AfxGetApp();
-    CTokenExtractorW extractor;
-    extractor.Parse(pApp != nullptr ? pApp->m_lpCmdLineW : nullptr, L"\"", L"\"");
-    const int count = extractor.GetCount();
-    SYSTEMTIME time;
-    ::GetLocalTime(&time);
-    std::vector<std::wstring> paths;
-    for (int i = 1; i <= count; ++i) {
-        std::wstring path = extractor.GetTokenText(i);
-        if (!path.empty())
-            paths.push_back(std::move(path));
-    }
+    std::vector<std::wstring> paths =
+        CommandLineItems(pApp != nullptr && pApp->m_lpCmdLineW != nullptr ? pApp->m_lpCmdLineW : L"");
     if (paths.empty())
         return;
+    SYSTEMTIME time;
+    ::GetLocalTime(&time);
     QueueBackup(std::move(paths), time);
     WaitForBackups();
 }
@@ -269,33 +277,56 @@ void CTallowboxView::OnBackupIdle() {
 BOOL CTallowboxView::PreTranslateMessage(MSG* pMsg) {
     if (pMsg->message == WM_DROPFILES)
         HandleDropFiles(reinterpret_cast<HDROP>(pMsg->wParam));
-    if (HandleListKey(pMsg))
+    // Taken before the form's dialog keys would make Esc "cancel" and swallow the rest.
+    if (HandleListKey(pMsg) || TranslateShortcut(*pMsg))
         return TRUE;
-    // Esc stops a running copy; taken before the form's dialog keys would make it "cancel".
-    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_ESCAPE && IsBackingUp()) {
-        StopBackups();
-        return TRUE;
-    }
     return CFormView::PreTranslateMessage(pMsg);
 }
 
-// One drop: one time stamp, every path in the shell's order, the handle released once. Each
-// path is read whole, however long (no fixed buffer to overrun).
+BOOL CTallowboxView::TranslateShortcut(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN)
+        return FALSE;
+    const bool control = ::GetKeyState(VK_CONTROL) < 0, shift = ::GetKeyState(VK_SHIFT) < 0,
+               alt = ::GetKeyState(VK_MENU) < 0;
+    // Esc stops a running copy.
+    if (msg.wParam == VK_ESCAPE && IsBackingUp()) {
+        StopBackups();
+        return TRUE;
+    }
+    // Ctrl+V, and the older Shift+Insert, paste the files the shell's copy or cut left.
+    if ((msg.wParam == 'V' && control && !shift && !alt) ||
+        (msg.wParam == VK_INSERT && shift && !control && !alt)) {
+        PasteFiles();
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// One drop: one time stamp, every path in the shell's order, the handle released once.
 void CTallowboxView::HandleDropFiles(HDROP hDropInfo) {
     SYSTEMTIME time;
     ::GetLocalTime(&time);
-    std::vector<std::wstring> paths;
-    const UINT count = ::DragQueryFileW(hDropInfo, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-        const UINT length = ::DragQueryFileW(hDropInfo, i, nullptr, 0);
-        std::vector<wchar_t> path(static_cast<size_t>(length) + 1, L'\0');
-        ::DragQueryFileW(hDropInfo, i, path.data(), length + 1);
-        if (path[0] != L'\0')
-            paths.emplace_back(path.data());
-    }
+    std::vector<std::wstring> paths = DroppedPaths(hDropInfo);
     ::DragFinish(hDropInfo);
     if (!paths.empty())
         QueueBackup(std::move(paths), time); // after any copy still running, with its own stamp
+}
+
+// The files on the clipboard, backed up as a drop of them would be. The clipboard keeps its
+// block; with no files on it, the system's beep says so.
+void CTallowboxView::PasteFiles() {
+    SYSTEMTIME time;
+    ::GetLocalTime(&time);
+    std::vector<std::wstring> paths;
+    if (::OpenClipboard(m_hWnd)) {
+        if (HANDLE hDrop = ::GetClipboardData(CF_HDROP))
+            paths = DroppedPaths(static_cast<HDROP>(hDrop));
+        ::CloseClipboard();
+    }
+    if (paths.empty())
+        ::MessageBeep(MB_OK);
+    else
+        QueueBackup(std::move(paths), time);
 }
 
 void CTallowboxView::SetStatusText(const std::wstring& text) {

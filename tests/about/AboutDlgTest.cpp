@@ -283,8 +283,8 @@ void CheckOpenedAboutBox(ScriptedAboutDlg& dlg) {
     const SIZE linkUnits = DialogUnitsToPixels(hDlg, 192, 27);
     EXPECT_EQ(linkUnits.cx, link.cx);
     EXPECT_EQ(linkUnits.cy, link.cy);
-    EXPECT_EQ("", DescribeDifferences(ExpectedPicture(IDB_LINK, link.cx, link.cy, 2, 2, link.cx - 4, link.cy - 4,
-                                                      Face(), Face()),
+    EXPECT_EQ("", DescribeDifferences(ExpectedPicture(IDB_LINK, link.cx, link.cy, 2, 2, link.cx - 4,
+                                                      link.cy - 4, Face(), Face()),
                                       Shown(dlg.item(IDC_LINK))))
         << "link picture, inset";
 
@@ -427,7 +427,8 @@ TEST(AboutBox, LinkFollowsThePointerAndAClickKeepsTheBoxOpen) {
         {[&](ScriptedAboutDlg& d) {
              const SIZE size = ClientSize(d.item(IDC_LINK));
              full = ExpectedPicture(IDB_LINK, size.cx, size.cy, 0, 0, size.cx, size.cy, Face(), Face());
-             inset = ExpectedPicture(IDB_LINK, size.cx, size.cy, 2, 2, size.cx - 4, size.cy - 4, Face(), Face());
+             inset =
+                 ExpectedPicture(IDB_LINK, size.cx, size.cy, 2, 2, size.cx - 4, size.cy - 4, Face(), Face());
              const POINT centre = CentreOf(d.item(IDC_LINK));
              ::SetCursorPos(centre.x, centre.y);
          },

@@ -185,6 +185,19 @@ UnixSymlink::~UnixSymlink() {
         WaitForAttributes(m_link, false);
 }
 
+bool RenameOnUnixSide(const std::string& folder, const std::string& from, const std::string& to) {
+    // Through the folder's Unix name: Wine would match the new name to one of another case.
+    const std::string unixFolder = UnixName(folder) + "/";
+    if (!RunUnixTool("Z:\\bin\\mv", "mv \"" + unixFolder + from + "\" \"" + unixFolder + to + "\""))
+        return false;
+    for (int attempt = 0; attempt < 500; ++attempt, Sleep(10)) {
+        const std::vector<std::string> names = ListFolder(folder);
+        if (std::count(names.begin(), names.end(), to) == 1)
+            return true;
+    }
+    return false;
+}
+
 namespace {
 
 // The test's own long-path form: absolute drive paths only, which is all the cases use.

@@ -1,6 +1,6 @@
 // What the engine tests share: a host that records everything the engine shows, fixed batch
 // moments, double-byte name pieces spelled out as bytes, a tree reader for comparing a copy
-// with its source, and Unix symbolic links made from inside Wine.
+// with its source, and Unix symbolic links and case-only different names made from inside Wine.
 #pragma once
 
 #include <windows.h>
@@ -95,6 +95,10 @@ private:
     std::string m_link;
     bool m_made = false;
 };
+
+// Renames the entry from to to in folder from the Unix side, where names that differ only in
+// case are two names (as on a case-sensitive source); true once the folder lists to.
+bool RenameOnUnixSide(const std::string& folder, const std::string& from, const std::string& to);
 
 // A small tmpfs mounted on the Windows folder (which must exist), so a copy can fill the disk;
 // unmounted when the object goes. Needs root: made() tells whether it is there.

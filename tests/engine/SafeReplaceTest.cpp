@@ -1,7 +1,11 @@
 // Nothing lost: a copy that fails (full disk, locked source, something in the way) leaves the
-// earlier copy as it was and no file under the real name, temporaries never outlive a copy,
-// two sources of one name in one minute are both kept, and every failure says why.
+// earlier copy as it was and no file under the real name, temporaries never outlive a copy nor
+// vanish under a running one, two sources or entries of one name in one minute are both kept,
+// and every failure says why.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
 
 #include "EngineTestSupport.h"
 #include "common/TempFolder.h"
@@ -38,6 +42,39 @@ std::string Bytes(size_t size, char seed) {
         content[i] = static_cast<char>(seed + i / 4096);
     return content;
 }
+
+// Another process, alive (started suspended) until End.
+struct OtherProcess {
+    OtherProcess() {
+        wchar_t exe[MAX_PATH], line[] = L"engine_tests --gtest_list_tests";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        FILETIME times[4]{};
+        GetModuleFileNameW(nullptr, exe, MAX_PATH);
+        CreateProcessW(exe, line, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                       &info);
+        GetProcessTimes(info.hProcess, &times[0], &times[1], &times[2], &times[3]);
+        start = (static_cast<ULONGLONG>(times[0].dwHighDateTime) << 32) | times[0].dwLowDateTime;
+    }
+    ~OtherProcess() { End(); }
+    void End() {
+        if (info.hProcess == nullptr)
+            return;
+        TerminateProcess(info.hProcess, 1);
+        WaitForSingleObject(info.hProcess, 10000);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+        info = PROCESS_INFORMATION{};
+    }
+    // The name of a temporary of process number at startTime.
+    static std::string Temporary(DWORD number, ULONGLONG startTime) {
+        char name[96];
+        std::snprintf(name, sizeof name, "~tallowbox-partial-%lu-%016llX-1.tmp", number, startTime);
+        return name;
+    }
+    PROCESS_INFORMATION info{};
+    ULONGLONG start = 0;
+};
 
 } // namespace
 
@@ -112,13 +149,27 @@ TEST_F(SafeReplaceTest, LeftoversOfAKilledCopyAreClearedAndNothingElse) {
     WriteFileText(minute + "\\" + held, "still being written by another copy");
     HANDLE open = CreateFileA((minute + "\\" + held).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, 0, nullptr);
+    // Another program copying into this minute keeps its temporaries (in an earlier version's
+    // name too) while it runs; one of an earlier holder of its number, or of ours, is a leftover.
+    OtherProcess other;
+    const std::string alive = OtherProcess::Temporary(other.info.dwProcessId, other.start),
+                      older = "~tallowbox-partial-" + std::to_string(other.info.dwProcessId) + "-2.tmp";
+    for (const std::string& name :
+         {alive, older, OtherProcess::Temporary(other.info.dwProcessId, other.start + 1),
+          OtherProcess::Temporary(GetCurrentProcessId(), 1)})
+        WriteFileText(minute + "\\" + name, "a temporary");
     WriteFileText(m_data + "\\a.txt", "a");
     WriteFileText(m_data + "\\tree\\t.txt", "t");
     CBackupEngine engine(W(program));
     EXPECT_TRUE(Backup(engine, m_data + "\\a.txt"));
     EXPECT_TRUE(Backup(engine, m_data + "\\tree"));
     CloseHandle(open);
-    EXPECT_EQ((std::vector<std::string>{"a.txt", "tree", held, "~tallowbox-partial-notes.txt"}),
+    std::vector<std::string> kept{"a.txt", "tree", held, alive, older, "~tallowbox-partial-notes.txt"};
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, ListFolder(minute));
+    other.End();
+    EXPECT_TRUE(Backup(engine, m_data + "\\a.txt"));
+    EXPECT_EQ((std::vector<std::string>{"a.txt", "tree", "~tallowbox-partial-notes.txt"}),
               ListFolder(minute));
     EXPECT_EQ((std::vector<std::string>{"t.txt", "~tallowbox-partial-notes.txt"}),
               ListFolder(minute + "\\tree"));
@@ -157,4 +208,41 @@ TEST_F(SafeReplaceTest, TwoSourcesOfOneNameInOneMinuteAreBothKept) {
     EXPECT_EQ(
         (std::vector<std::string>{"README", "README (2)", "data", "data (2)", "same (2).txt", "same.txt"}),
         ListFolder(minute));
+}
+
+TEST_F(SafeReplaceTest, EntriesTheBackupDiskTakesForOneNameAreAllKept) {
+    const std::string program = m_temp / "prog", minute = MinuteFolder(program), source = m_data + "\\cs";
+    WriteFileText(source + "\\Report.txt", "upper");
+    WriteFileText(source + "\\lower.txt", "lower");
+    WriteFileText(source + "\\Docs\\a.txt", "upper a");
+    WriteFileText(source + "\\lower\\a.txt", "lower a");
+    ASSERT_TRUE(RenameOnUnixSide(source, "lower.txt", "report.txt") &&
+                RenameOnUnixSide(source, "lower", "docs"));
+    CBackupEngine engine(W(program), 4);
+    ASSERT_TRUE(Backup(engine, source));
+    EXPECT_EQ(minute + "\\cs", m_host.rows.back().destination.str()) << "a success row";
+    const std::string copy = minute + "\\cs\\";
+    std::vector<std::string> files{ReadWhole(copy + "report.txt"), ReadWhole(copy + "report (2).txt"),
+                                   ReadWhole(copy + "docs\\a.txt"), ReadWhole(copy + "docs (2)\\a.txt")};
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ((std::vector<std::string>{"lower", "lower a", "upper", "upper a"}), files);
+    // Which of a pair keeps its name is the listing's order; the status names the first changed.
+    const std::vector<std::string> names = ListFolder(minute + "\\cs");
+    bool named = false;
+    for (const std::string entry : {"Report.txt", "report.txt", "Docs", "docs"}) {
+        const std::string as = entry.size() > 4 ? entry.substr(0, 6) + " (2).txt" : entry + " (2)";
+        named = named ||
+                (std::count(names.begin(), names.end(), as) == 1 &&
+                 StatusEnd() ==
+                     source + "\\" + entry + "を" + as +
+                         "として保存しました（同じ名前があったため。ほか1件も名前を変えて保存しました）");
+    }
+    EXPECT_TRUE(named) << StatusEnd();
+    // Dropped in one run both are kept too; a later run replaces each one's own copy.
+    for (int run = 0; run < 2; ++run) {
+        engine.BeginRun();
+        EXPECT_TRUE(Backup(engine, source + "\\Report.txt") && Backup(engine, source + "\\report.txt"));
+    }
+    EXPECT_EQ((std::vector<std::string>{"Report.txt", "cs", "report (2).txt"}), ListFolder(minute));
+    EXPECT_EQ("lower", ReadWhole(minute + "\\report (2).txt"));
 }

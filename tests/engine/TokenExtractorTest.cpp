@@ -3,6 +3,9 @@
 
 #include <cstring>
 
+#include "common/TempFolder.h"
+#include "engine/BackupPaths.h"
+#include "engine/CommandLineItems.h"
 #include "engine/TokenExtractor.h"
 
 namespace {
@@ -20,6 +23,7 @@ std::vector<std::string> Pieces(const char* text, const char* open = "\"", const
 }
 
 using List = std::vector<std::string>;
+using Wide = std::vector<std::wstring>;
 
 } // namespace
 
@@ -103,4 +107,41 @@ TEST(TokenExtractor, TheCallersTextMayGoAndASecondScanReplaces) {
     EXPECT_EQ("y", extractor.GetTokenText(2));
     extractor.Parse("", "\"", "\""); // nothing to scan: the pieces stay
     EXPECT_EQ(2, extractor.GetCount());
+}
+
+// The items of a command line as the shell builds it: quoted pieces and unquoted full paths in
+// order; switches, relative names, device paths and text after an unmatched quote are no items.
+TEST(CommandLineItems, QuotedPiecesAndUnquotedFullPathsInOrder) {
+    const struct {
+        const wchar_t* line;
+        Wide items;
+    } cases[] = {
+        {L"C:\\data\\a.txt \"C:\\My Data\\b.txt\" d:\\c",
+         {L"C:\\data\\a.txt", L"C:\\My Data\\b.txt", L"d:\\c"}},
+        {L"/p -x relative.txt word C: C:rel.txt \\\\server \\\\server\\ \\\\\\share", {}},
+        {L"\\\\server\\share\\f.txt\t\\\\host\\docs", {L"\\\\server\\share\\f.txt", L"\\\\host\\docs"}},
+        {L"\\\\?\\C:\\x.txt \\\\.\\PhysicalDrive0 \\\\.\\C:\\x", {}},
+        {L"\"\" C:\\a\"C:\\q d\"C:\\b \"C:\\unmatched C:\\after", {L"C:\\a", L"C:\\q d", L"C:\\b"}},
+        {L"\"relative words\" \"/p\"", {L"relative words", L"/p"}}, // a quoted piece stands as it is
+        {L"", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.items, CommandLineItems(c.line)) << ToAnsiText(c.line);
+}
+
+// A short (8.3) name on the command line is listed under its long names.
+TEST(CommandLineItems, ShortNamesComeBackLong) {
+    TempFolder folder;
+    const std::string longFile = folder / "Long Folder Name\\report for march.txt";
+    ASSERT_TRUE(WriteFileText(longFile, "x"));
+    char shortPath[MAX_PATH] = "";
+    const DWORD length = ::GetShortPathNameA(longFile.c_str(), shortPath, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, static_cast<DWORD>(MAX_PATH));
+    ASSERT_NE(std::string(shortPath), longFile) << "the volume keeps short names";
+    const std::wstring shortWide = FromAnsiText(shortPath);
+    EXPECT_EQ(Wide{FromAnsiText(longFile)}, CommandLineItems(shortWide)) << shortPath;
+    EXPECT_EQ(Wide{FromAnsiText(longFile)}, CommandLineItems(L"\"" + shortWide + L"\""));
+    EXPECT_EQ(Wide{L"C:\\NOSUCH~1\\GONE~2.TXT"}, CommandLineItems(L"C:\\NOSUCH~1\\GONE~2.TXT"))
+        << "a short name that names nothing stays as given";
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -51,13 +52,16 @@ std::string AwkwardName(int index) {
     return name;
 }
 
+// Unquoted full paths among them are items too, in their place (the shell quotes only paths
+// with a space); switches and other unquoted words are not.
 TEST_F(CommandLineFault, FortyQuotedPiecesAmongUnquotedTextAndSwitchesAreBackedUpInOrder) {
     const int kFiles = 38;
     std::vector<std::string> items;
+    std::map<std::string, std::string> contents; // of every file item
     for (int i = 0; i < kFiles; ++i) {
         items.push_back(data + "\\" + AwkwardName(i));
-        ASSERT_TRUE(WriteFileOnly(items.back(), "piece " + std::to_string(i) + " " + AwkwardName(i)))
-            << items.back();
+        contents[items.back()] = "piece " + std::to_string(i) + " " + AwkwardName(i);
+        ASSERT_TRUE(WriteFileOnly(items.back(), contents[items.back()])) << items.back();
     }
     // Two folders whose names end in a 0x5C trail byte and in a half-width byte.
     const std::string hyouFolder = data + "\\dir ソ能表";
@@ -68,14 +72,24 @@ TEST_F(CommandLineFault, FortyQuotedPiecesAmongUnquotedTextAndSwitchesAreBackedU
     ASSERT_TRUE(MakeFolders(kanaFolder + "\\空"));
     items.push_back(hyouFolder);
     items.push_back(kanaFolder);
-    ASSERT_TRUE(WriteFileText(data + "\\bare.txt", "never quoted"));
 
-    const char* const kNoise[] = {"", "/Embedding", "-Automation", "/x", "\"\"\"\"", "-unknown", ""};
+    const char* const kNoise[] = {"", "/Embedding", "-Automation", "/x", "\"\"\"\"", "-unknown", "bare.txt"};
     std::string arguments;
+    std::vector<std::string> listed; // every item in command-line order
     for (size_t i = 0; i < items.size(); ++i) {
         arguments += Quoted(items[i]) + " ";
-        if (i % 5 == 4)
-            arguments += (i % 10 == 4 ? data + "\\bare.txt" : std::string(kNoise[i / 5 % 7])) + " \"\" ";
+        listed.push_back(items[i]);
+        if (i % 5 != 4)
+            continue;
+        if (i % 10 == 4) {
+            const std::string bare = data + "\\bare" + std::to_string(i) + ".表";
+            contents[bare] = "never quoted " + std::to_string(i);
+            ASSERT_TRUE(WriteFileOnly(bare, contents[bare]));
+            arguments += bare + " \"\" ";
+            listed.push_back(bare);
+        } else {
+            arguments += std::string(kNoise[i / 5 % 7]) + " \"\" ";
+        }
     }
     TakeSnapshot();
     const SYSTEMTIME started = Now();
@@ -85,29 +99,28 @@ TEST_F(CommandLineFault, FortyQuotedPiecesAmongUnquotedTextAndSwitchesAreBackedU
     ASSERT_NE(frame, nullptr);
 
     const std::vector<ListedRow> rows = tallowbox.Rows(frame);
-    ASSERT_EQ(items.size(), rows.size()) << "one row per quoted piece that is not empty";
+    ASSERT_EQ(listed.size(), rows.size()) << "one row per item, empty pieces skipped";
     const std::string minute = rows[0].destination;
     EXPECT_TRUE(IsMinuteFolderSince(minute, started)) << minute;
-    for (int i = 0; i < kFiles; ++i) {
-        SCOPED_TRACE(items[i]);
-        EXPECT_EQ(AwkwardName(i), rows[i].name);
+    for (size_t i = 0; i < listed.size(); ++i) {
+        SCOPED_TRACE(listed[i]);
+        const std::string name = listed[i].substr(data.size() + 1);
+        if (contents.count(listed[i]) == 0) {
+            EXPECT_EQ("(フォルダ)", rows[i].name);
+            EXPECT_EQ(listed[i], rows[i].source);
+            EXPECT_EQ(minute + "\\" + name, rows[i].destination);
+            const Tree source = ReadTree(listed[i]), copy = ReadTree(minute + "\\" + name);
+            EXPECT_EQ("", MissingFromCopy(source, copy));
+            EXPECT_EQ("", ExtraInCopy(source, copy));
+            continue;
+        }
+        EXPECT_EQ(name, rows[i].name);
         EXPECT_EQ(data, rows[i].source);
         EXPECT_EQ(minute, rows[i].destination) << "one time stamp for the batch";
-        const std::string expected = "piece " + std::to_string(i) + " " + AwkwardName(i);
-        EXPECT_EQ(expected, ReadWhole(minute + "\\" + AwkwardName(i)));
-        CountVerifiedBytes(expected.size());
+        EXPECT_EQ(contents[listed[i]], ReadWhole(minute + "\\" + name));
+        CountVerifiedBytes(contents[listed[i]].size());
     }
-    for (size_t i = kFiles; i < items.size(); ++i) {
-        SCOPED_TRACE(items[i]);
-        const std::string folderName = items[i].substr(data.size() + 1);
-        EXPECT_EQ("(フォルダ)", rows[i].name);
-        EXPECT_EQ(items[i], rows[i].source);
-        EXPECT_EQ(minute + "\\" + folderName, rows[i].destination);
-        const Tree source = ReadTree(items[i]), copy = ReadTree(minute + "\\" + folderName);
-        EXPECT_EQ("", MissingFromCopy(source, copy));
-        EXPECT_EQ("", ExtraInCopy(source, copy));
-    }
-    EXPECT_FALSE(FileExists(minute + "\\bare.txt")) << "a path outside quotes is not backed up";
+    EXPECT_FALSE(FileExists(minute + "\\bare.txt")) << "a relative word is no item";
     EXPECT_EQ(0u, tallowbox.Close(frame));
     EXPECT_EQ("", ChangedOutsideBackups());
 }

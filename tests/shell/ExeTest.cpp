@@ -156,14 +156,33 @@ TEST_F(StartedProgram, QuotedFileAndFolderAreListedWhenTheWindowFirstShows) {
     EXPECT_EQ(program.ExitCode(), 0u);
 }
 
-TEST_F(StartedProgram, AnUnquotedPathIsNotBackedUp) {
-    Program program(sources / "report.txt");
+// As the shell starts a program for files dropped on its icon or sent to it: a path is quoted
+// only when it holds a space. Switches and relative words are no items; a short name is listed long.
+TEST_F(StartedProgram, ACommandLineAsTheShellBuildsItBacksUpEveryFullPathInOrder) {
+    ASSERT_TRUE(WriteFileText(sources / "my data\\spaced.txt", "spaced"));
+    ASSERT_TRUE(WriteFileText(sources / "LongFolderName\\longfilename.txt", "long"));
+    char shortPath[MAX_PATH] = "";
+    ASSERT_GT(
+        ::GetShortPathNameA((sources / "LongFolderName\\longfilename.txt").c_str(), shortPath, MAX_PATH), 0u);
+    ASSERT_EQ(std::string(shortPath).find(' '), std::string::npos);
+    // "Tallowbox.exe" names the program itself in its working folder: a relative word all the same.
+    Program program(sources / "report.txt" + " /x -v " + Quoted(sources / "my data\\spaced.txt") +
+                    " Tallowbox.exe word " + shortPath);
     ASSERT_TRUE(program.started);
     HWND frame = program.WaitForVisibleFrame();
     ASSERT_NE(frame, nullptr);
     HWND list = ::GetDlgItem(::GetDlgItem(frame, AFX_IDW_PANE_FIRST), IDC_BACKUP_LIST);
-    EXPECT_EQ(RemoteControlReader(list).ItemCount(), 0);
-    EXPECT_FALSE(FolderExists(program.folder / "backups"));
+    RemoteControlReader rows(list);
+    ASSERT_EQ(rows.ItemCount(), 3) << "rows present at the first showing";
+    EXPECT_EQ(rows.ItemText(0, 2), "report.txt");
+    EXPECT_EQ(rows.ItemText(1, 2), "spaced.txt");
+    EXPECT_EQ(rows.ItemText(2, 2), "longfilename.txt");
+    EXPECT_EQ(rows.ItemText(2, 3), sources / "LongFolderName");
+    EXPECT_EQ(rows.ItemText(0, 1), rows.ItemText(2, 1)) << "one time stamp";
+    std::string content;
+    EXPECT_TRUE(ReadFileText(rows.ItemText(2, 4) + "\\longfilename.txt", &content));
+    EXPECT_EQ(content, "long");
+    EXPECT_EQ(CountFilesBelow(program.folder / "backups", "Tallowbox.exe"), 0);
     EXPECT_EQ(WindowText(frame), "Tallowbox") << "the document's name never reaches the title";
     ::PostMessageA(frame, WM_CLOSE, 0, 0);
     bool unused = false;
@@ -203,12 +222,18 @@ TEST_F(StartedProgram, AHiddenStartStillShowsTheWindow) {
 }
 
 TEST_F(StartedProgram, PrintSwitchBacksUpWithoutEverShowingAWindowAndEnds) {
-    Program program("/p " + Quoted(sources / "report.txt"));
-    ASSERT_TRUE(program.started);
-    bool frameEverVisible = false;
-    ASSERT_TRUE(program.WaitForEnd(20000, &frameEverVisible)) << "the process ends by itself";
-    EXPECT_FALSE(frameEverVisible);
-    EXPECT_EQ(CountFilesBelow(program.folder / "backups", "report.txt"), 1);
+    const struct {
+        std::string item, copied;
+    } cases[] = {{Quoted(sources / "report.txt"), "report.txt"}, {sources / "photos", "one.txt"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.item);
+        Program program("/p " + c.item);
+        ASSERT_TRUE(program.started);
+        bool frameEverVisible = false;
+        ASSERT_TRUE(program.WaitForEnd(20000, &frameEverVisible)) << "the process ends by itself";
+        EXPECT_FALSE(frameEverVisible);
+        EXPECT_EQ(CountFilesBelow(program.folder / "backups", c.copied), 1);
+    }
 }
 
 TEST_F(StartedProgram, DdeSwitchEndsWithoutAWindow) {

@@ -10,6 +10,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <cwchar>
 #include <string>
 #include <thread>
 #include <vector>
@@ -258,6 +260,64 @@ TEST_F(Drop, AnEmptyDropAddsNoRow) {
     EXPECT_EQ(running.ItemCount(), 0);
     EXPECT_FALSE(FolderExists(program / "backups"));
     EXPECT_TRUE(::IsWindow(running.Frame()));
+}
+
+// Puts data on the clipboard under format, in place of what was there.
+bool PutOnClipboard(UINT format, HGLOBAL data) {
+    if (!::OpenClipboard(nullptr))
+        return false;
+    ::EmptyClipboard();
+    const bool put = ::SetClipboardData(format, data) != nullptr;
+    ::CloseClipboard();
+    return put;
+}
+
+HGLOBAL TextBlock(const wchar_t* text) {
+    const size_t bytes = (std::wcslen(text) + 1) * sizeof(wchar_t);
+    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, bytes);
+    std::memcpy(::GlobalLock(block), text, bytes);
+    ::GlobalUnlock(block);
+    return block;
+}
+
+// Ctrl+V as this thread's keyboard state has it: the key message posted to the list.
+void PressControlV(HWND target) {
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    ::SetKeyboardState(keys);
+    ::PostMessageA(target, WM_KEYDOWN, 'V', 1);
+}
+
+void ReleaseControl() {
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0;
+    ::SetKeyboardState(keys);
+}
+
+// What the shell's copy leaves on the clipboard is backed up as a drop of it: one stamp, rows in
+// order, the clipboard kept. Text on the clipboard names no file.
+TEST_F(Drop, CtrlVBacksUpTheFilesOnTheClipboardAsADrop) {
+    RunningApp running("", program.path());
+    ASSERT_TRUE(running.started());
+    running.Pump();
+    ASSERT_TRUE(PutOnClipboard(CF_UNICODETEXT, TextBlock(L"C:\\windows\\win.ini")));
+    PressControlV(running.List());
+    running.Pump();
+    EXPECT_EQ(running.ItemCount(), 0);
+    EXPECT_FALSE(FolderExists(program / "backups")) << "text on the clipboard is no item";
+
+    ASSERT_TRUE(PutOnClipboard(CF_HDROP, MakeDropBlock({sources / "second.txt", sources / "album"})));
+    PressControlV(running.List());
+    running.PumpUntilRows(2);
+    ReleaseControl();
+    ASSERT_EQ(running.ItemCount(), 2);
+    EXPECT_EQ(running.ItemText(0, 2), "second.txt");
+    EXPECT_EQ(running.ItemText(1, 3), sources / "album");
+    EXPECT_EQ(running.ItemText(0, 1), running.ItemText(1, 1)) << "one time stamp";
+    EXPECT_TRUE(FileExists(running.ItemText(1, 4) + "\\inner\\deep.txt"));
+    EXPECT_TRUE(::IsClipboardFormatAvailable(CF_HDROP)) << "the clipboard keeps its files";
 }
 
 TEST_F(Drop, APathLongerThanTheBuffersIsNeverCutButFailsVisibly) {
