@@ -1,9 +1,9 @@
 #include "shell/RowActions.h"
 
 #include "engine/Restore.h"
+#include "shell/MainFrm.h"
 
 #include <objbase.h>
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstring>
@@ -147,5 +147,5 @@ void ShowItemsInShell(const std::wstring& folder, const std::vector<std::wstring
         SUCCEEDED(SHOpenFolderAndSelectItems(folderList.get(), static_cast<UINT>(children.size()),
                                              children.data(), 0)))
         return;
-    ::ShellExecuteW(nullptr, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    CMainFrame::OpenFolderInShell(folder); // opens a folder too long for the shell's lists by its short name
 }

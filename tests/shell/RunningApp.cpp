@@ -115,73 +115,46 @@ void RunningApp::SelectRows(const std::vector<int>& items) {
     }
 }
 
-void RunningApp::ChooseFromRowMenu(UINT command) {
-    RowSeams::choice = command;
+void RunningApp::ChooseFromRowMenu(RowSeams& seams, UINT command) {
+    seams.choice = command;
     ::SendMessageW(List(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(List()), static_cast<LPARAM>(-1));
     Pump(50);
 }
 
-std::vector<RowSeams::ShellCall> RowSeams::shown;
-std::vector<std::wstring> RowSeams::questions;
-std::vector<UINT> RowSeams::questionTypes;
-int RowSeams::answer = IDNO;
-std::vector<RowSeams::MenuItem> RowSeams::menu;
-UINT RowSeams::menuDefault = 0;
-POINT RowSeams::menuPoint = {};
-int RowSeams::menusShown = 0;
-UINT RowSeams::choice = 0;
-
-namespace {
-
-void RecordShellCall(const std::wstring& folder, const std::vector<std::wstring>& items) {
-    RowSeams::shown.push_back({folder, items});
-}
-
-int RecordQuestion(HWND, const std::wstring& text, UINT type) {
-    RowSeams::questions.push_back(text);
-    RowSeams::questionTypes.push_back(type);
-    return RowSeams::answer;
-}
-
-UINT RecordMenu(HMENU menu, int x, int y, HWND) {
-    RowSeams::menu.clear();
-    for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
-        wchar_t text[256] = L"";
-        MENUITEMINFOW info = {};
-        info.cbSize = sizeof info;
-        info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_STRING;
-        info.dwTypeData = text;
-        info.cch = 256;
-        ::GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
-        RowSeams::menu.push_back({text, info.wID, (info.fState & MFS_GRAYED) != 0});
-    }
-    RowSeams::menuDefault = ::GetMenuDefaultItem(menu, FALSE, 0);
-    RowSeams::menuPoint = {x, y};
-    ++RowSeams::menusShown;
-    return RowSeams::choice;
-}
-
-} // namespace
+RowSeams* RowSeams::s_live = nullptr;
 
 RowSeams::RowSeams()
     : m_pfnShowItems(CTallowboxView::s_pfnShowItems), m_pfnAsk(CTallowboxView::s_pfnAsk),
       m_pfnTrackMenu(CTallowboxView::s_pfnTrackMenu) {
-    shown.clear();
-    questions.clear();
-    questionTypes.clear();
-    menu.clear();
-    menusShown = 0;
-    answer = IDNO;
-    choice = 0;
-    CTallowboxView::s_pfnShowItems = &RecordShellCall;
-    CTallowboxView::s_pfnAsk = &RecordQuestion;
-    CTallowboxView::s_pfnTrackMenu = &RecordMenu;
+    s_live = this;
+    CTallowboxView::s_pfnShowItems = [](const std::wstring& folder, const std::vector<std::wstring>& items) {
+        s_live->shown.push_back({folder, items});
+    };
+    CTallowboxView::s_pfnAsk = [](HWND, const std::wstring& text, UINT type) {
+        s_live->questions.push_back({text, type});
+        return s_live->answer;
+    };
+    CTallowboxView::s_pfnTrackMenu = [](HMENU shownMenu, int x, int y, HWND) {
+        s_live->menu.clear();
+        for (int i = 0; i < ::GetMenuItemCount(shownMenu); ++i) {
+            wchar_t text[256] = L"";
+            ::GetMenuStringW(shownMenu, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
+            const bool grayed =
+                (::GetMenuState(shownMenu, static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED) != 0;
+            s_live->menu.push_back({text, grayed && text[0] != L'\0'});
+        }
+        s_live->menuDefault = ::GetMenuDefaultItem(shownMenu, FALSE, 0);
+        s_live->menuPoint = {x, y};
+        ++s_live->menusShown;
+        return s_live->choice;
+    };
 }
 
 RowSeams::~RowSeams() {
     CTallowboxView::s_pfnShowItems = m_pfnShowItems;
     CTallowboxView::s_pfnAsk = m_pfnAsk;
     CTallowboxView::s_pfnTrackMenu = m_pfnTrackMenu;
+    s_live = nullptr;
 }
 
 HGLOBAL MakeDropBlock(const std::vector<std::string>& paths) {

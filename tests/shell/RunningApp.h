@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+class RowSeams;
+
 class RunningApp {
 public:
     // The narrow command line is code page 932 text; the program reads the same arguments as
@@ -38,8 +40,8 @@ public:
     int ItemCount() const;
     // Selects exactly these list items, the first one focused.
     void SelectRows(const std::vector<int>& items);
-    // Opens the row menu as the keyboard does (at the focused row) and picks command (0: none).
-    void ChooseFromRowMenu(UINT command);
+    // Opens the row menu as the keyboard does (at the focused row); seams picks command (0: none).
+    void ChooseFromRowMenu(RowSeams& seams, UINT command);
 
     bool quitSeen = false;
     WPARAM quitCode = 0xDEAD;
@@ -59,24 +61,15 @@ public:
     RowSeams(const RowSeams&) = delete;
     RowSeams& operator=(const RowSeams&) = delete;
 
-    struct ShellCall {
-        std::wstring folder;
-        std::vector<std::wstring> items;
-    };
-    struct MenuItem {
-        std::wstring text; // empty for a separator
-        UINT id;
-        bool grayed;
-    };
-    static std::vector<ShellCall> shown;
-    static std::vector<std::wstring> questions;
-    static std::vector<UINT> questionTypes;
-    static int answer;                 // what the question gets: IDYES or IDNO
-    static std::vector<MenuItem> menu; // the last menu shown
-    static UINT menuDefault;
-    static POINT menuPoint;
-    static int menusShown;
-    static UINT choice; // what is picked from the menu
+    std::vector<std::pair<std::wstring, std::vector<std::wstring>>> shown; // folder, items selected
+    std::vector<std::pair<std::wstring, UINT>> questions;                  // text, box type
+    int answer = IDNO;
+    std::vector<std::pair<std::wstring, bool>> menu; // the last menu's texts ("" separator), greyed
+    UINT menuDefault = 0;
+    POINT menuPoint = {};
+    int menusShown = 0;
+    UINT choice = 0; // what is picked from the menu
+    static RowSeams* s_live;
 
 private:
     const CTallowboxView::ItemShower m_pfnShowItems;
