@@ -66,6 +66,45 @@ std::wstring RestoreFailureText(const std::wstring& path, DWORD error, unsigned 
     return path + L"を元に戻せませんでした（" + reason + L"）";
 }
 
+// What putting a copy back came to.
+struct PutBackResult {
+    DWORD error = ERROR_SUCCESS; // the first error
+    unsigned failedEntries = 0;  // of a folder
+    bool stopped = false;
+};
+
+// Puts the row's copy in place of its original: a file through the safe replace, a folder file
+// by file with its missing sub-folders made; nothing at the original is ever deleted.
+PutBackResult PutBack(CBackupHost& host, const BackupRow& backup, const std::wstring& backupRoot,
+                      BOOL* stop) {
+    const std::wstring from = SystemPath(backup.backupPath);
+    const std::wstring to = WithoutTrailingSeparators(SystemPath(backup.originalPath));
+    const std::wstring plainTarget = WithoutTrailingSeparators(PlainPath(backup.originalPath));
+    PutBackResult result;
+    if (backup.isFolder) {
+        result.error = MakeFolder(plainTarget);
+        if (result.error != ERROR_SUCCESS)
+            return result;
+        CFolderCopy copy(host, backupRoot, to, nullptr, stop, CopyDirection::Restore);
+        copy.Run(WithoutTrailingSeparators(backup.originalPath), WithoutTrailingSeparators(from), to);
+        result.stopped = copy.Stopped();
+        result.failedEntries = copy.FailedCount();
+        result.error = copy.FirstError();
+        return result;
+    }
+    result.error = MakeFolder(WithoutLastComponent(plainTarget));
+    if (result.error != ERROR_SUCCESS)
+        return result;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExW(from.c_str(), GetFileExInfoStandard, &data);
+    ShowRestoring(host, backup.originalPath);
+    result.error = PutFileBack(from, to, stop);
+    result.stopped = result.error != ERROR_SUCCESS && *static_cast<volatile BOOL*>(stop) != FALSE;
+    if (result.error == ERROR_SUCCESS)
+        host.CountCopied((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    return result;
+}
+
 } // namespace
 
 std::wstring PlainPath(const std::wstring& path) {
@@ -106,13 +145,10 @@ bool CBackupEngine::Restore(CBackupHost& host, const BackupRow& backup, SYSTEMTI
     if (IsStopRequested())
         return finish(RowOutcome::Stopped, stoppedText);
     const std::wstring from = SystemPath(backup.backupPath);
-    const std::wstring plainTarget = WithoutTrailingSeparators(PlainPath(original));
-    const std::wstring to = WithoutTrailingSeparators(SystemPath(original));
-    WIN32_FILE_ATTRIBUTE_DATA copyData{};
-    if (from.empty() || !GetFileAttributesExW(from.c_str(), GetFileExInfoStandard, &copyData))
+    if (from.empty() || GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES)
         return finish(RowOutcome::Failed, RestoreFailureText(original, GetLastError(), 0));
 
-    if (GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (GetFileAttributesW(SystemPath(original).c_str()) != INVALID_FILE_ATTRIBUTES) {
         // The safety backup of this minute must land beside the copy being put back, never on it.
         m_sourceOfCopy[UpperCase(from)] = kCopyBeingRestored;
         CStatusKeepingHost keeping(host);
@@ -123,32 +159,10 @@ bool CBackupEngine::Restore(CBackupHost& host, const BackupRow& backup, SYSTEMTI
         }
     }
 
-    DWORD error = ERROR_SUCCESS;
-    unsigned failedEntries = 0;
-    bool stopped = false;
-    if (backup.isFolder) {
-        error = MakeFolder(plainTarget);
-        if (error == ERROR_SUCCESS) {
-            CFolderCopy copy(host, SystemPath(m_backupRoot), to, nullptr, &m_stop, CopyDirection::Restore);
-            copy.Run(WithoutTrailingSeparators(original), WithoutTrailingSeparators(from), to);
-            stopped = copy.Stopped();
-            failedEntries = copy.FailedCount();
-            error = copy.FirstError();
-        }
-    } else {
-        error = MakeFolder(WithoutLastComponent(plainTarget));
-        if (error == ERROR_SUCCESS) {
-            ShowRestoring(host, original);
-            error = PutFileBack(from, to, &m_stop);
-            stopped = error != ERROR_SUCCESS && IsStopRequested();
-            if (error == ERROR_SUCCESS)
-                host.CountCopied((static_cast<ULONGLONG>(copyData.nFileSizeHigh) << 32) |
-                                 copyData.nFileSizeLow);
-        }
-    }
-    if (stopped)
+    const PutBackResult result = PutBack(host, backup, SystemPath(m_backupRoot), &m_stop);
+    if (result.stopped)
         return finish(RowOutcome::Stopped, stoppedText);
-    if (error != ERROR_SUCCESS || failedEntries > 0)
-        return finish(RowOutcome::Failed, RestoreFailureText(original, error, failedEntries));
+    if (result.error != ERROR_SUCCESS || result.failedEntries > 0)
+        return finish(RowOutcome::Failed, RestoreFailureText(original, result.error, result.failedEntries));
     return finish(RowOutcome::Succeeded, L"ready");
 }
