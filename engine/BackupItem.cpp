@@ -122,6 +122,9 @@ void CBackupEngine::ListAsStopped(CBackupHost& host, const std::wstring& path, S
     row.name = LastComponent(path);
     row.source = WithoutLastComponent(path);
     row.destination = kStoppedMark + m_backupRoot + FormatTimeStampText(time);
+    row.originalPath = path;
+    row.backupPath = m_backupRoot + FormatTimeStampText(time) + L"\\" + row.name;
+    row.outcome = RowOutcome::Stopped;
     host.AppendRow(row);
     host.SetStatusText(StoppedText(path));
 }
@@ -214,6 +217,12 @@ bool CBackupEngine::BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTI
         }
     }
 
+    item.row.originalPath = path;
+    item.row.isFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    item.row.backupPath = item.row.isFolder ? item.destination : item.destination + L"\\" + item.row.name;
+    item.row.outcome = item.stopped     ? RowOutcome::Stopped
+                       : item.succeeded ? RowOutcome::Succeeded
+                                        : RowOutcome::Failed;
     if (item.stopped) {
         item.row.destination = kStoppedMark + item.row.destination;
         host.AppendRow(item.row);

@@ -56,6 +56,9 @@ public:
     bool BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTIME time);
     // The row and status of an item stopped before it began: "(中止)" before its destination.
     void ListAsStopped(CBackupHost& host, const std::wstring& path, SYSTEMTIME time);
+    // Puts the backup of a succeeded backup row back where its item came from, after backing up
+    // what is there now (engine/Restore.cpp); appends the restore's row. True when restored.
+    bool Restore(CBackupHost& host, const BackupRow& row, SYSTEMTIME time);
 
     // From any thread: the running item stops at once (the file being copied is abandoned, its
     // earlier copy kept) and is listed as stopped, as is every later item until ClearStop.

@@ -10,8 +10,20 @@
 
 #include <string>
 
+// What became of a row's item, and whether the row is a backup or a restore.
+enum class RowOutcome { Succeeded, Failed, Stopped };
+enum class RowKind { Backup, Restore };
+
+// The five texts of a list row, and what the row stands for: the item as it was given, the
+// full path of its copy in the backups (the names may differ: "same (2).txt"; for a restore
+// row, the copy it was restored from), whether it is a folder, and how it ended.
 struct BackupRow {
     std::wstring date, time, name, source, destination;
+    std::wstring originalPath;
+    std::wstring backupPath;
+    bool isFolder = false;
+    RowKind kind = RowKind::Backup;
+    RowOutcome outcome = RowOutcome::Succeeded;
 };
 
 // The executable's folder, without a trailing backslash, at any length. Empty when the

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 
+#include "engine/Restore.h"
 #include "framework/FileFind.h"
 
 CFolderCopy::CFolderCopy(CBackupHost& host, std::wstring backupRoot, const std::wstring& destinationTop,
-                         CCopyPool* pool, BOOL* stop)
-    : m_host(host), m_backupRoot(std::move(backupRoot)), m_pool(pool), m_stop(stop) {
+                         CCopyPool* pool, BOOL* stop, CopyDirection direction)
+    : m_host(host), m_backupRoot(std::move(backupRoot)), m_pool(pool), m_stop(stop), m_direction(direction) {
     FileIdentity identity;
     if (ReadFileIdentity(m_backupRoot, &identity))
         m_guarded.push_back(identity);
@@ -35,7 +36,8 @@ bool CFolderCopy::Run(const std::wstring& shownSource, const std::wstring& sourc
         Fail(ERROR_CIRCULAR_DEPENDENCY, 0);
         return false;
     }
-    RemoveLeftoverTemporaries(destination);
+    if (m_direction == CopyDirection::IntoBackup)
+        RemoveLeftoverTemporaries(destination);
     CopyContentAsAncestor({shownSource, source, destination}, known ? &identity : nullptr);
     if (m_pool != nullptr)
         m_pool->WaitAll(); // every file in place before the folders' times are set
@@ -127,7 +129,8 @@ void CFolderCopy::CopySubFolder(const Place& place) {
             Fail(error, m_nextSequence++);
             return;
         }
-        RemoveLeftoverTemporaries(place.destination); // only a folder made before can hold any
+        if (m_direction == CopyDirection::IntoBackup)
+            RemoveLeftoverTemporaries(place.destination); // only a folder made before can hold any
     }
     CopyContentAsAncestor(place, known ? &identity : nullptr);
 }
@@ -151,8 +154,14 @@ void CFolderCopy::CopyOneFile(const Place& place, ULONGLONG size) {
 void CFolderCopy::CopyFileNow(const Place& place, ULONGLONG size, unsigned long sequence) {
     if (Stopped())
         return;
-    ShowBackingUp(m_host, place.shown);
-    const DWORD error = CopyFileIntoBackup(place.source, place.destination, m_backupRoot, m_stop);
+    DWORD error = ERROR_SUCCESS;
+    if (m_direction == CopyDirection::Restore) {
+        ShowRestoring(m_host, place.shown);
+        error = PutFileBack(place.source, place.destination, m_stop);
+    } else {
+        ShowBackingUp(m_host, place.shown);
+        error = CopyFileIntoBackup(place.source, place.destination, m_backupRoot, m_stop);
+    }
     if (error == ERROR_SUCCESS)
         m_host.CountCopied(size);
     else if (!Stopped())

@@ -19,13 +19,18 @@
 #include "engine/CopyPool.h"
 #include "engine/FileCopy.h"
 
+// Into the backup, or out of it back to where the item came from: a restore writes the user's
+// own folders, so it never clears leftover temporaries there nor a target's attributes.
+enum class CopyDirection { IntoBackup, Restore };
+
 class CFolderCopy {
 public:
     // backupRoot and destinationTop in SystemPath's form. With a pool, files are copied by its
     // threads while the walk goes on; folders are always made by the walk, in order. stop, when
     // given and set, ends the walk and abandons the copies not yet done.
     CFolderCopy(CBackupHost& host, std::wstring backupRoot, const std::wstring& destinationTop,
-                CCopyPool* pool = nullptr, BOOL* stop = nullptr);
+                CCopyPool* pool = nullptr, BOOL* stop = nullptr,
+                CopyDirection direction = CopyDirection::IntoBackup);
     CFolderCopy(const CFolderCopy&) = delete;
     CFolderCopy& operator=(const CFolderCopy&) = delete;
 
@@ -77,6 +82,7 @@ private:
     const std::wstring m_backupRoot;
     CCopyPool* const m_pool;
     BOOL* const m_stop;
+    const CopyDirection m_direction;
     unsigned long m_nextSequence = 0;
     unsigned long m_firstSequence = 0;
     std::mutex m_failureMutex;           // the pool's threads report failures too

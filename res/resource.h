@@ -4,6 +4,7 @@
 #include "framework/FrameworkIds.h"
 
 #define IDR_MAINFRAME 128
+#define IDR_ROW_MENU 129
 #define IDD_ABOUTBOX 100
 #define IDD_BACKUP_FORM 101
 #define IDB_PICTURE 131
@@ -14,6 +15,10 @@
 #define IDC_BACKUP_LIST 1004
 
 #define ID_OPEN_FOLDER 32772
+#define ID_ROW_SHOW_BACKUP 32781
+#define ID_ROW_SHOW_ORIGINAL 32782
+#define ID_ROW_COPY_PATH 32783
+#define ID_ROW_RESTORE 32784
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

@@ -4,8 +4,10 @@
 
 namespace {
 
+// Paths to back up, or rows whose backups are to be put back.
 struct Batch {
     std::vector<std::wstring> paths;
+    std::vector<BackupRow> restores;
     SYSTEMTIME time;
     bool stopped = false;
 };
@@ -38,6 +40,13 @@ struct CBackupWorker::Shared : public CBackupHost {
             delete owned; // the window is gone
     }
 
+    void ResetProgress() {
+        std::lock_guard<std::mutex> lock(mutex);
+        progress.files = 0;
+        progress.bytes = 0;
+        ++progress.changes;
+    }
+
     void Run();
 
     const HWND view;
@@ -67,13 +76,12 @@ void CBackupWorker::Shared::Run() {
         lock.unlock();
         engine.BeginRun(); // one batch is one run: its names never replace each other
         for (const std::wstring& path : batch.paths) {
-            {
-                std::lock_guard<std::mutex> progressLock(mutex);
-                progress.files = 0;
-                progress.bytes = 0;
-                ++progress.changes;
-            }
+            ResetProgress();
             engine.BackUp(*this, path, batch.time);
+        }
+        for (const BackupRow& row : batch.restores) {
+            ResetProgress();
+            engine.Restore(*this, row, batch.time);
         }
         lock.lock();
         running = false;
@@ -107,7 +115,13 @@ CBackupWorker::~CBackupWorker() {
 
 void CBackupWorker::Queue(std::vector<std::wstring> paths, SYSTEMTIME time) {
     std::lock_guard<std::mutex> lock(m_shared->mutex);
-    m_shared->batches.push_back({std::move(paths), time, false});
+    m_shared->batches.push_back({std::move(paths), {}, time, false});
+    m_shared->changed.notify_all();
+}
+
+void CBackupWorker::QueueRestore(std::vector<BackupRow> rows, SYSTEMTIME time) {
+    std::lock_guard<std::mutex> lock(m_shared->mutex);
+    m_shared->batches.push_back({{}, std::move(rows), time, false});
     m_shared->changed.notify_all();
 }
 

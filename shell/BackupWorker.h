@@ -1,5 +1,5 @@
 // CBackupWorker: runs the backups on a thread of its own, so the window stays live during long
-// copies. Batches (a drop, or the command line) are backed up one after another in the order
+// copies. Batches (a drop, the command line, or rows to restore) run one after another in the order
 // given, each with its own time stamp; the worker never touches a window: rows and status texts
 // are posted to the view, and the progress is left in a slot the view reads on its own timer.
 // A stop ends the running item at once and lists every item still waiting as stopped.
@@ -41,6 +41,9 @@ public:
     CBackupWorker& operator=(const CBackupWorker&) = delete;
 
     void Queue(std::vector<std::wstring> paths, SYSTEMTIME time);
+    // Puts each row's backup back, in order, after backing up what is there now (time stamps
+    // those backups and the restore rows).
+    void QueueRestore(std::vector<BackupRow> rows, SYSTEMTIME time);
     // The running batch stops at once; every batch waiting is listed as stopped.
     void StopAll();
     bool IsBusy() const;

@@ -1,7 +1,8 @@
 // CTallowboxView: the form with the backup list. It is the program's drop target, runs the
 // command-line batch at its initial update, keeps the list stretched to the window and owns the
 // backup root. The backups run on its worker; the view shows what the worker posts (rows and
-// status texts) and, on a timer while a copy runs, the file being copied and the counts.
+// status texts) and, on a timer while a copy runs, the file being copied and the counts. Each
+// row leads back to its backup: shown in the shell, its path copied, or put back (restore).
 #pragma once
 
 #include "engine/BackupItem.h"
@@ -13,6 +14,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 // The notification icon's callback message to the view.
 #define WM_TRAYNOTIFY (WM_USER + 100)
@@ -47,6 +49,22 @@ public:
     void StopBackups();
     bool IsBackingUp() const;
 
+    // The row commands, on the selected rows (the row menu, double-click, Enter, Ctrl+C).
+    void ShowSelectedBackups();
+    void ShowSelectedOriginals();
+    void CopySelectedBackupPaths();
+    void RestoreSelected();
+    // The row menu at a screen point, or at the focused row for (-1, -1) (keyboard).
+    void ShowRowMenu(int x, int y);
+
+    // How the rows reach the shell and the user; tests put recorders here.
+    using ItemShower = void (*)(const std::wstring& folder, const std::vector<std::wstring>& items);
+    using Asker = int (*)(HWND owner, const std::wstring& text, UINT type); // MessageBox's answer
+    using MenuTracker = UINT (*)(HMENU menu, int x, int y, HWND owner);     // command chosen, or 0
+    static ItemShower s_pfnShowItems;
+    static Asker s_pfnAsk;
+    static MenuTracker s_pfnTrackMenu;
+
     // Tests only: the folder below which "backups" lies, instead of the executable's folder.
     // Takes effect for views made afterwards.
     static void OverrideProgramFolder(const std::wstring& folder) { s_programFolderOverride = folder; }
@@ -72,6 +90,14 @@ private:
     void OnBackupStatus(LPARAM lParam);
     void OnBackupIdle();
     void ShowProgress();
+    // Enter, Ctrl+C and the menu key on the list; true when taken.
+    BOOL HandleListKey(const MSG* pMsg);
+    void OnListNotify(const NMHDR* pHeader);
+    void RunRowCommand(UINT command);
+    // The rows selected in the list, in list order.
+    std::vector<BackupRow> SelectedRows() const;
+    // Opens each item's folder once, with its items selected.
+    void ShowInShell(const std::vector<std::wstring>& items);
     // Shows the worker's texts and rows until every queued batch is done, answering other
     // programs' messages meanwhile: the command line's items are all listed before the window
     // first shows.
@@ -88,6 +114,7 @@ private:
     std::wstring m_strBackupRoot;
     std::unique_ptr<CBackupWorker> m_worker; // made with the window it posts to
     unsigned long m_shownChanges = 0;        // the progress last shown
+    std::vector<BackupRow> m_rows;           // what each list item stands for, by index
 
     static std::wstring s_programFolderOverride;
 };

@@ -1,14 +1,15 @@
 // The real application classes in this process, taking real WM_DROPFILES through their message
 // loop: a file locked by another process, a file where the day or minute folder must go, links
 // that loop, the program folder under other spellings, earlier backups dropped again, clashing
-// names in one minute, names the code page cannot spell, a folder of 10,000 files, and fifty
-// drops in a row. Each case checks that every item is backed up whole or shown as failed, and
-// that nothing outside the backup root changed.
+// names in one minute, names the code page cannot spell, a folder of 10,000 files, fifty drops
+// in a row, and a restore over a file held open. Each case checks that every item is backed up
+// whole or shown as failed, and that nothing outside the backup root changed.
 #include "FaultSupport.h"
 #include "GdiProbe.h"
 #include "RunningApp.h"
 
 #include "common/TempFolder.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -130,6 +131,38 @@ TEST_F(DropFault, AFileLockedByAnotherProcessFailsItsFolderButTheRestIsCopied) {
     EXPECT_EQ(copy.end(), copy.find("locked.db"));
 
     EXPECT_EQ(0u, lock.Release()) << "the other process held the lock throughout";
+    EXPECT_EQ("", ChangedOutsideBackups());
+}
+
+// A restore over a file another process holds open: what is there cannot be backed up first,
+// so nothing is put back; both rows and the status line say why, and the file is untouched.
+TEST_F(DropFault, ARestoreOverAFileHeldOpenElsewhereIsRefusedAndSaysWhy) {
+    const std::string held = data + "\\held.db";
+    ASSERT_TRUE(WriteFileText(held, "backed up"));
+    RunningApp running("", program);
+    ASSERT_TRUE(running.started());
+    Drop(running, {held});
+    ASSERT_TRUE(WriteFileText(held, "in use elsewhere"));
+    TakeSnapshot();
+    LockingProcess lock(held);
+    ASSERT_TRUE(lock.WaitUntilHeld());
+
+    RowSeams seams;
+    seams.answer = IDYES;
+    running.SelectRows({0});
+    running.ChooseFromRowMenu(seams, ID_ROW_RESTORE);
+    for (int wait = 0; wait < 600 && running.ItemCount() < 3; ++wait)
+        running.Pump(50);
+    ASSERT_EQ(3, running.ItemCount());
+    ExpectShownAsFailed(running, 1, held, false);
+    EXPECT_EQ("(失敗)(復元)" + held, Row(running, 2).destination);
+    const std::string status = running.StatusText(), refused = "。元に戻していません";
+    const size_t end = status.rfind(refused);
+    EXPECT_TRUE(end != std::string::npos && end + refused.size() == status.size() &&
+                IsFailureStatus(status.substr(0, end), held))
+        << status;
+    EXPECT_EQ(0u, lock.Release()) << "the other process held the lock throughout";
+    EXPECT_EQ("in use elsewhere", ReadWhole(held));
     EXPECT_EQ("", ChangedOutsideBackups());
 }
 

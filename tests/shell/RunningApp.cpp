@@ -104,6 +104,59 @@ int RunningApp::ItemCount() const {
     return static_cast<int>(::SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0));
 }
 
+void RunningApp::SelectRows(const std::vector<int>& items) {
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    ::SendMessageW(List(), LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+    for (size_t i = 0; i < items.size(); ++i) {
+        state.state = i == 0 ? LVIS_SELECTED | LVIS_FOCUSED : LVIS_SELECTED;
+        ::SendMessageW(List(), LVM_SETITEMSTATE, static_cast<WPARAM>(items[i]),
+                       reinterpret_cast<LPARAM>(&state));
+    }
+}
+
+void RunningApp::ChooseFromRowMenu(RowSeams& seams, UINT command) {
+    seams.choice = command;
+    ::SendMessageW(List(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(List()), static_cast<LPARAM>(-1));
+    Pump(50);
+}
+
+RowSeams* RowSeams::s_live = nullptr;
+
+RowSeams::RowSeams()
+    : m_pfnShowItems(CTallowboxView::s_pfnShowItems), m_pfnAsk(CTallowboxView::s_pfnAsk),
+      m_pfnTrackMenu(CTallowboxView::s_pfnTrackMenu) {
+    s_live = this;
+    CTallowboxView::s_pfnShowItems = [](const std::wstring& folder, const std::vector<std::wstring>& items) {
+        s_live->shown.push_back({folder, items});
+    };
+    CTallowboxView::s_pfnAsk = [](HWND, const std::wstring& text, UINT type) {
+        s_live->questions.push_back({text, type});
+        return s_live->answer;
+    };
+    CTallowboxView::s_pfnTrackMenu = [](HMENU shownMenu, int x, int y, HWND) {
+        s_live->menu.clear();
+        for (int i = 0; i < ::GetMenuItemCount(shownMenu); ++i) {
+            wchar_t text[256] = L"";
+            ::GetMenuStringW(shownMenu, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
+            const bool grayed =
+                (::GetMenuState(shownMenu, static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED) != 0;
+            s_live->menu.push_back({text, grayed && text[0] != L'\0'});
+        }
+        s_live->menuDefault = ::GetMenuDefaultItem(shownMenu, FALSE, 0);
+        s_live->menuPoint = {x, y};
+        ++s_live->menusShown;
+        return s_live->choice;
+    };
+}
+
+RowSeams::~RowSeams() {
+    CTallowboxView::s_pfnShowItems = m_pfnShowItems;
+    CTallowboxView::s_pfnAsk = m_pfnAsk;
+    CTallowboxView::s_pfnTrackMenu = m_pfnTrackMenu;
+    s_live = nullptr;
+}
+
 HGLOBAL MakeDropBlock(const std::vector<std::string>& paths) {
     std::vector<std::wstring> wide;
     for (const std::string& path : paths)

@@ -4,9 +4,12 @@
 #pragma once
 
 #include "shell/TallowboxApp.h"
+#include "shell/TallowboxView.h"
 
 #include <string>
 #include <vector>
+
+class RowSeams;
 
 class RunningApp {
 public:
@@ -35,6 +38,10 @@ public:
     std::wstring WideStatusText() const;
     std::wstring WideItemText(int item, int subItem) const;
     int ItemCount() const;
+    // Selects exactly these list items, the first one focused.
+    void SelectRows(const std::vector<int>& items);
+    // Opens the row menu as the keyboard does (at the focused row); seams picks command (0: none).
+    void ChooseFromRowMenu(RowSeams& seams, UINT command);
 
     bool quitSeen = false;
     WPARAM quitCode = 0xDEAD;
@@ -44,6 +51,30 @@ private:
     std::vector<char> m_commandLine;
     std::wstring m_wideCommandLine;
     bool m_started = false;
+};
+
+// While it lives, the view's shell, question and row-menu calls are recorded instead of made.
+class RowSeams {
+public:
+    RowSeams();
+    ~RowSeams();
+    RowSeams(const RowSeams&) = delete;
+    RowSeams& operator=(const RowSeams&) = delete;
+
+    std::vector<std::pair<std::wstring, std::vector<std::wstring>>> shown; // folder, items selected
+    std::vector<std::pair<std::wstring, UINT>> questions;                  // text, box type
+    int answer = IDNO;
+    std::vector<std::pair<std::wstring, bool>> menu; // the last menu's texts ("" separator), greyed
+    UINT menuDefault = 0;
+    POINT menuPoint = {};
+    int menusShown = 0;
+    UINT choice = 0; // what is picked from the menu
+    static RowSeams* s_live;
+
+private:
+    const CTallowboxView::ItemShower m_pfnShowItems;
+    const CTallowboxView::Asker m_pfnAsk;
+    const CTallowboxView::MenuTracker m_pfnTrackMenu;
 };
 
 // A DROPFILES block in global memory listing paths as UTF-16, as the shell posts it (the narrow

@@ -1,0 +1,151 @@
+#include "shell/RowActions.h"
+
+#include "engine/Restore.h"
+#include "shell/MainFrm.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Case aside, as the file system compares names.
+bool IsStrictlyBelow(const std::wstring& path, const std::wstring& folder) {
+    return path.size() > folder.size() + 1 && path[folder.size()] == L'\\' &&
+           CompareStringOrdinal(path.c_str(), static_cast<int>(folder.size()), folder.c_str(),
+                                static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL;
+}
+
+// COM for the shell's call on this thread, for as long as the object lives.
+class CScopedCom {
+public:
+    CScopedCom() : m_initialized(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~CScopedCom() {
+        if (m_initialized)
+            CoUninitialize();
+    }
+    CScopedCom(const CScopedCom&) = delete;
+    CScopedCom& operator=(const CScopedCom&) = delete;
+
+private:
+    const bool m_initialized;
+};
+
+struct ItemListFree {
+    void operator()(ITEMIDLIST* list) const { ILFree(list); }
+};
+using CItemList = std::unique_ptr<ITEMIDLIST, ItemListFree>;
+
+// Closes the clipboard this thread opened.
+class CClipboardOpen {
+public:
+    explicit CClipboardOpen(HWND owner) : m_open(OpenClipboard(owner) != FALSE) {}
+    ~CClipboardOpen() {
+        if (m_open)
+            CloseClipboard();
+    }
+    CClipboardOpen(const CClipboardOpen&) = delete;
+    CClipboardOpen& operator=(const CClipboardOpen&) = delete;
+    bool IsOpen() const { return m_open; }
+
+private:
+    const bool m_open;
+};
+
+std::wstring ItemName(const BackupRow& row) {
+    return LastComponent(WithoutTrailingSeparators(row.originalPath));
+}
+
+} // namespace
+
+std::wstring NearestExistingPart(const std::wstring& path, const std::wstring& limit) {
+    std::wstring part = WithoutTrailingSeparators(path);
+    for (;;) {
+        if (!limit.empty() && !IsStrictlyBelow(part, limit))
+            return std::wstring();
+        const size_t separator = part.rfind(L'\\');
+        // A part with no folder above it ("C:", "\\server") is a root: nothing to select it in.
+        if (separator == std::wstring::npos || separator < 2)
+            return std::wstring();
+        if (Exists(part))
+            return part;
+        part.resize(separator);
+    }
+}
+
+std::wstring FolderToShow(const std::wstring& item) {
+    std::wstring folder = WithoutLastComponent(item);
+    if (!folder.empty() && folder.back() == L':')
+        folder += L'\\';
+    return folder;
+}
+
+std::wstring BackupPathsText(const std::vector<BackupRow>& rows) {
+    std::wstring text;
+    for (const BackupRow& row : rows) {
+        if (!text.empty())
+            text += L"\r\n";
+        text += row.backupPath;
+    }
+    return text;
+}
+
+bool PutTextOnClipboard(HWND owner, const std::wstring& text) {
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (memory == nullptr)
+        return false;
+    if (void* locked = GlobalLock(memory)) {
+        std::memcpy(locked, text.c_str(), bytes);
+        GlobalUnlock(memory);
+    }
+    CClipboardOpen clipboard(owner);
+    // Once the clipboard takes the memory it is the clipboard's; until then it is ours to free.
+    if (!clipboard.IsOpen() || !EmptyClipboard() || SetClipboardData(CF_UNICODETEXT, memory) == nullptr) {
+        GlobalFree(memory);
+        return false;
+    }
+    return true;
+}
+
+std::wstring RestoreQuestion(const std::vector<BackupRow>& rows) {
+    const wchar_t* const kSafetyNote = L"今そこにあるものは、先にバックアップします。";
+    if (rows.size() == 1) {
+        const BackupRow& row = rows.front();
+        return L"「" + ItemName(row) + L"」を " + row.date + L" " + row.time +
+               L" のバックアップから元に戻しますか？\n\n戻す先: " + row.originalPath + L"\n\n" + kSafetyNote;
+    }
+    const size_t kListedAtMost = 10;
+    std::wstring text = L"選択した " + std::to_wstring(rows.size()) +
+                        L" 個の項目を、それぞれのバックアップから元に戻しますか？\n\n";
+    for (size_t i = 0; i < rows.size() && i < kListedAtMost; ++i)
+        text += rows[i].date + L" " + rows[i].time + L"  " + rows[i].originalPath + L"\n";
+    if (rows.size() > kListedAtMost)
+        text += L"ほか " + std::to_wstring(rows.size() - kListedAtMost) + L" 個\n";
+    return text + L"\n" + kSafetyNote;
+}
+
+void ShowItemsInShell(const std::wstring& folder, const std::vector<std::wstring>& items) {
+    CScopedCom com;
+    CItemList folderList(ILCreateFromPathW(folder.c_str()));
+    std::vector<CItemList> itemLists;
+    std::vector<LPCITEMIDLIST> children;
+    for (const std::wstring& item : items) {
+        CItemList list(ILCreateFromPathW(item.c_str()));
+        if (!list)
+            continue;
+        children.push_back(ILFindLastID(list.get())); // the item's id relative to its folder
+        itemLists.push_back(std::move(list));
+    }
+    if (folderList && !children.empty() &&
+        SUCCEEDED(SHOpenFolderAndSelectItems(folderList.get(), static_cast<UINT>(children.size()),
+                                             children.data(), 0)))
+        return;
+    CMainFrame::OpenFolderInShell(folder); // opens a folder too long for the shell's lists by its short name
+}
