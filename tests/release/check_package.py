@@ -195,8 +195,8 @@ def check_usage_text(raw, version):
     bare = len(re.findall(r"(?<!\r)\n", text)) + len(re.findall(r"\r(?!\n)", text))
     check(bare == 0, "README.txt line ends", "CRLF only", "%d bare CR or LF" % bare)
     check(text.endswith("\r\n"), "README.txt", "ends with a line end", repr(text[-5:]))
-    for needed in ("Tallowbox " + version, "Tallowbox.exe \"C:\\", "backups\\YYYY-MMDD\\HHMM\\", "(失敗)", "(中止)",
-                   "Esc", "(2)"):
+    for needed in ("Tallowbox " + version, "Tallowbox.exe C:\\", "送る", "Ctrl+V", "元に戻す(&R)", "(復元)",
+                   "backups\\YYYY-MMDD\\HHMM\\", "(失敗)", "(中止)", "Esc", "(2)"):
         check(needed in text, "README.txt mentions", repr(needed), "no such text")
 
 
