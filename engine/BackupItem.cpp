@@ -15,19 +15,6 @@ namespace {
 
 const wchar_t* const kFolderName = L"(フォルダ)";
 
-// Makes the destination folder; ERROR_SUCCESS when it is there afterwards.
-DWORD MakeDestination(const std::wstring& destination) {
-    CreateFolderTree(destination);
-    const std::wstring path = SystemPath(destination);
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return ERROR_SUCCESS;
-    // One more try for the reason: denied, a parent missing, or a file in the way.
-    if (CreateDirectoryW(path.c_str(), nullptr))
-        return ERROR_SUCCESS;
-    return GetLastError();
-}
-
 // The working texts of one item and what became of it.
 struct ItemBackup {
     std::wstring path;
@@ -183,7 +170,7 @@ bool CBackupEngine::BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTI
         } else {
             const std::wstring minute = item.destination;
             item.destination += L"\\" + ClaimName(minute, name, WithoutTrailingSeparators(source), true);
-            item.error = MakeDestination(item.destination);
+            item.error = MakeFolderTree(item.destination);
         }
         item.row.destination = item.destination;
         if (!name.empty() && item.error == ERROR_SUCCESS) {
@@ -202,7 +189,7 @@ bool CBackupEngine::BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTI
                 item.renamedText = RenamedText(copy);
         }
     } else {
-        item.error = MakeDestination(item.destination);
+        item.error = MakeFolderTree(item.destination);
         if (item.error == ERROR_SUCCESS) {
             item.row.name = ClaimName(item.destination, item.row.name, source, false);
             const std::wstring folder = SystemPath(item.destination);

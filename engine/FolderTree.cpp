@@ -21,3 +21,15 @@ int CreateFolderTree(std::wstring path) {
         return CreateFolderTree(path);
     return parentResult;
 }
+
+DWORD MakeFolderTree(const std::wstring& path) {
+    CreateFolderTree(path);
+    const std::wstring systemPath = SystemPath(path);
+    const DWORD attributes = GetFileAttributesW(systemPath.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ERROR_SUCCESS;
+    // One more try for the reason.
+    if (CreateDirectoryW(systemPath.c_str(), nullptr))
+        return ERROR_SUCCESS;
+    return GetLastError();
+}

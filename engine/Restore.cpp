@@ -27,18 +27,6 @@ private:
     std::wstring m_status;
 };
 
-// Makes the folder and its missing parents; ERROR_SUCCESS when it is a folder afterwards.
-DWORD MakeFolder(const std::wstring& plainPath) {
-    CreateFolderTree(plainPath);
-    const std::wstring systemPath = SystemPath(plainPath);
-    const DWORD attributes = GetFileAttributesW(systemPath.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return ERROR_SUCCESS;
-    if (CreateDirectoryW(systemPath.c_str(), nullptr)) // once more, for the reason
-        return ERROR_SUCCESS;
-    return GetLastError();
-}
-
 // The restore's row: from which copy (the source column) to which place (the destination).
 BackupRow RestoreRowFor(const BackupRow& backup, SYSTEMTIME time, RowOutcome outcome) {
     BackupRow row;
@@ -82,7 +70,7 @@ PutBackResult PutBack(CBackupHost& host, const BackupRow& backup, const std::wst
     const std::wstring plainTarget = WithoutTrailingSeparators(PlainPath(backup.originalPath));
     PutBackResult result;
     if (backup.isFolder) {
-        result.error = MakeFolder(plainTarget);
+        result.error = MakeFolderTree(plainTarget);
         if (result.error != ERROR_SUCCESS)
             return result;
         CFolderCopy copy(host, backupRoot, to, nullptr, stop, CopyDirection::Restore);
@@ -92,7 +80,7 @@ PutBackResult PutBack(CBackupHost& host, const BackupRow& backup, const std::wst
         result.error = copy.FirstError();
         return result;
     }
-    result.error = MakeFolder(WithoutLastComponent(plainTarget));
+    result.error = MakeFolderTree(WithoutLastComponent(plainTarget));
     if (result.error != ERROR_SUCCESS)
         return result;
     WIN32_FILE_ATTRIBUTE_DATA data{};
