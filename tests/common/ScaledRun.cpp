@@ -1,5 +1,7 @@
 #include "ScaledRun.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,27 +15,19 @@ const char kDpiVariable[] = "TALLOWBOX_TEST_DPI";
 class LogPixelsScope {
 public:
     explicit LogPixelsScope(UINT dpi) {
-        if (::RegCreateKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                              &m_hKey, nullptr) != ERROR_SUCCESS) {
-            m_hKey = nullptr;
-            return;
-        }
         DWORD size = sizeof m_previous;
-        m_hadValue = ::RegQueryValueExA(m_hKey, kLogPixels, nullptr, nullptr,
-                                        reinterpret_cast<BYTE*>(&m_previous), &size) == ERROR_SUCCESS;
+        m_hadValue = ::RegGetValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, RRF_RT_REG_DWORD, nullptr,
+                                    &m_previous, &size) == ERROR_SUCCESS;
         const DWORD value = dpi;
-        m_set = ::RegSetValueExA(m_hKey, kLogPixels, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                                 sizeof value) == ERROR_SUCCESS;
+        m_set = ::RegSetKeyValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &value,
+                                  sizeof value) == ERROR_SUCCESS;
     }
     ~LogPixelsScope() {
-        if (m_hKey == nullptr)
-            return;
         if (m_hadValue)
-            ::RegSetValueExA(m_hKey, kLogPixels, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&m_previous),
-                             sizeof m_previous);
+            ::RegSetKeyValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &m_previous,
+                              sizeof m_previous);
         else
-            ::RegDeleteValueA(m_hKey, kLogPixels);
-        ::RegCloseKey(m_hKey);
+            ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels);
     }
     LogPixelsScope(const LogPixelsScope&) = delete;
     LogPixelsScope& operator=(const LogPixelsScope&) = delete;
@@ -41,14 +35,13 @@ public:
     bool set() const { return m_set; }
 
 private:
-    HKEY m_hKey = nullptr;
     DWORD m_previous = 0;
     bool m_hadValue = false;
     bool m_set = false;
 };
 
-} // namespace
-
+// Runs this program again with --gtest_filter=filter while LogPixels is dpi. Returns the
+// child's exit code, -1 if it could not be started, -2 if it did not end within two minutes.
 int RunThisProgramAtDpi(UINT dpi, const std::string& filter) {
     LogPixelsScope scale(dpi);
     if (!scale.set()) {
@@ -85,7 +78,23 @@ int RunThisProgramAtDpi(UINT dpi, const std::string& filter) {
     return result;
 }
 
+} // namespace
+
+void ExpectPassingAtEveryScale(const std::string& filter) {
+    if (ChildRunDpi() != 0)
+        GTEST_SKIP() << "a child run at one scale";
+    for (UINT dpi : {120u, 144u, 192u})
+        EXPECT_EQ(0, RunThisProgramAtDpi(dpi, filter))
+            << "failures at " << dpi << " DPI (the child's report is above)";
+}
+
 UINT ChildRunDpi() {
     const char* value = std::getenv(kDpiVariable);
     return value != nullptr ? static_cast<UINT>(std::strtoul(value, nullptr, 10)) : 0;
+}
+
+int FontHeightOf(HWND hWnd) {
+    LOGFONTW font = {};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(hWnd, WM_GETFONT, 0, 0)), sizeof font, &font);
+    return std::abs(font.lfHeight);
 }

@@ -280,22 +280,6 @@ HGLOBAL TextBlock(const wchar_t* text) {
     return block;
 }
 
-// Ctrl+V as this thread's keyboard state has it: the key message posted to the list.
-void PressControlV(HWND target) {
-    BYTE keys[256] = {};
-    ::GetKeyboardState(keys);
-    keys[VK_CONTROL] = 0x80;
-    ::SetKeyboardState(keys);
-    ::PostMessageA(target, WM_KEYDOWN, 'V', 1);
-}
-
-void ReleaseControl() {
-    BYTE keys[256] = {};
-    ::GetKeyboardState(keys);
-    keys[VK_CONTROL] = 0;
-    ::SetKeyboardState(keys);
-}
-
 // What the shell's copy leaves on the clipboard is backed up as a drop of it: one stamp, rows in
 // order, the clipboard kept. Text on the clipboard names no file.
 TEST_F(Drop, CtrlVBacksUpTheFilesOnTheClipboardAsADrop) {
@@ -303,15 +287,14 @@ TEST_F(Drop, CtrlVBacksUpTheFilesOnTheClipboardAsADrop) {
     ASSERT_TRUE(running.started());
     running.Pump();
     ASSERT_TRUE(PutOnClipboard(CF_UNICODETEXT, TextBlock(L"C:\\windows\\win.ini")));
-    PressControlV(running.List());
+    running.PressKey(WM_KEYDOWN, 'V', VK_CONTROL);
     running.Pump();
     EXPECT_EQ(running.ItemCount(), 0);
     EXPECT_FALSE(FolderExists(program / "backups")) << "text on the clipboard is no item";
 
     ASSERT_TRUE(PutOnClipboard(CF_HDROP, MakeDropBlock({sources / "second.txt", sources / "album"})));
-    PressControlV(running.List());
+    running.PressKey(WM_KEYDOWN, 'V', VK_CONTROL);
     running.PumpUntilRows(2);
-    ReleaseControl();
     ASSERT_EQ(running.ItemCount(), 2);
     EXPECT_EQ(running.ItemText(0, 2), "second.txt");
     EXPECT_EQ(running.ItemText(1, 3), sources / "album");
