@@ -313,8 +313,7 @@ void CheckOpenedAboutBox(ScriptedAboutDlg& dlg) {
     EXPECT_EQ(pictureUnits.cy, picture.cy);
     const UINT dpi = DpiOfWindow(hDlg);
     // The template's sizes follow its font, and the font the scale: 9 points.
-    EXPECT_EQ(::MulDiv(9, static_cast<int>(dpi), 72), FontHeightOf(hDlg))
-        << "the dialog's font at " << dpi;
+    EXPECT_EQ(::MulDiv(9, static_cast<int>(dpi), 72), FontHeightOf(hDlg)) << "the dialog's font at " << dpi;
     EXPECT_EQ("",
               DescribeDifferences(ScaledExpected(IDB_PICTURE, picture, 0, dpi), Shown(dlg.item(IDC_PICTURE))))
         << "transparent picture at " << dpi << " DPI";
