@@ -11,43 +11,17 @@ const char kDesktopKey[] = "Control Panel\\Desktop";
 const char kLogPixels[] = "LogPixels";
 const char kDpiVariable[] = "TALLOWBOX_TEST_DPI";
 
-// LogPixels set for as long as the object lives, then the value it had (or none) again.
-class LogPixelsScope {
-public:
-    explicit LogPixelsScope(UINT dpi) {
-        DWORD size = sizeof m_previous;
-        m_hadValue = ::RegGetValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, RRF_RT_REG_DWORD, nullptr,
-                                    &m_previous, &size) == ERROR_SUCCESS;
-        const DWORD value = dpi;
-        m_set = ::RegSetKeyValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &value,
-                                  sizeof value) == ERROR_SUCCESS;
-    }
-    ~LogPixelsScope() {
-        if (m_hadValue)
-            ::RegSetKeyValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &m_previous,
-                              sizeof m_previous);
-        else
-            ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels);
-    }
-    LogPixelsScope(const LogPixelsScope&) = delete;
-    LogPixelsScope& operator=(const LogPixelsScope&) = delete;
+// Sets LogPixels to dpi, or removes the value for 0; true when done.
+bool SetLogPixels(DWORD dpi) {
+    if (dpi == 0)
+        return ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels) == ERROR_SUCCESS;
+    return ::RegSetKeyValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &dpi, sizeof dpi) ==
+           ERROR_SUCCESS;
+}
 
-    bool set() const { return m_set; }
-
-private:
-    DWORD m_previous = 0;
-    bool m_hadValue = false;
-    bool m_set = false;
-};
-
-// Runs this program again with --gtest_filter=filter while LogPixels is dpi. Returns the
-// child's exit code, -1 if it could not be started, -2 if it did not end within two minutes.
-int RunThisProgramAtDpi(UINT dpi, const std::string& filter) {
-    LogPixelsScope scale(dpi);
-    if (!scale.set()) {
-        std::fprintf(stderr, "RunThisProgramAtDpi: cannot set LogPixels to %u\n", dpi);
-        return -1;
-    }
+// Runs this program again with --gtest_filter=filter, telling it dpi. Returns the child's exit
+// code, -1 if it could not be started, -2 if it did not end within two minutes.
+int RunThisProgramAt(UINT dpi, const std::string& filter) {
     char program[MAX_PATH] = "";
     ::GetModuleFileNameA(nullptr, program, MAX_PATH);
     std::string commandLine = "\"" + std::string(program) + "\" --gtest_filter=" + filter;
@@ -83,9 +57,12 @@ int RunThisProgramAtDpi(UINT dpi, const std::string& filter) {
 void ExpectPassingAtEveryScale(const std::string& filter) {
     if (ChildRunDpi() != 0)
         GTEST_SKIP() << "a child run at one scale";
+    DWORD previous = 0, size = sizeof previous; // stays 0 when there is no value of its own
+    ::RegGetValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, RRF_RT_REG_DWORD, nullptr, &previous, &size);
     for (UINT dpi : {120u, 144u, 192u})
-        EXPECT_EQ(0, RunThisProgramAtDpi(dpi, filter))
-            << "failures at " << dpi << " DPI (the child's report is above)";
+        EXPECT_EQ(0, SetLogPixels(dpi) ? RunThisProgramAt(dpi, filter) : -3)
+            << "failures at " << dpi << " DPI (the child's report is above; -3: LogPixels not set)";
+    SetLogPixels(previous);
 }
 
 UINT ChildRunDpi() {

@@ -10,7 +10,6 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <cwchar>
 #include <string>
 #include <thread>
@@ -272,10 +271,9 @@ bool PutOnClipboard(UINT format, HGLOBAL data) {
     return put;
 }
 
-HGLOBAL TextBlock(const wchar_t* text) {
-    const size_t bytes = (std::wcslen(text) + 1) * sizeof(wchar_t);
-    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, bytes);
-    std::memcpy(::GlobalLock(block), text, bytes);
+HGLOBAL TextBlock(const std::wstring& text) {
+    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    std::wcscpy(static_cast<wchar_t*>(::GlobalLock(block)), text.c_str());
     ::GlobalUnlock(block);
     return block;
 }
