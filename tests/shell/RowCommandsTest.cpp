@@ -68,34 +68,24 @@ TEST_F(Rows, ShowTheBackupOpensEachFolderOnceWithItsItemsSelected) {
 
     running->SelectRows({0, 1});
     running->PressKey(WM_KEYDOWN, VK_RETURN);
-    ASSERT_EQ(1u, seams.shown.size()) << "one folder for two rows of one minute";
-    EXPECT_EQ(minute, seams.shown[0].first);
-    EXPECT_EQ((std::vector<std::wstring>{minute + L"\\note.txt", minute + L"\\album"}),
-              seams.shown[0].second);
-
     POINT point = RowPointOnScreen(0, 300, false);
     ::ScreenToClient(running->List(), &point);
     for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
         ::PostMessageW(running->List(), message, 0, MAKELPARAM(point.x, point.y));
     running->Pump(100);
-    ASSERT_EQ(2u, seams.shown.size()) << "a double-click anywhere on the row";
-    EXPECT_EQ(std::vector<std::wstring>{minute + L"\\note.txt"}, seams.shown[1].second);
-
-    running->SelectRows({2}); // failed: only its minute folder is there, shown in its day folder
+    running->SelectRows({2});
     running->ChooseFromRowMenu(seams, ID_ROW_SHOW_BACKUP);
-    ASSERT_EQ(3u, seams.shown.size());
-    EXPECT_EQ(WithoutLastComponent(minute), seams.shown[2].first);
-    EXPECT_EQ(std::vector<std::wstring>{minute}, seams.shown[2].second);
-
     running->SelectRows({0});
     running->ChooseFromRowMenu(seams, ID_ROW_SHOW_ORIGINAL);
-    ASSERT_EQ(4u, seams.shown.size());
-    EXPECT_EQ(FromAnsiText(sources.path()), seams.shown[3].first);
-    EXPECT_EQ(std::vector<std::wstring>{FromAnsiText(sources / "note.txt")}, seams.shown[3].second);
-
     RemoveTree(program / "backups");
-    running->PressKey(WM_KEYDOWN, VK_RETURN);
-    EXPECT_EQ(4u, seams.shown.size()) << "nothing left to show: the shell is not asked";
+    running->PressKey(WM_KEYDOWN, VK_RETURN); // nothing left to show: the shell is not asked
+    const std::vector<std::pair<std::wstring, std::vector<std::wstring>>> shown = {
+        {minute, {minute + L"\\note.txt", minute + L"\\album"}}, // Enter: one folder, two rows
+        {minute, {minute + L"\\note.txt"}},                      // a double-click anywhere on the row
+        {WithoutLastComponent(minute), {minute}}, // failed: only its minute folder, shown in its day folder
+        {FromAnsiText(sources.path()), {FromAnsiText(sources / "note.txt")}}, // the original
+    };
+    EXPECT_EQ(shown, seams.shown);
     EXPECT_EQ(sources / "note.txtのバックアップは見つかりませんでした", running->StatusText());
 }
 
