@@ -28,6 +28,9 @@ const int kLabelPadding = 12;
 void ExpectLaidOutFor(RunningApp& running, UINT dpi) {
     SCOPED_TRACE("laid out for " + std::to_string(dpi) + " DPI");
     HWND list = running.List();
+    const auto textWidth = [list](const std::wstring& text) { // in the list's own font
+        return ::SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    };
     for (int column = 0; column < 5; ++column) {
         const int width = static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
         EXPECT_NEAR(width, Scale(kColumnWidths[column], dpi), 1) << "column " << column;
@@ -36,11 +39,8 @@ void ExpectLaidOutFor(RunningApp& running, UINT dpi) {
         std::wstring texts[] = {column == 0 ? L"12月31日" : L"23時59分", L""};
         for (int row = 0; row < running.ItemCount(); ++row) {
             texts[1] = running.WideItemText(row, column);
-            for (const std::wstring& text : texts) // measured in the list's own font
-                EXPECT_LE(
-                    ::SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())) +
-                        kLabelPadding,
-                    width)
+            for (const std::wstring& text : texts)
+                EXPECT_LE(textWidth(text) + kLabelPadding, width)
                     << "column " << column << " cuts " << ::testing::PrintToString(text);
         }
     }
