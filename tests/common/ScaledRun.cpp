@@ -1,5 +1,7 @@
 #include "ScaledRun.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -9,52 +11,17 @@ const char kDesktopKey[] = "Control Panel\\Desktop";
 const char kLogPixels[] = "LogPixels";
 const char kDpiVariable[] = "TALLOWBOX_TEST_DPI";
 
-// LogPixels set for as long as the object lives, then the value it had (or none) again.
-class LogPixelsScope {
-public:
-    explicit LogPixelsScope(UINT dpi) {
-        if (::RegCreateKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                              &m_hKey, nullptr) != ERROR_SUCCESS) {
-            m_hKey = nullptr;
-            return;
-        }
-        DWORD size = sizeof m_previous;
-        m_hadValue = ::RegQueryValueExA(m_hKey, kLogPixels, nullptr, nullptr,
-                                        reinterpret_cast<BYTE*>(&m_previous), &size) == ERROR_SUCCESS;
-        const DWORD value = dpi;
-        m_set = ::RegSetValueExA(m_hKey, kLogPixels, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                                 sizeof value) == ERROR_SUCCESS;
-    }
-    ~LogPixelsScope() {
-        if (m_hKey == nullptr)
-            return;
-        if (m_hadValue)
-            ::RegSetValueExA(m_hKey, kLogPixels, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&m_previous),
-                             sizeof m_previous);
-        else
-            ::RegDeleteValueA(m_hKey, kLogPixels);
-        ::RegCloseKey(m_hKey);
-    }
-    LogPixelsScope(const LogPixelsScope&) = delete;
-    LogPixelsScope& operator=(const LogPixelsScope&) = delete;
+// Sets LogPixels to dpi, or removes the value for 0; true when done.
+bool SetLogPixels(DWORD dpi) {
+    if (dpi == 0)
+        return ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels) == ERROR_SUCCESS;
+    return ::RegSetKeyValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &dpi, sizeof dpi) ==
+           ERROR_SUCCESS;
+}
 
-    bool set() const { return m_set; }
-
-private:
-    HKEY m_hKey = nullptr;
-    DWORD m_previous = 0;
-    bool m_hadValue = false;
-    bool m_set = false;
-};
-
-} // namespace
-
-int RunThisProgramAtDpi(UINT dpi, const std::string& filter) {
-    LogPixelsScope scale(dpi);
-    if (!scale.set()) {
-        std::fprintf(stderr, "RunThisProgramAtDpi: cannot set LogPixels to %u\n", dpi);
-        return -1;
-    }
+// Runs this program again with --gtest_filter=filter, telling it dpi. Returns the child's exit
+// code, -1 if it could not be started, -2 if it did not end within two minutes.
+int RunThisProgramAt(UINT dpi, const std::string& filter) {
     char program[MAX_PATH] = "";
     ::GetModuleFileNameA(nullptr, program, MAX_PATH);
     std::string commandLine = "\"" + std::string(program) + "\" --gtest_filter=" + filter;
@@ -85,7 +52,26 @@ int RunThisProgramAtDpi(UINT dpi, const std::string& filter) {
     return result;
 }
 
+} // namespace
+
+void ExpectPassingAtEveryScale(const std::string& filter) {
+    if (ChildRunDpi() != 0)
+        GTEST_SKIP() << "a child run at one scale";
+    DWORD previous = 0, size = sizeof previous; // stays 0 when there is no value of its own
+    ::RegGetValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, RRF_RT_REG_DWORD, nullptr, &previous, &size);
+    for (UINT dpi : {120u, 144u, 192u})
+        EXPECT_EQ(0, SetLogPixels(dpi) ? RunThisProgramAt(dpi, filter) : -3)
+            << "failures at " << dpi << " DPI (the child's report is above; -3: LogPixels not set)";
+    SetLogPixels(previous);
+}
+
 UINT ChildRunDpi() {
     const char* value = std::getenv(kDpiVariable);
     return value != nullptr ? static_cast<UINT>(std::strtoul(value, nullptr, 10)) : 0;
+}
+
+int FontHeightOf(HWND hWnd) {
+    LOGFONTW font = {};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(hWnd, WM_GETFONT, 0, 0)), sizeof font, &font);
+    return std::abs(font.lfHeight);
 }

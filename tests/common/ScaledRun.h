@@ -7,10 +7,13 @@
 
 #include <string>
 
-// Runs this program again with --gtest_filter=filter while LogPixels is dpi (put back
-// afterwards). The child finds dpi in ChildRunDpi. Returns the child's exit code, -1 if it
-// could not be started, -2 if it did not end within two minutes.
-int RunThisProgramAtDpi(UINT dpi, const std::string& filter);
+// Runs this program again with --gtest_filter=filter at 120, 144 and 192 DPI, LogPixels put back
+// afterwards, and expects each child to pass; skips the case in a child run. The child finds
+// its scale in ChildRunDpi.
+void ExpectPassingAtEveryScale(const std::string& filter);
 
 // The scale a parent asked this run to be at; 0 in an ordinary run.
 UINT ChildRunDpi();
+
+// The height in pixels of the font the window draws with.
+int FontHeightOf(HWND hWnd);

@@ -42,7 +42,6 @@ TEST_F(RestoreTest, AChangedOrDeletedFileComesBackAndWhatWasThereIsBackedUpFirst
     const std::string report = m_data + "\\report.txt";
     ASSERT_TRUE(WriteFileText(report, "version 1"));
     const BackupRow backup = BackUp(report);
-    EXPECT_TRUE(backup.backupPath == W(MinuteFolder() + "\\report.txt") && backup.originalPath == W(report));
 
     // In the very minute of the backup: the safety copy goes beside it, not over it.
     ASSERT_TRUE(WriteFileText(report, "version 2"));

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "EngineTestSupport.h"
 #include "common/TempFolder.h"
@@ -43,7 +44,7 @@ std::string Bytes(size_t size, char seed) {
     return content;
 }
 
-// Another process, alive (started suspended) until End.
+// Another process, alive (started suspended) while the object lives.
 struct OtherProcess {
     OtherProcess() {
         wchar_t exe[MAX_PATH], line[] = L"engine_tests --gtest_list_tests";
@@ -56,15 +57,11 @@ struct OtherProcess {
         GetProcessTimes(info.hProcess, &times[0], &times[1], &times[2], &times[3]);
         start = (static_cast<ULONGLONG>(times[0].dwHighDateTime) << 32) | times[0].dwLowDateTime;
     }
-    ~OtherProcess() { End(); }
-    void End() {
-        if (info.hProcess == nullptr)
-            return;
+    ~OtherProcess() {
         TerminateProcess(info.hProcess, 1);
         WaitForSingleObject(info.hProcess, 10000);
         CloseHandle(info.hThread);
         CloseHandle(info.hProcess);
-        info = PROCESS_INFORMATION{};
     }
     // The name of a temporary of process number at startTime.
     static std::string Temporary(DWORD number, ULONGLONG startTime) {
@@ -151,11 +148,11 @@ TEST_F(SafeReplaceTest, LeftoversOfAKilledCopyAreClearedAndNothingElse) {
                               OPEN_EXISTING, 0, nullptr);
     // Another program copying into this minute keeps its temporaries (in an earlier version's
     // name too) while it runs; one of an earlier holder of its number, or of ours, is a leftover.
-    OtherProcess other;
-    const std::string alive = OtherProcess::Temporary(other.info.dwProcessId, other.start),
-                      older = "~tallowbox-partial-" + std::to_string(other.info.dwProcessId) + "-2.tmp";
+    std::optional<OtherProcess> other(std::in_place);
+    const std::string alive = OtherProcess::Temporary(other->info.dwProcessId, other->start),
+                      older = "~tallowbox-partial-" + std::to_string(other->info.dwProcessId) + "-2.tmp";
     for (const std::string& name :
-         {alive, older, OtherProcess::Temporary(other.info.dwProcessId, other.start + 1),
+         {alive, older, OtherProcess::Temporary(other->info.dwProcessId, other->start + 1),
           OtherProcess::Temporary(GetCurrentProcessId(), 1)})
         WriteFileText(minute + "\\" + name, "a temporary");
     WriteFileText(m_data + "\\a.txt", "a");
@@ -167,7 +164,7 @@ TEST_F(SafeReplaceTest, LeftoversOfAKilledCopyAreClearedAndNothingElse) {
     std::vector<std::string> kept{"a.txt", "tree", held, alive, older, "~tallowbox-partial-notes.txt"};
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(kept, ListFolder(minute));
-    other.End();
+    other.reset();
     EXPECT_TRUE(Backup(engine, m_data + "\\a.txt"));
     EXPECT_EQ((std::vector<std::string>{"a.txt", "tree", "~tallowbox-partial-notes.txt"}),
               ListFolder(minute));

@@ -136,8 +136,7 @@ TEST(CommandLineItems, ShortNamesComeBackLong) {
     ASSERT_TRUE(WriteFileText(longFile, "x"));
     char shortPath[MAX_PATH] = "";
     const DWORD length = ::GetShortPathNameA(longFile.c_str(), shortPath, MAX_PATH);
-    ASSERT_GT(length, 0u);
-    ASSERT_LT(length, static_cast<DWORD>(MAX_PATH));
+    ASSERT_TRUE(length > 0 && length < MAX_PATH) << "GetShortPathNameA returned " << length;
     ASSERT_NE(std::string(shortPath), longFile) << "the volume keeps short names";
     const std::wstring shortWide = FromAnsiText(shortPath);
     EXPECT_EQ(Wide{FromAnsiText(longFile)}, CommandLineItems(shortWide)) << shortPath;

@@ -151,8 +151,7 @@ TEST_F(DropFault, ARestoreOverAFileHeldOpenElsewhereIsRefusedAndSaysWhy) {
     seams.answer = IDYES;
     running.SelectRows({0});
     running.ChooseFromRowMenu(seams, ID_ROW_RESTORE);
-    for (int wait = 0; wait < 600 && running.ItemCount() < 3; ++wait)
-        running.Pump(50);
+    running.PumpUntilRows(3, 30000);
     ASSERT_EQ(3, running.ItemCount());
     ExpectShownAsFailed(running, 1, held, false);
     EXPECT_EQ("(失敗)(復元)" + held, Row(running, 2).destination);

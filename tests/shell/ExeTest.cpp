@@ -30,15 +30,12 @@ std::string Quoted(const std::string& path) {
 // (its file version says 5.81 under Wine, so the folder is what tells).
 std::string CommonControlsPathIn(HANDLE hProcess) {
     HMODULE modules[512];
-    DWORD bytes = 0;
-    if (!::EnumProcessModules(hProcess, modules, sizeof modules, &bytes))
-        return "";
+    DWORD bytes = 0; // stays 0 when the modules cannot be listed
+    ::EnumProcessModules(hProcess, modules, sizeof modules, &bytes);
     for (DWORD i = 0; i < bytes / sizeof(HMODULE) && i < 512; ++i) {
         char path[MAX_PATH] = "";
         ::GetModuleFileNameExA(hProcess, modules[i], path, MAX_PATH);
-        std::string name = path;
-        for (char& c : name)
-            c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
+        const std::string name = ::CharLowerA(path);
         if (name.size() >= 13 && name.compare(name.size() - 13, 13, "\\comctl32.dll") == 0)
             return name;
     }

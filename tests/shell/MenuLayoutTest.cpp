@@ -95,13 +95,6 @@ std::string Describe(const RECT& rect) {
            std::to_string(rect.right) + "," + std::to_string(rect.bottom) + ")";
 }
 
-RECT RectInClient(HWND control, HWND parent) {
-    RECT rect;
-    ::GetWindowRect(control, &rect);
-    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
 TEST_F(MainFrame, StartsNoLargerThanTheFormAndKeepsTheListTwentyPixelsInside) {
     HWND view = running->View();
     const RECT form = FormRect(view, 0, 0, 175, 142);

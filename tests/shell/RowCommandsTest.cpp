@@ -45,17 +45,6 @@ protected:
         ::PostMessageA(running->View(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDropBlock(paths)), 0);
         running->PumpUntilRows(before + static_cast<int>(paths.size()));
     }
-    // Posts a key message to the list with heldKey (0: none) down in this thread's key state.
-    void PostKey(UINT message, WPARAM key, int heldKey = 0) {
-        BYTE saved[256], state[256];
-        ::GetKeyboardState(saved);
-        std::copy(saved, saved + 256, state);
-        state[heldKey] = heldKey != 0 ? 0x80 : state[0];
-        ::SetKeyboardState(state);
-        ::PostMessageW(running->List(), message, key, message == WM_KEYUP ? 0xC0000000 : 0);
-        running->Pump(50);
-        ::SetKeyboardState(saved);
-    }
     POINT RowPointOnScreen(int item, int x, bool labelCorner) {
         RECT rect = {};
         rect.left = labelCorner ? LVIR_LABEL : LVIR_BOUNDS;
@@ -78,35 +67,25 @@ TEST_F(Rows, ShowTheBackupOpensEachFolderOnceWithItsItemsSelected) {
     const std::wstring minute = running->WideItemText(0, 4);
 
     running->SelectRows({0, 1});
-    PostKey(WM_KEYDOWN, VK_RETURN);
-    ASSERT_EQ(1u, seams.shown.size()) << "one folder for two rows of one minute";
-    EXPECT_EQ(minute, seams.shown[0].first);
-    EXPECT_EQ((std::vector<std::wstring>{minute + L"\\note.txt", minute + L"\\album"}),
-              seams.shown[0].second);
-
+    running->PressKey(WM_KEYDOWN, VK_RETURN);
     POINT point = RowPointOnScreen(0, 300, false);
     ::ScreenToClient(running->List(), &point);
     for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
         ::PostMessageW(running->List(), message, 0, MAKELPARAM(point.x, point.y));
     running->Pump(100);
-    ASSERT_EQ(2u, seams.shown.size()) << "a double-click anywhere on the row";
-    EXPECT_EQ(std::vector<std::wstring>{minute + L"\\note.txt"}, seams.shown[1].second);
-
-    running->SelectRows({2}); // failed: only its minute folder is there, shown in its day folder
+    running->SelectRows({2});
     running->ChooseFromRowMenu(seams, ID_ROW_SHOW_BACKUP);
-    ASSERT_EQ(3u, seams.shown.size());
-    EXPECT_EQ(WithoutLastComponent(minute), seams.shown[2].first);
-    EXPECT_EQ(std::vector<std::wstring>{minute}, seams.shown[2].second);
-
     running->SelectRows({0});
     running->ChooseFromRowMenu(seams, ID_ROW_SHOW_ORIGINAL);
-    ASSERT_EQ(4u, seams.shown.size());
-    EXPECT_EQ(FromAnsiText(sources.path()), seams.shown[3].first);
-    EXPECT_EQ(std::vector<std::wstring>{FromAnsiText(sources / "note.txt")}, seams.shown[3].second);
-
     RemoveTree(program / "backups");
-    PostKey(WM_KEYDOWN, VK_RETURN);
-    EXPECT_EQ(4u, seams.shown.size()) << "nothing left to show: the shell is not asked";
+    running->PressKey(WM_KEYDOWN, VK_RETURN); // nothing left to show: the shell is not asked
+    const std::vector<std::pair<std::wstring, std::vector<std::wstring>>> shown = {
+        {minute, {minute + L"\\note.txt", minute + L"\\album"}}, // Enter: one folder, two rows
+        {minute, {minute + L"\\note.txt"}},                      // a double-click anywhere on the row
+        {WithoutLastComponent(minute), {minute}}, // failed: only its minute folder, shown in its day folder
+        {FromAnsiText(sources.path()), {FromAnsiText(sources / "note.txt")}}, // the original
+    };
+    EXPECT_EQ(shown, seams.shown);
     EXPECT_EQ(sources / "note.txtのバックアップは見つかりませんでした", running->StatusText());
 }
 
@@ -139,10 +118,10 @@ TEST_F(Rows, TheMenuOpensByMouseAndKeyboardAndOffersRestoreOnlyForWholeBackups) 
     EXPECT_EQ(2, ListView_GetNextItem(running->List(), -1, LVNI_SELECTED));
     EXPECT_EQ(-1, ListView_GetNextItem(running->List(), 2, LVNI_SELECTED));
     EXPECT_TRUE(seams.menu.back().second) << "a failed backup offers no restore";
-    PostKey(WM_SYSKEYDOWN, VK_F10, VK_SHIFT); // the real menu is modal and takes the release
+    running->PressKey(WM_SYSKEYDOWN, VK_F10, VK_SHIFT); // the real menu is modal and takes the release
     EXPECT_EQ(3, seams.menusShown) << "Shift+F10";
-    PostKey(WM_KEYDOWN, VK_APPS);
-    PostKey(WM_KEYUP, VK_APPS);
+    running->PressKey(WM_KEYDOWN, VK_APPS);
+    running->PressKey(WM_KEYUP, VK_APPS);
     EXPECT_EQ(4, seams.menusShown) << "the menu key, once";
     running->SelectRows({});
     running->ChooseFromRowMenu(seams, 0);
@@ -151,7 +130,7 @@ TEST_F(Rows, TheMenuOpensByMouseAndKeyboardAndOffersRestoreOnlyForWholeBackups) 
     // Ctrl+C and the menu's copy: the backups' full paths, one a line.
     const std::wstring minute = running->WideItemText(0, 4);
     running->SelectRows({0, 1});
-    PostKey(WM_KEYDOWN, 'C', VK_CONTROL);
+    running->PressKey(WM_KEYDOWN, 'C', VK_CONTROL);
     EXPECT_EQ(minute + L"\\note.txt\r\n" + minute + L"\\album", ClipboardText());
     running->SelectRows({1});
     running->ChooseFromRowMenu(seams, ID_ROW_COPY_PATH);

@@ -8,6 +8,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 
 RunningApp::RunningApp(const std::string& commandLine, const std::string& programFolder)
@@ -113,6 +114,17 @@ void RunningApp::SelectRows(const std::vector<int>& items) {
         ::SendMessageW(List(), LVM_SETITEMSTATE, static_cast<WPARAM>(items[i]),
                        reinterpret_cast<LPARAM>(&state));
     }
+}
+
+void RunningApp::PressKey(UINT message, WPARAM key, int heldKey) {
+    BYTE saved[256], state[256];
+    ::GetKeyboardState(saved);
+    std::copy(saved, saved + 256, state);
+    state[heldKey] = heldKey != 0 ? 0x80 : state[0];
+    ::SetKeyboardState(state);
+    ::PostMessageW(List(), message, key, message == WM_KEYUP ? 0xC0000000 : 0);
+    Pump(50);
+    ::SetKeyboardState(saved);
 }
 
 void RunningApp::ChooseFromRowMenu(RowSeams& seams, UINT command) {

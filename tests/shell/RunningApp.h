@@ -40,6 +40,9 @@ public:
     int ItemCount() const;
     // Selects exactly these list items, the first one focused.
     void SelectRows(const std::vector<int>& items);
+    // Posts a key message to the list and pumps it with heldKey (0: none) down in this thread's
+    // key state.
+    void PressKey(UINT message, WPARAM key, int heldKey = 0);
     // Opens the row menu as the keyboard does (at the focused row); seams picks command (0: none).
     void ChooseFromRowMenu(RowSeams& seams, UINT command);
 

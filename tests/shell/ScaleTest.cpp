@@ -2,6 +2,7 @@
 // status bar's counts pane) follow the scale, the texts are not cut, and a scale-change message
 // lays everything out again. Each scale runs in a child of this test program (ScaledRun.h).
 #include "RunningApp.h"
+#include "WindowProbe.h"
 
 #include "common/ScaledRun.h"
 #include "common/TempFolder.h"
@@ -11,7 +12,6 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 namespace {
@@ -23,33 +23,26 @@ const int kCountsPaneWidth = 160;
 // What a list keeps clear around a label: a text needs its own width and this much more.
 const int kLabelPadding = 12;
 
-RECT RectInClient(HWND control, HWND parent) {
-    RECT rect;
-    ::GetWindowRect(control, &rect);
-    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
-int FontHeight(HWND hWnd) {
-    LOGFONTW font = {};
-    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(hWnd, WM_GETFONT, 0, 0)), sizeof font, &font);
-    return std::abs(font.lfHeight);
-}
-
-// The text's width in the list's own font.
-int ListTextWidth(HWND list, const std::wstring& text) {
-    return static_cast<int>(
-        ::SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
-}
-
 // Column widths and margins for dpi, the status bar's counts pane, and every date and time
 // (the rows' and the widest possible) whole in its column.
 void ExpectLaidOutFor(RunningApp& running, UINT dpi) {
     SCOPED_TRACE("laid out for " + std::to_string(dpi) + " DPI");
     HWND list = running.List();
+    const auto textWidth = [list](const std::wstring& text) { // in the list's own font
+        return ::SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    };
     for (int column = 0; column < 5; ++column) {
         const int width = static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
         EXPECT_NEAR(width, Scale(kColumnWidths[column], dpi), 1) << "column " << column;
+        if (column >= 2)
+            continue;
+        std::wstring texts[] = {column == 0 ? L"12月31日" : L"23時59分", L""};
+        for (int row = 0; row < running.ItemCount(); ++row) {
+            texts[1] = running.WideItemText(row, column);
+            for (const std::wstring& text : texts)
+                EXPECT_LE(textWidth(text) + kLabelPadding, width)
+                    << "column " << column << " cuts " << ::testing::PrintToString(text);
+        }
     }
     RECT client;
     ::GetClientRect(running.View(), &client);
@@ -62,17 +55,6 @@ void ExpectLaidOutFor(RunningApp& running, UINT dpi) {
     ::GetClientRect(running.StatusBar(), &bar);
     ASSERT_EQ(::SendMessageW(running.StatusBar(), SB_GETPARTS, 2, reinterpret_cast<LPARAM>(rightEdges)), 2);
     EXPECT_NEAR(bar.right - rightEdges[0], Scale(kCountsPaneWidth, dpi), 1) << "the counts pane";
-
-    for (int column = 0; column < 2; ++column) {
-        const int width = static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
-        std::wstring texts[] = {column == 0 ? L"12月31日" : L"23時59分", L""};
-        for (int row = 0; row < running.ItemCount(); ++row) {
-            texts[1] = running.WideItemText(row, column);
-            for (const std::wstring& text : texts)
-                EXPECT_LE(ListTextWidth(list, text) + kLabelPadding, width)
-                    << "column " << column << " cuts " << ::testing::PrintToString(text);
-        }
-    }
 }
 
 // The hint above the list, whole in its control, in the font of the form.
@@ -96,11 +78,7 @@ void ExpectHintWhole(HWND view) {
 } // namespace
 
 TEST(DisplayScale, MainWindowAtEveryScale) {
-    if (ChildRunDpi() != 0)
-        GTEST_SKIP() << "a child run at one scale";
-    for (UINT dpi : {120u, 144u, 192u})
-        EXPECT_EQ(0, RunThisProgramAtDpi(dpi, "ScaledMainWindow.*:MainFrame.ASmallerWindow*"))
-            << "failures at " << dpi << " DPI (the child's report is above)";
+    ExpectPassingAtEveryScale("ScaledMainWindow.*:MainFrame.ASmallerWindow*");
 }
 
 // Runs only in a child at one scale: at start-up, after a resize, then after a message that
@@ -118,7 +96,7 @@ TEST(ScaledMainWindow, ColumnsMarginsTextsAndAScaleChange) {
     ASSERT_EQ(running.ItemCount(), 1);
     EXPECT_EQ(DpiOfWindow(running.Frame()), dpi);
     // The form's template scales with its font: 9 points at this scale.
-    EXPECT_EQ(FontHeight(running.View()), ::MulDiv(9, static_cast<int>(dpi), 72)) << "the form's font";
+    EXPECT_EQ(FontHeightOf(running.View()), ::MulDiv(9, static_cast<int>(dpi), 72)) << "the form's font";
 
     ::SetWindowPos(running.Frame(), nullptr, 0, 0, Scale(720, dpi), Scale(540, dpi),
                    SWP_NOMOVE | SWP_NOZORDER);
@@ -127,7 +105,7 @@ TEST(ScaledMainWindow, ColumnsMarginsTextsAndAScaleChange) {
     ExpectHintWhole(running.View());
 
     const UINT newDpi = dpi == 192 ? 120 : 192;
-    const int listFontBefore = FontHeight(running.List());
+    const int listFontBefore = FontHeightOf(running.List());
     const RECT suggested = {40, 30, 40 + Scale(500, newDpi), 30 + Scale(400, newDpi)};
     ::SendMessageW(running.Frame(), WM_DPICHANGED, MAKEWPARAM(newDpi, newDpi),
                    reinterpret_cast<LPARAM>(&suggested));
@@ -135,12 +113,9 @@ TEST(ScaledMainWindow, ColumnsMarginsTextsAndAScaleChange) {
     RECT frame;
     ::GetWindowRect(running.Frame(), &frame);
     EXPECT_TRUE(::EqualRect(&frame, &suggested)) << "the suggested rectangle is taken";
-    EXPECT_NEAR(FontHeight(running.List()),
-                ::MulDiv(listFontBefore, static_cast<int>(newDpi), static_cast<int>(dpi)), 1)
-        << "the list's font";
-    EXPECT_NEAR(FontHeight(::GetDlgItem(running.View(), IDC_STATIC)),
-                ::MulDiv(listFontBefore, static_cast<int>(newDpi), static_cast<int>(dpi)), 1)
-        << "the hint's font";
+    const int scaledFont = ::MulDiv(listFontBefore, static_cast<int>(newDpi), static_cast<int>(dpi));
+    for (HWND control : {running.List(), ::GetDlgItem(running.View(), IDC_STATIC)})
+        EXPECT_NEAR(FontHeightOf(control), scaledFont, 1) << "the font of " << ClassNameOf(control);
     ExpectLaidOutFor(running, newDpi);
     ExpectHintWhole(running.View());
 }

@@ -10,7 +10,6 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <cwchar>
 #include <string>
 #include <thread>
@@ -272,28 +271,11 @@ bool PutOnClipboard(UINT format, HGLOBAL data) {
     return put;
 }
 
-HGLOBAL TextBlock(const wchar_t* text) {
-    const size_t bytes = (std::wcslen(text) + 1) * sizeof(wchar_t);
-    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, bytes);
-    std::memcpy(::GlobalLock(block), text, bytes);
+HGLOBAL TextBlock(const std::wstring& text) {
+    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    std::wcscpy(static_cast<wchar_t*>(::GlobalLock(block)), text.c_str());
     ::GlobalUnlock(block);
     return block;
-}
-
-// Ctrl+V as this thread's keyboard state has it: the key message posted to the list.
-void PressControlV(HWND target) {
-    BYTE keys[256] = {};
-    ::GetKeyboardState(keys);
-    keys[VK_CONTROL] = 0x80;
-    ::SetKeyboardState(keys);
-    ::PostMessageA(target, WM_KEYDOWN, 'V', 1);
-}
-
-void ReleaseControl() {
-    BYTE keys[256] = {};
-    ::GetKeyboardState(keys);
-    keys[VK_CONTROL] = 0;
-    ::SetKeyboardState(keys);
 }
 
 // What the shell's copy leaves on the clipboard is backed up as a drop of it: one stamp, rows in
@@ -303,15 +285,14 @@ TEST_F(Drop, CtrlVBacksUpTheFilesOnTheClipboardAsADrop) {
     ASSERT_TRUE(running.started());
     running.Pump();
     ASSERT_TRUE(PutOnClipboard(CF_UNICODETEXT, TextBlock(L"C:\\windows\\win.ini")));
-    PressControlV(running.List());
+    running.PressKey(WM_KEYDOWN, 'V', VK_CONTROL);
     running.Pump();
     EXPECT_EQ(running.ItemCount(), 0);
     EXPECT_FALSE(FolderExists(program / "backups")) << "text on the clipboard is no item";
 
     ASSERT_TRUE(PutOnClipboard(CF_HDROP, MakeDropBlock({sources / "second.txt", sources / "album"})));
-    PressControlV(running.List());
+    running.PressKey(WM_KEYDOWN, 'V', VK_CONTROL);
     running.PumpUntilRows(2);
-    ReleaseControl();
     ASSERT_EQ(running.ItemCount(), 2);
     EXPECT_EQ(running.ItemText(0, 2), "second.txt");
     EXPECT_EQ(running.ItemText(1, 3), sources / "album");

@@ -55,6 +55,13 @@ std::string ClassNameOf(HWND hWnd) {
     return buffer;
 }
 
+RECT RectInClient(HWND control, HWND parent) {
+    RECT rect;
+    ::GetWindowRect(control, &rect);
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
 MessageBoxAnswerer::MessageBoxAnswerer(DWORD pid, DWORD timeoutMs)
     : m_thread([this, pid, timeoutMs] { Watch(pid, timeoutMs); }) {}
 

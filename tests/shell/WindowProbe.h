@@ -14,6 +14,8 @@
 std::vector<HWND> TopLevelWindowsOf(DWORD pid, const std::string& className = "");
 std::string WindowText(HWND hWnd);
 std::string ClassNameOf(HWND hWnd);
+// The control's window rectangle in parent's client coordinates.
+RECT RectInClient(HWND control, HWND parent);
 
 // Watches for a message box or dialog (class "#32770") of process pid, records its caption,
 // text and owner, and presses OK. Runs on its own thread until the first box or the timeout.
