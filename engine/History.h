@@ -1,0 +1,102 @@
+// The history: every record of every journal below the backups folder, and every copy in the day
+// and minute folders that no journal names (its original unknown), read into compact entries
+// that share their texts. Read day by day, newest day first, so a window can show the first
+// rows long before a year of backups is read; within a day the newest record comes first.
+//
+// Journals are untrusted: lines that cannot be read are counted; a record whose copy path could
+// lead out of the backups folder or whose original is no full path is kept, marked damaged,
+// and nothing may be opened, restored or written for it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/BackupPaths.h"
+#include "engine/Journal.h"
+
+// Texts stored once however many entries use them (the versions of one item share its path).
+class CTextPool {
+public:
+    static constexpr uint32_t kNone = 0; // the empty text
+    CTextPool();
+    uint32_t Add(const std::wstring& text);
+    const std::wstring& Text(uint32_t id) const { return m_texts[id]; }
+    size_t Count() const { return m_texts.size(); }
+
+private:
+    std::deque<std::wstring> m_texts; // a deque never moves its strings: the views stay valid
+    std::unordered_map<std::wstring_view, uint32_t> m_ids;
+};
+
+// One row of the history, 48 bytes.
+struct HistoryEntry {
+    enum Flags : uint8_t {
+        kFolder = 1,
+        kUnknownOriginal = 2, // a copy no journal names
+        kDamaged = 4,         // a record whose paths cannot be trusted
+    };
+    int64_t time = 0;     // the batch's moment as FILETIME ticks of local time
+    uint64_t bytes = 0;
+    int64_t modified = 0; // a file's last-write time, FILETIME ticks (UTC); 0 unknown
+    uint32_t original = 0;   // text ids
+    uint32_t copyFolder = 0; // "2026-1207\1015"
+    uint32_t copyName = 0;   // "report.xlsx"
+    uint32_t files = 0;
+    JournalKind kind = JournalKind::Backup;
+    RowOutcome outcome = RowOutcome::Succeeded;
+    uint8_t flags = 0;
+    bool Is(Flags flag) const { return (flags & flag) != 0; }
+};
+
+// What the history holds: entries newest first, the texts they share, and the counts.
+class CHistory {
+public:
+    CTextPool texts;
+    std::vector<HistoryEntry> entries;
+    unsigned unreadableLines = 0; // lines of journals that could not be read
+    unsigned unreadableJournals = 0;
+
+    // "2026-1207\1015\report.xlsx"
+    std::wstring CopyPath(const HistoryEntry& entry) const;
+    const std::wstring& Original(const HistoryEntry& entry) const { return texts.Text(entry.original); }
+    // The entry as a row of the list's commands, with the copy's full path below backupRoot.
+    BackupRow RowFor(const HistoryEntry& entry, const std::wstring& backupRoot) const;
+
+    // What the backups take: the copies (succeeded and unknown backups), their size, the oldest.
+    struct Totals {
+        uint64_t copies = 0;
+        uint64_t bytes = 0;
+        int64_t oldest = 0; // FILETIME ticks of local time, 0 when there is no copy
+    };
+    Totals ComputeTotals() const;
+};
+
+// Reads the history of backupRoot into history, newest day first. After each day folder,
+// dayRead is called with the index of that day's first entry (entries before it are complete);
+// a non-zero *stop ends the reading early. Copies no journal names are listed after each day's
+// records; removed copies are no longer listed.
+void ReadHistory(const std::wstring& backupRoot, CHistory& history, const volatile LONG* stop,
+                 const std::function<void(size_t firstOfDay)>& dayRead);
+
+// Case aside, as the file system compares names: does text contain query (query upper-cased)?
+bool ContainsUpper(const std::wstring& text, const std::wstring& upperQuery);
+
+// The entries of history that match: with an exact original (case aside) when one is given,
+// else those whose name or original path contains query (case aside; all when empty). From
+// within, when given, instead of every entry (a query that grew only narrows).
+std::vector<uint32_t> FilterHistory(const CHistory& history, const std::wstring& query,
+                                    const std::wstring& exactOriginal,
+                                    const std::vector<uint32_t>* within = nullptr);
+
+// "2026/12/07", "10:15" for an entry's moment; "12.3 MB" for a size.
+std::wstring HistoryDateText(int64_t time);
+std::wstring HistoryTimeText(int64_t time);
+std::wstring SizeText(uint64_t bytes);
+int64_t ToTicks(const SYSTEMTIME& time);
+SYSTEMTIME FromTicks(int64_t ticks);

@@ -1,0 +1,72 @@
+// The journal: one line of plain UTF-8 text for every backup, restore and removal the program
+// makes, appended to a file in the folder of the batch's day (backups\YYYY-MMDD\), so a day
+// folder carries its own history wherever it is copied. The file is only ever appended to;
+// its first line names the format's version and its fields, each record is one line of
+// tab-separated fields (no file name can hold a tab or a line break).
+//
+// A journal is read back as untrusted text (History.cpp): ParseJournalLine takes one line and
+// refuses anything it cannot read whole.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "engine/BackupPaths.h"
+
+// What a record says happened: a copy made, a copy put back, a copy moved out by the cleanup.
+enum class JournalKind { Backup, Restore, Removed };
+
+struct JournalRecord {
+    SYSTEMTIME time{}; // the batch's moment, local time, to the second
+    JournalKind kind = JournalKind::Backup;
+    RowOutcome outcome = RowOutcome::Succeeded;
+    bool isFolder = false;
+    ULONGLONG bytes = 0;    // copied
+    ULONGLONG files = 0;    // copied
+    ULONGLONG leftOut = 0;  // entries a folder copy left out by pattern
+    FILETIME modified{};    // a file's last-write time (UTC); zero when unknown or a folder
+    std::wstring original;  // the item's full path
+    std::wstring copy;      // the copy, relative to the backups folder: "2026-1207\1015\report.xlsx"
+    std::wstring target;    // a restore's destination when it is not the original; else empty
+};
+
+// "Tallowbox-journal.tsv": the journal's name in each day folder.
+extern const wchar_t* const kJournalName;
+// The version the program writes, and the only one it reads.
+constexpr int kJournalVersion = 1;
+
+// The first line of a journal, with its line break.
+std::string JournalHeaderLine();
+// The record as one line, with its line break.
+std::string FormatJournalLine(const JournalRecord& record);
+
+// What reading one line came to.
+enum class JournalLine { Record, Header, Unreadable };
+// Reads one line (without its line break): a record, the header (version in *version), or a
+// line that cannot be read (bad UTF-8, a wrong number of fields, a field too long or malformed).
+JournalLine ParseJournalLine(const char* text, size_t length, JournalRecord* record, int* version);
+
+// The day folder a record of this moment goes to: "2026-1207".
+std::wstring DayFolderName(const SYSTEMTIME& time);
+// True for names of the form the program gives day ("YYYY-MMDD") and minute ("HHMM") folders.
+bool IsDayFolderName(const std::wstring& name);
+bool IsMinuteFolderName(const std::wstring& name);
+
+// The copy's path relative to backupRoot ("2026-1207\1015\a.txt"); the full path itself when
+// it does not lie below the root.
+std::wstring RelativeToRoot(const std::wstring& backupRoot, const std::wstring& path);
+
+// A relative copy path that may be opened below the backups folder: not empty, not absolute,
+// no drive, device or stream (':'), no "." or ".." component, no empty component.
+bool IsSafeCopyPath(const std::wstring& copy);
+// A full path of a local drive ("C:\...") or a share ("\\server\share\..."), with no "." or ".."
+// component: the only kind of original a restore writes to.
+bool IsFullOriginalPath(const std::wstring& path);
+
+// Appends the record to the journal of dayFolder below backupRoot (made when missing, the first
+// line written first). Two programs appending at once never mix their lines; a line left cut
+// short by a crash is ended first, so this record starts a line of its own. A read-only journal
+// is refused, as the platform would. ERROR_SUCCESS or the error code.
+DWORD AppendJournalRecord(const std::wstring& backupRoot, const std::wstring& dayFolder,
+                          const JournalRecord& record);
