@@ -313,6 +313,11 @@ BOOL CTallowboxView::TranslateShortcut(const MSG& msg) {
         PasteFiles();
         return TRUE;
     }
+    if (msg.wParam == 'H' && control && !shift && !alt) {
+        if (auto* pFrame = dynamic_cast<CMainFrame*>(AfxGetMainWnd()))
+            pFrame->ShowHistory(std::wstring());
+        return TRUE;
+    }
     return FALSE;
 }
 

@@ -37,7 +37,8 @@ public:
     void HandleDropFiles(HDROP hDropInfo);
     // Ctrl+V: the files on the clipboard are backed up as a drop of them would be.
     void PasteFiles();
-    // The main window's own keys (Esc stops a copy, Ctrl+V pastes); TRUE when the key was taken.
+    // The main window's own keys (Esc stops a copy, Ctrl+V pastes, Ctrl+H opens the history);
+    // TRUE when the key was taken.
     BOOL TranslateShortcut(const MSG& msg);
 
     // Pane 0 of the status bar, and the counts pane.

@@ -57,21 +57,22 @@ TEST_F(JournalTest, BackupsRestoresFailuresAndStopsAreReadBackNewestFirst) {
     EXPECT_TRUE(m_engine.Restore(m_host, backup, At(2004, 3, 7, 14, 8)));
 
     Read();
-    EXPECT_EQ((std::vector<std::string>{"00 report.txt 2004-0307\\1408\\report.txt",   // the safety backup
-                                        "10 report.txt 2004-0307\\1405\\report.txt",   // the restore, from
+    EXPECT_EQ((std::vector<std::string>{"10 report.txt 2004-0307\\1405\\report.txt",   // the restore, from
+                                        "00 report.txt 2004-0307\\1408\\report.txt",   // its safety backup
                                         "02 report.txt 2004-0307\\1407\\report.txt",   // stopped
                                         "01 missing.txt 2004-0307\\1406\\missing.txt", // failed
-                                        "00 report.txt 2004-0307\\1405\\report.txt",
-                                        "00 tree 2004-0307\\1405\\tree"}),
-              Listed());
+                                        "00 tree 2004-0307\\1405\\tree",
+                                        "00 report.txt 2004-0307\\1405\\report.txt"}),
+              Listed())
+        << "newest first; of one moment, the record written last first";
     EXPECT_EQ(0u, m_history.unreadableLines);
-    const HistoryEntry& tree = m_history.entries[5];
+    const HistoryEntry& tree = m_history.entries[4];
     EXPECT_TRUE(tree.Is(HistoryEntry::kFolder));
     EXPECT_EQ(2u, tree.files);
     EXPECT_EQ(5u, tree.bytes);
-    EXPECT_EQ(2u, m_history.entries[4].bytes);
-    EXPECT_NE(0, m_history.entries[4].modified) << "a file's last-write time";
-    const BackupRow row = m_history.RowFor(m_history.entries[4], W(m_root));
+    EXPECT_EQ(2u, m_history.entries[5].bytes);
+    EXPECT_NE(0, m_history.entries[5].modified) << "a file's last-write time";
+    const BackupRow row = m_history.RowFor(m_history.entries[5], W(m_root));
     EXPECT_EQ(backup.backupPath, row.backupPath);
     EXPECT_TRUE(CanRestore(row));
     EXPECT_EQ(0u, ReadWhole(Journal()).rfind("#Tallowbox-journal 1\ttime\t", 0))
@@ -156,7 +157,8 @@ TEST_F(JournalTest, DamagedAndHostileLinesAreSkippedOrMarkedDamaged) {
         damaged += row.damaged;
         EXPECT_EQ(!row.damaged, CanRestore(row) && CanRestoreElsewhere(row)) << N(row.backupPath);
         if (row.damaged) {
-            EXPECT_EQ(std::wstring::npos, row.backupPath.find(W(m_root))) << "never joined to the backups folder";
+            EXPECT_EQ(std::wstring::npos, row.backupPath.find(W(m_root)))
+                << "never joined to the backups folder";
         }
     }
     EXPECT_EQ(4, damaged);
