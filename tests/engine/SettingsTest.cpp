@@ -14,36 +14,23 @@ TEST(Settings, ReadFromTheProgramFolder) {
         utf16 += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
     struct Case {
         const char* what;
-        std::string bytes; // empty: no file
-        std::wstring folder;
-        std::vector<std::wstring> excludes;
+        std::wstring folder, excludes; // the patterns joined by ';'
         unsigned skipped;
         bool tooLarge;
+        std::string bytes; // empty: no file
     };
     const Case cases[] = {
-        {"no file", "", L"", {}, 0, false},
-        {"keys in any case, blanks trimmed, other sections not ours",
+        {"no file", L"", L"", 0, false, ""},
+        {"keys in any case, blanks trimmed, other sections not ours", L"D:\\bk", L"node_modules;*.tmp;.git",
+         0, false,
          "; note\r\n[Other]\r\nBackupFolder=no\r\n[ tallowbox ]\r\n backupfolder = D:\\bk \r\n"
-         "EXCLUDE= node_modules ; ;*.tmp;\r\nexclude=.git\r\n",
-         L"D:\\bk",
-         {L"node_modules", L"*.tmp", L".git"},
-         0,
-         false},
-        {"UTF-8 with its mark, quoted",
-         "\xEF\xBB\xBF[Tallowbox]\nBackupFolder=\"\xE3\x83\x90 x\"\n",
-         L"\u30D0 x",
-         {},
-         0,
-         false},
-        {"UTF-16", utf16, L"caf\u00E9\U0001F600", {}, 0, false},
-        {"lines that do not parse",
-         "[Tallowbox]\nBackupFolder=\xFF\xFE\xFD\njust text\n[unclosed\nExclude=a\n",
-         L"",
-         {L"a"},
-         3,
-         false},
-        {"too large", "[Tallowbox]\nBackupFolder=x\n" + std::string(1024 * 1024, ';'), L"", {}, 0, true},
-    };
+         "EXCLUDE= node_modules ; ;*.tmp;\r\nexclude=.git\r\n"},
+        {"UTF-8 with its mark, quoted", L"\u30D0 x", L"", 0, false,
+         "\xEF\xBB\xBF[Tallowbox]\nBackupFolder=\"\xE3\x83\x90 x\"\n"},
+        {"UTF-16", L"caf\u00E9\U0001F600", L"", 0, false, utf16},
+        {"lines that do not parse", L"", L"a", 3, false,
+         "[Tallowbox]\nBackupFolder=\xFF\xFE\xFD\njust text\n[unclosed\nExclude=a\n"},
+        {"too large", L"", L"", 0, true, "[Tallowbox]\nBackupFolder=x\n" + std::string(1024 * 1024, ';')}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempFolder temp;
@@ -51,64 +38,66 @@ TEST(Settings, ReadFromTheProgramFolder) {
             ASSERT_TRUE(WriteFileOnly(temp / "Tallowbox.ini", c.bytes));
         }
         const TallowboxSettings settings = ReadSettings(W(temp.path()));
+        std::wstring excludes;
+        for (const std::wstring& pattern : settings.excludes)
+            excludes += (excludes.empty() ? L"" : L";") + pattern;
         EXPECT_EQ(c.folder, settings.backupFolder);
-        EXPECT_EQ(c.excludes, settings.excludes);
+        EXPECT_EQ(c.excludes, excludes);
         EXPECT_EQ(c.skipped, settings.skippedLines);
         EXPECT_EQ(c.tooLarge, settings.tooLarge);
     }
 }
 
+// Pairs of a name and a pattern.
 TEST(Settings, NamePatterns) {
-    struct Case {
-        std::wstring name, pattern;
-        bool matches;
-    };
-    const Case cases[] = {
-        {L"Node_Modules", L"NODE_MODULES", true},
-        {L"a.tmp", L"*.tmp", true},
-        {L"a.tmp.txt", L"*.tmp", false},
-        {L"abc", L"a?c", true},
-        {L"ac", L"a?c", false},
-        {L"a\U0001F600c", L"a?c", true},
-        {L"\u00C4rger", L"\u00E4*", true},
-        {L"mississippi", L"m*iss*ppi", true},
-        {L"mississippi", L"m*x*", false},
-        {L"abc", L"", false},
-        {L"abc", L"ab", false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.matches, MatchesNamePattern(c.name, c.pattern)) << N(c.name) << " / " << N(c.pattern);
+    const wchar_t* const matching[] = {L"Node_Modules", L"NODE_MODULES", L"a.tmp",        L"*.tmp",
+                                       L"abc",          L"a?c",          L"a\U0001F600c", L"a?c",
+                                       L"\u00C4rger",   L"\u00E4*",      L"mississippi",  L"m*iss*ppi"};
+    const wchar_t* const other[] = {L"a.tmp.txt", L"*.tmp", L"ac", L"a?c", L"mississippi",
+                                    L"m*x*",      L"abc",   L"",   L"abc", L"ab"};
+    for (size_t i = 0; i + 1 < std::size(matching); i += 2)
+        EXPECT_TRUE(MatchesNamePattern(matching[i], matching[i + 1]))
+            << N(matching[i]) << " / " << N(matching[i + 1]);
+    for (size_t i = 0; i + 1 < std::size(other); i += 2)
+        EXPECT_FALSE(MatchesNamePattern(other[i], other[i + 1])) << N(other[i]) << " / " << N(other[i + 1]);
 }
 
 // Each choice leaves the disk as it was; a folder that cannot be used fails every backup, the
-// status naming the folder and the reason, and nothing is written anywhere else.
-TEST(BackupFolderChoice, FromTheSettingOrBesideTheProgram) {
+// status naming the folder and the reason, and nothing is written anywhere else. A read-only
+// program folder (a read-only mount: root as Wine writes anywhere) falls back unless one is named.
+TEST(BackupFolderChoice, FromTheSettingBesideTheProgramOrFallenBack) {
     TempFolder temp;
-    const std::wstring program = W(temp / "prog"), local = W(temp / "local");
+    const std::wstring program = W(temp / "prog"), readOnly = W(temp / "ro"), local = W(temp / "local");
     MakeFolders(temp / "prog");
+    MakeFolders(temp / "ro");
+    const SmallDisk disk(temp / "ro", 64, true);
     WriteFileText(temp / "data\\a.txt", "a");
     WriteFileText(temp / "taken", "a file where the folder would go");
-    const std::wstring onTheDrive = W(temp.path()).substr(2) + L"/drive";
     struct Case {
         const char* what;
-        std::wstring setting, root;
+        std::wstring program, setting, root;
         Source source;
         DWORD error;
     };
     const Case cases[] = {
-        {"none", L"", program + L"\\backups", Source::BesideProgram, ERROR_SUCCESS},
-        {"full", W(temp / "else\\bk"), W(temp / "else\\bk"), Source::FromSetting, ERROR_SUCCESS},
-        {"relative", L"..\\rel\\.\\bk\\", W(temp / "rel\\bk"), Source::FromSetting, ERROR_SUCCESS},
-        {"the program's drive", onTheDrive, W(temp / "drive"), Source::FromSetting, ERROR_SUCCESS},
-        {"a file in the way", L"..\\taken", W(temp / "taken"), Source::FromSetting, ERROR_DIRECTORY},
-        {"another drive's current folder", L"Q:bk", L"Q:bk", Source::FromSetting, ERROR_BAD_PATHNAME},
-    };
+        {"none", program, L"", program + L"\\backups", Source::BesideProgram, ERROR_SUCCESS},
+        {"full", program, W(temp / "else\\bk"), W(temp / "else\\bk"), Source::FromSetting, ERROR_SUCCESS},
+        {"relative", program, L"..\\rel\\.\\bk\\", W(temp / "rel\\bk"), Source::FromSetting, ERROR_SUCCESS},
+        {"the program's drive", program, W(temp.path()).substr(2) + L"/drive", W(temp / "drive"),
+         Source::FromSetting, ERROR_SUCCESS},
+        {"a file in the way", program, L"..\\taken", W(temp / "taken"), Source::FromSetting, ERROR_DIRECTORY},
+        {"another drive's current folder", program, L"Q:bk", L"Q:bk", Source::FromSetting,
+         ERROR_BAD_PATHNAME},
+        {"read-only", readOnly, L"", local + L"\\Tallowbox\\backups", Source::FellBack, ERROR_SUCCESS},
+        {"read-only, named", readOnly, L"bk", readOnly + L"\\bk", Source::FromSetting, ERROR_ACCESS_DENIED}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.program == readOnly && !disk.made())
+            GTEST_SKIP() << "a read-only mount needs root";
         const auto before = ReadTree(temp.path());
         TallowboxSettings settings;
         settings.backupFolder = c.setting;
-        const BackupFolderChoice choice = ChooseBackupFolder(program, settings, local);
+        const BackupFolderChoice choice = ChooseBackupFolder(c.program, settings, local);
         EXPECT_EQ(c.root, choice.root);
         EXPECT_EQ(c.source, choice.source);
         EXPECT_EQ(c.error, choice.error);
@@ -116,31 +105,11 @@ TEST(BackupFolderChoice, FromTheSettingOrBesideTheProgram) {
         if (c.error == ERROR_SUCCESS)
             continue;
         RecordingHost host;
-        CBackupEngine engine(program, 1, choice.root);
+        CBackupEngine engine(c.program, 1, choice.root);
         EXPECT_FALSE(engine.BackUp(host, W(temp / "data\\a.txt"), At(2004, 3, 7, 14, 5)));
         EXPECT_EQ(W(temp / "data\\a.txt") + L"のバックアップに失敗しました（バックアップフォルダ " + c.root +
                       L" に保存できません: " + SystemMessage(c.error) + L"）",
                   host.wideStatus.back());
         EXPECT_TRUE(ReadTree(temp.path()) == before) << "a failed backup wrote something";
     }
-}
-
-TEST(BackupFolderChoice, AReadOnlyProgramFolderFallsBackUnlessTheSettingNamesOne) {
-    TempFolder temp;
-    MakeFolders(temp / "prog");
-    SmallDisk readOnly(temp / "prog", 64, true);
-    if (!readOnly.made())
-        GTEST_SKIP() << "a read-only mount needs root";
-    const std::wstring program = W(temp / "prog"), local = W(temp / "local");
-    const BackupFolderChoice fellBack = ChooseBackupFolder(program, TallowboxSettings(), local);
-    EXPECT_EQ(local + L"\\Tallowbox\\backups", fellBack.root);
-    EXPECT_EQ(Source::FellBack, fellBack.source);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), fellBack.error);
-    EXPECT_FALSE(FolderExists(temp / "local")) << "the try leaves nothing";
-    TallowboxSettings settings;
-    settings.backupFolder = L"bk";
-    const BackupFolderChoice named = ChooseBackupFolder(program, settings, local);
-    EXPECT_EQ(program + L"\\bk", named.root);
-    EXPECT_EQ(Source::FromSetting, named.source);
-    EXPECT_NE(static_cast<DWORD>(ERROR_SUCCESS), named.error) << "never another folder in its place";
 }
