@@ -84,6 +84,10 @@ void CMainFrame::OnOpenFolder() {
     if (pView == nullptr)
         return;
     const std::wstring backupRoot = pView->GetBackupRoot();
+    if (!IsFullPath(backupRoot)) { // a setting that depends on a current folder names no folder to make
+        ::MessageBeep(MB_OK);
+        return;
+    }
     CreateFolderTree(backupRoot); // makes the root and any missing parents; the shell reports the rest
     s_pfnOpenFolder(backupRoot);
 }
