@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "EngineTestSupport.h"
 #include "common/TempFolder.h"
@@ -48,19 +49,19 @@ protected:
     std::vector<std::string> Planned(const CleanupPlan& plan) const {
         std::vector<std::string> paths;
         for (uint32_t index : plan.entries)
-            paths.push_back(N(m_history.CopyPath(m_history.entries[index])));
+            paths.push_back(N(m_history->CopyPath(m_history->entries[index])));
         std::sort(paths.begin(), paths.end());
         return paths;
     }
     void Read() {
-        m_history = CHistory();
-        ReadHistory(m_root, m_history, nullptr, [](size_t) {});
+        m_history = std::make_unique<CHistory>();
+        ReadHistory(m_root, *m_history, nullptr, [](size_t) {});
     }
 
     TempFolder m_temp;
     const std::wstring m_root;
     const std::string m_stamp;
-    CHistory m_history;
+    std::unique_ptr<CHistory> m_history;
     RecordingHost m_host;
     std::vector<std::string> m_trashed;
 };
@@ -87,7 +88,7 @@ TEST_F(CleanupTest, OldCopiesGoToTheRecycleBinAndEachItemsNewestBackupStays) {
     ASSERT_TRUE(link.made());
     Read();
 
-    const CleanupPlan plan = PlanCleanup(m_history, ToTicks(At(2004, 5, 1, 0, 0)));
+    const CleanupPlan plan = PlanCleanup(*m_history, ToTicks(At(2004, 5, 1, 0, 0)));
     std::vector<std::string> expected = going;
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(expected, Planned(plan)) << "old copies of items with a newer one";
@@ -95,7 +96,7 @@ TEST_F(CleanupTest, OldCopiesGoToTheRecycleBinAndEachItemsNewestBackupStays) {
     EXPECT_EQ(40u, plan.bytes);
     EXPECT_EQ("2002/01/01", N(HistoryDateText(plan.oldestKept))) << "the unknown copies stay";
 
-    const CleanupResult result = RunCleanup(m_host, m_root, m_history, plan, nullptr, At(2005, 1, 1, 8, 0));
+    const CleanupResult result = RunCleanup(m_host, m_root, *m_history, plan, nullptr, At(2005, 1, 1, 8, 0));
     for (const std::string& path : going)
         m_trashed.push_back(TrashedName(path));
     EXPECT_EQ(4u, result.removed);
@@ -113,9 +114,9 @@ TEST_F(CleanupTest, OldCopiesGoToTheRecycleBinAndEachItemsNewestBackupStays) {
     EXPECT_TRUE(FolderExists(m_temp / "backups\\2004-0201\\1200"));
 
     Read();
-    EXPECT_TRUE(PlanCleanup(m_history, ToTicks(At(2004, 5, 1, 0, 0))).entries.empty())
+    EXPECT_TRUE(PlanCleanup(*m_history, ToTicks(At(2004, 5, 1, 0, 0))).entries.empty())
         << "the journal says the copies went";
-    EXPECT_EQ(staying.size(), m_history.entries.size());
+    EXPECT_EQ(staying.size(), m_history->entries.size());
 }
 
 TEST_F(CleanupTest, AStopEndsTheRunAndAFinalRemovalFollowsNoLink) {
@@ -129,9 +130,9 @@ TEST_F(CleanupTest, AStopEndsTheRunAndAFinalRemovalFollowsNoLink) {
     for (int minute = 0; minute < 3; ++minute)
         Copy(At(2004, 1, 1, 10, minute), "a" + std::to_string(minute), "C:\\data\\a.txt");
     Read();
-    const CleanupPlan plan = PlanCleanup(m_history, ToTicks(At(2004, 5, 1, 0, 0)));
+    const CleanupPlan plan = PlanCleanup(*m_history, ToTicks(At(2004, 5, 1, 0, 0)));
     ASSERT_EQ(2u, plan.copies);
-    const CleanupResult result = RunCleanup(host, m_root, m_history, plan, &host.stop, At(2005, 1, 1, 8, 0));
+    const CleanupResult result = RunCleanup(host, m_root, *m_history, plan, &host.stop, At(2005, 1, 1, 8, 0));
     m_trashed.push_back(Named("a1"));
     EXPECT_TRUE(result.stopped);
     EXPECT_EQ(1u, result.removed);
