@@ -1,8 +1,10 @@
 #include "shell/HistoryWnd.h"
 
+#include "engine/Cleanup.h"
 #include "engine/Restore.h"
 #include "framework/Dpi.h"
 #include "res/resource.h"
+#include "shell/CleanupDlg.h"
 #include "shell/TallowboxView.h"
 
 #include <commctrl.h>
@@ -401,4 +403,20 @@ void CHistoryWnd::QueueRestore(std::vector<BackupRow> rows, const std::wstring& 
     m_view.QueueRestore(std::move(rows), folder);
 }
 
-void CHistoryWnd::OnCleanup() {}
+// The dialog shows what would go; on OK the copies go on the backup worker (Esc stops it), from
+// the history as it was read: a reading started meanwhile fills a history of its own.
+void CHistoryWnd::OnCleanup() {
+    if (!m_loaded)
+        return;
+    CCleanupDlg dialog(*m_history, BackupRoot(), this);
+    if (dialog.DoModal() != IDOK || dialog.Plan().entries.empty())
+        return;
+    std::shared_ptr<const CHistory> history = m_history;
+    const CleanupPlan plan = dialog.Plan();
+    const std::wstring root = BackupRoot();
+    m_view.QueueTask([history, plan, root](CBackupEngine& engine, CBackupHost& host) {
+        SYSTEMTIME now;
+        ::GetLocalTime(&now);
+        RunCleanup(host, root, *history, plan, engine.StopFlag(), now);
+    });
+}
