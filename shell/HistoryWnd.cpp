@@ -2,6 +2,7 @@
 
 #include "engine/Cleanup.h"
 #include "engine/Restore.h"
+#include "framework/App.h"
 #include "framework/Dpi.h"
 #include "res/resource.h"
 #include "shell/CleanupDlg.h"
@@ -25,7 +26,7 @@ struct ColumnSpec {
 };
 
 const ColumnSpec kColumns[] = {
-    {"日付", LVCFMT_LEFT, 80},          {"時間", LVCFMT_LEFT, 50},    {"名前", LVCFMT_LEFT, 150},
+    {"日付", LVCFMT_LEFT, 90},          {"時間", LVCFMT_LEFT, 50},    {"名前", LVCFMT_LEFT, 150},
     {"元のフォルダ", LVCFMT_LEFT, 220}, {"サイズ", LVCFMT_RIGHT, 80}, {"結果", LVCFMT_LEFT, 110},
 };
 
@@ -113,9 +114,19 @@ CHistoryWnd::~CHistoryWnd() {
         ::DestroyWindow(m_hWnd);
 }
 
+// Opens a little below and to the right of the main window, so neither hides the other's title.
 BOOL CHistoryWnd::Create(CWnd* owner) {
     if (!CreateModeless(owner))
         return FALSE;
+    const HICON icon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    RECT ownerRect;
+    if (owner != nullptr && ::GetWindowRect(owner->GetSafeHwnd(), &ownerRect)) {
+        const int offset = Scale(40, DpiOfWindow(m_hWnd));
+        ::SetWindowPos(m_hWnd, nullptr, ownerRect.left + offset, ownerRect.top + offset, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
     return TRUE;
 }
