@@ -146,13 +146,13 @@ void CHistoryWnd::InsertColumns() {
     const UINT dpi = DpiOfWindow(m_hWnd);
     int index = 0;
     for (const ColumnSpec& column : kColumns) {
-        LVCOLUMNA spec = {};
-        spec.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
-        spec.fmt = column.format;
-        spec.cx = Scale(column.width, dpi);
-        spec.pszText = const_cast<char*>(column.heading);
+        LVCOLUMNA header = {};
+        header.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
+        header.fmt = column.format;
+        header.cx = Scale(column.width, dpi);
+        header.pszText = const_cast<char*>(column.heading);
         ::SendMessageA(m_list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index++),
-                       reinterpret_cast<LPARAM>(&spec));
+                       reinterpret_cast<LPARAM>(&header));
     }
 }
 
