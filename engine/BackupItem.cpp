@@ -306,6 +306,10 @@ void ShowBackingUp(CBackupHost& host, const std::wstring& path) {
     host.ShowCopying(path + L"をバックアップ中です...");
 }
 
+void ShowRestoring(CBackupHost& host, const std::wstring& path) {
+    host.ShowCopying(path + L"を元に戻しています...");
+}
+
 bool BackupItemBelow(CBackupHost& host, LPCWSTR path, SYSTEMTIME time, const std::wstring& programFolder) {
     CBackupEngine engine(programFolder);
     return engine.BackUp(host, path != nullptr ? path : L"", time);

@@ -140,8 +140,9 @@ bool BackupItemBelow(CBackupHost& host, LPCWSTR path, SYSTEMTIME time, const std
 // and sub-folder was copied.
 bool CopyFolder(CBackupHost& host, const std::wstring& source, const std::wstring& destination);
 
-// Shows "<path>をバックアップ中です...".
+// Shows "<path>をバックアップ中です...", and "<path>を元に戻しています..." for a restore.
 void ShowBackingUp(CBackupHost& host, const std::wstring& path);
+void ShowRestoring(CBackupHost& host, const std::wstring& path);
 
 // The system's own message for an error code, on one line.
 std::wstring SystemMessage(DWORD error);

@@ -129,6 +129,15 @@ std::wstring FormatTimeText(const SYSTEMTIME& time) {
     return Formatted(L"%d時%d分", time.wHour, time.wMinute);
 }
 
+std::wstring PlainPath(const std::wstring& path) {
+    const std::wstring full = SystemPath(path);
+    if (full.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        return L"\\\\" + full.substr(8);
+    if (full.compare(0, 4, L"\\\\?\\") == 0)
+        return full.substr(4);
+    return full;
+}
+
 std::wstring FormatTimeStampText(const SYSTEMTIME& time) {
     wchar_t text[64];
     std::swprintf(text, 64, L"\\%04d-%02d%02d\\%02d%02d", time.wYear, time.wMonth, time.wDay, time.wHour,

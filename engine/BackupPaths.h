@@ -64,6 +64,9 @@ bool IsFullPath(const std::wstring& path);
 // when the path cannot be made full.
 std::wstring SystemPath(const std::wstring& path);
 
+// The full path without the long-path prefix: the form the shell and CreateFolderTree take.
+std::wstring PlainPath(const std::wstring& path);
+
 // "3月7日", "14時5分" and "\2004-0307\1405" for 2004-03-07 14:05.
 std::wstring FormatDateText(const SYSTEMTIME& time);
 std::wstring FormatTimeText(const SYSTEMTIME& time);

@@ -207,6 +207,13 @@ bool IsTemporaryName(const std::wstring& name) {
            name.compare(name.size() - suffix, suffix, kTemporarySuffix) == 0;
 }
 
+DWORD PutFileBack(const std::wstring& from, const std::wstring& to, BOOL* stop) {
+    const DWORD attributes = GetFileAttributesW(to.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return ERROR_ACCESS_DENIED;
+    return CopyFileIntoBackup(from, to, std::wstring(), stop); // no root: no attribute is cleared
+}
+
 void RemoveLeftoverTemporaries(const std::wstring& folder) {
     WIN32_FIND_DATAW found;
     const std::wstring pattern = folder + L"\\" + kTemporaryPrefix + L"*" + kTemporarySuffix;

@@ -33,6 +33,12 @@ bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity);
 DWORD CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
                          const std::wstring& backupRoot, BOOL* stop = nullptr);
 
+// Puts the copy from in place of to (a restore) through the same safe replace (paths in
+// SystemPath's form). A read-only target is the user's to unlock: it is refused with
+// ERROR_ACCESS_DENIED, untouched, whatever the platform's replace would do. ERROR_SUCCESS or
+// the error code.
+DWORD PutFileBack(const std::wstring& from, const std::wstring& to, BOOL* stop);
+
 // Removes what copies of this program left in folder when they were killed mid-copy: files
 // under the temporary names only it uses, whose making process has ended (not one that got
 // its number later), and not open any more. A running program's temporaries are kept.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "engine/Restore.h"
 #include "engine/Settings.h"
 #include "framework/FileFind.h"
 

@@ -96,15 +96,6 @@ PutBackResult PutBack(CBackupHost& host, const BackupRow& backup, const std::wst
 
 } // namespace
 
-std::wstring PlainPath(const std::wstring& path) {
-    const std::wstring full = SystemPath(path);
-    if (full.compare(0, 8, L"\\\\?\\UNC\\") == 0)
-        return L"\\\\" + full.substr(8);
-    if (full.compare(0, 4, L"\\\\?\\") == 0)
-        return full.substr(4);
-    return full;
-}
-
 bool CanRestoreElsewhere(const BackupRow& row) {
     return row.kind == RowKind::Backup && row.outcome == RowOutcome::Succeeded && !row.damaged &&
            !row.backupPath.empty();
@@ -112,17 +103,6 @@ bool CanRestoreElsewhere(const BackupRow& row) {
 
 bool CanRestore(const BackupRow& row) {
     return CanRestoreElsewhere(row) && !row.originalPath.empty();
-}
-
-DWORD PutFileBack(const std::wstring& from, const std::wstring& to, BOOL* stop) {
-    const DWORD attributes = GetFileAttributesW(to.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        return ERROR_ACCESS_DENIED;
-    return CopyFileIntoBackup(from, to, std::wstring(), stop); // no root: no attribute is cleared
-}
-
-void ShowRestoring(CBackupHost& host, const std::wstring& path) {
-    host.ShowCopying(path + L"を元に戻しています...");
 }
 
 bool CBackupEngine::Restore(CBackupHost& host, const BackupRow& backup, SYSTEMTIME time) {

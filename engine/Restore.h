@@ -16,14 +16,3 @@ extern const wchar_t* const kRestoreMark;
 // its original; elsewhere also when the original is unknown). Never for a damaged row.
 bool CanRestore(const BackupRow& row);
 bool CanRestoreElsewhere(const BackupRow& row);
-
-// The full path without the long-path prefix: the form the shell and CreateFolderTree take.
-std::wstring PlainPath(const std::wstring& path);
-
-// Puts the copy from in place of to through the safe replace (paths in SystemPath's form). A
-// read-only target is the user's to unlock: it is refused with ERROR_ACCESS_DENIED, untouched,
-// whatever the platform's replace would do. ERROR_SUCCESS or the error code.
-DWORD PutFileBack(const std::wstring& from, const std::wstring& to, BOOL* stop);
-
-// Shows "<path>を元に戻しています...".
-void ShowRestoring(CBackupHost& host, const std::wstring& path);
