@@ -1,5 +1,6 @@
 #include "engine/BackupItem.h"
 
+#include <atomic>
 #include <cwchar>
 #include <vector>
 
@@ -7,6 +8,7 @@
 #include "engine/FileCopy.h"
 #include "engine/FolderCopy.h"
 #include "engine/FolderTree.h"
+#include "engine/Journal.h"
 
 const wchar_t* const kFailedMark = L"(失敗)";
 const wchar_t* const kStoppedMark = L"(中止)";
@@ -25,6 +27,7 @@ struct ItemBackup {
     unsigned failedEntries = 0; // of a folder item
     std::wstring renamedText;   // a folder item's entries kept under changed names, for the status
     DWORD error = ERROR_SUCCESS;
+    FILETIME modified{}; // a file item's last-write time
 };
 
 // A row described as for a file: name = last component, source = the rest.
@@ -55,6 +58,12 @@ std::wstring FailureText(const ItemBackup& item) {
 }
 
 } // namespace
+
+void CCountingHost::CountCopied(ULONGLONG bytes) {
+    m_files.fetch_add(1);
+    m_bytes.fetch_add(bytes);
+    m_host.CountCopied(bytes);
+}
 
 std::wstring SystemMessage(DWORD error) {
     wchar_t* buffer = nullptr;
@@ -112,8 +121,7 @@ void CBackupEngine::ListAsStopped(CBackupHost& host, const std::wstring& path, S
     row.originalPath = path;
     row.backupPath = m_backupRoot + FormatTimeStampText(time) + L"\\" + row.name;
     row.outcome = RowOutcome::Stopped;
-    host.AppendRow(row);
-    host.SetStatusText(StoppedText(path));
+    Report(host, row, RecordFor(row, time), StoppedText(path));
 }
 
 std::wstring CBackupEngine::ClaimName(const std::wstring& folder, const std::wstring& name,
@@ -139,13 +147,14 @@ std::wstring CBackupEngine::ClaimName(const std::wstring& folder, const std::wst
     }
 }
 
-bool CBackupEngine::BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTIME time) {
+bool CBackupEngine::BackUp(CBackupHost& outerHost, const std::wstring& path, SYSTEMTIME time) {
     if (path.empty())
         return true; // an empty pair of quotes names nothing
     if (IsStopRequested()) {
-        ListAsStopped(host, path, time);
+        ListAsStopped(outerHost, path, time);
         return false;
     }
+    CCountingHost host(outerHost);
     ItemBackup item;
     item.path = path;
     item.row.date = FormatDateText(time);
@@ -157,6 +166,8 @@ bool CBackupEngine::BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTI
     const bool readable =
         !m_programFolder.empty() && GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data);
     const DWORD attributes = readable ? data.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+    if (readable && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        item.modified = data.ftLastWriteTime;
     if (m_programFolder.empty()) {
         item.error = ERROR_PATH_NOT_FOUND;
     } else if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -210,20 +221,46 @@ bool CBackupEngine::BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTI
     item.row.outcome = item.stopped     ? RowOutcome::Stopped
                        : item.succeeded ? RowOutcome::Succeeded
                                         : RowOutcome::Failed;
+    JournalRecord record = RecordFor(item.row, time);
+    record.bytes = host.Bytes();
+    record.files = host.Files();
+    record.modified = item.modified;
     if (item.stopped) {
         item.row.destination = kStoppedMark + item.row.destination;
-        host.AppendRow(item.row);
-        host.SetStatusText(StoppedText(path));
+        Report(host, item.row, record, StoppedText(path));
         return false;
     }
     if (!item.succeeded)
         item.row.destination = kFailedMark + item.row.destination;
-    host.AppendRow(item.row);
     if (!item.succeeded)
-        host.SetStatusText(FailureText(item));
+        Report(host, item.row, record, FailureText(item));
     else
-        host.SetStatusText(item.renamedText.empty() ? std::wstring(L"ready") : item.renamedText);
+        Report(host, item.row, record, item.renamedText.empty() ? std::wstring(L"ready") : item.renamedText);
     return item.succeeded;
+}
+
+JournalRecord CBackupEngine::RecordFor(const BackupRow& row, SYSTEMTIME time) const {
+    JournalRecord record;
+    record.time = time;
+    record.kind = row.kind == RowKind::Restore ? JournalKind::Restore : JournalKind::Backup;
+    record.outcome = row.outcome;
+    record.isFolder = row.isFolder;
+    record.original = row.originalPath;
+    record.copy = RelativeToRoot(m_backupRoot, row.backupPath);
+    return record;
+}
+
+void CBackupEngine::Report(CBackupHost& host, const BackupRow& row, const JournalRecord& record,
+                           const std::wstring& status) {
+    host.AppendRow(row);
+    // The row stands whatever becomes of its record: the backup itself is not undone by this.
+    const DWORD error = AppendJournalRecord(m_backupRoot, DayFolderName(record.time), record);
+    if (error == ERROR_SUCCESS) {
+        host.SetStatusText(status);
+        return;
+    }
+    const std::wstring unrecorded = L"履歴を記録できませんでした（" + SystemMessage(error) + L"）";
+    host.SetStatusText(status == L"ready" ? unrecorded : status + L"。" + unrecorded);
 }
 
 void ShowBackingUp(CBackupHost& host, const std::wstring& path) {

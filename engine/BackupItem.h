@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "engine/BackupPaths.h"
 
 class CCopyPool;
+struct JournalRecord;
 
 // The engine's calls come from the thread that runs the item; ShowCopying and CountCopied also
 // from the threads that copy a folder's files side by side.
@@ -29,6 +31,23 @@ public:
     virtual void CountCopied(ULONGLONG bytes) = 0;
     // Appends a row at the end of the list.
     virtual void AppendRow(const BackupRow& row) = 0;
+};
+
+// Passes everything on, counting the files and bytes copied (from any copying thread).
+class CCountingHost : public CBackupHost {
+public:
+    explicit CCountingHost(CBackupHost& host) : m_host(host) {}
+    void SetStatusText(const std::wstring& text) override { m_host.SetStatusText(text); }
+    void ShowCopying(const std::wstring& text) override { m_host.ShowCopying(text); }
+    void CountCopied(ULONGLONG bytes) override;
+    void AppendRow(const BackupRow& row) override { m_host.AppendRow(row); }
+    ULONGLONG Files() const { return m_files.load(); }
+    ULONGLONG Bytes() const { return m_bytes.load(); }
+
+private:
+    CBackupHost& m_host;
+    std::atomic<ULONGLONG> m_files{0};
+    std::atomic<ULONGLONG> m_bytes{0};
 };
 
 // The backups of one running program: its backup root, and which source each name in a
@@ -59,12 +78,25 @@ public:
     // Puts the backup of a succeeded backup row back where its item came from, after backing up
     // what is there now (engine/Restore.cpp); appends the restore's row. True when restored.
     bool Restore(CBackupHost& host, const BackupRow& row, SYSTEMTIME time);
+    // Copies the row's backup into folder under the item's own name, "name (2)" when that is
+    // taken: nothing there is ever replaced (engine/Restore.cpp). True when copied whole.
+    bool RestoreElsewhere(CBackupHost& host, const BackupRow& row, const std::wstring& folder,
+                          SYSTEMTIME time);
+
+    // Every backup, restore and removal is recorded in the journal of its day. Each row is
+    // appended, then recorded; status is shown, with why the record could not be written.
+    void Report(CBackupHost& host, const BackupRow& row, const JournalRecord& record,
+                const std::wstring& status);
+    // The record of a row: what it is, how it ended, its item and its copy below the root.
+    JournalRecord RecordFor(const BackupRow& row, SYSTEMTIME time) const;
 
     // From any thread: the running item stops at once (the file being copied is abandoned, its
     // earlier copy kept) and is listed as stopped, as is every later item until ClearStop.
     void RequestStop();
     void ClearStop();
     bool IsStopRequested() const;
+    // The flag the copies watch, for work that runs on the engine's thread (the cleanup).
+    BOOL* StopFlag() { return &m_stop; }
 
     const std::wstring& BackupRoot() const { return m_backupRoot; }
 

@@ -11,12 +11,13 @@
 #include <string>
 
 // What became of a row's item, and whether the row is a backup or a restore.
-enum class RowOutcome { Succeeded, Failed, Stopped };
-enum class RowKind { Backup, Restore };
+enum class RowOutcome : unsigned char { Succeeded, Failed, Stopped };
+enum class RowKind : unsigned char { Backup, Restore };
 
 // The five texts of a list row, and what the row stands for: the item as it was given, the
 // full path of its copy in the backups (the names may differ: "same (2).txt"; for a restore
-// row, the copy it was restored from), whether it is a folder, and how it ended.
+// row, the copy it was restored from), whether it is a folder, and how it ended. A damaged row
+// comes from a journal record whose paths cannot be trusted: only its copy path may be copied.
 struct BackupRow {
     std::wstring date, time, name, source, destination;
     std::wstring originalPath;
@@ -24,6 +25,7 @@ struct BackupRow {
     bool isFolder = false;
     RowKind kind = RowKind::Backup;
     RowOutcome outcome = RowOutcome::Succeeded;
+    bool damaged = false;
 };
 
 // The executable's folder, without a trailing backslash, at any length. Empty when the

@@ -12,13 +12,19 @@ int CreateFolderTree(std::wstring path) {
     if (CreateDirectoryW(SystemPath(path).c_str(), nullptr))
         return 1;
     // Whatever the reason (present, parent missing, denied), try the parent; a parent shorter
-    // than two characters ("\" or a drive letter) is never tried.
+    // than two characters ("\" or a drive letter) is never tried, nor the long-path prefix
+    // ("\\?" and "\\?\UNC", which no call can make).
     const size_t separator = path.rfind(L'\\');
     if (separator == std::wstring::npos || separator <= 1)
         return 0;
-    const int parentResult = CreateFolderTree(path.substr(0, separator));
+    const std::wstring parent = path.substr(0, separator);
+    if (parent == L"\\\\?" || parent == L"\\\\?\\UNC")
+        return 0;
+    const int parentResult = CreateFolderTree(parent);
+    // The parent was made just now: this folder once more, and only once, so a folder that still
+    // cannot be made never starts the walk over.
     if (parentResult == 1)
-        return CreateFolderTree(path);
+        return CreateDirectoryW(SystemPath(path).c_str(), nullptr) ? 1 : 0;
     return parentResult;
 }
 

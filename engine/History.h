@@ -14,6 +14,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -41,9 +42,9 @@ struct HistoryEntry {
         kUnknownOriginal = 2, // a copy no journal names
         kDamaged = 4,         // a record whose paths cannot be trusted
     };
-    int64_t time = 0;     // the batch's moment as FILETIME ticks of local time
+    int64_t time = 0; // the batch's moment as FILETIME ticks of local time
     uint64_t bytes = 0;
-    int64_t modified = 0; // a file's last-write time, FILETIME ticks (UTC); 0 unknown
+    int64_t modified = 0;    // a file's last-write time, FILETIME ticks (UTC); 0 unknown
     uint32_t original = 0;   // text ids
     uint32_t copyFolder = 0; // "2026-1207\1015"
     uint32_t copyName = 0;   // "report.xlsx"

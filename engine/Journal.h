@@ -15,20 +15,20 @@
 #include "engine/BackupPaths.h"
 
 // What a record says happened: a copy made, a copy put back, a copy moved out by the cleanup.
-enum class JournalKind { Backup, Restore, Removed };
+enum class JournalKind : unsigned char { Backup, Restore, Removed };
 
 struct JournalRecord {
     SYSTEMTIME time{}; // the batch's moment, local time, to the second
     JournalKind kind = JournalKind::Backup;
     RowOutcome outcome = RowOutcome::Succeeded;
     bool isFolder = false;
-    ULONGLONG bytes = 0;    // copied
-    ULONGLONG files = 0;    // copied
-    ULONGLONG leftOut = 0;  // entries a folder copy left out by pattern
-    FILETIME modified{};    // a file's last-write time (UTC); zero when unknown or a folder
-    std::wstring original;  // the item's full path
-    std::wstring copy;      // the copy, relative to the backups folder: "2026-1207\1015\report.xlsx"
-    std::wstring target;    // a restore's destination when it is not the original; else empty
+    ULONGLONG bytes = 0;   // copied
+    ULONGLONG files = 0;   // copied
+    ULONGLONG leftOut = 0; // entries a folder copy left out by pattern
+    FILETIME modified{};   // a file's last-write time (UTC); zero when unknown or a folder
+    std::wstring original; // the item's full path
+    std::wstring copy;     // the copy, relative to the backups folder: "2026-1207\1015\report.xlsx"
+    std::wstring target;   // a restore's destination when it is not the original; else empty
 };
 
 // "Tallowbox-journal.tsv": the journal's name in each day folder.

@@ -3,6 +3,7 @@
 #include "engine/FileCopy.h"
 #include "engine/FolderCopy.h"
 #include "engine/FolderTree.h"
+#include "engine/Journal.h"
 
 const wchar_t* const kRestoreMark = L"(復元)";
 
@@ -104,9 +105,13 @@ std::wstring PlainPath(const std::wstring& path) {
     return full;
 }
 
+bool CanRestoreElsewhere(const BackupRow& row) {
+    return row.kind == RowKind::Backup && row.outcome == RowOutcome::Succeeded && !row.damaged &&
+           !row.backupPath.empty();
+}
+
 bool CanRestore(const BackupRow& row) {
-    return row.kind == RowKind::Backup && row.outcome == RowOutcome::Succeeded && !row.backupPath.empty() &&
-           !row.originalPath.empty();
+    return CanRestoreElsewhere(row) && !row.originalPath.empty();
 }
 
 DWORD PutFileBack(const std::wstring& from, const std::wstring& to, BOOL* stop) {
@@ -124,9 +129,13 @@ bool CBackupEngine::Restore(CBackupHost& host, const BackupRow& backup, SYSTEMTI
     if (!CanRestore(backup))
         return false; // no whole copy to put back: nothing is touched, no row
     const std::wstring& original = backup.originalPath;
+    CCountingHost counting(host);
     const auto finish = [&](RowOutcome outcome, const std::wstring& status) {
-        host.AppendRow(RestoreRowFor(backup, time, outcome));
-        host.SetStatusText(status);
+        const BackupRow row = RestoreRowFor(backup, time, outcome);
+        JournalRecord record = RecordFor(row, time);
+        record.bytes = counting.Bytes();
+        record.files = counting.Files();
+        Report(host, row, record, status);
         return outcome == RowOutcome::Succeeded;
     };
     const std::wstring stoppedText = original + L"の復元を中止しました";
@@ -147,10 +156,89 @@ bool CBackupEngine::Restore(CBackupHost& host, const BackupRow& backup, SYSTEMTI
         }
     }
 
-    const PutBackResult result = PutBack(host, backup, SystemPath(m_backupRoot), &m_stop);
+    const PutBackResult result = PutBack(counting, backup, SystemPath(m_backupRoot), &m_stop);
     if (result.stopped)
         return finish(RowOutcome::Stopped, stoppedText);
     if (result.error != ERROR_SUCCESS || result.failedEntries > 0)
         return finish(RowOutcome::Failed, RestoreFailureText(original, result.error, result.failedEntries));
+    return finish(RowOutcome::Succeeded, L"ready");
+}
+
+namespace {
+
+// Copies the backup under the first free name in folder: its own, then "name (2)"... Only a
+// name that nothing holds is ever written: a file by a copy that fails when the name exists, a
+// folder by a creation that does.
+PutBackResult CopyUnderFreeName(CBackupHost& host, const BackupRow& backup, const std::wstring& folder,
+                                const std::wstring& backupRoot, BOOL* stop, std::wstring* written) {
+    const std::wstring from = SystemPath(backup.backupPath);
+    const std::wstring name = LastComponent(
+        WithoutTrailingSeparators(backup.originalPath.empty() ? backup.backupPath : backup.originalPath));
+    PutBackResult result;
+    for (unsigned number = 1; number < 10000; ++number) {
+        *written = WithoutTrailingSeparators(folder) + L"\\" +
+                   (number == 1 ? name : NumberedName(name, number, backup.isFolder));
+        const std::wstring to = SystemPath(*written);
+        if (backup.isFolder) {
+            if (!CreateDirectoryW(to.c_str(), nullptr)) {
+                result.error = GetLastError();
+                if (result.error == ERROR_ALREADY_EXISTS)
+                    continue;
+                return result;
+            }
+            CFolderCopy copy(host, backupRoot, to, nullptr, stop, CopyDirection::Restore);
+            copy.Run(*written, WithoutTrailingSeparators(from), to);
+            result.stopped = copy.Stopped();
+            result.failedEntries = copy.FailedCount();
+            result.error = copy.FirstError();
+            return result;
+        }
+        ShowRestoring(host, *written);
+        if (CopyFileExW(from.c_str(), to.c_str(), nullptr, nullptr, stop, COPY_FILE_FAIL_IF_EXISTS)) {
+            WIN32_FILE_ATTRIBUTE_DATA data{};
+            GetFileAttributesExW(to.c_str(), GetFileExInfoStandard, &data);
+            host.CountCopied((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+            result.error = ERROR_SUCCESS;
+            return result;
+        }
+        result.error = GetLastError();
+        if (result.error != ERROR_FILE_EXISTS && result.error != ERROR_ALREADY_EXISTS) {
+            result.stopped = *static_cast<volatile BOOL*>(stop) != FALSE;
+            return result;
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+bool CBackupEngine::RestoreElsewhere(CBackupHost& host, const BackupRow& backup, const std::wstring& folder,
+                                     SYSTEMTIME time) {
+    if (!CanRestoreElsewhere(backup) || folder.empty())
+        return false;
+    CCountingHost counting(host);
+    std::wstring written = folder;
+    const auto finish = [&](RowOutcome outcome, const std::wstring& status) {
+        BackupRow row = RestoreRowFor(backup, time, outcome);
+        const size_t mark = row.destination.find(kRestoreMark);
+        row.destination = row.destination.substr(0, mark) + kRestoreMark + written;
+        JournalRecord record = RecordFor(row, time);
+        record.target = written;
+        record.bytes = counting.Bytes();
+        record.files = counting.Files();
+        Report(host, row, record, status);
+        return outcome == RowOutcome::Succeeded;
+    };
+    if (IsStopRequested())
+        return finish(RowOutcome::Stopped, written + L"への復元を中止しました");
+    const std::wstring from = SystemPath(backup.backupPath);
+    if (from.empty() || GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return finish(RowOutcome::Failed, RestoreFailureText(written, GetLastError(), 0));
+    const PutBackResult result =
+        CopyUnderFreeName(counting, backup, folder, SystemPath(m_backupRoot), &m_stop, &written);
+    if (result.stopped)
+        return finish(RowOutcome::Stopped, written + L"への復元を中止しました");
+    if (result.error != ERROR_SUCCESS || result.failedEntries > 0)
+        return finish(RowOutcome::Failed, RestoreFailureText(written, result.error, result.failedEntries));
     return finish(RowOutcome::Succeeded, L"ready");
 }

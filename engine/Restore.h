@@ -12,8 +12,10 @@
 // "(復元)": the start of a restore row's destination, after "(失敗)" or "(中止)" when it did not finish.
 extern const wchar_t* const kRestoreMark;
 
-// True for a backup row whose copy was made whole: the only kind a restore may put back.
+// True for a backup row whose copy was made whole: the only kind a restore may put back (to
+// its original; elsewhere also when the original is unknown). Never for a damaged row.
 bool CanRestore(const BackupRow& row);
+bool CanRestoreElsewhere(const BackupRow& row);
 
 // The full path without the long-path prefix: the form the shell and CreateFolderTree take.
 std::wstring PlainPath(const std::wstring& path);

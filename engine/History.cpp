@@ -1,0 +1,426 @@
+#include "engine/History.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <unordered_set>
+
+#include "engine/FileCopy.h"
+#include "framework/FileFind.h"
+
+namespace {
+
+constexpr size_t kReadChunk = 64 * 1024;
+// A line longer than any record of ours could be is skipped without being held whole.
+constexpr size_t kLongestLine = 11 * 32767 * 3;
+
+class CReadFile {
+public:
+    explicit CReadFile(const std::wstring& path)
+        : m_file(CreateFileW(path.c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr)) {}
+    ~CReadFile() {
+        if (m_file != INVALID_HANDLE_VALUE)
+            CloseHandle(m_file);
+    }
+    CReadFile(const CReadFile&) = delete;
+    CReadFile& operator=(const CReadFile&) = delete;
+    bool IsOpen() const { return m_file != INVALID_HANDLE_VALUE; }
+    // Bytes read into buffer; 0 at the end or on an error.
+    size_t Read(char* buffer, size_t size) {
+        DWORD read = 0;
+        if (!ReadFile(m_file, buffer, static_cast<DWORD>(size), &read, nullptr))
+            return 0;
+        return read;
+    }
+
+private:
+    HANDLE m_file;
+};
+
+// Calls line for every line ended by a line break; a last line without one was cut short and is
+// counted as unreadable, as is a line too long to be ours (skipped piece by piece).
+template <typename LineHandler>
+bool ForEachLine(const std::wstring& path, unsigned* unreadable, LineHandler line) {
+    CReadFile file(path);
+    if (!file.IsOpen())
+        return false;
+    std::vector<char> chunk(kReadChunk);
+    std::string pending;
+    bool overlong = false;
+    for (;;) {
+        const size_t read = file.Read(chunk.data(), chunk.size());
+        if (read == 0)
+            break;
+        size_t begin = 0;
+        for (size_t i = 0; i < read; ++i) {
+            if (chunk[i] != '\n')
+                continue;
+            if (overlong) {
+                overlong = false;
+                ++*unreadable;
+            } else if (pending.empty()) {
+                line(chunk.data() + begin, i - begin);
+            } else {
+                pending.append(chunk.data() + begin, i - begin);
+                line(pending.data(), pending.size());
+                pending.clear();
+            }
+            begin = i + 1;
+        }
+        if (!overlong)
+            pending.append(chunk.data() + begin, read - begin);
+        if (pending.size() > kLongestLine) {
+            pending.clear();
+            overlong = true;
+        }
+    }
+    if (overlong || !pending.empty())
+        ++*unreadable;
+    return true;
+}
+
+int64_t FileTimeTicks(const FILETIME& time) {
+    return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+}
+
+// The key a copy path is known by, case aside.
+std::wstring CopyKey(const std::wstring& copy) {
+    return UpperCase(copy);
+}
+
+uint64_t FolderSize(const std::wstring& folder, uint32_t* files) {
+    uint64_t bytes = 0;
+    CFileFind find;
+    BOOL more = find.FindFile((folder + L"\\*").c_str());
+    while (more) {
+        more = find.FindNextFile();
+        if (find.IsDots())
+            continue;
+        if (find.IsDirectory()) {
+            if (!find.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT))
+                bytes += FolderSize(folder + L"\\" + find.GetFileName(), files);
+        } else {
+            bytes += find.GetLength();
+            ++*files;
+        }
+    }
+    return bytes;
+}
+
+// The names of the entries of folder that match pattern's kind (folders or anything).
+template <typename EntryHandler> void ForEachEntry(const std::wstring& folder, EntryHandler entry) {
+    CFileFind find;
+    BOOL more = find.FindFile((folder + L"\\*").c_str());
+    while (more) {
+        more = find.FindNextFile();
+        if (!find.IsDots())
+            entry(find);
+    }
+}
+
+class CDayReader {
+public:
+    CDayReader(const std::wstring& root, const std::wstring& day, CHistory& history)
+        : m_root(root), m_day(day), m_history(history) {}
+
+    void Read() {
+        m_first = m_history.entries.size();
+        ReadJournal();
+        ListUnnamedCopies();
+        DropRemovedCopies();
+        std::stable_sort(m_history.entries.begin() + static_cast<std::ptrdiff_t>(m_first),
+                         m_history.entries.end(),
+                         [](const HistoryEntry& a, const HistoryEntry& b) { return a.time > b.time; });
+    }
+
+private:
+    void ReadJournal() {
+        int version = kJournalVersion;
+        const std::wstring path = SystemPath(m_root + L"\\" + m_day + L"\\" + kJournalName);
+        const bool read = ForEachLine(path, &m_history.unreadableLines, [&](const char* text, size_t length) {
+            JournalRecord record;
+            switch (ParseJournalLine(text, length, &record, &version)) {
+            case JournalLine::Header:
+                break;
+            case JournalLine::Record:
+                if (version == kJournalVersion)
+                    Add(record);
+                else
+                    ++m_history.unreadableLines;
+                break;
+            default:
+                ++m_history.unreadableLines;
+                break;
+            }
+        });
+        if (!read && GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND)
+            ++m_history.unreadableJournals;
+    }
+
+    void Add(const JournalRecord& record) {
+        const std::wstring key = CopyKey(record.copy);
+        if (record.kind == JournalKind::Removed) {
+            m_removed.insert(key);
+            return;
+        }
+        m_named.insert(key);
+        HistoryEntry entry;
+        entry.time = ToTicks(record.time);
+        entry.bytes = record.bytes;
+        entry.files = static_cast<uint32_t>(std::min<ULONGLONG>(record.files, UINT32_MAX));
+        entry.modified = FileTimeTicks(record.modified);
+        entry.kind = record.kind;
+        entry.outcome = record.outcome;
+        if (record.isFolder)
+            entry.flags |= HistoryEntry::kFolder;
+        const bool restoredElsewhere = record.kind == JournalKind::Restore && !record.target.empty();
+        if (!IsSafeCopyPath(record.copy) || !IsFullOriginalPath(record.original) ||
+            (restoredElsewhere && !IsFullOriginalPath(record.target)))
+            entry.flags |= HistoryEntry::kDamaged;
+        entry.original = m_history.texts.Add(record.original);
+        const size_t separator = record.copy.rfind(L'\\');
+        entry.copyFolder = m_history.texts.Add(
+            separator == std::wstring::npos ? std::wstring() : record.copy.substr(0, separator));
+        entry.copyName = m_history.texts.Add(
+            separator == std::wstring::npos ? record.copy : record.copy.substr(separator + 1));
+        m_history.entries.push_back(entry);
+    }
+
+    // Copies in this day's minute folders that no record names: made by an earlier version, or
+    // their journal was lost.
+    void ListUnnamedCopies() {
+        const std::wstring dayPath = SystemPath(m_root + L"\\" + m_day);
+        ForEachEntry(dayPath, [&](const CFileFind& minute) {
+            if (!minute.IsDirectory() || minute.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT) ||
+                !IsMinuteFolderName(minute.GetFileName()))
+                return;
+            const std::wstring minuteName = minute.GetFileName();
+            ForEachEntry(dayPath + L"\\" + minuteName, [&](const CFileFind& copy) {
+                const std::wstring relative = m_day + L"\\" + minuteName + L"\\" + copy.GetFileName();
+                if (!IsTemporaryName(copy.GetFileName()) && m_named.count(CopyKey(relative)) == 0)
+                    AddUnnamed(minuteName, copy, dayPath + L"\\" + minuteName + L"\\" + copy.GetFileName());
+            });
+        });
+    }
+
+    void AddUnnamed(const std::wstring& minuteName, const CFileFind& copy, const std::wstring& path) {
+        SYSTEMTIME time{};
+        time.wYear = static_cast<WORD>(std::wcstoul(m_day.substr(0, 4).c_str(), nullptr, 10));
+        time.wMonth = static_cast<WORD>(std::wcstoul(m_day.substr(5, 2).c_str(), nullptr, 10));
+        time.wDay = static_cast<WORD>(std::wcstoul(m_day.substr(7, 2).c_str(), nullptr, 10));
+        time.wHour = static_cast<WORD>(std::wcstoul(minuteName.substr(0, 2).c_str(), nullptr, 10));
+        time.wMinute = static_cast<WORD>(std::wcstoul(minuteName.substr(2, 2).c_str(), nullptr, 10));
+        HistoryEntry entry;
+        entry.time = ToTicks(time);
+        entry.flags = HistoryEntry::kUnknownOriginal;
+        if (copy.IsDirectory()) {
+            entry.flags |= HistoryEntry::kFolder;
+            if (!copy.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT))
+                entry.bytes = FolderSize(path, &entry.files);
+        } else {
+            entry.bytes = copy.GetLength();
+            entry.files = 1;
+        }
+        entry.copyFolder = m_history.texts.Add(m_day + L"\\" + minuteName);
+        entry.copyName = m_history.texts.Add(copy.GetFileName());
+        m_history.entries.push_back(entry);
+    }
+
+    // A copy the cleanup moved out is no longer listed; one put back from the Recycle Bin is.
+    void DropRemovedCopies() {
+        if (m_removed.empty())
+            return;
+        std::unordered_set<std::wstring> gone;
+        for (const std::wstring& key : m_removed)
+            if (!IsSafeCopyPath(key) ||
+                GetFileAttributesW(SystemPath(m_root + L"\\" + key).c_str()) == INVALID_FILE_ATTRIBUTES)
+                gone.insert(key);
+        auto& entries = m_history.entries;
+        entries.erase(std::remove_if(entries.begin() + static_cast<std::ptrdiff_t>(m_first), entries.end(),
+                                     [&](const HistoryEntry& entry) {
+                                         return entry.kind == JournalKind::Backup &&
+                                                gone.count(CopyKey(m_history.CopyPath(entry))) != 0;
+                                     }),
+                      entries.end());
+    }
+
+    const std::wstring& m_root;
+    const std::wstring m_day;
+    CHistory& m_history;
+    size_t m_first = 0;
+    std::unordered_set<std::wstring> m_named;   // upper-cased copy paths the journal names
+    std::unordered_set<std::wstring> m_removed; // and those it says were removed
+};
+
+} // namespace
+
+CTextPool::CTextPool() {
+    m_texts.emplace_back();
+    m_ids.emplace(std::wstring_view(m_texts.back()), kNone);
+}
+
+uint32_t CTextPool::Add(const std::wstring& text) {
+    const auto found = m_ids.find(std::wstring_view(text));
+    if (found != m_ids.end())
+        return found->second;
+    m_texts.push_back(text);
+    const uint32_t id = static_cast<uint32_t>(m_texts.size() - 1);
+    m_ids.emplace(std::wstring_view(m_texts.back()), id);
+    return id;
+}
+
+std::wstring CHistory::CopyPath(const HistoryEntry& entry) const {
+    const std::wstring& folder = texts.Text(entry.copyFolder);
+    return folder.empty() ? texts.Text(entry.copyName) : folder + L"\\" + texts.Text(entry.copyName);
+}
+
+BackupRow CHistory::RowFor(const HistoryEntry& entry, const std::wstring& backupRoot) const {
+    BackupRow row;
+    row.date = HistoryDateText(entry.time);
+    row.time = HistoryTimeText(entry.time);
+    row.originalPath = Original(entry);
+    row.name = row.originalPath.empty() ? texts.Text(entry.copyName) : LastComponent(row.originalPath);
+    row.source = WithoutLastComponent(row.originalPath);
+    row.damaged = entry.Is(HistoryEntry::kDamaged);
+    // A damaged record's copy path is shown as written, never joined to the root.
+    row.backupPath = row.damaged ? CopyPath(entry) : backupRoot + L"\\" + CopyPath(entry);
+    row.destination = row.backupPath;
+    row.isFolder = entry.Is(HistoryEntry::kFolder);
+    row.kind = entry.kind == JournalKind::Restore ? RowKind::Restore : RowKind::Backup;
+    row.outcome = entry.outcome;
+    return row;
+}
+
+CHistory::Totals CHistory::ComputeTotals() const {
+    Totals totals;
+    std::unordered_set<uint64_t>
+        counted; // copy folder and name ids: a copy replaced in its minute counts once
+    for (const HistoryEntry& entry : entries) {
+        const bool ownsCopy = entry.Is(HistoryEntry::kUnknownOriginal) ||
+                              (entry.kind == JournalKind::Backup && entry.outcome == RowOutcome::Succeeded);
+        if (!ownsCopy || entry.Is(HistoryEntry::kDamaged))
+            continue;
+        if (!counted.insert((static_cast<uint64_t>(entry.copyFolder) << 32) | entry.copyName).second)
+            continue;
+        ++totals.copies;
+        totals.bytes += entry.bytes;
+        if (totals.oldest == 0 || entry.time < totals.oldest)
+            totals.oldest = entry.time;
+    }
+    return totals;
+}
+
+void ReadHistory(const std::wstring& backupRoot, CHistory& history, const volatile LONG* stop,
+                 const std::function<void(size_t firstOfDay)>& dayRead) {
+    std::vector<std::wstring> days;
+    ForEachEntry(SystemPath(backupRoot), [&](const CFileFind& entry) {
+        if (entry.IsDirectory() && !entry.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT) &&
+            IsDayFolderName(entry.GetFileName()))
+            days.push_back(entry.GetFileName());
+    });
+    std::sort(days.begin(), days.end(), std::greater<std::wstring>());
+    for (const std::wstring& day : days) {
+        if (stop != nullptr && *stop != 0)
+            return;
+        const size_t first = history.entries.size();
+        CDayReader(backupRoot, day, history).Read();
+        if (dayRead)
+            dayRead(first);
+    }
+}
+
+bool ContainsUpper(const std::wstring& text, const std::wstring& upperQuery) {
+    if (upperQuery.empty())
+        return true;
+    if (text.size() < upperQuery.size())
+        return false;
+    thread_local std::wstring upper;
+    upper.assign(text);
+    bool ascii = true;
+    for (wchar_t& c : upper) {
+        if (c >= L'a' && c <= L'z')
+            c = static_cast<wchar_t>(c - L'a' + L'A');
+        else if (c >= 0x80)
+            ascii = false;
+    }
+    if (!ascii)
+        CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+    return upper.find(upperQuery) != std::wstring::npos;
+}
+
+std::vector<uint32_t> FilterHistory(const CHistory& history, const std::wstring& query,
+                                    const std::wstring& exactOriginal, const std::vector<uint32_t>* within) {
+    // Each text is looked at once however many entries share it: -1 not yet, 0 no, 1 yes.
+    std::vector<signed char> verdict(history.texts.Count(), -1);
+    const std::wstring upperQuery = UpperCase(query);
+    const auto matches = [&](uint32_t id) {
+        if (verdict[id] < 0) {
+            const std::wstring& text = history.texts.Text(id);
+            verdict[id] =
+                exactOriginal.empty()
+                    ? ContainsUpper(text, upperQuery)
+                    : CompareStringOrdinal(text.c_str(), static_cast<int>(text.size()), exactOriginal.c_str(),
+                                           static_cast<int>(exactOriginal.size()), TRUE) == CSTR_EQUAL;
+        }
+        return verdict[id] != 0;
+    };
+    const auto keep = [&](const HistoryEntry& entry) {
+        if (!exactOriginal.empty())
+            return entry.original != CTextPool::kNone && matches(entry.original);
+        return matches(entry.copyName) || (entry.original != CTextPool::kNone && matches(entry.original));
+    };
+    std::vector<uint32_t> kept;
+    if (within != nullptr) {
+        for (uint32_t index : *within)
+            if (index < history.entries.size() && keep(history.entries[index]))
+                kept.push_back(index);
+        return kept;
+    }
+    for (size_t index = 0; index < history.entries.size(); ++index)
+        if (keep(history.entries[index]))
+            kept.push_back(static_cast<uint32_t>(index));
+    return kept;
+}
+
+int64_t ToTicks(const SYSTEMTIME& time) {
+    FILETIME file{};
+    SystemTimeToFileTime(&time, &file);
+    return FileTimeTicks(file);
+}
+
+SYSTEMTIME FromTicks(int64_t ticks) {
+    FILETIME file;
+    file.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) & 0xFFFFFFFF);
+    file.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
+    SYSTEMTIME time{};
+    FileTimeToSystemTime(&file, &time);
+    return time;
+}
+
+std::wstring HistoryDateText(int64_t time) {
+    const SYSTEMTIME moment = FromTicks(time);
+    wchar_t text[32];
+    std::swprintf(text, 32, L"%04u/%02u/%02u", moment.wYear, moment.wMonth, moment.wDay);
+    return text;
+}
+
+std::wstring HistoryTimeText(int64_t time) {
+    const SYSTEMTIME moment = FromTicks(time);
+    wchar_t text[32];
+    std::swprintf(text, 32, L"%02u:%02u", moment.wHour, moment.wMinute);
+    return text;
+}
+
+std::wstring SizeText(uint64_t bytes) {
+    wchar_t text[32];
+    if (bytes < 1024)
+        std::swprintf(text, 32, L"%llu バイト", static_cast<unsigned long long>(bytes));
+    else if (bytes < 1024ull * 1024)
+        std::swprintf(text, 32, L"%.1f KB", static_cast<double>(bytes) / 1024.0);
+    else if (bytes < 1024ull * 1024 * 1024)
+        std::swprintf(text, 32, L"%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    else
+        std::swprintf(text, 32, L"%.2f GB", static_cast<double>(bytes) / (1024.0 * 1024.0 * 1024.0));
+    return text;
+}

@@ -1,0 +1,384 @@
+#include "engine/Journal.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "engine/FolderTree.h"
+
+const wchar_t* const kJournalName = L"Tallowbox-journal.tsv";
+
+namespace {
+
+const char* const kHeaderStart = "#Tallowbox-journal ";
+const char* const kFieldNames =
+    "time\tkind\toutcome\ttype\tbytes\tfiles\tleft-out\tmodified\toriginal\tcopy\ttarget";
+constexpr size_t kFieldCount = 11;
+// Longer than any path the platform takes, in UTF-8: a longer field is no record of ours.
+constexpr size_t kLongestField = 32767 * 3;
+
+// The journal's lock: one byte far past any journal's end, so it never stands in a reader's way.
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+constexpr DWORD kLockTries = 200; // 10 ms apart: an appending program holds it for a moment only
+
+const char* KindWord(JournalKind kind) {
+    switch (kind) {
+    case JournalKind::Restore:
+        return "restore";
+    case JournalKind::Removed:
+        return "removed";
+    default:
+        return "backup";
+    }
+}
+
+const char* OutcomeWord(RowOutcome outcome) {
+    switch (outcome) {
+    case RowOutcome::Failed:
+        return "failed";
+    case RowOutcome::Stopped:
+        return "stopped";
+    default:
+        return "ok";
+    }
+}
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty())
+        return std::string();
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
+                            nullptr);
+    return bytes;
+}
+
+// False for bytes that are not UTF-8 (an unpaired surrogate included).
+bool FromUtf8(const char* text, size_t length, std::wstring* wide) {
+    wide->clear();
+    if (length == 0)
+        return true;
+    const int size =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, static_cast<int>(length), nullptr, 0);
+    if (size <= 0)
+        return false;
+    wide->resize(static_cast<size_t>(size));
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, static_cast<int>(length), &(*wide)[0], size);
+    // No control character belongs in a path or a field of ours.
+    for (wchar_t c : *wide)
+        if (c < 0x20)
+            return false;
+    return true;
+}
+
+std::string Number(ULONGLONG value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(value));
+    return text;
+}
+
+bool ParseNumber(const std::string& text, ULONGLONG* value) {
+    if (text.empty() || text.size() > 19)
+        return false;
+    ULONGLONG result = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        result = result * 10 + static_cast<ULONGLONG>(c - '0');
+    }
+    *value = result;
+    return true;
+}
+
+// Reads exactly the digits of a field of fixed width.
+bool Digits(const std::string& text, size_t at, size_t count, WORD* value) {
+    WORD result = 0;
+    for (size_t i = at; i < at + count; ++i) {
+        if (i >= text.size() || text[i] < '0' || text[i] > '9')
+            return false;
+        result = static_cast<WORD>(result * 10 + (text[i] - '0'));
+    }
+    *value = result;
+    return true;
+}
+
+// "2026-12-07 10:15:30" (separator ' ') or "2026-12-07T01:14:59Z" (separator 'T', a 'Z' after).
+bool ParseMoment(const std::string& text, char separator, SYSTEMTIME* time) {
+    const size_t length = separator == 'T' ? 20 : 19;
+    if (text.size() != length || text[4] != '-' || text[7] != '-' || text[10] != separator ||
+        text[13] != ':' || text[16] != ':' || (separator == 'T' && text[19] != 'Z'))
+        return false;
+    SYSTEMTIME moment{};
+    if (!Digits(text, 0, 4, &moment.wYear) || !Digits(text, 5, 2, &moment.wMonth) ||
+        !Digits(text, 8, 2, &moment.wDay) || !Digits(text, 11, 2, &moment.wHour) ||
+        !Digits(text, 14, 2, &moment.wMinute) || !Digits(text, 17, 2, &moment.wSecond))
+        return false;
+    FILETIME check;
+    if (!SystemTimeToFileTime(&moment, &check)) // refuses a 13th month or a 32nd day
+        return false;
+    *time = moment;
+    return true;
+}
+
+std::string MomentText(const SYSTEMTIME& time, char separator) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u%c%02u:%02u:%02u%s", time.wYear, time.wMonth, time.wDay,
+                  separator, time.wHour, time.wMinute, time.wSecond, separator == 'T' ? "Z" : "");
+    return text;
+}
+
+bool IsZero(const FILETIME& time) {
+    return time.dwLowDateTime == 0 && time.dwHighDateTime == 0;
+}
+
+std::vector<std::string> SplitFields(const char* text, size_t length) {
+    std::vector<std::string> fields(1);
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] == '\t')
+            fields.emplace_back();
+        else
+            fields.back() += text[i];
+    }
+    return fields;
+}
+
+bool ParseWord(const std::string& text, const char* const* words, int count, int* index) {
+    for (int i = 0; i < count; ++i)
+        if (text == words[i]) {
+            *index = i;
+            return true;
+        }
+    return false;
+}
+
+bool ParseRecord(const std::vector<std::string>& fields, JournalRecord* record) {
+    static const char* const kKinds[] = {"backup", "restore", "removed"};
+    static const char* const kOutcomes[] = {"ok", "failed", "stopped"};
+    static const char* const kTypes[] = {"file", "folder"};
+    JournalRecord parsed;
+    int kind = 0, outcome = 0, type = 0;
+    if (fields.size() != kFieldCount || !ParseMoment(fields[0], ' ', &parsed.time) ||
+        !ParseWord(fields[1], kKinds, 3, &kind) || !ParseWord(fields[2], kOutcomes, 3, &outcome) ||
+        !ParseWord(fields[3], kTypes, 2, &type) || !ParseNumber(fields[4], &parsed.bytes) ||
+        !ParseNumber(fields[5], &parsed.files) || !ParseNumber(fields[6], &parsed.leftOut))
+        return false;
+    if (!fields[7].empty()) {
+        SYSTEMTIME modified;
+        if (!ParseMoment(fields[7], 'T', &modified) || !SystemTimeToFileTime(&modified, &parsed.modified))
+            return false;
+    }
+    for (size_t i = 8; i < kFieldCount; ++i)
+        if (fields[i].size() > kLongestField)
+            return false;
+    if (!FromUtf8(fields[8].data(), fields[8].size(), &parsed.original) ||
+        !FromUtf8(fields[9].data(), fields[9].size(), &parsed.copy) ||
+        !FromUtf8(fields[10].data(), fields[10].size(), &parsed.target) || parsed.copy.empty())
+        return false;
+    parsed.kind = static_cast<JournalKind>(kind);
+    parsed.outcome = static_cast<RowOutcome>(outcome);
+    parsed.isFolder = type == 1;
+    *record = std::move(parsed);
+    return true;
+}
+
+bool IsDriveLetter(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
+// Every component between separators, from index start on, is a plain name.
+bool HasOnlyPlainComponents(const std::wstring& path, size_t start) {
+    size_t begin = start;
+    for (;;) {
+        const size_t end = path.find(L'\\', begin);
+        const std::wstring component =
+            path.substr(begin, end == std::wstring::npos ? std::wstring::npos : end - begin);
+        if (component.empty() || component == L"." || component == L"..")
+            return false;
+        if (end == std::wstring::npos)
+            return true;
+        begin = end + 1;
+    }
+}
+
+// Closes the handle and releases the journal's lock it holds, if any.
+class CJournalFile {
+public:
+    explicit CJournalFile(const std::wstring& path)
+        : m_file(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    ~CJournalFile() {
+        if (m_locked) {
+            OVERLAPPED place = LockPlace();
+            UnlockFileEx(m_file, 0, 1, 0, &place);
+        }
+        if (m_file != INVALID_HANDLE_VALUE)
+            CloseHandle(m_file);
+    }
+    CJournalFile(const CJournalFile&) = delete;
+    CJournalFile& operator=(const CJournalFile&) = delete;
+
+    HANDLE Handle() const { return m_file; }
+    bool IsOpen() const { return m_file != INVALID_HANDLE_VALUE; }
+
+    // Waits a bounded time for the other programs appending to this journal.
+    DWORD Lock() {
+        for (DWORD attempt = 0; attempt < kLockTries; ++attempt) {
+            OVERLAPPED place = LockPlace();
+            if (LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &place)) {
+                m_locked = true;
+                return ERROR_SUCCESS;
+            }
+            const DWORD error = GetLastError();
+            if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING)
+                return error;
+            Sleep(10);
+        }
+        return ERROR_LOCK_VIOLATION;
+    }
+
+private:
+    static OVERLAPPED LockPlace() {
+        OVERLAPPED place{};
+        place.OffsetHigh = kLockOffsetHigh;
+        return place;
+    }
+
+    HANDLE m_file;
+    bool m_locked = false;
+};
+
+// What must come before the record: the first line in a new journal, a line break after a line
+// left cut short.
+DWORD TextBeforeRecord(HANDLE file, std::string* text) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size))
+        return GetLastError();
+    if (size.QuadPart == 0) {
+        *text = JournalHeaderLine();
+        return ERROR_SUCCESS;
+    }
+    OVERLAPPED last{};
+    last.Offset = static_cast<DWORD>((size.QuadPart - 1) & 0xFFFFFFFF);
+    last.OffsetHigh = static_cast<DWORD>((size.QuadPart - 1) >> 32);
+    char byte = 0;
+    DWORD read = 0;
+    if (!ReadFile(file, &byte, 1, &read, &last) || read != 1)
+        return GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_READ_FAULT;
+    if (byte != '\n')
+        *text = "\n";
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+std::string JournalHeaderLine() {
+    return std::string(kHeaderStart) + std::to_string(kJournalVersion) + "\t" + kFieldNames + "\n";
+}
+
+std::string FormatJournalLine(const JournalRecord& record) {
+    std::string line = MomentText(record.time, ' ');
+    line += std::string("\t") + KindWord(record.kind) + "\t" + OutcomeWord(record.outcome) + "\t" +
+            (record.isFolder ? "folder" : "file");
+    line += "\t" + Number(record.bytes) + "\t" + Number(record.files) + "\t" + Number(record.leftOut) + "\t";
+    SYSTEMTIME modified;
+    if (!IsZero(record.modified) && FileTimeToSystemTime(&record.modified, &modified))
+        line += MomentText(modified, 'T');
+    line += "\t" + Utf8(record.original) + "\t" + Utf8(record.copy) + "\t" + Utf8(record.target) + "\n";
+    return line;
+}
+
+JournalLine ParseJournalLine(const char* text, size_t length, JournalRecord* record, int* version) {
+    if (length > 0 && text[length - 1] == '\r')
+        --length;
+    const size_t headerLength = std::strlen(kHeaderStart);
+    if (length >= headerLength && std::memcmp(text, kHeaderStart, headerLength) == 0) {
+        ULONGLONG number = 0;
+        size_t end = headerLength;
+        while (end < length && text[end] != '\t')
+            ++end;
+        if (!ParseNumber(std::string(text + headerLength, end - headerLength), &number) || number > 1000000)
+            return JournalLine::Unreadable;
+        *version = static_cast<int>(number);
+        return JournalLine::Header;
+    }
+    return ParseRecord(SplitFields(text, length), record) ? JournalLine::Record : JournalLine::Unreadable;
+}
+
+std::wstring DayFolderName(const SYSTEMTIME& time) {
+    const std::wstring stamp = FormatTimeStampText(time); // "\2004-0307\1405"
+    return stamp.substr(1, stamp.find(L'\\', 1) - 1);
+}
+
+bool IsDayFolderName(const std::wstring& name) {
+    if (name.size() != 9 || name[4] != L'-')
+        return false;
+    for (size_t i = 0; i < name.size(); ++i)
+        if (i != 4 && (name[i] < L'0' || name[i] > L'9'))
+            return false;
+    return true;
+}
+
+bool IsMinuteFolderName(const std::wstring& name) {
+    if (name.size() != 4)
+        return false;
+    for (wchar_t c : name)
+        if (c < L'0' || c > L'9')
+            return false;
+    return true;
+}
+
+std::wstring RelativeToRoot(const std::wstring& backupRoot, const std::wstring& path) {
+    if (path.size() > backupRoot.size() + 1 && path[backupRoot.size()] == L'\\' &&
+        CompareStringOrdinal(path.c_str(), static_cast<int>(backupRoot.size()), backupRoot.c_str(),
+                             static_cast<int>(backupRoot.size()), TRUE) == CSTR_EQUAL)
+        return path.substr(backupRoot.size() + 1);
+    return path;
+}
+
+bool IsSafeCopyPath(const std::wstring& copy) {
+    if (copy.empty() || copy.find_first_of(L":/") != std::wstring::npos)
+        return false;
+    return HasOnlyPlainComponents(copy, 0); // a leading "\" makes an empty first component
+}
+
+bool IsFullOriginalPath(const std::wstring& path) {
+    if (path.find(L'/') != std::wstring::npos)
+        return false;
+    if (path.size() > 3 && IsDriveLetter(path[0]) && path[1] == L':' && path[2] == L'\\')
+        return path.find(L':', 2) == std::wstring::npos && HasOnlyPlainComponents(path, 3);
+    // "\\server\share\...", never a device or long-path form ("\\?\", "\\.\").
+    if (path.size() > 2 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'?' && path[2] != L'.')
+        return path.find(L':') == std::wstring::npos && HasOnlyPlainComponents(path, 2) &&
+               path.find(L'\\', path.find(L'\\', 2) + 1) != std::wstring::npos;
+    return false;
+}
+
+DWORD AppendJournalRecord(const std::wstring& backupRoot, const std::wstring& dayFolder,
+                          const JournalRecord& record) {
+    const std::wstring folder = backupRoot + L"\\" + dayFolder;
+    DWORD error = MakeFolderTree(folder);
+    if (error != ERROR_SUCCESS)
+        return error;
+    const std::wstring path = SystemPath(folder + L"\\" + kJournalName);
+    // The platform refuses to append to a read-only file; some emulations do not: refused alike.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return ERROR_ACCESS_DENIED;
+    CJournalFile journal(path);
+    if (!journal.IsOpen())
+        return GetLastError();
+    if ((error = journal.Lock()) != ERROR_SUCCESS)
+        return error;
+    std::string text;
+    if ((error = TextBeforeRecord(journal.Handle(), &text)) != ERROR_SUCCESS)
+        return error;
+    text += FormatJournalLine(record);
+    // One write: with append access it lands whole at the end, after any other program's line.
+    DWORD written = 0;
+    if (!WriteFile(journal.Handle(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+        return GetLastError();
+    return written == text.size() ? ERROR_SUCCESS : ERROR_DISK_FULL;
+}
