@@ -112,7 +112,8 @@ class Writer:
                   0 if item.is_folder else 1, "")
 
     def remove(self, journal: list, moment: datetime.datetime, item: Item) -> None:
-        """The cleanup moved the item's oldest copy out (never its last one)."""
+        """The cleanup moved the item's oldest copy out (never its last one), and said so in the
+        journal of the copy's own day, which is where that day's copies are read from."""
         rel = item.copies.pop(0)
         path = os.path.join(self.out, *rel.split("\\"))
         if item.is_folder:
@@ -122,7 +123,14 @@ class Writer:
         else:
             os.remove(path)
         self.copies -= 1
-        self.line(journal, moment, "removed", "ok", item, rel, 0, 0, "")
+        copy_day = rel.split("\\")[0]
+        if copy_day == f"{moment:%Y-%m%d}":  # that journal is still being made
+            self.line(journal, moment, "removed", "ok", item, rel, 0, 0, "")
+            return
+        lines = []
+        self.line(lines, moment, "removed", "ok", item, rel, 0, 0, "")
+        with open(os.path.join(self.out, copy_day, JOURNAL), "a", encoding="utf-8", newline="\n") as f:
+            f.writelines(lines)
 
 
 def day_counts(rng: random.Random, records: int, days: int) -> list:

@@ -1,0 +1,164 @@
+// The history of a backups folder read, filtered and planned for cleanup by the engine's own
+// functions, in this process, timed on the performance counter:
+//   historybench <backups folder> [--query TEXT]...
+// Prints one figure a line, its name first:
+//   first-day-ms      until the first day folder is read (the reader's first day callback)
+//   all-ms            until the whole history is read
+//   entries, unreadable-lines, unreadable-journals
+//   private-bytes     before and after the reading, and where the figure comes from
+//   bytes-per-record  the growth divided by the entries
+//   keystroke         one line per key: the query so far, ms, matches (a query that only grew
+//                     is filtered within the previous matches, as a search box would)
+//   keystroke-max-ms, keystroke-median-ms
+//   cleanup-ms        the cleanup plan for the whole history, when the engine has one
+#include "bench/PrivateBytes.h"
+#include "engine/History.h"
+
+#if __has_include("engine/Cleanup.h")
+#include "engine/Cleanup.h"
+#define HISTORYBENCH_CLEANUP 1
+#endif
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Queries typed by default: a name in ASCII with a space, and a Japanese folder and name.
+const wchar_t* const kDefaultQueries[] = {L"budget plan 2", L"港北センター\\工程表"};
+// The cleanup is planned for copies older than this share of the history (newest first).
+const double kCleanupShare = 0.5;
+
+double NowMs() {
+    static const LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+struct LocalFreer {
+    void operator()(LPWSTR* block) const { ::LocalFree(block); }
+};
+using UniqueArgv = std::unique_ptr<LPWSTR, LocalFreer>;
+
+std::string Utf8(const std::wstring& text) {
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string out(static_cast<size_t>(std::max(size, 0)), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
+                          nullptr);
+    return out;
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// Reads the whole history, printing when the first day was read and how much memory it took.
+void ReadAndMeasure(const std::wstring& root, CHistory& history) {
+    const PrivateMemory before = PrivateBytes();
+    volatile LONG stop = 0;
+    double firstDayAt = -1;
+    const double start = NowMs();
+    ReadHistory(root, history, &stop, [&](size_t) {
+        if (firstDayAt < 0)
+            firstDayAt = NowMs();
+    });
+    const double end = NowMs();
+    const PrivateMemory after = PrivateBytes();
+    const size_t entries = history.entries.size();
+    std::printf("first-day-ms %.1f\n", firstDayAt < 0 ? -1.0 : firstDayAt - start);
+    std::printf("all-ms %.1f\n", end - start);
+    std::printf("entries %zu\n", entries);
+    std::printf("unreadable-lines %u\n", history.unreadableLines);
+    std::printf("unreadable-journals %u\n", history.unreadableJournals);
+    std::printf("private-bytes %llu %llu %s\n", before.bytes, after.bytes, after.source);
+    const double growth = static_cast<double>(after.bytes) - static_cast<double>(before.bytes);
+    std::printf("bytes-per-record %.1f\n", entries != 0 ? growth / static_cast<double>(entries) : 0.0);
+}
+
+// Types each query one key at a time: every key after the first only narrows, so it filters
+// within the matches of the key before.
+void TypeQueries(const CHistory& history, const std::vector<std::wstring>& queries) {
+    std::vector<double> times;
+    for (const std::wstring& query : queries) {
+        std::vector<uint32_t> matches;
+        for (size_t typed = 1; typed <= query.size(); ++typed) {
+            const std::wstring sofar = query.substr(0, typed);
+            const double start = NowMs();
+            std::vector<uint32_t> narrowed =
+                FilterHistory(history, sofar, std::wstring(), typed == 1 ? nullptr : &matches);
+            const double ms = NowMs() - start;
+            matches.swap(narrowed);
+            times.push_back(ms);
+            std::printf("keystroke \"%s\" %.2f %zu\n", Utf8(sofar).c_str(), ms, matches.size());
+        }
+    }
+    std::printf("keystroke-max-ms %.2f\n",
+                times.empty() ? 0.0 : *std::max_element(times.begin(), times.end()));
+    std::printf("keystroke-median-ms %.2f\n", Median(times));
+}
+
+// Plans the cleanup of the copies older than a moment within the history.
+void PlanCleanupTimed(const CHistory& history) {
+#ifdef HISTORYBENCH_CLEANUP
+    if (history.entries.empty())
+        return;
+    const size_t at = static_cast<size_t>(static_cast<double>(history.entries.size() - 1) * kCleanupShare);
+    const int64_t cutoff = history.entries[at].time;
+    const double start = NowMs();
+    const auto plan = PlanCleanup(history, cutoff);
+    const double ms = NowMs() - start;
+    (void)plan;
+    std::printf("cleanup-ms %.1f\n", ms);
+#else
+    (void)history;
+    std::printf("cleanup-ms - (no cleanup in this engine)\n");
+#endif
+}
+
+} // namespace
+
+int main() {
+    int argc = 0;
+    UniqueArgv argv(::CommandLineToArgvW(::GetCommandLineW(), &argc));
+    if (!argv || argc < 2 || argc % 2 != 0) {
+        std::fprintf(stderr, "usage: historybench <backups folder> [--query TEXT]...\n");
+        return 2;
+    }
+    const std::wstring root = argv.get()[1];
+    std::vector<std::wstring> queries;
+    for (int i = 2; i + 1 < argc; i += 2) {
+        if (std::wstring(argv.get()[i]) != L"--query") {
+            std::fprintf(stderr, "historybench: unknown option\n");
+            return 2;
+        }
+        queries.emplace_back(argv.get()[i + 1]);
+    }
+    if (queries.empty())
+        queries.assign(std::begin(kDefaultQueries), std::end(kDefaultQueries));
+    if (::GetFileAttributesW(root.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::fprintf(stderr, "historybench: no such folder\n");
+        return 2;
+    }
+
+    CHistory history;
+    ReadAndMeasure(root, history);
+    TypeQueries(history, queries);
+    PlanCleanupTimed(history);
+    return history.entries.empty() ? 1 : 0;
+}
