@@ -355,7 +355,7 @@ def main() -> int:
     if args.history_only:
         history = history_figures(args.build, args.history, max(args.rounds, 3))
         # The main window must still start as fast with the history behind it.
-        startup = startup_figures(args.build, contenders.program_dir, max(args.rounds, 3) * 2)
+        startup = startup_figures(args.build, contenders.program_dir, max(args.rounds, 5) * 2)
         target_lines({}, [], startup, None, None, history)
         return 0
     if args.answer_only:
