@@ -311,8 +311,7 @@ CHistory::Totals CHistory::ComputeTotals() const {
     return totals;
 }
 
-void ReadHistory(const std::wstring& backupRoot, CHistory& history, const volatile LONG* stop,
-                 const std::function<void(size_t firstOfDay)>& dayRead) {
+std::vector<std::wstring> HistoryDays(const std::wstring& backupRoot) {
     std::vector<std::wstring> days;
     ForEachEntry(SystemPath(backupRoot), [&](const CFileFind& entry) {
         if (entry.IsDirectory() && !entry.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT) &&
@@ -320,11 +319,32 @@ void ReadHistory(const std::wstring& backupRoot, CHistory& history, const volati
             days.push_back(entry.GetFileName());
     });
     std::sort(days.begin(), days.end(), std::greater<std::wstring>());
-    for (const std::wstring& day : days) {
+    return days;
+}
+
+void ReadHistoryDay(const std::wstring& backupRoot, const std::wstring& day, CHistory& history) {
+    CDayReader(backupRoot, day, history).Read();
+}
+
+void AppendHistory(CHistory& into, const CHistory& part) {
+    into.entries.reserve(into.entries.size() + part.entries.size());
+    for (HistoryEntry entry : part.entries) {
+        entry.original = into.texts.Add(part.texts.Text(entry.original));
+        entry.copyFolder = into.texts.Add(part.texts.Text(entry.copyFolder));
+        entry.copyName = into.texts.Add(part.texts.Text(entry.copyName));
+        into.entries.push_back(entry);
+    }
+    into.unreadableLines += part.unreadableLines;
+    into.unreadableJournals += part.unreadableJournals;
+}
+
+void ReadHistory(const std::wstring& backupRoot, CHistory& history, const volatile LONG* stop,
+                 const std::function<void(size_t firstOfDay)>& dayRead) {
+    for (const std::wstring& day : HistoryDays(backupRoot)) {
         if (stop != nullptr && *stop != 0)
             return;
         const size_t first = history.entries.size();
-        CDayReader(backupRoot, day, history).Read();
+        ReadHistoryDay(backupRoot, day, history);
         if (dayRead)
             dayRead(first);
     }

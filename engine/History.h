@@ -26,6 +26,8 @@ class CTextPool {
 public:
     static constexpr uint32_t kNone = 0; // the empty text
     CTextPool();
+    CTextPool(const CTextPool&) = delete; // the index points into this object's own texts
+    CTextPool& operator=(const CTextPool&) = delete;
     uint32_t Add(const std::wstring& text);
     const std::wstring& Text(uint32_t id) const { return m_texts[id]; }
     size_t Count() const { return m_texts.size(); }
@@ -77,6 +79,13 @@ public:
     };
     Totals ComputeTotals() const;
 };
+
+// The day folders below backupRoot, newest first.
+std::vector<std::wstring> HistoryDays(const std::wstring& backupRoot);
+// Reads one day folder's records and unnamed copies into history, newest first.
+void ReadHistoryDay(const std::wstring& backupRoot, const std::wstring& day, CHistory& history);
+// Appends part's entries (read after into's) to into, their texts with them.
+void AppendHistory(CHistory& into, const CHistory& part);
 
 // Reads the history of backupRoot into history, newest day first. After each day folder,
 // dayRead is called with the index of that day's first entry (entries before it are complete);

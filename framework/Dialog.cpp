@@ -53,6 +53,15 @@ INT_PTR CDialog::DoModal() {
     return m_nModalResult;
 }
 
+BOOL CDialog::CreateModeless(CWnd* pParentWnd) {
+    m_pParentWnd = pParentWnd;
+    HWND hDlg = ::CreateDialogParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), FindOwner(),
+                                     &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    if (hDlg != nullptr && m_hWnd == nullptr)
+        ::DestroyWindow(hDlg); // it failed to initialise
+    return m_hWnd != nullptr;
+}
+
 void CDialog::EndDialog(int nResult) {
     m_nModalResult = nResult;
     m_bEndModal = true;

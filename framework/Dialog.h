@@ -1,4 +1,4 @@
-// CDialog: a modal dialog from a dialog template, run by its own message loop.
+// CDialog: a dialog from a dialog template, modal and run by its own message loop, or modeless.
 // The dialog manager creates the window; at WM_INITDIALOG the object subclasses it, so from
 // then on messages reach the virtual WindowProc like any other CWnd. DoModal's loop offers each
 // queued message to PreTranslateMessage of the target window's objects, up to the dialog
@@ -20,6 +20,10 @@ public:
     virtual INT_PTR DoModal();
     // Ends the modal loop with nResult as DoModal's result.
     void EndDialog(int nResult);
+    // Creates the dialog without a loop of its own: the application's loop serves it (its
+    // PreTranslateMessage runs the dialog keys). Its texts are kept whole (a Unicode window).
+    // FALSE when it could not be created.
+    BOOL CreateModeless(CWnd* pParentWnd = nullptr);
 
     // Runs the data exchange; FALSE when it threw (reported already).
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);

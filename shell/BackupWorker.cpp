@@ -10,6 +10,7 @@ struct Batch {
     std::vector<BackupRow> restores;
     SYSTEMTIME time;
     bool stopped = false;
+    CBackupWorker::Task task;
 };
 
 } // namespace
@@ -83,6 +84,10 @@ void CBackupWorker::Shared::Run() {
             ResetProgress();
             engine.Restore(*this, row, batch.time);
         }
+        if (batch.task) {
+            ResetProgress();
+            batch.task(engine, *this);
+        }
         lock.lock();
         running = false;
         if (batches.empty())
@@ -115,13 +120,20 @@ CBackupWorker::~CBackupWorker() {
 
 void CBackupWorker::Queue(std::vector<std::wstring> paths, SYSTEMTIME time) {
     std::lock_guard<std::mutex> lock(m_shared->mutex);
-    m_shared->batches.push_back({std::move(paths), {}, time, false});
+    m_shared->batches.push_back({std::move(paths), {}, time, false, {}});
     m_shared->changed.notify_all();
 }
 
 void CBackupWorker::QueueRestore(std::vector<BackupRow> rows, SYSTEMTIME time) {
     std::lock_guard<std::mutex> lock(m_shared->mutex);
-    m_shared->batches.push_back({{}, std::move(rows), time, false});
+    m_shared->batches.push_back({{}, std::move(rows), time, false, {}});
+    m_shared->changed.notify_all();
+}
+
+void CBackupWorker::QueueTask(Task task) {
+    std::lock_guard<std::mutex> lock(m_shared->mutex);
+    Batch batch{{}, {}, {}, false, std::move(task)};
+    m_shared->batches.push_back(std::move(batch));
     m_shared->changed.notify_all();
 }
 

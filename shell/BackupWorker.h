@@ -1,5 +1,5 @@
 // CBackupWorker: runs the backups on a thread of its own, so the window stays live during long
-// copies. Batches (a drop, the command line, or rows to restore) run one after another in the order
+// copies. Batches (a drop, the command line, rows to restore, a task) run one after another in the order
 // given, each with its own time stamp; the worker never touches a window: rows and status texts
 // are posted to the view, and the progress is left in a slot the view reads on its own timer.
 // A stop ends the running item at once and lists every item still waiting as stopped.
@@ -9,6 +9,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -44,6 +45,10 @@ public:
     // Puts each row's backup back, in order, after backing up what is there now (time stamps
     // those backups and the restore rows).
     void QueueRestore(std::vector<BackupRow> rows, SYSTEMTIME time);
+    // Other work on the backups (a restore to another place, the cleanup), in turn with the
+    // batches: run on the worker's thread with its engine, which it may stop.
+    using Task = std::function<void(CBackupEngine& engine, CBackupHost& host)>;
+    void QueueTask(Task task);
     // The running batch stops at once; every batch waiting is listed as stopped.
     void StopAll();
     bool IsBusy() const;

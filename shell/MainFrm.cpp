@@ -2,6 +2,7 @@
 
 #include "engine/FolderTree.h"
 #include "res/resource.h"
+#include "shell/HistoryWnd.h"
 #include "shell/TallowboxView.h"
 
 #include <shellapi.h>
@@ -20,6 +21,13 @@ const UINT kIndicators[] = {ID_SEPARATOR, ID_SEPARATOR};
 
 } // namespace
 
+CMainFrame::CMainFrame() = default;
+
+// The history window goes before the frame: its reading stops and its thread ends first.
+CMainFrame::~CMainFrame() {
+    m_history.reset();
+}
+
 BOOL CMainFrame::PreCreateWindow(CREATESTRUCTA& cs) {
     if (!CFrameWnd::PreCreateWindow(cs))
         return FALSE;
@@ -29,9 +37,11 @@ BOOL CMainFrame::PreCreateWindow(CREATESTRUCTA& cs) {
     return TRUE;
 }
 
-// The frame handles no message of its own here: creation and commands come through the
-// framework's handlers (OnCreate, OnCmdMsg).
+// Creation and commands come through the framework's handlers (OnCreate, OnCmdMsg); the history
+// window, which the system destroys with its owner, lets its reading go first.
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY)
+        m_history.reset();
     return CFrameWnd::WindowProc(message, wParam, lParam);
 }
 
@@ -47,8 +57,14 @@ int CMainFrame::OnCreate(LPCREATESTRUCTA lpcs) {
     return 0;
 }
 
-// The view's keys work anywhere in the window: Esc stops the running copy, Ctrl+V pastes files.
+// The view's keys work anywhere in the window: Esc stops the running copy, Ctrl+V pastes files;
+// Ctrl+H opens the history.
 BOOL CMainFrame::PreTranslateMessage(MSG* pMsg) {
+    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == 'H' && ::GetKeyState(VK_CONTROL) < 0 &&
+        ::GetKeyState(VK_SHIFT) >= 0 && ::GetKeyState(VK_MENU) >= 0) {
+        ShowHistory(std::wstring());
+        return TRUE;
+    }
     auto* pView = dynamic_cast<CTallowboxView*>(GetActiveView());
     if (pView != nullptr && pView->TranslateShortcut(*pMsg))
         return TRUE;
@@ -59,6 +75,9 @@ BOOL CMainFrame::OnCmdMsg(UINT nID) {
     switch (nID) {
     case ID_OPEN_FOLDER:
         OnOpenFolder();
+        return TRUE;
+    case ID_HISTORY:
+        ShowHistory(std::wstring());
         return TRUE;
     default:
         return CFrameWnd::OnCmdMsg(nID);
@@ -87,4 +106,26 @@ void CMainFrame::OpenFolderInShell(const std::wstring& folder) {
             shown.assign(shortForm.data() + 4, length - 4); // without the long-path prefix
     }
     ::ShellExecuteW(nullptr, L"open", shown.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void CMainFrame::ShowHistory(const std::wstring& originalPath) {
+    auto* pView = dynamic_cast<CTallowboxView*>(GetActiveView());
+    if (pView == nullptr)
+        return;
+    if (!m_history || m_history->GetSafeHwnd() == nullptr) {
+        m_history.reset(new CHistoryWnd(*pView));
+        if (!m_history->Create(this)) {
+            m_history.reset();
+            return;
+        }
+    }
+    if (!originalPath.empty())
+        m_history->ShowVersionsOf(originalPath);
+    ::ShowWindow(m_history->GetSafeHwnd(), SW_SHOWNORMAL);
+    ::SetForegroundWindow(m_history->GetSafeHwnd());
+}
+
+void CMainFrame::OnBackupsChanged() {
+    if (m_history && m_history->GetSafeHwnd() != nullptr)
+        m_history->Reload();
 }

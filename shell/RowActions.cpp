@@ -1,5 +1,6 @@
 #include "shell/RowActions.h"
 
+#include "engine/FolderTree.h"
 #include "engine/Restore.h"
 #include "shell/MainFrm.h"
 
@@ -7,6 +8,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <cwchar>
 #include <memory>
 
 namespace {
@@ -148,4 +150,64 @@ void ShowItemsInShell(const std::wstring& folder, const std::vector<std::wstring
                                              children.data(), 0)))
         return;
     CMainFrame::OpenFolderInShell(folder); // opens a folder too long for the shell's lists by its short name
+}
+
+DWORD MakeLookingCopy(const std::wstring& backupPath, const std::wstring& root, std::wstring* copy) {
+    if (!IsStrictlyBelow(PlainPath(backupPath), root))
+        return ERROR_ACCESS_DENIED; // nothing outside the backups is ever opened from here
+    wchar_t temporary[MAX_PATH + 1] = L"";
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, temporary);
+    if (length == 0 || length > MAX_PATH)
+        return ERROR_PATH_NOT_FOUND;
+    const std::wstring base = WithoutTrailingSeparators(temporary) + L"\\Tallowbox";
+    DWORD error = MakeFolderTree(base);
+    if (error != ERROR_SUCCESS)
+        return error;
+    // A folder of its own for each look, so the copy keeps the backup's own name.
+    for (unsigned attempt = 0; attempt < 1000; ++attempt) {
+        wchar_t name[64];
+        std::swprintf(name, 64, L"%lu-%llx-%u", ::GetCurrentProcessId(),
+                      static_cast<unsigned long long>(::GetTickCount64()), attempt);
+        const std::wstring folder = base + L"\\" + name;
+        if (!::CreateDirectoryW(SystemPath(folder).c_str(), nullptr)) {
+            if ((error = ::GetLastError()) == ERROR_ALREADY_EXISTS)
+                continue;
+            return error;
+        }
+        *copy = folder + L"\\" + LastComponent(backupPath);
+        if (!::CopyFileExW(SystemPath(backupPath).c_str(), SystemPath(*copy).c_str(), nullptr, nullptr,
+                           nullptr, COPY_FILE_FAIL_IF_EXISTS))
+            return ::GetLastError();
+        const DWORD attributes = ::GetFileAttributesW(SystemPath(*copy).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES ||
+            !::SetFileAttributesW(SystemPath(*copy).c_str(), attributes | FILE_ATTRIBUTE_READONLY))
+            return ::GetLastError();
+        return ERROR_SUCCESS;
+    }
+    return ERROR_ALREADY_EXISTS;
+}
+
+bool PickFolder(HWND owner, std::wstring* folder) {
+    CScopedCom com;
+    IFileOpenDialog* dialog = nullptr;
+    if (FAILED(
+            ::CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog))))
+        return false;
+    std::unique_ptr<IFileOpenDialog, void (*)(IFileOpenDialog*)> owned(
+        dialog, [](IFileOpenDialog* d) { d->Release(); });
+    DWORD options = 0;
+    dialog->GetOptions(&options);
+    dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+    dialog->SetTitle(L"戻す先のフォルダを選んでください");
+    IShellItem* item = nullptr;
+    if (FAILED(dialog->Show(owner)) || FAILED(dialog->GetResult(&item)))
+        return false;
+    wchar_t* path = nullptr;
+    const bool got = SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path)) && path != nullptr;
+    if (got) {
+        *folder = path;
+        ::CoTaskMemFree(path);
+    }
+    item->Release();
+    return got;
 }

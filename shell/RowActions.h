@@ -1,6 +1,7 @@
 // What the list's rows lead to, apart from the window: the nearest part of a path that still
-// exists, the text Ctrl+C puts on the clipboard, the restore's question, and the shell call that
-// opens a folder with items selected. The view's row commands (TallowboxView.cpp) use them.
+// exists, the text Ctrl+C puts on the clipboard, the restore's question, the read-only copy a
+// version is looked at through, the folder picker, and the shell call that opens a folder with
+// items selected. The row commands (RowCommands.cpp) use them.
 #pragma once
 
 #include <windows.h>
@@ -25,6 +26,14 @@ bool PutTextOnClipboard(HWND owner, const std::wstring& text);
 // The restore's question for the rows: the item (or the count), the backups' dates and times,
 // where they go back to, and that what is there now is backed up first.
 std::wstring RestoreQuestion(const std::vector<BackupRow>& rows);
+
+// Copies the backup (a file below root) into a folder of its own in the user's temporary folder
+// and makes the copy read-only: what a program opens for looking is never the backup itself.
+// ERROR_SUCCESS with the copy's path, or the error code.
+DWORD MakeLookingCopy(const std::wstring& backupPath, const std::wstring& root, std::wstring* copy);
+
+// Asks the user for a folder (the system's folder picker); false when cancelled.
+bool PickFolder(HWND owner, std::wstring* folder);
 
 // Opens folder in the shell with items (full paths inside it) selected; when the shell cannot
 // select them, opens the folder alone.

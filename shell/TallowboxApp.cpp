@@ -17,8 +17,8 @@ BOOL CTallowboxApp::InitInstance() {
     SetRegistryKey("Local AppWizard-Generated Applications");
     LoadStdProfileSettings(0);
 
-    AddDocTemplate(new CSingleDocTemplate(IDR_MAINFRAME, &CTallowboxDoc::runtimeClass, &CMainFrame::runtimeClass,
-                                          &CTallowboxView::runtimeClass));
+    AddDocTemplate(new CSingleDocTemplate(IDR_MAINFRAME, &CTallowboxDoc::runtimeClass,
+                                          &CMainFrame::runtimeClass, &CTallowboxView::runtimeClass));
 
     CCommandLineInfo cmdInfo;
     ParseCommandLine(cmdInfo);
@@ -33,7 +33,10 @@ BOOL CTallowboxApp::InitInstance() {
 
 BOOL CTallowboxApp::OnCmdMsg(UINT nID) {
     switch (nID) {
-    case ID_APP_ABOUT: OnAppAbout(); return TRUE;
-    default: return CWinApp::OnCmdMsg(nID);
+    case ID_APP_ABOUT:
+        OnAppAbout();
+        return TRUE;
+    default:
+        return CWinApp::OnCmdMsg(nID);
     }
 }

@@ -7,32 +7,16 @@
 #include "framework/Frame.h"
 #include "framework/StatusBar.h"
 #include "res/resource.h"
-#include "shell/RowActions.h"
+#include "shell/MainFrm.h"
 
 #include <algorithm>
 #include <cwchar>
 #include <vector>
 
-namespace {
-
-int AskWithMessageBox(HWND owner, const std::wstring& text, UINT type) {
-    return ::MessageBoxW(owner, text.c_str(), L"Tallowbox", type);
-}
-
-UINT TrackRowMenu(HMENU menu, int x, int y, HWND owner) {
-    return static_cast<UINT>(
-        ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, x, y, 0, owner, nullptr));
-}
-
-} // namespace
-
 const CRuntimeClass CTallowboxView::runtimeClass = {"CTallowboxView", &CFormView::runtimeClass,
                                                     &CreateDynamic<CTallowboxView>};
 
 std::wstring CTallowboxView::s_programFolderOverride;
-CTallowboxView::ItemShower CTallowboxView::s_pfnShowItems = &ShowItemsInShell;
-CTallowboxView::Asker CTallowboxView::s_pfnAsk = &AskWithMessageBox;
-CTallowboxView::MenuTracker CTallowboxView::s_pfnTrackMenu = &TrackRowMenu;
 
 namespace {
 
@@ -119,11 +103,11 @@ LRESULT CTallowboxView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         OnBackupIdle();
         return 0;
     case WM_NOTIFY:
-        OnListNotify(reinterpret_cast<const NMHDR*>(lParam));
+        m_rowCommands.HandleListNotify(reinterpret_cast<const NMHDR*>(lParam));
         break;
     case WM_CONTEXTMENU:
         if (reinterpret_cast<HWND>(wParam) == m_list.m_hWnd) {
-            ShowRowMenu(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+            m_rowCommands.ShowMenu(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
             return 0;
         }
         break;
@@ -151,6 +135,7 @@ void CTallowboxView::OnInitialUpdate() {
     InsertColumns();
     // A right-click or double-click anywhere on a row takes the row, not only on its date.
     ::SendMessageW(m_list.m_hWnd, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    m_rowCommands.SetList(m_list.m_hWnd);
     CaptureLayout();
     m_bLayoutReady = 1;
     m_worker.reset(new CBackupWorker(m_hWnd, m_strProgramFolder, kCopiers));
@@ -240,6 +225,10 @@ void CTallowboxView::QueueBackup(std::vector<std::wstring> paths, SYSTEMTIME tim
     if (!m_worker)
         return;
     m_worker->Queue(std::move(paths), time);
+    StartProgress();
+}
+
+void CTallowboxView::StartProgress() {
     ::SetTimer(m_hWnd, kProgressTimer, kFrameMs, nullptr);
     ::SetCursor(::LoadCursor(nullptr, IDC_APPSTARTING)); // working, and the window still answers
 }
@@ -295,13 +284,15 @@ void CTallowboxView::OnBackupIdle() {
     ::KillTimer(m_hWnd, kProgressTimer);
     ShowProgress();
     ::SetCursor(::LoadCursor(nullptr, IDC_ARROW));
+    if (auto* pFrame = dynamic_cast<CMainFrame*>(AfxGetMainWnd()))
+        pFrame->OnBackupsChanged();
 }
 
 BOOL CTallowboxView::PreTranslateMessage(MSG* pMsg) {
     if (pMsg->message == WM_DROPFILES)
         HandleDropFiles(reinterpret_cast<HDROP>(pMsg->wParam));
     // Taken before the form's dialog keys would make Esc "cancel" and swallow the rest.
-    if (HandleListKey(pMsg) || TranslateShortcut(*pMsg))
+    if (m_rowCommands.HandleListKey(*pMsg) || TranslateShortcut(*pMsg))
         return TRUE;
     return CFormView::PreTranslateMessage(pMsg);
 }
@@ -413,171 +404,42 @@ void CTallowboxView::ShowTrayMenu() {
 
 // ---- The rows' commands ----
 
-namespace {
-
-class CScopedMenu {
-public:
-    explicit CScopedMenu(HMENU menu) : m_menu(menu) {}
-    ~CScopedMenu() {
-        if (m_menu != nullptr)
-            ::DestroyMenu(m_menu);
-    }
-    CScopedMenu(const CScopedMenu&) = delete;
-    CScopedMenu& operator=(const CScopedMenu&) = delete;
-    HMENU get() const { return m_menu; }
-
-private:
-    HMENU m_menu;
-};
-
-} // namespace
-
-BOOL CTallowboxView::HandleListKey(const MSG* pMsg) {
-    if (pMsg->hwnd != m_list.m_hWnd)
-        return FALSE;
-    // The menu key, on its release as the system does; taken here so the menu opens once even
-    // where the default handling makes no WM_CONTEXTMENU of it.
-    if (pMsg->message == WM_KEYUP && pMsg->wParam == VK_APPS) {
-        ShowRowMenu(-1, -1);
-        return TRUE;
-    }
-    if (pMsg->message != WM_KEYDOWN)
-        return FALSE;
-    // Taken before the form's dialog keys would make Enter its default button.
-    if (pMsg->wParam == VK_RETURN) {
-        ShowSelectedBackups();
-        return TRUE;
-    }
-    if (pMsg->wParam == 'C' && ::GetKeyState(VK_CONTROL) < 0) {
-        CopySelectedBackupPaths();
-        return TRUE;
-    }
-    return FALSE;
-}
-
-void CTallowboxView::OnListNotify(const NMHDR* pHeader) {
-    if (pHeader->hwndFrom != m_list.m_hWnd || pHeader->code != NM_DBLCLK)
-        return;
-    if (reinterpret_cast<const NMITEMACTIVATE*>(pHeader)->iItem >= 0)
-        ShowSelectedBackups();
-}
-
-std::vector<BackupRow> CTallowboxView::SelectedRows() const {
+std::vector<BackupRow> CTallowboxView::SelectedRows(bool focusedFirst) const {
     std::vector<BackupRow> rows;
+    const int focused =
+        focusedFirst ? ListView_GetNextItem(m_list.m_hWnd, -1, LVNI_FOCUSED | LVNI_SELECTED) : -1;
+    if (focused >= 0 && static_cast<size_t>(focused) < m_rows.size())
+        rows.push_back(m_rows[static_cast<size_t>(focused)]);
     int item = -1;
     while ((item = ListView_GetNextItem(m_list.m_hWnd, item, LVNI_SELECTED)) >= 0)
-        if (static_cast<size_t>(item) < m_rows.size())
+        if (item != focused && static_cast<size_t>(item) < m_rows.size())
             rows.push_back(m_rows[static_cast<size_t>(item)]);
     return rows;
 }
 
-void CTallowboxView::ShowRowMenu(int x, int y) {
-    const std::vector<BackupRow> rows = SelectedRows();
-    if (rows.empty())
-        return;
-    if (x == -1 && y == -1) {
-        int item = ListView_GetNextItem(m_list.m_hWnd, -1, LVNI_FOCUSED | LVNI_SELECTED);
-        if (item < 0)
-            item = ListView_GetNextItem(m_list.m_hWnd, -1, LVNI_SELECTED);
-        RECT rect = {};
-        ListView_GetItemRect(m_list.m_hWnd, item, &rect, LVIR_LABEL);
-        POINT corner = {rect.left, rect.bottom};
-        ::ClientToScreen(m_list.m_hWnd, &corner);
-        x = corner.x;
-        y = corner.y;
-    }
-    CScopedMenu menu(::LoadMenuW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_ROW_MENU)));
-    HMENU popup = menu.get() != nullptr ? ::GetSubMenu(menu.get(), 0) : nullptr;
-    if (popup == nullptr)
-        return;
-    ::SetMenuDefaultItem(popup, ID_ROW_SHOW_BACKUP, FALSE);
-    const bool restorable = std::all_of(rows.begin(), rows.end(), &CanRestore);
-    ::EnableMenuItem(popup, ID_ROW_RESTORE, MF_BYCOMMAND | (restorable ? MF_ENABLED : MF_GRAYED));
-    RunRowCommand(s_pfnTrackMenu(popup, x, y, m_hWnd));
+void CTallowboxView::ShowVersions(const BackupRow& row) {
+    if (auto* pFrame = dynamic_cast<CMainFrame*>(AfxGetMainWnd()))
+        pFrame->ShowHistory(row.originalPath);
 }
 
-void CTallowboxView::RunRowCommand(UINT command) {
-    switch (command) {
-    case ID_ROW_SHOW_BACKUP:
-        ShowSelectedBackups();
-        break;
-    case ID_ROW_SHOW_ORIGINAL:
-        ShowSelectedOriginals();
-        break;
-    case ID_ROW_COPY_PATH:
-        CopySelectedBackupPaths();
-        break;
-    case ID_ROW_RESTORE:
-        RestoreSelected();
-        break;
-    default:
-        break; // the menu was closed without a choice
-    }
-}
-
-// What is left of each backup inside the backup root: a failed or stopped copy shows the
-// nearest folder of it that was made.
-void CTallowboxView::ShowSelectedBackups() {
-    const std::wstring root = PlainPath(m_strBackupRoot);
-    std::vector<std::wstring> items;
-    for (const BackupRow& row : SelectedRows()) {
-        const std::wstring part = NearestExistingPart(PlainPath(row.backupPath), root);
-        if (part.empty())
-            SetStatusText(row.originalPath + L"のバックアップは見つかりませんでした");
-        else
-            items.push_back(part);
-    }
-    ShowInShell(items);
-}
-
-void CTallowboxView::ShowSelectedOriginals() {
-    std::vector<std::wstring> items;
-    for (const BackupRow& row : SelectedRows()) {
-        const std::wstring part = NearestExistingPart(PlainPath(row.originalPath), std::wstring());
-        if (part.empty())
-            SetStatusText(row.originalPath + L"は見つかりませんでした");
-        else
-            items.push_back(part);
-    }
-    ShowInShell(items);
-}
-
-void CTallowboxView::ShowInShell(const std::vector<std::wstring>& items) {
-    std::vector<std::pair<std::wstring, std::vector<std::wstring>>> folders; // in the rows' order
-    for (const std::wstring& item : items) {
-        const std::wstring folder = FolderToShow(item);
-        auto entry = std::find_if(folders.begin(), folders.end(),
-                                  [&](const auto& known) { return known.first == folder; });
-        if (entry == folders.end())
-            entry = folders.insert(folders.end(), {folder, {}});
-        if (std::find(entry->second.begin(), entry->second.end(), item) == entry->second.end())
-            entry->second.push_back(item);
-    }
-    for (const auto& folder : folders)
-        s_pfnShowItems(folder.first, folder.second);
-}
-
-void CTallowboxView::CopySelectedBackupPaths() {
-    const std::vector<BackupRow> rows = SelectedRows();
-    if (rows.empty())
-        return;
-    if (!PutTextOnClipboard(m_hWnd, BackupPathsText(rows)))
-        SetStatusText(L"クリップボードに書き込めませんでした");
-}
-
-// One question for every selected row; on Yes the worker backs up what is there now and puts
-// each backup back, in the rows' order, with one time stamp.
-void CTallowboxView::RestoreSelected() {
-    std::vector<BackupRow> rows = SelectedRows();
-    if (rows.empty() || !std::all_of(rows.begin(), rows.end(), &CanRestore) || !m_worker)
-        return;
-    CWnd* pMainWnd = AfxGetMainWnd();
-    const HWND owner = pMainWnd != nullptr ? pMainWnd->m_hWnd : m_hWnd;
-    if (s_pfnAsk(owner, RestoreQuestion(rows), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+void CTallowboxView::QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) {
+    if (!m_worker || rows.empty())
         return;
     SYSTEMTIME time;
     ::GetLocalTime(&time);
-    m_worker->QueueRestore(std::move(rows), time);
-    ::SetTimer(m_hWnd, kProgressTimer, kFrameMs, nullptr);
-    ::SetCursor(::LoadCursor(nullptr, IDC_APPSTARTING));
+    if (folder.empty())
+        m_worker->QueueRestore(std::move(rows), time);
+    else
+        m_worker->QueueTask([rows, folder, time](CBackupEngine& engine, CBackupHost& host) {
+            for (const BackupRow& row : rows)
+                engine.RestoreElsewhere(host, row, folder, time);
+        });
+    StartProgress();
+}
+
+void CTallowboxView::QueueTask(CBackupWorker::Task task) {
+    if (!m_worker)
+        return;
+    m_worker->QueueTask(std::move(task));
+    StartProgress();
 }

@@ -7,6 +7,7 @@
 
 #include "engine/BackupItem.h"
 #include "shell/BackupWorker.h"
+#include "shell/RowCommands.h"
 #include "framework/ListCtrl.h"
 #include "framework/View.h"
 
@@ -19,7 +20,7 @@
 // The notification icon's callback message to the view.
 #define WM_TRAYNOTIFY (WM_USER + 100)
 
-class CTallowboxView : public CFormView {
+class CTallowboxView : public CFormView, private CRowListHost {
 public:
     static const CRuntimeClass runtimeClass;
     const CRuntimeClass* GetRuntimeClass() const override { return &runtimeClass; }
@@ -40,7 +41,7 @@ public:
     BOOL TranslateShortcut(const MSG& msg);
 
     // Pane 0 of the status bar, and the counts pane.
-    void SetStatusText(const std::wstring& text);
+    void SetStatusText(const std::wstring& text) override;
     void AppendRow(const BackupRow& row);
 
     // Queues one batch for the worker: every path, in order, with one time stamp.
@@ -49,21 +50,12 @@ public:
     void StopBackups();
     bool IsBackingUp() const;
 
-    // The row commands, on the selected rows (the row menu, double-click, Enter, Ctrl+C).
-    void ShowSelectedBackups();
-    void ShowSelectedOriginals();
-    void CopySelectedBackupPaths();
-    void RestoreSelected();
-    // The row menu at a screen point, or at the focused row for (-1, -1) (keyboard).
-    void ShowRowMenu(int x, int y);
-
-    // How the rows reach the shell and the user; tests put recorders here.
-    using ItemShower = void (*)(const std::wstring& folder, const std::vector<std::wstring>& items);
-    using Asker = int (*)(HWND owner, const std::wstring& text, UINT type); // MessageBox's answer
-    using MenuTracker = UINT (*)(HMENU menu, int x, int y, HWND owner);     // command chosen, or 0
-    static ItemShower s_pfnShowItems;
-    static Asker s_pfnAsk;
-    static MenuTracker s_pfnTrackMenu;
+    // The row commands (the row menu, double-click, Enter, Ctrl+C), shared with the history.
+    CRowCommands& RowCommands() { return m_rowCommands; }
+    // Queues work for the backup worker, with the progress shown while it runs: a restore of
+    // rows (to their originals, or into folder), or a task such as the cleanup.
+    void QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) override;
+    void QueueTask(CBackupWorker::Task task);
 
     // Tests only: the folder below which "backups" lies, instead of the executable's folder.
     // Takes effect for views made afterwards.
@@ -90,14 +82,11 @@ private:
     void OnBackupStatus(LPARAM lParam);
     void OnBackupIdle();
     void ShowProgress();
-    // Enter, Ctrl+C and the menu key on the list; true when taken.
-    BOOL HandleListKey(const MSG* pMsg);
-    void OnListNotify(const NMHDR* pHeader);
-    void RunRowCommand(UINT command);
-    // The rows selected in the list, in list order.
-    std::vector<BackupRow> SelectedRows() const;
-    // Opens each item's folder once, with its items selected.
-    void ShowInShell(const std::vector<std::wstring>& items);
+    // The list's side of the row commands.
+    std::vector<BackupRow> SelectedRows(bool focusedFirst) const override;
+    std::wstring BackupRoot() const override { return m_strBackupRoot; }
+    void ShowVersions(const BackupRow& row) override;
+    void StartProgress();
     // Shows the worker's texts and rows until every queued batch is done, answering other
     // programs' messages meanwhile: the command line's items are all listed before the window
     // first shows.
@@ -115,6 +104,7 @@ private:
     std::unique_ptr<CBackupWorker> m_worker; // made with the window it posts to
     unsigned long m_shownChanges = 0;        // the progress last shown
     std::vector<BackupRow> m_rows;           // what each list item stands for, by index
+    CRowCommands m_rowCommands{*this};
 
     static std::wstring s_programFolderOverride;
 };

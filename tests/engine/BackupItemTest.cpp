@@ -183,7 +183,8 @@ TEST_F(BackupItemTest, EachBatchMomentHasItsOwnFolders) {
     Backup(m_data + "\\a.txt", At(2004, 3, 7, 14, 6));
     Backup(m_data + "\\a.txt", At(2005, 1, 1, 0, 0));
     EXPECT_EQ((std::vector<std::string>{"2004-0307", "2005-0101"}), ListFolder(m_program + "\\backups"));
-    EXPECT_EQ((std::vector<std::string>{"1405", "1406"}), ListFolder(m_program + "\\backups\\2004-0307"));
+    EXPECT_EQ((std::vector<std::string>{"1405", "1406", "Tallowbox-journal.tsv"}),
+              ListFolder(m_program + "\\backups\\2004-0307"));
     EXPECT_TRUE(FileExists(MinuteFolder("\\2005-0101\\0000") + "\\a.txt"));
     ASSERT_EQ(3u, m_host.rows.size());
     EXPECT_EQ("0時0分", m_host.rows[2].time.str());

@@ -96,10 +96,13 @@ TEST_F(Rows, TheMenuOpensByMouseAndKeyboardAndOffersRestoreOnlyForWholeBackups) 
     running->ChooseFromRowMenu(seams, 0);
     const std::vector<std::pair<std::wstring, bool>> items = {
         {L"バックアップを表示(&S)\tEnter", false},
+        {L"開く(&L)", true}, // one version at a time
         {L"元のファイルの場所を表示(&O)", false},
         {L"バックアップのパスをコピー(&C)\tCtrl+C", false},
+        {L"以前の版(&V)", false},
         {L"", false},
-        {L"元に戻す(&R)...", false}};
+        {L"元に戻す(&R)...", false},
+        {L"別の場所に戻す(&T)...", false}};
     EXPECT_EQ(items, seams.menu);
     EXPECT_EQ(static_cast<UINT>(ID_ROW_SHOW_BACKUP), seams.menuDefault);
     const POINT corner = RowPointOnScreen(1, 0, true);
@@ -165,10 +168,14 @@ TEST_F(Rows, RestoreAsksOnceDefaultNoAndOnYesBacksUpWhatIsThereFirst) {
     EXPECT_EQ("(復元)" + sources / "note.txt", running->ItemText(2, 4));
     EXPECT_EQ("ready", running->StatusText());
 
+    // Two versions of one item: said, and nothing is put back.
     running->SelectRows({0, 1});
     running->ChooseFromRowMenu(seams, ID_ROW_RESTORE);
-    ASSERT_EQ(3u, seams.questions.size()) << "one question for two rows";
-    EXPECT_NE(std::wstring::npos, seams.questions[2].first.find(L"選択した 2 個の項目"));
+    ASSERT_EQ(3u, seams.questions.size());
+    EXPECT_NE(std::wstring::npos, seams.questions[2].first.find(L"同じ項目の版が2つ以上"));
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONWARNING), seams.questions[2].second);
+    running->Pump(200);
+    EXPECT_EQ(3, running->ItemCount());
 }
 
 // Esc during the put-back: each file is the backup's or what was there, never a part, and no

@@ -136,17 +136,17 @@ void RunningApp::ChooseFromRowMenu(RowSeams& seams, UINT command) {
 RowSeams* RowSeams::s_live = nullptr;
 
 RowSeams::RowSeams()
-    : m_pfnShowItems(CTallowboxView::s_pfnShowItems), m_pfnAsk(CTallowboxView::s_pfnAsk),
-      m_pfnTrackMenu(CTallowboxView::s_pfnTrackMenu) {
+    : m_pfnShowItems(CRowCommands::s_pfnShowItems), m_pfnAsk(CRowCommands::s_pfnAsk),
+      m_pfnTrackMenu(CRowCommands::s_pfnTrackMenu) {
     s_live = this;
-    CTallowboxView::s_pfnShowItems = [](const std::wstring& folder, const std::vector<std::wstring>& items) {
+    CRowCommands::s_pfnShowItems = [](const std::wstring& folder, const std::vector<std::wstring>& items) {
         s_live->shown.push_back({folder, items});
     };
-    CTallowboxView::s_pfnAsk = [](HWND, const std::wstring& text, UINT type) {
+    CRowCommands::s_pfnAsk = [](HWND, const std::wstring& text, UINT type) {
         s_live->questions.push_back({text, type});
         return s_live->answer;
     };
-    CTallowboxView::s_pfnTrackMenu = [](HMENU shownMenu, int x, int y, HWND) {
+    CRowCommands::s_pfnTrackMenu = [](HMENU shownMenu, int x, int y, HWND) {
         s_live->menu.clear();
         for (int i = 0; i < ::GetMenuItemCount(shownMenu); ++i) {
             wchar_t text[256] = L"";
@@ -163,9 +163,9 @@ RowSeams::RowSeams()
 }
 
 RowSeams::~RowSeams() {
-    CTallowboxView::s_pfnShowItems = m_pfnShowItems;
-    CTallowboxView::s_pfnAsk = m_pfnAsk;
-    CTallowboxView::s_pfnTrackMenu = m_pfnTrackMenu;
+    CRowCommands::s_pfnShowItems = m_pfnShowItems;
+    CRowCommands::s_pfnAsk = m_pfnAsk;
+    CRowCommands::s_pfnTrackMenu = m_pfnTrackMenu;
     s_live = nullptr;
 }
 

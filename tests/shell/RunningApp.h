@@ -75,9 +75,9 @@ public:
     static RowSeams* s_live;
 
 private:
-    const CTallowboxView::ItemShower m_pfnShowItems;
-    const CTallowboxView::Asker m_pfnAsk;
-    const CTallowboxView::MenuTracker m_pfnTrackMenu;
+    const CRowCommands::ItemShower m_pfnShowItems;
+    const CRowCommands::Asker m_pfnAsk;
+    const CRowCommands::MenuTracker m_pfnTrackMenu;
 };
 
 // A DROPFILES block in global memory listing paths as UTF-16, as the shell posts it (the narrow

@@ -51,8 +51,8 @@ std::string OnlyMinuteFolder(const std::string& backups) {
         if (minutes == INVALID_HANDLE_VALUE)
             continue;
         do {
-            if (minute.cFileName[0] != '.')
-                found.push_back(dayFolder + "\\" + minute.cFileName);
+            if (minute.cFileName[0] != '.' && (minute.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                found.push_back(dayFolder + "\\" + minute.cFileName); // the day's journal aside
         } while (::FindNextFileA(minutes, &minute));
         ::FindClose(minutes);
     } while (::FindNextFileA(days, &day));

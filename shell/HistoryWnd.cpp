@@ -1,0 +1,404 @@
+#include "shell/HistoryWnd.h"
+
+#include "engine/Restore.h"
+#include "framework/Dpi.h"
+#include "res/resource.h"
+#include "shell/TallowboxView.h"
+
+#include <commctrl.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+
+// A part is posted at the latest this long after the last one: the list grows while it is read.
+const auto kPartInterval = std::chrono::milliseconds(150);
+
+struct ColumnSpec {
+    const char* heading;
+    int format;
+    int width; // at 96 DPI
+};
+
+const ColumnSpec kColumns[] = {
+    {"日付", LVCFMT_LEFT, 80},          {"時間", LVCFMT_LEFT, 50},    {"名前", LVCFMT_LEFT, 150},
+    {"元のフォルダ", LVCFMT_LEFT, 220}, {"サイズ", LVCFMT_RIGHT, 80}, {"結果", LVCFMT_LEFT, 110},
+};
+
+// How it went, marked as the main list marks it.
+std::wstring ResultText(const HistoryEntry& entry) {
+    if (entry.Is(HistoryEntry::kDamaged))
+        return L"(読めない記録)";
+    if (entry.Is(HistoryEntry::kUnknownOriginal))
+        return L"(元の場所不明)";
+    std::wstring text;
+    if (entry.outcome == RowOutcome::Failed)
+        text = kFailedMark;
+    else if (entry.outcome == RowOutcome::Stopped)
+        text = kStoppedMark;
+    return entry.kind == JournalKind::Restore ? text + kRestoreMark : text + L"バックアップ";
+}
+
+} // namespace
+
+// ---- The loader ----
+
+struct CHistoryLoader::Shared {
+    HWND target = nullptr;
+    std::wstring root;
+    WPARAM generation = 0;
+    volatile LONG stop = 0;
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool finished = false;
+
+    void Post(UINT message, CHistory* part) {
+        if (!::PostMessageW(target, message, generation, reinterpret_cast<LPARAM>(part)))
+            delete part; // the window is gone
+    }
+
+    void Run() {
+        auto part = std::make_unique<CHistory>();
+        auto lastPost = std::chrono::steady_clock::now() - kPartInterval;
+        for (const std::wstring& day : HistoryDays(root)) {
+            if (stop != 0)
+                break;
+            ReadHistoryDay(root, day, *part);
+            if (std::chrono::steady_clock::now() - lastPost >= kPartInterval) {
+                Post(WM_HISTORY_PART, part.release());
+                part = std::make_unique<CHistory>();
+                lastPost = std::chrono::steady_clock::now();
+            }
+        }
+        Post(WM_HISTORY_PART, part.release());
+        Post(WM_HISTORY_DONE, nullptr);
+        std::lock_guard<std::mutex> lock(mutex);
+        finished = true;
+        ended.notify_all();
+    }
+};
+
+CHistoryLoader::CHistoryLoader(HWND target, std::wstring backupRoot, WPARAM generation)
+    : m_shared(std::make_shared<Shared>()) {
+    m_shared->target = target;
+    m_shared->root = std::move(backupRoot);
+    m_shared->generation = generation;
+    std::shared_ptr<Shared> shared = m_shared;
+    m_thread = std::thread([shared] { shared->Run(); });
+}
+
+CHistoryLoader::~CHistoryLoader() {
+    InterlockedExchange(&m_shared->stop, 1);
+    std::unique_lock<std::mutex> lock(m_shared->mutex);
+    const bool ended =
+        m_shared->ended.wait_for(lock, std::chrono::milliseconds(800), [this] { return m_shared->finished; });
+    lock.unlock();
+    if (ended)
+        m_thread.join();
+    else
+        m_thread.detach(); // blocked in the file system: it ends by itself
+}
+
+// ---- The window ----
+
+CHistoryWnd::CHistoryWnd(CTallowboxView& view) : CDialog(IDD_HISTORY), m_view(view) {}
+
+CHistoryWnd::~CHistoryWnd() {
+    m_loader.reset();
+    if (m_hWnd != nullptr)
+        ::DestroyWindow(m_hWnd);
+}
+
+BOOL CHistoryWnd::Create(CWnd* owner) {
+    if (!CreateModeless(owner))
+        return FALSE;
+    ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+    return TRUE;
+}
+
+BOOL CHistoryWnd::OnInitDialog() {
+    m_list = GetDlgItem(IDC_HISTORY_LIST);
+    m_commands.SetList(m_list);
+    ::SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    InsertColumns();
+    ::EnableWindow(GetDlgItem(IDC_HISTORY_CLEANUP), FALSE); // until the history is read
+    Layout();
+    Reload();
+    return TRUE;
+}
+
+void CHistoryWnd::InsertColumns() {
+    const UINT dpi = DpiOfWindow(m_hWnd);
+    int index = 0;
+    for (const ColumnSpec& column : kColumns) {
+        LVCOLUMNA spec = {};
+        spec.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
+        spec.fmt = column.format;
+        spec.cx = Scale(column.width, dpi);
+        spec.pszText = const_cast<char*>(column.heading);
+        ::SendMessageA(m_list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index++),
+                       reinterpret_cast<LPARAM>(&spec));
+    }
+}
+
+// The search box and the summary keep their heights; the list takes the rest. Margins are
+// dialog units, so they grow with the font at every scale.
+void CHistoryWnd::Layout() {
+    if (m_list == nullptr)
+        return;
+    RECT margins = {7, 7, 6, 4}; // edge, top, gap, summary height's extra
+    ::MapDialogRect(m_hWnd, &margins);
+    RECT client;
+    ::GetClientRect(m_hWnd, &client);
+    const auto place = [](HWND control, int x, int y, int cx, int cy) {
+        ::SetWindowPos(control, nullptr, x, y, cx > 0 ? cx : 0, cy > 0 ? cy : 0,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    const auto rectOf = [this](int id) {
+        RECT rect;
+        ::GetWindowRect(GetDlgItem(id), &rect);
+        ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    };
+    const RECT button = rectOf(IDC_HISTORY_CLEANUP), search = rectOf(IDC_HISTORY_SEARCH),
+               summary = rectOf(IDC_HISTORY_SUMMARY);
+    const int buttonWidth = button.right - button.left;
+    place(GetDlgItem(IDC_HISTORY_CLEANUP), client.right - margins.left - buttonWidth, button.top, buttonWidth,
+          button.bottom - button.top);
+    place(GetDlgItem(IDC_HISTORY_SEARCH), search.left, search.top,
+          client.right - margins.left - buttonWidth - margins.right - search.left,
+          search.bottom - search.top);
+    const int summaryHeight = summary.bottom - summary.top;
+    const int summaryTop = client.bottom - margins.bottom - summaryHeight;
+    place(GetDlgItem(IDC_HISTORY_SUMMARY), margins.left, summaryTop, client.right - 2 * margins.left,
+          summaryHeight);
+    const int listTop = search.bottom + margins.bottom;
+    place(m_list, margins.left, listTop, client.right - 2 * margins.left,
+          summaryTop - margins.bottom - listTop);
+}
+
+LRESULT CHistoryWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_SIZE:
+        Layout();
+        return 0;
+    case WM_GETMINMAXINFO: {
+        const UINT dpi = DpiOfWindow(m_hWnd);
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {Scale(360, dpi), Scale(200, dpi)};
+        return 0;
+    }
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->hwndFrom == m_list && header->code == LVN_GETDISPINFOW)
+            OnGetDispInfo(reinterpret_cast<NMLVDISPINFOW*>(lParam));
+        else
+            m_commands.HandleListNotify(header);
+        return 0;
+    }
+    case WM_CONTEXTMENU:
+        if (reinterpret_cast<HWND>(wParam) == m_list) {
+            m_commands.ShowMenu(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+            return 0;
+        }
+        break;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_HISTORY_SEARCH && HIWORD(wParam) == EN_CHANGE) {
+            OnSearchChanged();
+            return 0;
+        }
+        if (LOWORD(wParam) == IDC_HISTORY_CLEANUP && HIWORD(wParam) == BN_CLICKED) {
+            OnCleanup();
+            return 0;
+        }
+        break;
+    case WM_HISTORY_PART:
+        OnHistoryPart(wParam, lParam);
+        return 0;
+    case WM_HISTORY_DONE:
+        OnHistoryDone(wParam);
+        return 0;
+    case WM_DESTROY:
+        m_loader.reset();
+        break;
+    default:
+        break;
+    }
+    return CDialog::WindowProc(message, wParam, lParam);
+}
+
+BOOL CHistoryWnd::PreTranslateMessage(MSG* pMsg) {
+    if (m_commands.HandleListKey(*pMsg))
+        return TRUE;
+    // Esc stops the running work, as in the main window; with nothing running it closes.
+    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_ESCAPE && m_view.IsBackingUp()) {
+        m_view.StopBackups();
+        return TRUE;
+    }
+    return CDialog::PreTranslateMessage(pMsg);
+}
+
+void CHistoryWnd::OnCancel() {
+    ::DestroyWindow(m_hWnd);
+}
+
+void CHistoryWnd::PostNcDestroy() {
+    m_list = nullptr;
+}
+
+void CHistoryWnd::Reload() {
+    m_loader.reset();
+    m_history = std::make_shared<CHistory>();
+    m_shown.clear();
+    m_loaded = false;
+    ::SendMessageW(m_list, LVM_SETITEMCOUNT, 0, 0);
+    ::EnableWindow(GetDlgItem(IDC_HISTORY_CLEANUP), FALSE);
+    ::SetDlgItemTextW(m_hWnd, IDC_HISTORY_SUMMARY, L"履歴を読み込んでいます...");
+    m_loader.reset(new CHistoryLoader(m_hWnd, m_view.GetBackupRoot(), ++m_generation));
+}
+
+void CHistoryWnd::OnHistoryPart(WPARAM generation, LPARAM lParam) {
+    std::unique_ptr<CHistory> part(reinterpret_cast<CHistory*>(lParam));
+    if (generation != m_generation || !part)
+        return;
+    const size_t first = m_history->entries.size();
+    AppendHistory(*m_history, *part);
+    std::vector<uint32_t> added;
+    for (size_t index = first; index < m_history->entries.size(); ++index)
+        added.push_back(static_cast<uint32_t>(index));
+    const std::vector<uint32_t> kept = FilterHistory(*m_history, m_query, m_exactOriginal, &added);
+    m_shown.insert(m_shown.end(), kept.begin(), kept.end());
+    ::SendMessageW(m_list, LVM_SETITEMCOUNT, m_shown.size(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    ShowSummary();
+}
+
+void CHistoryWnd::OnHistoryDone(WPARAM generation) {
+    if (generation != m_generation)
+        return;
+    m_loaded = true;
+    m_loader.reset();
+    ::EnableWindow(GetDlgItem(IDC_HISTORY_CLEANUP), TRUE);
+    ShowSummary();
+}
+
+// What the backups take, how many records are listed, and how many lines could not be read.
+void CHistoryWnd::ShowSummary() {
+    const CHistory::Totals totals = m_history->ComputeTotals();
+    std::wstring text = std::to_wstring(m_shown.size()) + L" / " +
+                        std::to_wstring(m_history->entries.size()) + L" 件　バックアップ " +
+                        std::to_wstring(totals.copies) + L" 個、" + SizeText(totals.bytes);
+    if (totals.oldest != 0)
+        text += L"、最も古いもの " + HistoryDateText(totals.oldest);
+    if (m_history->unreadableLines > 0)
+        text += L"　" + std::to_wstring(m_history->unreadableLines) + L"件の記録を読めませんでした";
+    if (m_history->unreadableJournals > 0)
+        text +=
+            L"　" + std::to_wstring(m_history->unreadableJournals) + L"個の履歴ファイルを開けませんでした";
+    if (!m_loaded)
+        text += L"　(読み込み中...)";
+    ::SetDlgItemTextW(m_hWnd, IDC_HISTORY_SUMMARY, text.c_str());
+}
+
+std::wstring CHistoryWnd::SearchText() const {
+    HWND edit = GetDlgItem(IDC_HISTORY_SEARCH);
+    const int length = ::GetWindowTextLengthW(edit);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    ::GetWindowTextW(edit, &text[0], length + 1);
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+void CHistoryWnd::ShowVersionsOf(const std::wstring& originalPath) {
+    m_exactOriginal = originalPath;
+    // The box shows the path; clearing it (or typing) lists everything again.
+    ::SetDlgItemTextW(m_hWnd, IDC_HISTORY_SEARCH, originalPath.c_str());
+    m_query.clear();
+    ApplyFilter(false);
+}
+
+void CHistoryWnd::OnSearchChanged() {
+    const std::wstring text = SearchText();
+    if (!m_exactOriginal.empty() && text == m_exactOriginal)
+        return; // the box was set to the item's path: the versions stay listed
+    const bool wasExact = !m_exactOriginal.empty();
+    m_exactOriginal.clear();
+    // A query that only grew narrows what is shown; anything else filters every entry again.
+    const bool narrower =
+        !wasExact && text.size() > m_query.size() && text.compare(0, m_query.size(), m_query) == 0;
+    m_query = text;
+    ApplyFilter(narrower);
+}
+
+void CHistoryWnd::ApplyFilter(bool onlyNarrower) {
+    const std::vector<uint32_t> previous = std::move(m_shown);
+    m_shown = FilterHistory(*m_history, m_query, m_exactOriginal, onlyNarrower ? &previous : nullptr);
+    LVITEMW none = {};
+    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    ::SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+    ::SendMessageW(m_list, LVM_SETITEMCOUNT, m_shown.size(), 0);
+    ::InvalidateRect(m_list, nullptr, TRUE);
+    ShowSummary();
+}
+
+void CHistoryWnd::OnGetDispInfo(NMLVDISPINFOW* info) {
+    if (!(info->item.mask & LVIF_TEXT) || info->item.iItem < 0 ||
+        static_cast<size_t>(info->item.iItem) >= m_shown.size() || info->item.cchTextMax <= 0)
+        return;
+    m_cellText =
+        CellText(m_history->entries[m_shown[static_cast<size_t>(info->item.iItem)]], info->item.iSubItem);
+    const size_t room = static_cast<size_t>(info->item.cchTextMax) - 1;
+    const size_t length = m_cellText.size() < room ? m_cellText.size() : room;
+    m_cellText.copy(info->item.pszText, length);
+    info->item.pszText[length] = L'\0';
+}
+
+std::wstring CHistoryWnd::CellText(const HistoryEntry& entry, int column) const {
+    const std::wstring& original = m_history->Original(entry);
+    switch (column) {
+    case 0:
+        return HistoryDateText(entry.time);
+    case 1:
+        return HistoryTimeText(entry.time);
+    case 2:
+        return original.empty() ? m_history->texts.Text(entry.copyName) : LastComponent(original);
+    case 3:
+        return original.empty() ? std::wstring(L"(不明)") : WithoutLastComponent(original);
+    case 4:
+        return SizeText(entry.bytes);
+    case 5:
+        return ResultText(entry);
+    default:
+        return std::wstring();
+    }
+}
+
+std::vector<BackupRow> CHistoryWnd::SelectedRows(bool focusedFirst) const {
+    std::vector<BackupRow> rows;
+    const std::wstring root = BackupRoot();
+    const auto rowAt = [&](int item) {
+        return m_history->RowFor(m_history->entries[m_shown[static_cast<size_t>(item)]], root);
+    };
+    const int focused = focusedFirst ? ListView_GetNextItem(m_list, -1, LVNI_FOCUSED | LVNI_SELECTED) : -1;
+    if (focused >= 0 && static_cast<size_t>(focused) < m_shown.size())
+        rows.push_back(rowAt(focused));
+    int item = -1;
+    while ((item = ListView_GetNextItem(m_list, item, LVNI_SELECTED)) >= 0)
+        if (item != focused && static_cast<size_t>(item) < m_shown.size())
+            rows.push_back(rowAt(item));
+    return rows;
+}
+
+void CHistoryWnd::SetStatusText(const std::wstring& text) {
+    ::SetDlgItemTextW(m_hWnd, IDC_HISTORY_SUMMARY, text.c_str());
+}
+
+std::wstring CHistoryWnd::BackupRoot() const {
+    return m_view.GetBackupRoot();
+}
+
+void CHistoryWnd::QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) {
+    m_view.QueueRestore(std::move(rows), folder);
+}
+
+void CHistoryWnd::OnCleanup() {}

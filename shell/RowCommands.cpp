@@ -1,0 +1,277 @@
+#include "shell/RowCommands.h"
+
+#include "engine/Restore.h"
+#include "framework/App.h"
+#include "res/resource.h"
+#include "shell/RowActions.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+int AskWithMessageBox(HWND owner, const std::wstring& text, UINT type) {
+    return ::MessageBoxW(owner, text.c_str(), L"Tallowbox", type);
+}
+
+UINT TrackRowMenu(HMENU menu, int x, int y, HWND owner) {
+    return static_cast<UINT>(
+        ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, x, y, 0, owner, nullptr));
+}
+
+void OpenWithUsualProgram(const std::wstring& file) {
+    ::ShellExecuteW(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+class CScopedMenu {
+public:
+    explicit CScopedMenu(HMENU menu) : m_menu(menu) {}
+    ~CScopedMenu() {
+        if (m_menu != nullptr)
+            ::DestroyMenu(m_menu);
+    }
+    CScopedMenu(const CScopedMenu&) = delete;
+    CScopedMenu& operator=(const CScopedMenu&) = delete;
+    HMENU get() const { return m_menu; }
+
+private:
+    HMENU m_menu;
+};
+
+bool IsDamaged(const BackupRow& row) {
+    return row.damaged;
+}
+
+// Two versions of one item cannot both be put back: the second would replace the first.
+bool HasTwoVersionsOfOneItem(const std::vector<BackupRow>& rows) {
+    for (size_t i = 0; i < rows.size(); ++i)
+        for (size_t j = i + 1; j < rows.size(); ++j)
+            if (UpperCase(rows[i].originalPath) == UpperCase(rows[j].originalPath))
+                return true;
+    return false;
+}
+
+void Enable(HMENU popup, UINT command, bool enabled) {
+    ::EnableMenuItem(popup, command, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+} // namespace
+
+CRowCommands::ItemShower CRowCommands::s_pfnShowItems = &ShowItemsInShell;
+CRowCommands::Asker CRowCommands::s_pfnAsk = &AskWithMessageBox;
+CRowCommands::MenuTracker CRowCommands::s_pfnTrackMenu = &TrackRowMenu;
+CRowCommands::FileOpener CRowCommands::s_pfnOpenFile = &OpenWithUsualProgram;
+CRowCommands::FolderPicker CRowCommands::s_pfnPickFolder = &PickFolder;
+
+HWND CRowCommands::Owner() const {
+    return m_list != nullptr ? ::GetAncestor(m_list, GA_ROOT) : nullptr;
+}
+
+BOOL CRowCommands::HandleListKey(const MSG& msg) {
+    if (msg.hwnd != m_list || m_list == nullptr)
+        return FALSE;
+    // The menu key, on its release as the system does; taken here so the menu opens once even
+    // where the default handling makes no WM_CONTEXTMENU of it.
+    if (msg.message == WM_KEYUP && msg.wParam == VK_APPS) {
+        ShowMenu(-1, -1);
+        return TRUE;
+    }
+    if (msg.message != WM_KEYDOWN)
+        return FALSE;
+    // Taken before the dialog keys would make Enter the default button.
+    if (msg.wParam == VK_RETURN) {
+        ShowBackups();
+        return TRUE;
+    }
+    if (msg.wParam == 'C' && ::GetKeyState(VK_CONTROL) < 0) {
+        CopyBackupPaths();
+        return TRUE;
+    }
+    return FALSE;
+}
+
+bool CRowCommands::HandleListNotify(const NMHDR* header) {
+    if (m_list == nullptr || header->hwndFrom != m_list)
+        return false;
+    if (header->code == NM_DBLCLK && reinterpret_cast<const NMITEMACTIVATE*>(header)->iItem >= 0)
+        ShowBackups();
+    return true;
+}
+
+// A damaged row offers only its path; the rest as each command can serve every selected row.
+void CRowCommands::EnableMenuItems(HMENU popup, const std::vector<BackupRow>& rows) const {
+    const bool damaged = std::any_of(rows.begin(), rows.end(), &IsDamaged);
+    const bool known =
+        std::all_of(rows.begin(), rows.end(), [](const BackupRow& row) { return !row.originalPath.empty(); });
+    Enable(popup, ID_ROW_SHOW_BACKUP, !damaged);
+    Enable(popup, ID_ROW_OPEN_VERSION, !damaged && rows.size() == 1);
+    Enable(popup, ID_ROW_SHOW_ORIGINAL, !damaged && known);
+    Enable(popup, ID_ROW_VERSIONS, !damaged && !rows.front().originalPath.empty());
+    Enable(popup, ID_ROW_RESTORE, std::all_of(rows.begin(), rows.end(), &CanRestore));
+    Enable(popup, ID_ROW_RESTORE_ELSEWHERE, std::all_of(rows.begin(), rows.end(), &CanRestoreElsewhere));
+}
+
+void CRowCommands::ShowMenu(int x, int y) {
+    const std::vector<BackupRow> rows = m_host.SelectedRows(true);
+    if (rows.empty() || m_list == nullptr)
+        return;
+    if (x == -1 && y == -1) {
+        int item = ListView_GetNextItem(m_list, -1, LVNI_FOCUSED | LVNI_SELECTED);
+        if (item < 0)
+            item = ListView_GetNextItem(m_list, -1, LVNI_SELECTED);
+        RECT rect = {};
+        ListView_GetItemRect(m_list, item, &rect, LVIR_LABEL);
+        POINT corner = {rect.left, rect.bottom};
+        ::ClientToScreen(m_list, &corner);
+        x = corner.x;
+        y = corner.y;
+    }
+    CScopedMenu menu(::LoadMenuW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_ROW_MENU)));
+    HMENU popup = menu.get() != nullptr ? ::GetSubMenu(menu.get(), 0) : nullptr;
+    if (popup == nullptr)
+        return;
+    ::SetMenuDefaultItem(popup, ID_ROW_SHOW_BACKUP, FALSE);
+    EnableMenuItems(popup, rows);
+    Run(s_pfnTrackMenu(popup, x, y, ::GetParent(m_list)));
+}
+
+void CRowCommands::Run(UINT command) {
+    switch (command) {
+    case ID_ROW_SHOW_BACKUP:
+        ShowBackups();
+        break;
+    case ID_ROW_OPEN_VERSION:
+        OpenVersion();
+        break;
+    case ID_ROW_SHOW_ORIGINAL:
+        ShowOriginals();
+        break;
+    case ID_ROW_COPY_PATH:
+        CopyBackupPaths();
+        break;
+    case ID_ROW_VERSIONS:
+        ShowVersions();
+        break;
+    case ID_ROW_RESTORE:
+        Restore();
+        break;
+    case ID_ROW_RESTORE_ELSEWHERE:
+        RestoreElsewhere();
+        break;
+    default:
+        break; // the menu was closed without a choice
+    }
+}
+
+// What is left of each backup inside the backup root: a failed or stopped copy shows the
+// nearest folder of it that was made.
+void CRowCommands::ShowBackups() {
+    const std::wstring root = PlainPath(m_host.BackupRoot());
+    std::vector<std::wstring> items;
+    for (const BackupRow& row : m_host.SelectedRows()) {
+        const std::wstring part =
+            row.damaged ? std::wstring() : NearestExistingPart(PlainPath(row.backupPath), root);
+        if (part.empty())
+            m_host.SetStatusText((row.originalPath.empty() ? row.backupPath : row.originalPath) +
+                                 L"のバックアップは見つかりませんでした");
+        else
+            items.push_back(part);
+    }
+    ShowInShell(items);
+}
+
+// A file is opened from a read-only copy in the temporary folder, so the backup itself is never
+// changed by the program that opens it; a folder is shown in the shell.
+void CRowCommands::OpenVersion() {
+    const std::vector<BackupRow> rows = m_host.SelectedRows(true);
+    if (rows.size() != 1 || rows.front().damaged)
+        return;
+    if (rows.front().isFolder) {
+        ShowBackups();
+        return;
+    }
+    std::wstring copy;
+    const DWORD error = MakeLookingCopy(rows.front().backupPath, PlainPath(m_host.BackupRoot()), &copy);
+    if (error != ERROR_SUCCESS) {
+        m_host.SetStatusText(rows.front().backupPath + L"を開けませんでした（" + SystemMessage(error) +
+                             L"）");
+        return;
+    }
+    s_pfnOpenFile(copy);
+}
+
+void CRowCommands::ShowOriginals() {
+    std::vector<std::wstring> items;
+    for (const BackupRow& row : m_host.SelectedRows()) {
+        if (row.damaged || row.originalPath.empty())
+            continue;
+        const std::wstring part = NearestExistingPart(PlainPath(row.originalPath), std::wstring());
+        if (part.empty())
+            m_host.SetStatusText(row.originalPath + L"は見つかりませんでした");
+        else
+            items.push_back(part);
+    }
+    ShowInShell(items);
+}
+
+void CRowCommands::ShowInShell(const std::vector<std::wstring>& items) {
+    std::vector<std::pair<std::wstring, std::vector<std::wstring>>> folders; // in the rows' order
+    for (const std::wstring& item : items) {
+        const std::wstring folder = FolderToShow(item);
+        auto entry = std::find_if(folders.begin(), folders.end(),
+                                  [&](const auto& known) { return known.first == folder; });
+        if (entry == folders.end())
+            entry = folders.insert(folders.end(), {folder, {}});
+        if (std::find(entry->second.begin(), entry->second.end(), item) == entry->second.end())
+            entry->second.push_back(item);
+    }
+    for (const auto& folder : folders)
+        s_pfnShowItems(folder.first, folder.second);
+}
+
+void CRowCommands::CopyBackupPaths() {
+    const std::vector<BackupRow> rows = m_host.SelectedRows();
+    if (rows.empty())
+        return;
+    if (!PutTextOnClipboard(Owner(), BackupPathsText(rows)))
+        m_host.SetStatusText(L"クリップボードに書き込めませんでした");
+}
+
+void CRowCommands::ShowVersions() {
+    const std::vector<BackupRow> rows = m_host.SelectedRows(true);
+    if (!rows.empty() && !rows.front().damaged && !rows.front().originalPath.empty())
+        m_host.ShowVersions(rows.front());
+}
+
+// One question for every selected row; on Yes the worker backs up what is there now and puts
+// each backup back, in the rows' order, with one time stamp.
+void CRowCommands::Restore() {
+    std::vector<BackupRow> rows = m_host.SelectedRows();
+    if (rows.empty() || !std::all_of(rows.begin(), rows.end(), &CanRestore))
+        return;
+    if (HasTwoVersionsOfOneItem(rows)) {
+        s_pfnAsk(
+            Owner(),
+            L"同じ項目の版が2つ以上選ばれています。一度に元に戻せるのは、1つの項目につき1つの版だけです。\n\n"
+            L"何も元に戻していません。",
+            MB_OK | MB_ICONWARNING);
+        return;
+    }
+    if (s_pfnAsk(Owner(), RestoreQuestion(rows), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        return;
+    m_host.QueueRestore(std::move(rows), std::wstring());
+}
+
+// Into a folder the user picks, each under its own name or a free "name (2)": never over anything.
+void CRowCommands::RestoreElsewhere() {
+    std::vector<BackupRow> rows = m_host.SelectedRows();
+    if (rows.empty() || !std::all_of(rows.begin(), rows.end(), &CanRestoreElsewhere))
+        return;
+    std::wstring folder;
+    if (!s_pfnPickFolder(Owner(), &folder) || folder.empty())
+        return;
+    m_host.QueueRestore(std::move(rows), folder);
+}

@@ -1,0 +1,75 @@
+// The commands on a list's backup rows, one implementation for every list that shows them (the
+// main window's and the history's): show the backup (Enter, double-click, the menu's default),
+// look at a version, show the original, copy the backups' paths (Ctrl+C), the versions of the
+// item, restore, and restore to another place; the row menu that offers them (right-click,
+// Shift+F10, the menu key) and the keys. The list that owns the rows implements CRowListHost.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/BackupPaths.h"
+
+// What the commands need of the list they serve.
+class CRowListHost {
+public:
+    virtual ~CRowListHost() = default;
+    // The rows selected, in list order; the focused one first when focusedFirst.
+    virtual std::vector<BackupRow> SelectedRows(bool focusedFirst = false) const = 0;
+    virtual void SetStatusText(const std::wstring& text) = 0;
+    // The backups folder in use: the commands never show anything of a backup outside it.
+    virtual std::wstring BackupRoot() const = 0;
+    // Queues the rows' restore on the backup worker: to their originals, or into folder.
+    virtual void QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) = 0;
+    // Lists every version of the row's item.
+    virtual void ShowVersions(const BackupRow& row) = 0;
+};
+
+class CRowCommands {
+public:
+    explicit CRowCommands(CRowListHost& host) : m_host(host) {}
+    CRowCommands(const CRowCommands&) = delete;
+    CRowCommands& operator=(const CRowCommands&) = delete;
+
+    // The list control, once it exists.
+    void SetList(HWND list) { m_list = list; }
+
+    // Enter, Ctrl+C and the menu key on the list; TRUE when taken.
+    BOOL HandleListKey(const MSG& msg);
+    // A double-click on a row shows its backup; true when the notification was the list's.
+    bool HandleListNotify(const NMHDR* header);
+    // The row menu at a screen point, or at the focused row for (-1, -1) (keyboard).
+    void ShowMenu(int x, int y);
+    void Run(UINT command);
+
+    void ShowBackups();
+    void OpenVersion();
+    void ShowOriginals();
+    void CopyBackupPaths();
+    void ShowVersions();
+    void Restore();
+    void RestoreElsewhere();
+
+    // How the rows reach the shell and the user; tests put recorders here.
+    using ItemShower = void (*)(const std::wstring& folder, const std::vector<std::wstring>& items);
+    using Asker = int (*)(HWND owner, const std::wstring& text, UINT type); // MessageBox's answer
+    using MenuTracker = UINT (*)(HMENU menu, int x, int y, HWND owner);     // command chosen, or 0
+    using FileOpener = void (*)(const std::wstring& file);                  // with its usual program
+    using FolderPicker = bool (*)(HWND owner, std::wstring* folder);        // false: cancelled
+    static ItemShower s_pfnShowItems;
+    static Asker s_pfnAsk;
+    static MenuTracker s_pfnTrackMenu;
+    static FileOpener s_pfnOpenFile;
+    static FolderPicker s_pfnPickFolder;
+
+private:
+    HWND Owner() const;
+    // Opens each item's folder once, with its items selected.
+    void ShowInShell(const std::vector<std::wstring>& items);
+    void EnableMenuItems(HMENU popup, const std::vector<BackupRow>& rows) const;
+
+    CRowListHost& m_host;
+    HWND m_list = nullptr;
+};
