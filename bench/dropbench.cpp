@@ -10,6 +10,7 @@
 // two on the system-wide performance counter in ms, so that another process's samples (the
 // answer probe's) can be placed within the drop. Exit code 0: every row listed, none marked as
 // failed or stopped; 1: a row is marked; 3: no rows within the bound or the window went away.
+#include "bench/AppPump.h"
 #include "bench/PrivateBytes.h"
 #include "shell/TallowboxApp.h"
 
@@ -119,41 +120,6 @@ bool RowIsMarked(HWND list, int row) {
     item.cchTextMax = 1024;
     ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
     return text[0] == L'(';
-}
-
-enum class PumpResult { Done, Quit, TimedOut };
-
-// The message loop of the program, until done() holds, WM_QUIT arrives or the bound passes.
-// Messages go through the application object, as its own loop sends them.
-template <typename Done> PumpResult Pump(CWinApp& app, DWORD limitMs, Done done) {
-    const ULONGLONG deadline = ::GetTickCount64() + limitMs;
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT)
-                return PumpResult::Quit;
-            app.ProcessMessage(msg);
-            if (done())
-                return PumpResult::Done;
-        }
-        if (done())
-            return PumpResult::Done;
-        const ULONGLONG now = ::GetTickCount64();
-        if (now >= deadline)
-            return PumpResult::TimedOut;
-        ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
-                                      MWMO_INPUTAVAILABLE);
-    }
-}
-
-// Everything already queued, then back.
-void PumpPending(CWinApp& app) {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT)
-            return;
-        app.ProcessMessage(msg);
-    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The history of a backups folder read, filtered and planned for cleanup by the engine's own
 // functions, in this process, timed on the performance counter:
 //   historybench <backups folder> [--query TEXT]...
+//   historybench --window
 // Prints one figure a line, its name first:
 //   first-day-ms      until the first day folder is read (the reader's first day callback)
 //   all-ms            until the whole history is read
@@ -11,8 +12,19 @@
 //                     is filtered within the previous matches, as a search box would)
 //   keystroke-max-ms, keystroke-median-ms
 //   cleanup-ms        the cleanup plan for the whole history, when the engine has one
+// With --window the real program's classes start in this process as the entry point starts them,
+// with the backups beside this executable; the history is opened through the main window's menu
+// item, as a user opens it, and the program's message loop runs until the history window lists
+// rows and then until it has read everything:
+//   window-first-rows-ms  from the command posted until the window's list holds a row
+//   window-all-rows-ms    until the window says it has read the whole history
+//   window-rows           the rows it lists then
+#include "bench/AppPump.h"
 #include "bench/PrivateBytes.h"
 #include "engine/History.h"
+#include "shell/HistoryWnd.h"
+#include "shell/MainFrm.h"
+#include "shell/TallowboxApp.h"
 
 #if __has_include("engine/Cleanup.h")
 #include "engine/Cleanup.h"
@@ -20,10 +32,12 @@
 #endif
 
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +48,11 @@ namespace {
 const wchar_t* const kDefaultQueries[] = {L"budget plan 2", L"港北センター\\工程表"};
 // The cleanup is planned for copies older than this share of the history (newest first).
 const double kCleanupShare = 0.5;
+// The main window's menu item that opens the history.
+const wchar_t* const kHistoryMenuText = L"履歴(&R)";
+// Long enough for a year of backups under a slow Wine; a window that never lists is a bug.
+const DWORD kListedWithinMs = 5 * 60 * 1000;
+const DWORD kClosedWithinMs = 10 * 1000;
 
 double NowMs() {
     static const LARGE_INTEGER frequency = [] {
@@ -131,13 +150,111 @@ void PlanCleanupTimed(const CHistory& history) {
 #endif
 }
 
+// The command of the menu item with this text, searched through the menu and its submenus.
+UINT FindMenuCommand(HMENU menu, const wchar_t* text) {
+    const int count = menu != nullptr ? ::GetMenuItemCount(menu) : 0;
+    for (int position = 0; position < count; ++position) {
+        wchar_t itemText[128] = L"";
+        ::GetMenuStringW(menu, static_cast<UINT>(position), itemText, 128, MF_BYPOSITION);
+        if (HMENU sub = ::GetSubMenu(menu, position)) {
+            if (const UINT command = FindMenuCommand(sub, text))
+                return command;
+        } else if (std::wcscmp(itemText, text) == 0) {
+            return ::GetMenuItemID(menu, position);
+        }
+    }
+    return 0;
+}
+
+// The list of a visible window of this thread other than the frame: the history window's.
+struct ListSearch {
+    HWND frame = nullptr;
+    HWND list = nullptr;
+};
+
+BOOL CALLBACK FindListChild(HWND hWnd, LPARAM lParam) {
+    wchar_t className[64] = L"";
+    ::GetClassNameW(hWnd, className, 64);
+    if (std::wcscmp(className, WC_LISTVIEWW) != 0)
+        return TRUE;
+    reinterpret_cast<ListSearch*>(lParam)->list = hWnd;
+    return FALSE;
+}
+
+BOOL CALLBACK FindOtherWindowsList(HWND hWnd, LPARAM lParam) {
+    auto* search = reinterpret_cast<ListSearch*>(lParam);
+    if (hWnd != search->frame && ::IsWindowVisible(hWnd))
+        ::EnumChildWindows(hWnd, FindListChild, lParam);
+    return search->list == nullptr;
+}
+
+HWND HistoryList(HWND frame) {
+    ListSearch search;
+    search.frame = frame;
+    ::EnumThreadWindows(::GetCurrentThreadId(), FindOtherWindowsList, reinterpret_cast<LPARAM>(&search));
+    return search.list;
+}
+
+int ItemCount(HWND list) {
+    return list != nullptr ? static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) : 0;
+}
+
+// Opens the history window the way a user does and times its first rows and its whole reading.
+int TimeHistoryWindow() {
+    static char emptyCommandLine[] = "";
+    CTallowboxApp app;
+    AfxWinInit(::GetModuleHandleW(nullptr), nullptr, emptyCommandLine, SW_SHOWNORMAL, L"");
+    auto* frame = app.InitInstance() ? dynamic_cast<CMainFrame*>(app.m_pMainWnd) : nullptr;
+    if (frame == nullptr) {
+        std::fprintf(stderr, "historybench: the program did not start\n");
+        return 1;
+    }
+    const UINT command = FindMenuCommand(::GetMenu(frame->m_hWnd), kHistoryMenuText);
+    if (command == 0) {
+        std::fprintf(stderr, "historybench: no history item in the main window's menu\n");
+        return 1;
+    }
+    PumpPending(app);
+
+    HWND list = nullptr;
+    const double posted = NowMs();
+    ::PostMessageW(frame->m_hWnd, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    const PumpResult listed = Pump(app, kListedWithinMs, [&] {
+        list = list != nullptr ? list : HistoryList(frame->m_hWnd);
+        return ItemCount(list) > 0;
+    });
+    const double listedAt = NowMs();
+    const PumpResult loaded = listed != PumpResult::Done ? listed : Pump(app, kListedWithinMs, [&] {
+        return frame->History() != nullptr && frame->History()->IsLoaded();
+    });
+    const double loadedAt = NowMs();
+    int result = 0;
+    if (loaded == PumpResult::Done) {
+        std::printf("window-first-rows-ms %.1f\n", listedAt - posted);
+        std::printf("window-all-rows-ms %.1f\n", loadedAt - posted);
+        std::printf("window-rows %d\n", ItemCount(list));
+    } else {
+        std::fprintf(stderr, "historybench: the history window listed %d rows, then %s\n", ItemCount(list),
+                     loaded == PumpResult::Quit ? "the program ended" : "no more within the time allowed");
+        result = 3;
+    }
+    std::fflush(stdout);
+    app.OnAppExit();
+    if (Pump(app, kClosedWithinMs, [] { return false; }) == PumpResult::TimedOut)
+        std::fprintf(stderr, "historybench: the program did not end within %lu ms of its close\n",
+                     kClosedWithinMs);
+    return result;
+}
+
 } // namespace
 
 int main() {
     int argc = 0;
     UniqueArgv argv(::CommandLineToArgvW(::GetCommandLineW(), &argc));
+    if (argv && argc == 2 && std::wstring(argv.get()[1]) == L"--window")
+        return TimeHistoryWindow();
     if (!argv || argc < 2 || argc % 2 != 0) {
-        std::fprintf(stderr, "usage: historybench <backups folder> [--query TEXT]...\n");
+        std::fprintf(stderr, "usage: historybench <backups folder> [--query TEXT]... | --window\n");
         return 2;
     }
     const std::wstring root = argv.get()[1];

@@ -215,39 +215,56 @@ def answer_figures(contenders: "Contenders", tree: str, runs: int) -> dict:
     return figures
 
 
-def history_runs(build: str, history: str, runs: int) -> list:
-    """historybench.exe over the generated backups folder, runs times; each run's figures by
-    name (the first word of each line it prints)."""
+def named_figures(command: list) -> dict:
+    """Runs a benchmark program; its figures by name (the first word of each line it prints)."""
+    out = subprocess.run(command, capture_output=True)
+    if out.returncode != 0:
+        raise RuntimeError(f"exit code {out.returncode}: {command}: {out.stderr.decode(errors='replace').strip()}")
+    figures = {}
+    for line in out.stdout.decode("utf-8", errors="replace").splitlines():
+        name, _, rest = line.partition(" ")
+        if name != "keystroke":
+            figures[name] = rest.split()
+    return figures
+
+
+def history_runs(build: str, work: str, history: str, runs: int) -> list:
+    """historybench.exe over the generated backups folder, runs times: the engine alone, then the
+    real history window, run from a folder whose backups are the generated ones (the program
+    keeps its backups beside itself; the link leaves the generated folder shared)."""
+    program_dir = os.path.join(work, "history program dir")
+    os.makedirs(program_dir, exist_ok=True)
+    exe = shutil.copy(os.path.join(build, "bench", "historybench.exe"), program_dir)
+    backups = os.path.join(program_dir, "backups")
+    if not os.path.islink(backups):
+        os.symlink(os.path.abspath(history), backups)
     results = []
     for _ in range(runs):
         os.sync()
-        out = subprocess.run([WINE, os.path.join(build, "bench", "historybench.exe"), win(history)],
-                             capture_output=True, check=True)
-        figures = {}
-        for line in out.stdout.decode("utf-8", errors="replace").splitlines():
-            name, _, rest = line.partition(" ")
-            if name != "keystroke":
-                figures[name] = rest.split()
+        figures = named_figures([WINE, exe, win(history)])
+        figures.update(named_figures([WINE, exe, "--window"]))
         results.append(figures)
     return results
 
 
-def history_figures(build: str, history: str, runs: int) -> dict:
+def history_figures(build: str, work: str, history: str, runs: int) -> dict:
     """The history's figures over several reads: medians, except the slowest keystroke of all."""
-    results = history_runs(build, history, runs)
+    results = history_runs(build, work, history, runs)
 
     def series(name: str) -> list:
         return [float(r[name][0]) for r in results if name in r and r[name][0] != "-"]
 
     first = results[0]
-    print(f"history: {int(first['entries'][0]):,} entries, {first['unreadable-lines'][0]} unreadable lines, "
-          f"{runs} reads; private memory from the {' '.join(first['private-bytes'][2:])}")
+    listed = f", the window listed {int(first['window-rows'][0]):,}" if "window-rows" in first else ""
+    print(f"history: {int(first['entries'][0]):,} entries{listed}, {first['unreadable-lines'][0]} unreadable "
+          f"lines, {runs} reads; private memory from the {' '.join(first['private-bytes'][2:])}")
     print("   figure                              median      min-max")
     figures = {}
     rows = [("first day read (ms)", "first-day-ms"), ("all read (ms)", "all-ms"),
             ("private bytes per entry", "bytes-per-record"), ("slowest keystroke (ms)", "keystroke-max-ms"),
             ("median keystroke (ms)", "keystroke-median-ms"), ("cleanup plan (ms)", "cleanup-ms"),
-            ("window opened to first rows (ms)", "window-first-rows-ms")]
+            ("window opened to first rows (ms)", "window-first-rows-ms"),
+            ("window opened to all rows (ms)", "window-all-rows-ms")]
     for label, name in rows:
         values = series(name)
         if not values:
@@ -353,7 +370,7 @@ def main() -> int:
         target_lines({}, [], startup, None, None)
         return 0
     if args.history_only:
-        history = history_figures(args.build, args.history, max(args.rounds, 3))
+        history = history_figures(args.build, args.work, args.history, max(args.rounds, 3))
         # The main window must still start as fast with the history behind it.
         startup = startup_figures(args.build, contenders.program_dir, max(args.rounds, 5) * 2)
         target_lines({}, [], startup, None, None, history)
@@ -389,7 +406,7 @@ def main() -> int:
     if contenders.with_drop:
         growth = memory_figures(contenders, os.path.join(args.trees, "F tree"))
         answer = answer_figures(contenders, s_tree, args.rounds)
-    history = history_figures(args.build, args.history, max(args.rounds, 3)) if args.history else None
+    history = history_figures(args.build, args.work, args.history, max(args.rounds, 3)) if args.history else None
     empty = trees[0]
     for tree in trees:
         label = os.path.basename(tree)[0]
