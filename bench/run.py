@@ -145,17 +145,27 @@ def drop_figures(lines: list, command: str) -> list:
     return lines[-2].split()
 
 
-def memory_figures(contenders: "Contenders", folder: str) -> int:
-    """Private bytes before and after one drop of a folder of many small files; returns the growth."""
+def drop_growth(contenders: "Contenders", folder: str) -> tuple:
+    """One drop of folder, verified: (ms, private bytes before, after, what verify said)."""
     shutil.rmtree(os.path.join(contenders.program_dir, "backups"), ignore_errors=True)
     command = f'"{contenders.dropbench()}" "{win(folder)}"'
     ms, before, after = drop_figures(launch(contenders.build, "run", command), command)[:3]
-    files = len(os.listdir(folder))
     verified = verify(folder, find_backup(contenders.program_dir, os.path.basename(folder)))
-    growth = int(after) - int(before)
-    print(f"memory: one drop of {files} files ({verified}) in {float(ms):.0f} ms: private bytes "
-          f"{int(before) / 2**20:.1f} MiB -> {int(after) / 2**20:.1f} MiB, growth {growth / 1024:.0f} KiB "
-          f"({growth / files:.1f} bytes per file)")
+    return float(ms), int(before), int(after), verified
+
+
+def memory_figures(contenders: "Contenders", folder: str, empty: str) -> int:
+    """Private bytes before and after one drop of a folder of many small files, beyond what a
+    drop of an empty folder grows by (the copier's threads and their stacks, made once per run
+    of the program); returns that growth."""
+    ms, before, after, verified = drop_growth(contenders, folder)
+    _, empty_before, empty_after, _ = drop_growth(contenders, empty)
+    files = len(os.listdir(folder))
+    fixed = empty_after - empty_before
+    growth = after - before - fixed
+    print(f"memory: one drop of {files} files ({verified}) in {ms:.0f} ms: private bytes "
+          f"{before / 2**20:.1f} MiB -> {after / 2**20:.1f} MiB; beyond a drop of an empty folder "
+          f"({fixed / 1024:.0f} KiB) growth {growth / 1024:.0f} KiB ({growth / files:.1f} bytes per file)")
     print()
     return growth
 
@@ -404,7 +414,7 @@ def main() -> int:
     startup = startup_figures(args.build, contenders.program_dir, max(args.rounds, 3) * 2)
     growth, answer = None, None
     if contenders.with_drop:
-        growth = memory_figures(contenders, os.path.join(args.trees, "F tree"))
+        growth = memory_figures(contenders, os.path.join(args.trees, "F tree"), os.path.join(args.trees, "E tree"))
         answer = answer_figures(contenders, s_tree, args.rounds)
     history = history_figures(args.build, args.work, args.history, max(args.rounds, 3)) if args.history else None
     empty = trees[0]
