@@ -9,6 +9,7 @@
 #include "engine/FolderCopy.h"
 #include "engine/FolderTree.h"
 #include "engine/Journal.h"
+#include "engine/Settings.h"
 
 const wchar_t* const kFailedMark = L"(失敗)";
 const wchar_t* const kStoppedMark = L"(中止)";
@@ -24,8 +25,10 @@ struct ItemBackup {
     BackupRow row;
     bool succeeded = false;
     bool stopped = false;
-    unsigned failedEntries = 0; // of a folder item
-    std::wstring renamedText;   // a folder item's entries kept under changed names, for the status
+    unsigned failedEntries = 0;     // of a folder item
+    unsigned long long leftOut = 0; // a folder item's entries not copied, as the patterns say
+    bool rootUnusable = false;      // the backups folder itself cannot be made or written
+    std::wstring renamedText;       // a folder item's entries kept under changed names, for the status
     DWORD error = ERROR_SUCCESS;
     FILETIME modified{}; // a file item's last-write time
 };
@@ -50,11 +53,35 @@ std::wstring RenamedText(const CFolderCopy& copy) {
            L"）";
 }
 
-std::wstring FailureText(const ItemBackup& item) {
+std::wstring FailureText(const ItemBackup& item, const std::wstring& backupRoot) {
     std::wstring reason = SystemMessage(item.error);
     if (item.failedEntries > 0)
         reason = std::to_wstring(item.failedEntries) + L"件失敗。最初の原因: " + reason;
+    else if (item.rootUnusable)
+        reason = L"バックアップフォルダ " + backupRoot + L" に保存できません: " + reason;
     return item.path + L"のバックアップに失敗しました（" + reason + L"）";
+}
+
+std::wstring SuccessText(const ItemBackup& item) {
+    std::wstring text = item.renamedText;
+    if (item.leftOut > 0)
+        text += (text.empty() ? L"" : L"。") + item.path + L"から" + std::to_wstring(item.leftOut) +
+                L"件を除外しました（Tallowbox.ini の Exclude）";
+    return text.empty() ? std::wstring(L"ready") : text;
+}
+
+// The item's folder in the backups, with its missing parents. A root that is not a full path
+// would put the backups wherever the current folder is: nothing is made for it. When the root
+// itself cannot be written, the status names it: the fault is the folder's, not the item's.
+DWORD MakeDestination(ItemBackup& item, const std::wstring& backupRoot) {
+    if (!IsFullPath(backupRoot)) {
+        item.rootUnusable = true;
+        return ERROR_BAD_PATHNAME;
+    }
+    const DWORD error = MakeFolderTree(item.destination);
+    const DWORD rootError = error == ERROR_SUCCESS ? ERROR_SUCCESS : ProbeWritableFolder(backupRoot);
+    item.rootUnusable = rootError != ERROR_SUCCESS;
+    return item.rootUnusable ? rootError : error; // the root's own reason, not a missing parent's
 }
 
 } // namespace
@@ -87,9 +114,11 @@ std::wstring SystemMessage(DWORD error) {
     return text;
 }
 
-CBackupEngine::CBackupEngine(std::wstring programFolder, unsigned copiers)
-    : m_programFolder(std::move(programFolder)), m_backupRoot(m_programFolder + L"\\backups"),
-      m_copiers(copiers) {}
+CBackupEngine::CBackupEngine(std::wstring programFolder, unsigned copiers, std::wstring backupRoot,
+                             std::vector<std::wstring> leftOutPatterns)
+    : m_programFolder(std::move(programFolder)),
+      m_backupRoot(backupRoot.empty() ? m_programFolder + L"\\backups" : std::move(backupRoot)),
+      m_copiers(copiers), m_leftOutPatterns(std::move(leftOutPatterns)) {}
 
 CBackupEngine::~CBackupEngine() = default;
 
@@ -148,6 +177,11 @@ std::wstring CBackupEngine::ClaimName(const std::wstring& folder, const std::wst
 }
 
 bool CBackupEngine::BackUp(CBackupHost& outerHost, const std::wstring& path, SYSTEMTIME time) {
+bool CBackupEngine::BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTIME time) {
+    return BackUpItem(host, path, time, true);
+}
+
+bool CBackupEngine::BackUpItem(CBackupHost& host, const std::wstring& path, SYSTEMTIME time, bool leaveOut) {
     if (path.empty())
         return true; // an empty pair of quotes names nothing
     if (IsStopRequested()) {
@@ -181,7 +215,7 @@ bool CBackupEngine::BackUp(CBackupHost& outerHost, const std::wstring& path, SYS
         } else {
             const std::wstring minute = item.destination;
             item.destination += L"\\" + ClaimName(minute, name, WithoutTrailingSeparators(source), true);
-            item.error = MakeFolderTree(item.destination);
+            item.error = MakeDestination(item, m_backupRoot);
         }
         item.row.destination = item.destination;
         if (!name.empty() && item.error == ERROR_SUCCESS) {
@@ -190,17 +224,19 @@ bool CBackupEngine::BackUp(CBackupHost& outerHost, const std::wstring& path, SYS
             const std::wstring destination = SystemPath(item.destination);
             if (m_copiers > 1 && !m_pool)
                 m_pool.reset(new CCopyPool(m_copiers));
-            CFolderCopy copy(host, SystemPath(m_backupRoot), destination, m_pool.get(), &m_stop);
+            CFolderCopy copy(host, SystemPath(m_backupRoot), destination, m_pool.get(), &m_stop,
+                             CopyDirection::IntoBackup, leaveOut ? &m_leftOutPatterns : nullptr);
             item.succeeded =
                 copy.Run(WithoutTrailingSeparators(path), WithoutTrailingSeparators(source), destination);
             item.stopped = copy.Stopped();
             item.failedEntries = copy.FailedCount();
             item.error = copy.FirstError();
+            item.leftOut = copy.LeftOutCount();
             if (copy.RenamedCount() > 0)
                 item.renamedText = RenamedText(copy);
         }
     } else {
-        item.error = MakeFolderTree(item.destination);
+        item.error = MakeDestination(item, m_backupRoot);
         if (item.error == ERROR_SUCCESS) {
             item.row.name = ClaimName(item.destination, item.row.name, source, false);
             const std::wstring folder = SystemPath(item.destination);
@@ -225,6 +261,7 @@ bool CBackupEngine::BackUp(CBackupHost& outerHost, const std::wstring& path, SYS
     record.bytes = host.Bytes();
     record.files = host.Files();
     record.modified = item.modified;
+    record.leftOut = item.leftOut;
     if (item.stopped) {
         item.row.destination = kStoppedMark + item.row.destination;
         Report(host, item.row, record, StoppedText(path));
@@ -232,10 +269,7 @@ bool CBackupEngine::BackUp(CBackupHost& outerHost, const std::wstring& path, SYS
     }
     if (!item.succeeded)
         item.row.destination = kFailedMark + item.row.destination;
-    if (!item.succeeded)
-        Report(host, item.row, record, FailureText(item));
-    else
-        Report(host, item.row, record, item.renamedText.empty() ? std::wstring(L"ready") : item.renamedText);
+    Report(host, item.row, record, item.succeeded ? SuccessText(item) : FailureText(item, m_backupRoot));
     return item.succeeded;
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/BackupPaths.h"
 
@@ -57,8 +58,12 @@ private:
 // so two that only a case-sensitive disk tells apart are both kept too. One thread uses it.
 class CBackupEngine {
 public:
-    // copiers: how many files a folder item copies at once (1: one after another).
-    explicit CBackupEngine(std::wstring programFolder, unsigned copiers = 1);
+    // copiers: how many files a folder item copies at once (1: one after another). backupRoot:
+    // where the backups go (empty: programFolder\backups); one that is not a full path is never
+    // written. leftOutPatterns: names of entries inside a folder item that are not copied.
+    explicit CBackupEngine(std::wstring programFolder, unsigned copiers = 1,
+                           std::wstring backupRoot = std::wstring(),
+                           std::vector<std::wstring> leftOutPatterns = {});
     ~CBackupEngine();
     CBackupEngine(const CBackupEngine&) = delete;
     CBackupEngine& operator=(const CBackupEngine&) = delete;
@@ -72,6 +77,7 @@ public:
     // whose entries the backup's disk takes for one name, which was kept under "name (2)"); an item that
     // did not back up completely gets a row whose destination starts with "(失敗)" and a status
     // text that says why. An empty path is skipped. True when backed up completely (or skipped).
+    // Inside a folder item, entries matching the patterns are left out and the status says how many.
     bool BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTIME time);
     // The row and status of an item stopped before it began: "(中止)" before its destination.
     void ListAsStopped(CBackupHost& host, const std::wstring& path, SYSTEMTIME time);
@@ -101,6 +107,8 @@ public:
     const std::wstring& BackupRoot() const { return m_backupRoot; }
 
 private:
+    // BackUp, leaving out the patterns' entries or, for what a restore is about to replace, none.
+    bool BackUpItem(CBackupHost& host, const std::wstring& path, SYSTEMTIME time, bool leaveOut);
     // The name the item's copy gets in folder: name itself, unless this program copied another
     // source there under it, then the first of "name (2)", "name (3)"... that is free or source's own.
     std::wstring ClaimName(const std::wstring& folder, const std::wstring& name, const std::wstring& source,
@@ -109,6 +117,7 @@ private:
     const std::wstring m_programFolder;
     const std::wstring m_backupRoot;
     const unsigned m_copiers;
+    const std::vector<std::wstring> m_leftOutPatterns;
     std::unique_ptr<CCopyPool> m_pool;                   // made at the first folder item
     BOOL m_stop = FALSE;                                 // read by the platform's copy, so a plain BOOL
     std::map<std::wstring, std::wstring> m_sourceOfCopy; // upper-cased target path -> upper-cased source

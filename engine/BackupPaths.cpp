@@ -106,6 +106,10 @@ std::wstring FolderItemName(const std::wstring& path) {
     return name;
 }
 
+bool IsFullPath(const std::wstring& path) {
+    return path.compare(0, 2, L"\\\\") == 0 || (path.size() >= 3 && path[1] == L':' && path[2] == L'\\');
+}
+
 std::wstring SystemPath(const std::wstring& path) {
     if (path.empty() || StartsWith(path, kLongPrefix) || StartsWith(path, kDevicePrefix))
         return path;

@@ -54,6 +54,9 @@ std::wstring UpperCase(std::wstring text);
 // the name a second, different entry of one name is kept under.
 std::wstring NumberedName(const std::wstring& name, unsigned number, bool isFolder);
 
+// True for a path that names the same place whatever the current folder: "C:\..." or "\\...".
+bool IsFullPath(const std::wstring& path);
+
 // The form the file functions are given: the full path with the long-path prefix
 // ("\\?\C:\..." or "\\?\UNC\server\share\..."), so paths up to the platform's limit of 32,767
 // characters work. Resolves "." and ".." and a relative path against the current folder, as

@@ -62,6 +62,8 @@ ULONGLONG ProcessStart(HANDLE process) {
     return GetProcessTimes(process, &started, &exited, &kernel, &user) ? Ticks(started) : 0;
 }
 
+} // namespace
+
 std::wstring TemporaryName() {
     static std::atomic<unsigned long> s_next{0};
     static const ULONGLONG s_start = ProcessStart(GetCurrentProcess());
@@ -74,6 +76,8 @@ std::wstring TemporaryName() {
                       kTemporarySuffix);
     return name;
 }
+
+namespace {
 
 // The process that made a temporary, as its name says: its number (0 when the name gives none)
 // and its start time (0 in an earlier version's name).

@@ -37,6 +37,8 @@ DWORD CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
 // under the temporary names only it uses, whose making process has ended (not one that got
 // its number later), and not open any more. A running program's temporaries are kept.
 void RemoveLeftoverTemporaries(const std::wstring& folder);
+// A fresh temporary name of this process, of the kind RemoveLeftoverTemporaries knows.
+std::wstring TemporaryName();
 // True when name is one of the temporary names the copy uses.
 bool IsTemporaryName(const std::wstring& name);
 

@@ -3,11 +3,14 @@
 #include <algorithm>
 
 #include "engine/Restore.h"
+#include "engine/Settings.h"
 #include "framework/FileFind.h"
 
 CFolderCopy::CFolderCopy(CBackupHost& host, std::wstring backupRoot, const std::wstring& destinationTop,
-                         CCopyPool* pool, BOOL* stop, CopyDirection direction)
-    : m_host(host), m_backupRoot(std::move(backupRoot)), m_pool(pool), m_stop(stop), m_direction(direction) {
+                         CCopyPool* pool, BOOL* stop, CopyDirection direction,
+                         const std::vector<std::wstring>* leftOut)
+    : m_host(host), m_backupRoot(std::move(backupRoot)), m_pool(pool), m_stop(stop), m_direction(direction),
+      m_leftOut(direction == CopyDirection::IntoBackup ? leftOut : nullptr) {
     FileIdentity identity;
     if (ReadFileIdentity(m_backupRoot, &identity))
         m_guarded.push_back(identity);
@@ -89,6 +92,10 @@ void CFolderCopy::CopyContent(const Place& place) {
         if (finder.IsDots())
             continue;
         const std::wstring name = finder.GetFileName();
+        if (m_leftOut != nullptr && IsLeftOut(name, *m_leftOut)) {
+            ++m_leftOutCount; // taken no name, so the entries kept are named as without it
+            continue;
+        }
         const Place entry = place.Entry(name, GiveName(place, name, finder.IsDirectory() != FALSE, given));
         if (finder.IsDirectory())
             CopySubFolder(entry);

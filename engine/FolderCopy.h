@@ -4,7 +4,8 @@
 // are never entered (a folder that holds the program would otherwise copy its copies), nor is a folder that
 // is already on the way down (a link to an ancestor would never end). Entries of one source folder that the
 // backup's disk takes for one name (a case-sensitive source) never replace each other: the later one is
-// kept as "name (2)" and the change is noted for the status line.
+// kept as "name (2)" and the change is noted for the status line. Entries whose names match the
+// user's patterns are left out, with all they hold, and counted; the folder given is always copied.
 //
 // Every source path comes as two texts: the one shown to the user (as the item was given, with
 // the entries' names joined on) and the one the file functions are given (SystemPath's form).
@@ -27,10 +28,12 @@ class CFolderCopy {
 public:
     // backupRoot and destinationTop in SystemPath's form. With a pool, files are copied by its
     // threads while the walk goes on; folders are always made by the walk, in order. stop, when
-    // given and set, ends the walk and abandons the copies not yet done.
+    // given and set, ends the walk and abandons the copies not yet done. leftOut, when given,
+    // names the entries not copied (name patterns, see IsLeftOut).
     CFolderCopy(CBackupHost& host, std::wstring backupRoot, const std::wstring& destinationTop,
                 CCopyPool* pool = nullptr, BOOL* stop = nullptr,
-                CopyDirection direction = CopyDirection::IntoBackup);
+                CopyDirection direction = CopyDirection::IntoBackup,
+                const std::vector<std::wstring>* leftOut = nullptr);
     CFolderCopy(const CFolderCopy&) = delete;
     CFolderCopy& operator=(const CFolderCopy&) = delete;
 
@@ -49,6 +52,8 @@ public:
     unsigned RenamedCount() const { return m_renamedCount; }
     const std::wstring& FirstRenamedSource() const { return m_firstRenamedSource; }
     const std::wstring& FirstRenamedAs() const { return m_firstRenamedAs; }
+    // After Run: how many entries matched a pattern and were not copied (a folder counts once).
+    unsigned long long LeftOutCount() const { return m_leftOutCount; }
 
 private:
     struct Place {
@@ -83,6 +88,8 @@ private:
     CCopyPool* const m_pool;
     BOOL* const m_stop;
     const CopyDirection m_direction;
+    const std::vector<std::wstring>* const m_leftOut;
+    unsigned long long m_leftOutCount = 0;
     unsigned long m_nextSequence = 0;
     unsigned long m_firstSequence = 0;
     std::mutex m_failureMutex;           // the pool's threads report failures too

@@ -129,6 +129,8 @@ public:
         ReadJournal();
         ListUnnamedCopies();
         DropRemovedCopies();
+        // Newest first; of two records of one moment, the one written later.
+        std::reverse(m_history.entries.begin() + static_cast<std::ptrdiff_t>(m_first), m_history.entries.end());
         std::stable_sort(m_history.entries.begin() + static_cast<std::ptrdiff_t>(m_first),
                          m_history.entries.end(),
                          [](const HistoryEntry& a, const HistoryEntry& b) { return a.time > b.time; });

@@ -18,8 +18,9 @@ struct Batch {
 // Everything the thread uses: owned together by the worker object and the thread, so neither
 // outlives what it reads.
 struct CBackupWorker::Shared : public CBackupHost {
-    Shared(HWND target, const std::wstring& programFolder, unsigned copiers)
-        : view(target), engine(programFolder, copiers) {}
+    Shared(HWND target, const std::wstring& programFolder, unsigned copiers, const std::wstring& backupRoot,
+           const std::vector<std::wstring>& leftOutPatterns)
+        : view(target), engine(programFolder, copiers, backupRoot, leftOutPatterns) {}
 
     // The engine's host: texts and rows travel to the view as posted messages.
     void SetStatusText(const std::wstring& text) override { Post(WM_BACKUP_STATUS, new std::wstring(text)); }
@@ -98,8 +99,9 @@ void CBackupWorker::Shared::Run() {
     changed.notify_all();
 }
 
-CBackupWorker::CBackupWorker(HWND view, const std::wstring& programFolder, unsigned copiers)
-    : m_shared(std::make_shared<Shared>(view, programFolder, copiers)) {
+CBackupWorker::CBackupWorker(HWND view, const std::wstring& programFolder, unsigned copiers,
+                             const std::wstring& backupRoot, const std::vector<std::wstring>& leftOutPatterns)
+    : m_shared(std::make_shared<Shared>(view, programFolder, copiers, backupRoot, leftOutPatterns)) {
     std::shared_ptr<Shared> shared = m_shared;
     m_thread = std::thread([shared] { shared->Run(); });
 }

@@ -33,8 +33,11 @@ struct BackupProgress {
 
 class CBackupWorker {
 public:
-    // Rows and texts are posted to view; folder items copy up to copiers files at once.
-    CBackupWorker(HWND view, const std::wstring& programFolder, unsigned copiers);
+    // Rows and texts are posted to view; folder items copy up to copiers files at once into
+    // backupRoot (empty: programFolder\backups), leaving out entries named by leftOutPatterns.
+    CBackupWorker(HWND view, const std::wstring& programFolder, unsigned copiers,
+                  const std::wstring& backupRoot = std::wstring(),
+                  const std::vector<std::wstring>& leftOutPatterns = {});
     // Stops what runs, then waits a bounded time for the thread; one stuck in a blocked call is
     // left to end with the process (it shares what it uses with nobody that goes away).
     ~CBackupWorker();

@@ -57,14 +57,9 @@ int CMainFrame::OnCreate(LPCREATESTRUCTA lpcs) {
     return 0;
 }
 
-// The view's keys work anywhere in the window: Esc stops the running copy, Ctrl+V pastes files;
+// The view's keys work anywhere in the window: Esc stops the running copy, Ctrl+V pastes files,
 // Ctrl+H opens the history.
 BOOL CMainFrame::PreTranslateMessage(MSG* pMsg) {
-    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == 'H' && ::GetKeyState(VK_CONTROL) < 0 &&
-        ::GetKeyState(VK_SHIFT) >= 0 && ::GetKeyState(VK_MENU) >= 0) {
-        ShowHistory(std::wstring());
-        return TRUE;
-    }
     auto* pView = dynamic_cast<CTallowboxView*>(GetActiveView());
     if (pView != nullptr && pView->TranslateShortcut(*pMsg))
         return TRUE;
@@ -89,6 +84,10 @@ void CMainFrame::OnOpenFolder() {
     if (pView == nullptr)
         return;
     const std::wstring backupRoot = pView->GetBackupRoot();
+    if (!IsFullPath(backupRoot)) { // a setting that depends on a current folder names no folder to make
+        ::MessageBeep(MB_OK);
+        return;
+    }
     CreateFolderTree(backupRoot); // makes the root and any missing parents; the shell reports the rest
     s_pfnOpenFolder(backupRoot);
 }

@@ -2,12 +2,16 @@
 
 #include "engine/CommandLineItems.h"
 #include "engine/Restore.h"
+#include "engine/Settings.h"
 #include "framework/App.h"
 #include "framework/Dpi.h"
 #include "framework/Frame.h"
 #include "framework/StatusBar.h"
 #include "res/resource.h"
 #include "shell/MainFrm.h"
+
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cwchar>
@@ -66,10 +70,57 @@ std::vector<std::wstring> DroppedPaths(HDROP hDrop) {
 
 } // namespace
 
+namespace {
+
+// %LOCALAPPDATA%: where backups go when the program's folder cannot be written. Empty when unknown.
+std::wstring LocalAppDataFolder() {
+    std::wstring folder;
+    wchar_t* known = nullptr;
+    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known)) && known != nullptr)
+        folder = known;
+    ::CoTaskMemFree(known);
+    if (folder.empty()) {
+        std::vector<wchar_t> buffer(32768);
+        const DWORD length =
+            ::GetEnvironmentVariableW(L"LOCALAPPDATA", buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length > 0 && length < buffer.size())
+            folder.assign(buffer.data(), length);
+    }
+    return folder;
+}
+
+// What the user is told once at start: the backups folder when it is not the usual one or cannot
+// be used, and a settings file that was not read whole. Empty when there is nothing to say.
+std::wstring StartNotice(const BackupFolderChoice& choice, const TallowboxSettings& settings) {
+    std::vector<std::wstring> parts;
+    if (choice.error != ERROR_SUCCESS)
+        parts.push_back(L"バックアップフォルダ " + choice.root + L" に保存できません（" +
+                        SystemMessage(choice.error) + L"）");
+    else if (choice.source == BackupFolderChoice::Source::FellBack)
+        parts.push_back(L"バックアップは " + choice.root +
+                        L" に保存します（プログラムのフォルダに書き込めないため）");
+    if (settings.tooLarge)
+        parts.push_back(std::wstring(kSettingsFileName) + L" は大きすぎるため読みませんでした");
+    if (settings.skippedLines > 0)
+        parts.push_back(std::wstring(kSettingsFileName) + L" の" + std::to_wstring(settings.skippedLines) +
+                        L"行を読み取れませんでした");
+    std::wstring notice;
+    for (const std::wstring& part : parts)
+        notice += (notice.empty() ? L"" : L"。") + part;
+    return notice;
+}
+
+} // namespace
+
 CTallowboxView::CTallowboxView()
     : CFormView(IDD),
-      m_strProgramFolder(s_programFolderOverride.empty() ? GetModuleFolder() : s_programFolderOverride),
-      m_strBackupRoot(m_strProgramFolder + L"\\backups") {}
+      m_strProgramFolder(s_programFolderOverride.empty() ? GetModuleFolder() : s_programFolderOverride) {
+    const TallowboxSettings settings = ReadSettings(m_strProgramFolder);
+    const BackupFolderChoice choice = ChooseBackupFolder(m_strProgramFolder, settings, LocalAppDataFolder());
+    m_strBackupRoot = choice.root;
+    m_leftOutPatterns = settings.excludes;
+    m_strStartNotice = StartNotice(choice, settings);
+}
 
 CTallowboxView::~CTallowboxView() {
     RemoveTrayIcon();
@@ -138,7 +189,10 @@ void CTallowboxView::OnInitialUpdate() {
     m_rowCommands.SetList(m_list.m_hWnd);
     CaptureLayout();
     m_bLayoutReady = 1;
-    m_worker.reset(new CBackupWorker(m_hWnd, m_strProgramFolder, kCopiers));
+    m_worker.reset(
+        new CBackupWorker(m_hWnd, m_strProgramFolder, kCopiers, m_strBackupRoot, m_leftOutPatterns));
+    if (!m_strStartNotice.empty())
+        SetStatusText(m_strStartNotice); // before the command line's items, whose texts follow it
     BackupCommandLine();
 }
 
@@ -311,6 +365,11 @@ BOOL CTallowboxView::TranslateShortcut(const MSG& msg) {
     if ((msg.wParam == 'V' && control && !shift && !alt) ||
         (msg.wParam == VK_INSERT && shift && !control && !alt)) {
         PasteFiles();
+        return TRUE;
+    }
+    if (msg.wParam == 'H' && control && !shift && !alt) {
+        if (auto* pFrame = dynamic_cast<CMainFrame*>(AfxGetMainWnd()))
+            pFrame->ShowHistory(std::wstring());
         return TRUE;
     }
     return FALSE;

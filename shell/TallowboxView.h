@@ -37,7 +37,8 @@ public:
     void HandleDropFiles(HDROP hDropInfo);
     // Ctrl+V: the files on the clipboard are backed up as a drop of them would be.
     void PasteFiles();
-    // The main window's own keys (Esc stops a copy, Ctrl+V pastes); TRUE when the key was taken.
+    // The main window's own keys (Esc stops a copy, Ctrl+V pastes, Ctrl+H opens the history);
+    // TRUE when the key was taken.
     BOOL TranslateShortcut(const MSG& msg);
 
     // Pane 0 of the status bar, and the counts pane.
@@ -57,8 +58,8 @@ public:
     void QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) override;
     void QueueTask(CBackupWorker::Task task);
 
-    // Tests only: the folder below which "backups" lies, instead of the executable's folder.
-    // Takes effect for views made afterwards.
+    // Tests only: the folder whose Tallowbox.ini is read and below which "backups" lies, instead
+    // of the executable's folder. Takes effect for views made afterwards.
     static void OverrideProgramFolder(const std::wstring& folder) { s_programFolderOverride = folder; }
 
 protected:
@@ -100,10 +101,12 @@ private:
     NOTIFYICONDATAA m_nid = {};
     int m_bTrayIcon = 0;
     std::wstring m_strProgramFolder;
-    std::wstring m_strBackupRoot;
-    std::unique_ptr<CBackupWorker> m_worker; // made with the window it posts to
-    unsigned long m_shownChanges = 0;        // the progress last shown
-    std::vector<BackupRow> m_rows;           // what each list item stands for, by index
+    std::wstring m_strBackupRoot;                // the backups folder in use (Tallowbox.ini, or a fall-back)
+    std::vector<std::wstring> m_leftOutPatterns; // Tallowbox.ini's Exclude= patterns
+    std::wstring m_strStartNotice;               // shown once at start: where the backups go, and why
+    std::unique_ptr<CBackupWorker> m_worker;     // made with the window it posts to
+    unsigned long m_shownChanges = 0;            // the progress last shown
+    std::vector<BackupRow> m_rows;               // what each list item stands for, by index
     CRowCommands m_rowCommands{*this};
 
     static std::wstring s_programFolderOverride;

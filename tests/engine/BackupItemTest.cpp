@@ -198,3 +198,31 @@ TEST_F(BackupItemTest, CopyFolderCopiesIntoAnExistingFolder) {
     EXPECT_TRUE(ReadTree(m_data + "\\tree") == ReadTree(m_temp / "target"));
     EXPECT_TRUE(m_host.rows.empty());
 }
+
+// Entries named by the patterns are left out at every depth, uncounted; an item dropped by its
+// own name is copied whatever it is called, and a restore's safety copy keeps everything.
+TEST_F(BackupItemTest, EntriesMatchingThePatternsAreLeftOutButNeverTheItemDropped) {
+    const std::string project = m_data + "\\project";
+    for (const char* file :
+         {"src\\main.c", "node_modules\\lib\\x.js", "src\\node_modules\\y.js", ".git\\HEAD",
+          "src\\deep\\.git\\config", "a.tmp", "src\\deep\\B.TMP", "src\\deep\\keep.tmp.txt"})
+        WriteFileText(project + "\\" + file, file);
+    CBackupEngine engine(W(m_program), 2, std::wstring(), {L"node_modules", L".git", L"*.tmp"});
+    EXPECT_TRUE(engine.BackUp(m_host, W(project), At(2004, 3, 7, 14, 5)));
+    std::vector<std::string> copied;
+    for (const auto& entry : ReadTree(MinuteFolder() + "\\project"))
+        copied.push_back(entry.first);
+    EXPECT_EQ((std::vector<std::string>{"src", "src\\deep", "src\\deep\\keep.tmp.txt", "src\\main.c"}),
+              copied);
+    EXPECT_EQ(2u, m_host.filesCounted);
+    EXPECT_EQ(MinuteFolder() + "\\project", m_host.rows.back().destination.str());
+    EXPECT_EQ(W(project) + L"から6件を除外しました（Tallowbox.ini の Exclude）", m_host.wideStatus.back());
+
+    EXPECT_TRUE(engine.BackUp(m_host, W(project + "\\node_modules"), At(2004, 3, 7, 14, 5)));
+    EXPECT_TRUE(engine.BackUp(m_host, W(project + "\\a.tmp"), At(2004, 3, 7, 14, 5)));
+    EXPECT_EQ("node_modules\\lib\\x.js", ReadWhole(MinuteFolder() + "\\node_modules\\lib\\x.js"));
+    EXPECT_EQ("a.tmp", ReadWhole(MinuteFolder() + "\\a.tmp"));
+
+    EXPECT_TRUE(engine.Restore(m_host, m_host.wideRows[0], At(2004, 3, 7, 14, 6)));
+    EXPECT_EQ(".git\\HEAD", ReadWhole(MinuteFolder("\\2004-0307\\1406") + "\\project\\.git\\HEAD"));
+}

@@ -271,11 +271,11 @@ bool WaitForVolumeSize(const std::string& folder, bool small) {
 
 } // namespace
 
-SmallDisk::SmallDisk(const std::string& folder, unsigned kibibytes) : m_folder(folder) {
+SmallDisk::SmallDisk(const std::string& folder, unsigned kibibytes, bool readOnly) : m_folder(folder) {
     const std::string unixFolder = UnixName(folder);
     m_made = !unixFolder.empty() &&
              RunUnixTool("Z:\\bin\\mount", "mount -t tmpfs -o size=" + std::to_string(kibibytes) +
-                                               "k tmpfs \"" + unixFolder + "\"") &&
+                                               (readOnly ? "k,ro" : "k") + " tmpfs \"" + unixFolder + "\"") &&
              WaitForVolumeSize(folder, true);
 }
 

@@ -100,11 +100,12 @@ private:
 // case are two names (as on a case-sensitive source); true once the folder lists to.
 bool RenameOnUnixSide(const std::string& folder, const std::string& from, const std::string& to);
 
-// A small tmpfs mounted on the Windows folder (which must exist), so a copy can fill the disk;
-// unmounted when the object goes. Needs root: made() tells whether it is there.
+// A small tmpfs mounted on the Windows folder (which must exist), so a copy can fill the disk,
+// or read-only, so nothing can be written there even by root; unmounted when the object goes.
+// Needs root: made() tells whether it is there.
 class SmallDisk {
 public:
-    SmallDisk(const std::string& folder, unsigned kibibytes);
+    SmallDisk(const std::string& folder, unsigned kibibytes, bool readOnly = false);
     ~SmallDisk();
     SmallDisk(const SmallDisk&) = delete;
     SmallDisk& operator=(const SmallDisk&) = delete;

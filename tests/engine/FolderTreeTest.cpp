@@ -13,6 +13,12 @@ TEST(FolderTree, CreatesAMissingChainTopDown) {
     EXPECT_TRUE(FolderExists(temp / "backups\\2004-0307"));
     EXPECT_TRUE(FolderExists(deepest));
     EXPECT_EQ(std::vector<std::string>{"backups"}, ListFolder(temp.path()));
+    // The long-path form (a folder the user picked), and one on a drive that is not there: made,
+    // or refused, and the walk ends either way.
+    EXPECT_EQ(1, CreateFolderTree(L"\\\\?\\" + W(temp / "long\\a\\b")));
+    EXPECT_TRUE(FolderExists(temp / "long\\a\\b"));
+    EXPECT_EQ(0, CreateFolderTree(L"\\\\?\\Q:\\no drive\\x"));
+    EXPECT_EQ(0, CreateFolderTree(L"\\\\?\\UNC\\nowhere\\share\\x"));
 }
 
 TEST(FolderTree, ExistingEmptyAndTrailingSeparator) {

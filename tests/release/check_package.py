@@ -196,7 +196,8 @@ def check_usage_text(raw, version):
     check(bare == 0, "README.txt line ends", "CRLF only", "%d bare CR or LF" % bare)
     check(text.endswith("\r\n"), "README.txt", "ends with a line end", repr(text[-5:]))
     for needed in ("Tallowbox " + version, "Tallowbox.exe C:\\", "送る", "Ctrl+V", "元に戻す(&R)", "(復元)",
-                   "backups\\YYYY-MMDD\\HHMM\\", "(失敗)", "(中止)", "Esc", "(2)"):
+                   "backups\\YYYY-MMDD\\HHMM\\", "(失敗)", "(中止)", "Esc", "(2)", "Tallowbox.ini",
+                   "BackupFolder=", "Exclude=", "%LOCALAPPDATA%\\Tallowbox\\backups"):
         check(needed in text, "README.txt mentions", repr(needed), "no such text")
 
 

@@ -177,6 +177,32 @@ TEST(OpenFolder, AProgramFolderOutsideTheCodePageAndLongIsOpenedAsItIs) {
     EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
 }
 
+// Tallowbox.ini in the program's folder names the folder opened and backed up into; one that
+// cannot be used is named at start and fails the command line's item, never backed up elsewhere.
+TEST(OpenFolder, TheSettingsFolderIsUsedAndAnUnusableOneIsNamed) {
+    TempFolder temp;
+    const std::string program = temp / "prog", item = temp / "data\\a.txt";
+    WriteFileText(item, "a");
+    WriteFileText(temp / "taken", "a file where the folder would go");
+    for (const char* folder : {"chosen", "taken"}) {
+        WriteFileText(program + "\\Tallowbox.ini", std::string("[Tallowbox]\r\nBackupFolder=..\\") + folder);
+        RunningApp running("\"" + item + "\"", program);
+        ASSERT_TRUE(running.started());
+        g_opened.clear();
+        CMainFrame::s_pfnOpenFolder = &RecordOpen;
+        ::SendMessageA(running.Frame(), WM_COMMAND, MAKEWPARAM(ID_OPEN_FOLDER, 0), 0);
+        CMainFrame::s_pfnOpenFolder = &CMainFrame::OpenFolderInShell;
+        ASSERT_EQ(g_opened.size(), 1u);
+        EXPECT_EQ(g_opened[0], FromAnsiText(temp / folder));
+        ASSERT_EQ(running.ItemCount(), 1);
+        const bool usable = std::string(folder) == "chosen";
+        EXPECT_EQ(running.ItemText(0, 4).rfind("(失敗)", 0) == 0, !usable) << running.ItemText(0, 4);
+        EXPECT_EQ(running.StatusText().find(temp / folder) != std::string::npos, !usable)
+            << running.StatusText();
+    }
+    EXPECT_FALSE(FolderExists(program + "\\backups"));
+}
+
 TEST(Exit, TheExitCommandClosesWithoutAQuestionAndQuitsWithZero) {
     TempFolder program;
     RunningApp running("", program.path());

@@ -105,13 +105,14 @@ int RunningApp::ItemCount() const {
     return static_cast<int>(::SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0));
 }
 
-void RunningApp::SelectRows(const std::vector<int>& items) {
+void RunningApp::SelectRows(const std::vector<int>& items, HWND list) {
+    list = list != nullptr ? list : List();
     LVITEMW state = {};
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    ::SendMessageW(List(), LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+    ::SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
     for (size_t i = 0; i < items.size(); ++i) {
         state.state = i == 0 ? LVIS_SELECTED | LVIS_FOCUSED : LVIS_SELECTED;
-        ::SendMessageW(List(), LVM_SETITEMSTATE, static_cast<WPARAM>(items[i]),
+        ::SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(items[i]),
                        reinterpret_cast<LPARAM>(&state));
     }
 }
@@ -127,9 +128,10 @@ void RunningApp::PressKey(UINT message, WPARAM key, int heldKey) {
     ::SetKeyboardState(saved);
 }
 
-void RunningApp::ChooseFromRowMenu(RowSeams& seams, UINT command) {
+void RunningApp::ChooseFromRowMenu(RowSeams& seams, UINT command, HWND list) {
+    list = list != nullptr ? list : List();
     seams.choice = command;
-    ::SendMessageW(List(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(List()), static_cast<LPARAM>(-1));
+    ::SendMessageW(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), static_cast<LPARAM>(-1));
     Pump(50);
 }
 
@@ -137,7 +139,8 @@ RowSeams* RowSeams::s_live = nullptr;
 
 RowSeams::RowSeams()
     : m_pfnShowItems(CRowCommands::s_pfnShowItems), m_pfnAsk(CRowCommands::s_pfnAsk),
-      m_pfnTrackMenu(CRowCommands::s_pfnTrackMenu) {
+      m_pfnTrackMenu(CRowCommands::s_pfnTrackMenu), m_pfnOpenFile(CRowCommands::s_pfnOpenFile),
+      m_pfnPickFolder(CRowCommands::s_pfnPickFolder) {
     s_live = this;
     CRowCommands::s_pfnShowItems = [](const std::wstring& folder, const std::vector<std::wstring>& items) {
         s_live->shown.push_back({folder, items});
@@ -145,6 +148,11 @@ RowSeams::RowSeams()
     CRowCommands::s_pfnAsk = [](HWND, const std::wstring& text, UINT type) {
         s_live->questions.push_back({text, type});
         return s_live->answer;
+    };
+    CRowCommands::s_pfnOpenFile = [](const std::wstring& file) { s_live->opened.push_back(file); };
+    CRowCommands::s_pfnPickFolder = [](HWND, std::wstring* folder) {
+        *folder = s_live->folderToPick;
+        return !folder->empty();
     };
     CRowCommands::s_pfnTrackMenu = [](HMENU shownMenu, int x, int y, HWND) {
         s_live->menu.clear();
@@ -166,6 +174,8 @@ RowSeams::~RowSeams() {
     CRowCommands::s_pfnShowItems = m_pfnShowItems;
     CRowCommands::s_pfnAsk = m_pfnAsk;
     CRowCommands::s_pfnTrackMenu = m_pfnTrackMenu;
+    CRowCommands::s_pfnOpenFile = m_pfnOpenFile;
+    CRowCommands::s_pfnPickFolder = m_pfnPickFolder;
     s_live = nullptr;
 }
 

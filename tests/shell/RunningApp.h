@@ -39,12 +39,13 @@ public:
     std::wstring WideItemText(int item, int subItem) const;
     int ItemCount() const;
     // Selects exactly these list items, the first one focused.
-    void SelectRows(const std::vector<int>& items);
+    // In the main list, or in list (the history's).
+    void SelectRows(const std::vector<int>& items, HWND list = nullptr);
     // Posts a key message to the list and pumps it with heldKey (0: none) down in this thread's
     // key state.
     void PressKey(UINT message, WPARAM key, int heldKey = 0);
     // Opens the row menu as the keyboard does (at the focused row); seams picks command (0: none).
-    void ChooseFromRowMenu(RowSeams& seams, UINT command);
+    void ChooseFromRowMenu(RowSeams& seams, UINT command, HWND list = nullptr);
 
     bool quitSeen = false;
     WPARAM quitCode = 0xDEAD;
@@ -71,13 +72,17 @@ public:
     UINT menuDefault = 0;
     POINT menuPoint = {};
     int menusShown = 0;
-    UINT choice = 0; // what is picked from the menu
+    UINT choice = 0;                  // what is picked from the menu
+    std::vector<std::wstring> opened; // files given to their usual program
+    std::wstring folderToPick;        // what the folder picker answers ("": cancelled)
     static RowSeams* s_live;
 
 private:
     const CRowCommands::ItemShower m_pfnShowItems;
     const CRowCommands::Asker m_pfnAsk;
     const CRowCommands::MenuTracker m_pfnTrackMenu;
+    const CRowCommands::FileOpener m_pfnOpenFile;
+    const CRowCommands::FolderPicker m_pfnPickFolder;
 };
 
 // A DROPFILES block in global memory listing paths as UTF-16, as the shell posts it (the narrow

@@ -1,0 +1,52 @@
+// The user's settings file, Tallowbox.ini beside the executable, and what follows from it: which
+// folder the backups go to (the setting's, beside the program, or the user's local application
+// data when the program's folder cannot be written) and which entries a folder copy leaves out.
+//
+// The file is untrusted text: UTF-8 (with or without a byte-order mark) or UTF-16 LE with one,
+// read only up to a size cap; a line that does not parse is skipped and counted.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct TallowboxSettings {
+    std::wstring backupFolder;          // as written; empty: none named
+    std::vector<std::wstring> excludes; // name patterns, every Exclude= line's in order
+    unsigned skippedLines = 0;          // lines that did not parse
+    bool tooLarge = false;              // the file is too large to be settings: none was read
+};
+
+// The name of the settings file in the program's folder.
+extern const wchar_t* const kSettingsFileName;
+
+// Reads programFolder\Tallowbox.ini: section [Tallowbox], keys BackupFolder= and Exclude=
+// (patterns separated by ';'), keys and the section's name in any case. A missing, unreadable
+// or oversized file gives the defaults.
+TallowboxSettings ReadSettings(const std::wstring& programFolder);
+// The same for the file's bytes.
+TallowboxSettings ParseSettings(const std::string& bytes);
+
+// True when name matches pattern ('*' any run of characters, '?' one), case aside as the file
+// system compares names.
+bool MatchesNamePattern(const std::wstring& name, const std::wstring& pattern);
+// True when name matches one of patterns.
+bool IsLeftOut(const std::wstring& name, const std::vector<std::wstring>& patterns);
+
+// The backups folder in use, where it came from, and why it cannot be used (ERROR_SUCCESS: it can).
+struct BackupFolderChoice {
+    std::wstring root;
+    enum class Source { BesideProgram, FromSetting, FellBack } source = Source::BesideProgram;
+    DWORD error = ERROR_SUCCESS;
+};
+
+// The setting's folder (relative to programFolder when not full), never another; without one,
+// programFolder\backups, or localAppData\Tallowbox\backups when that cannot be written. Whether
+// a folder can be written is tried leaving nothing behind: a folder made for the try is removed.
+BackupFolderChoice ChooseBackupFolder(const std::wstring& programFolder, const TallowboxSettings& settings,
+                                      const std::wstring& localAppData);
+
+// ERROR_SUCCESS when a file can be made in folder (tried with a temporary deleted on close; a
+// missing folder is made for the try and removed again), else why not.
+DWORD ProbeWritableFolder(const std::wstring& folder);

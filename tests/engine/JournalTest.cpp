@@ -1,0 +1,165 @@
+// The journal and the history read back from it: real backups, restores, failures and stops;
+// a line cut short; two programs appending at once; a journal that cannot be written; damaged
+// and hostile lines.
+#include <gtest/gtest.h>
+
+#include "EngineTestSupport.h"
+#include "common/TempFolder.h"
+#include "engine/BackupItem.h"
+#include "engine/History.h"
+#include "engine/Restore.h"
+
+namespace {
+
+class JournalTest : public ::testing::Test {
+protected:
+    JournalTest() : m_data(m_temp / "data"), m_root(m_temp / "prog\\backups"), m_engine(W(m_temp / "prog")) {
+        MakeFolders(m_data);
+    }
+    std::string Journal() const { return m_root + "\\2004-0307\\Tallowbox-journal.tsv"; }
+    CHistory& Read() {
+        ReadHistory(W(m_root), m_history, nullptr, {});
+        return m_history;
+    }
+    // "kind outcome name copy" of each entry, in the history's order.
+    std::vector<std::string> Listed() const {
+        std::vector<std::string> listed;
+        for (const HistoryEntry& entry : m_history.entries)
+            listed.push_back(std::to_string(static_cast<int>(entry.kind)) +
+                             std::to_string(static_cast<int>(entry.outcome)) + " " +
+                             N(LastComponent(m_history.Original(entry))) + " " +
+                             N(m_history.CopyPath(entry)));
+        return listed;
+    }
+
+    TempFolder m_temp;
+    const std::string m_data;
+    const std::string m_root;
+    CBackupEngine m_engine;
+    RecordingHost m_host;
+    CHistory m_history;
+};
+
+} // namespace
+
+TEST_F(JournalTest, BackupsRestoresFailuresAndStopsAreReadBackNewestFirst) {
+    WriteFileText(m_data + "\\report.txt", "v1");
+    WriteFileText(m_data + "\\tree\\a.txt", "aaa");
+    WriteFileText(m_data + "\\tree\\sub\\b.txt", "bb");
+    ASSERT_TRUE(m_engine.BackUp(m_host, W(m_data + "\\report.txt"), At(2004, 3, 7, 14, 5)));
+    const BackupRow backup = m_host.wideRows.back();
+    ASSERT_TRUE(m_engine.BackUp(m_host, W(m_data + "\\tree"), At(2004, 3, 7, 14, 5)));
+    EXPECT_FALSE(m_engine.BackUp(m_host, W(m_data + "\\missing.txt"), At(2004, 3, 7, 14, 6)));
+    m_engine.RequestStop();
+    EXPECT_FALSE(m_engine.BackUp(m_host, W(m_data + "\\report.txt"), At(2004, 3, 7, 14, 7)));
+    m_engine.ClearStop();
+    WriteFileText(m_data + "\\report.txt", "v2");
+    EXPECT_TRUE(m_engine.Restore(m_host, backup, At(2004, 3, 7, 14, 8)));
+
+    Read();
+    EXPECT_EQ((std::vector<std::string>{"10 report.txt 2004-0307\\1405\\report.txt",   // the restore, from
+                                        "00 report.txt 2004-0307\\1408\\report.txt",   // its safety backup
+                                        "02 report.txt 2004-0307\\1407\\report.txt",   // stopped
+                                        "01 missing.txt 2004-0307\\1406\\missing.txt", // failed
+                                        "00 tree 2004-0307\\1405\\tree",
+                                        "00 report.txt 2004-0307\\1405\\report.txt"}),
+              Listed())
+        << "newest first; of one moment, the record written last first";
+    EXPECT_EQ(0u, m_history.unreadableLines);
+    const HistoryEntry& tree = m_history.entries[4];
+    EXPECT_TRUE(tree.Is(HistoryEntry::kFolder));
+    EXPECT_EQ(2u, tree.files);
+    EXPECT_EQ(5u, tree.bytes);
+    EXPECT_EQ(2u, m_history.entries[5].bytes);
+    EXPECT_NE(0, m_history.entries[5].modified) << "a file's last-write time";
+    const BackupRow row = m_history.RowFor(m_history.entries[5], W(m_root));
+    EXPECT_EQ(backup.backupPath, row.backupPath);
+    EXPECT_TRUE(CanRestore(row));
+    EXPECT_EQ(0u, ReadWhole(Journal()).rfind("#Tallowbox-journal 1\ttime\t", 0))
+        << "the first line names the format";
+}
+
+TEST_F(JournalTest, ACutLineIsSkippedAndTheNextRecordStartsOnALineOfItsOwn) {
+    WriteFileText(m_data + "\\a.txt", "a");
+    m_engine.BackUp(m_host, W(m_data + "\\a.txt"), At(2004, 3, 7, 14, 5));
+    const std::string whole = ReadWhole(Journal());
+    WriteFileText(Journal(), whole + "2004-03-07 14:05:00\tbackup\tok\tfi"); // the power went
+    m_engine.BackUp(m_host, W(m_data + "\\a.txt"), At(2004, 3, 7, 14, 6));
+    Read();
+    EXPECT_EQ(2u, m_history.entries.size());
+    EXPECT_EQ(1u, m_history.unreadableLines);
+}
+
+TEST_F(JournalTest, TwoProgramsAppendingAtOnceNeverMixTheirLines) {
+    const std::string appender = WindowsPathOfBuildFile(JOURNAL_APPENDER);
+    std::vector<PROCESS_INFORMATION> running;
+    for (const char* tag : {"one", "two"}) {
+        std::string line = "\"" + appender + "\" \"" + m_root + "\" " + tag + " 150";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        ASSERT_TRUE(::CreateProcessA(appender.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                     &startup, &process));
+        running.push_back(process);
+    }
+    for (PROCESS_INFORMATION& process : running) {
+        DWORD code = 1;
+        EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.hProcess, 60000));
+        ::GetExitCodeProcess(process.hProcess, &code);
+        EXPECT_EQ(0u, code);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+    Read();
+    EXPECT_EQ(300u, m_history.entries.size());
+    EXPECT_EQ(0u, m_history.unreadableLines);
+}
+
+TEST_F(JournalTest, AJournalThatCannotBeWrittenLeavesTheBackupWholeAndSaysWhy) {
+    WriteFileText(m_data + "\\a.txt", "a");
+    m_engine.BackUp(m_host, W(m_data + "\\a.txt"), At(2004, 3, 7, 14, 5));
+    ASSERT_TRUE(::SetFileAttributesA(Journal().c_str(), FILE_ATTRIBUTE_READONLY));
+    WriteFileText(m_data + "\\a.txt", "second");
+    EXPECT_TRUE(m_engine.BackUp(m_host, W(m_data + "\\a.txt"), At(2004, 3, 7, 14, 6)));
+    EXPECT_EQ("second", ReadWhole(m_root + "\\2004-0307\\1406\\a.txt"));
+    EXPECT_EQ("履歴を記録できませんでした（" + N(SystemMessage(ERROR_ACCESS_DENIED)) + "）",
+              m_host.statusTexts.back());
+    EXPECT_EQ(0u, m_host.rows.back().destination.str().rfind(m_root, 0)) << "the row is a success as it was";
+    ::SetFileAttributesA(Journal().c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// A journal is input: what cannot be read is counted, what could lead elsewhere is marked damaged
+// and offers neither restore nor anything that opens it.
+TEST_F(JournalTest, DamagedAndHostileLinesAreSkippedOrMarkedDamaged) {
+    const std::string good = "2004-03-07 14:05:00\tbackup\tok\tfile\t1\t1\t0\t\tC:\\data\\a.txt\t";
+    const std::string lines[] = {
+        good + "2004-0307\\1405\\a.txt\t",                             // read
+        good + "2004-0307\\1405\\\xff\xfe.txt\t",                      // bad UTF-8: unreadable
+        good + "2004-0307\\1405\\a.txt",                               // a field missing: unreadable
+        "2004-03-07 14:05:00\tmoved\tok\tfile\t1\t1\t0\t\tC:\\a\tb\t", // unknown kind: unreadable
+        good + "..\\..\\Windows\\win.ini\t",                           // climbs out: damaged
+        good + "C:\\Windows\\win.ini\t",                               // absolute: damaged
+        good + "2004-0307\\1405\\a.txt:hidden\t",                      // a stream: damaged
+        "2004-03-07 14:05:00\tbackup\tok\tfile\t1\t1\t0\t\ta.txt\t2004-0307\\1405\\a.txt\t", // no full path
+        "#Tallowbox-journal 2\tsomething\tnew", // a later format: what follows is unread
+        good + "2004-0307\\1405\\a.txt\t",
+    };
+    std::string text = "#Tallowbox-journal 1\tfields\n";
+    for (const std::string& line : lines)
+        text += line + "\n";
+    WriteFileText(Journal(), text);
+    Read();
+    EXPECT_EQ(4u, m_history.unreadableLines);
+    ASSERT_EQ(5u, m_history.entries.size());
+    int damaged = 0;
+    for (const HistoryEntry& entry : m_history.entries) {
+        const BackupRow row = m_history.RowFor(entry, W(m_root));
+        damaged += row.damaged;
+        EXPECT_EQ(!row.damaged, CanRestore(row) && CanRestoreElsewhere(row)) << N(row.backupPath);
+        if (row.damaged) {
+            EXPECT_EQ(std::wstring::npos, row.backupPath.find(W(m_root)))
+                << "never joined to the backups folder";
+        }
+    }
+    EXPECT_EQ(4, damaged);
+}

@@ -1,0 +1,136 @@
+// The history window of the running program: after a restart it lists the earlier backups and the
+// copies no journal names; the search box filters; a row's versions; restore, look at a version
+// and restore to another place from it. The shell, the question, the menu and the folder picker
+// are recorders.
+#include "RunningApp.h"
+
+#include "common/TempFolder.h"
+#include "engine/BackupPaths.h"
+#include "res/resource.h"
+#include "shell/HistoryWnd.h"
+#include "shell/MainFrm.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+class History : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(WriteFileText(sources / "note.txt", "first"));
+        ASSERT_TRUE(WriteFileText(sources / "album\\top.txt", "top"));
+        Start();
+    }
+    void Start() {
+        running = std::make_unique<RunningApp>("", program.path());
+        ASSERT_TRUE(running->started());
+    }
+    void Drop(const std::vector<std::string>& paths) {
+        const int before = running->ItemCount();
+        ::PostMessageA(running->View(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDropBlock(paths)), 0);
+        running->PumpUntilRows(before + static_cast<int>(paths.size()));
+    }
+    // Opens the history with Ctrl+H, as the user does, and waits until it is read.
+    CHistoryWnd* Open() {
+        running->PressKey(WM_KEYDOWN, 'H', VK_CONTROL);
+        auto* frame = dynamic_cast<CMainFrame*>(CWnd::FromHandlePermanent(running->Frame()));
+        CHistoryWnd* history = frame != nullptr ? frame->History() : nullptr;
+        for (int i = 0; i < 250 && history != nullptr && !history->IsLoaded(); ++i)
+            running->Pump(20);
+        return history;
+    }
+    // A batch that ended makes the history read again.
+    void WaitUntilRead(CHistoryWnd* history, size_t entries) {
+        for (int i = 0; i < 250 && !(history->IsLoaded() && history->History().entries.size() == entries);
+             ++i)
+            running->Pump(20);
+    }
+    HWND ListOf(CHistoryWnd* history) { return ::GetDlgItem(history->GetSafeHwnd(), IDC_HISTORY_LIST); }
+    void Search(CHistoryWnd* history, const wchar_t* text) {
+        ::SetDlgItemTextW(history->GetSafeHwnd(), IDC_HISTORY_SEARCH, text);
+        running->Pump(20);
+    }
+
+    TempFolder sources;
+    TempFolder program;
+    RowSeams seams;
+    std::unique_ptr<RunningApp> running;
+};
+
+} // namespace
+
+TEST_F(History, AfterARestartItListsEveryBackupSearchesAndNarrowsToOneItem) {
+    Drop({sources / "note.txt", sources / "album"});
+    WriteFileText(sources / "note.txt", "second");
+    Drop({sources / "note.txt"});
+    ASSERT_TRUE(WriteFileText(program / "backups\\2001-0101\\0101\\stray.txt", "from an earlier version"));
+    running.reset();
+    Start();
+
+    CHistoryWnd* history = Open();
+    ASSERT_TRUE(history != nullptr && history->IsLoaded());
+    ASSERT_EQ(4u, history->ShownCount()) << "three backups and a copy no journal names";
+    Search(history, L"NOTE");
+    EXPECT_EQ(2u, history->ShownCount()) << "case aside";
+    Search(history, L"");
+    EXPECT_EQ(4u, history->ShownCount());
+
+    // The copy no journal names: last (oldest); no restore to an unknown place, but elsewhere.
+    running->SelectRows({3}, ListOf(history));
+    running->ChooseFromRowMenu(seams, 0, ListOf(history));
+    ASSERT_EQ(8u, seams.menu.size());
+    EXPECT_TRUE(seams.menu[6].second) << "restore greyed";
+    EXPECT_FALSE(seams.menu[7].second) << "restore to another place offered";
+
+    // The versions of one item, from a row of the history, and from the main list's row.
+    running->SelectRows({0}, ListOf(history));
+    running->ChooseFromRowMenu(seams, ID_ROW_VERSIONS, ListOf(history));
+    EXPECT_EQ(2u, history->ShownCount());
+    Drop({sources / "album"});
+    WaitUntilRead(history, 5);
+    running->SelectRows({0});
+    running->ChooseFromRowMenu(seams, ID_ROW_VERSIONS);
+    EXPECT_EQ(2u, history->ShownCount()) << "the album's two versions";
+}
+
+TEST_F(History, RestoreLookAtAVersionAndRestoreToAnotherPlace) {
+    Drop({sources / "note.txt"});
+    WriteFileText(sources / "note.txt", "changed");
+    CHistoryWnd* history = Open();
+    ASSERT_TRUE(history != nullptr && history->IsLoaded());
+    ASSERT_EQ(1u, history->ShownCount());
+    const std::string backup = running->ItemText(0, 4) + "\\note.txt";
+
+    // Look: a read-only copy with the same bytes, somewhere else; the backup stays as it was.
+    running->SelectRows({0}, ListOf(history));
+    running->ChooseFromRowMenu(seams, ID_ROW_OPEN_VERSION, ListOf(history));
+    ASSERT_EQ(1u, seams.opened.size());
+    std::string content;
+    EXPECT_TRUE(ReadFileText(ToAnsiText(seams.opened[0]), &content) && content == "first");
+    EXPECT_TRUE(::GetFileAttributesW(seams.opened[0].c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(std::string::npos, ToAnsiText(seams.opened[0]).find(program.path()));
+    EXPECT_FALSE(::GetFileAttributesA(backup.c_str()) & FILE_ATTRIBUTE_READONLY);
+
+    // Restore to another place whose folder holds that name already: beside it, nothing replaced.
+    ASSERT_TRUE(WriteFileText(sources / "elsewhere\\note.txt", "taken"));
+    seams.folderToPick = FromAnsiText(sources / "elsewhere");
+    running->ChooseFromRowMenu(seams, ID_ROW_RESTORE_ELSEWHERE, ListOf(history));
+    running->PumpUntilRows(2);
+    EXPECT_TRUE(ReadFileText(sources / "elsewhere\\note (2).txt", &content) && content == "first");
+    EXPECT_TRUE(ReadFileText(sources / "elsewhere\\note.txt", &content) && content == "taken");
+    EXPECT_EQ("(復元)" + sources / "elsewhere\\note (2).txt", running->ItemText(1, 4));
+
+    // Restore in place: asked first, what is there is backed up, then the version comes back.
+    WaitUntilRead(history, 2);
+    running->SelectRows({1}, ListOf(history)); // the restore to another place is listed first now
+    seams.answer = IDYES;
+    running->ChooseFromRowMenu(seams, ID_ROW_RESTORE, ListOf(history));
+    running->PumpUntilRows(4);
+    ASSERT_EQ(1u, seams.questions.size());
+    EXPECT_NE(std::wstring::npos, seams.questions[0].first.find(FromAnsiText(sources / "note.txt")));
+    EXPECT_TRUE(ReadFileText(sources / "note.txt", &content) && content == "first");
+    EXPECT_TRUE(ReadFileText(running->ItemText(2, 4) + "\\" + running->ItemText(2, 2), &content) &&
+                content == "changed")
+        << "what was there, backed up first";
+}
