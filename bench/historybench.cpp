@@ -13,9 +13,9 @@
 //   keystroke-max-ms, keystroke-median-ms
 //   cleanup-ms        the cleanup plan for the whole history, when the engine has one
 // With --window the real program's classes start in this process as the entry point starts them,
-// with the backups beside this executable; the history is opened through the main window's menu
-// item, as a user opens it, and the program's message loop runs until the history window lists
-// rows and then until it has read everything:
+// with the backups folder its settings name (Tallowbox.ini beside this executable); the history
+// is opened through the main window's menu item, as a user opens it, and the program's message
+// loop runs until the history window lists rows and then until it has read everything:
 //   window-first-rows-ms  from the command posted until the window's list holds a row
 //   window-all-rows-ms    until the window says it has read the whole history
 //   window-rows           the rows it lists then

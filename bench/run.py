@@ -240,14 +240,12 @@ def named_figures(command: list) -> dict:
 
 def history_runs(build: str, work: str, history: str, runs: int) -> list:
     """historybench.exe over the generated backups folder, runs times: the engine alone, then the
-    real history window, run from a folder whose backups are the generated ones (the program
-    keeps its backups beside itself; the link leaves the generated folder shared)."""
+    real history window, run from a folder whose settings file names the generated backups."""
     program_dir = os.path.join(work, "history program dir")
     os.makedirs(program_dir, exist_ok=True)
     exe = shutil.copy(os.path.join(build, "bench", "historybench.exe"), program_dir)
-    backups = os.path.join(program_dir, "backups")
-    if not os.path.islink(backups):
-        os.symlink(os.path.abspath(history), backups)
+    with open(os.path.join(program_dir, "Tallowbox.ini"), "w", encoding="utf-8", newline="\r\n") as f:
+        f.write(f"[Tallowbox]\nBackupFolder={win(history)}\n")
     results = []
     for _ in range(runs):
         os.sync()
