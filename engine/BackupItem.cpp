@@ -150,7 +150,8 @@ void CBackupEngine::ListAsStopped(CBackupHost& host, const std::wstring& path, S
     row.originalPath = path;
     row.backupPath = m_backupRoot + FormatTimeStampText(time) + L"\\" + row.name;
     row.outcome = RowOutcome::Stopped;
-    Report(host, row, RecordFor(row, time), StoppedText(path));
+    const JournalRecord record = RecordFor(row, time);
+    Report(host, row, &record, StoppedText(path));
 }
 
 std::wstring CBackupEngine::ClaimName(const std::wstring& folder, const std::wstring& name,
@@ -176,12 +177,12 @@ std::wstring CBackupEngine::ClaimName(const std::wstring& folder, const std::wst
     }
 }
 
-bool CBackupEngine::BackUp(CBackupHost& outerHost, const std::wstring& path, SYSTEMTIME time) {
 bool CBackupEngine::BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTIME time) {
     return BackUpItem(host, path, time, true);
 }
 
-bool CBackupEngine::BackUpItem(CBackupHost& host, const std::wstring& path, SYSTEMTIME time, bool leaveOut) {
+bool CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstring& path, SYSTEMTIME time,
+                               bool leaveOut) {
     if (path.empty())
         return true; // an empty pair of quotes names nothing
     if (IsStopRequested()) {
@@ -264,12 +265,14 @@ bool CBackupEngine::BackUpItem(CBackupHost& host, const std::wstring& path, SYST
     record.leftOut = item.leftOut;
     if (item.stopped) {
         item.row.destination = kStoppedMark + item.row.destination;
-        Report(host, item.row, record, StoppedText(path));
+        Report(host, item.row, &record, StoppedText(path));
         return false;
     }
     if (!item.succeeded)
         item.row.destination = kFailedMark + item.row.destination;
-    Report(host, item.row, record, item.succeeded ? SuccessText(item) : FailureText(item, m_backupRoot));
+    // A backups folder that cannot be written cannot hold the record either: said once, by the failure.
+    Report(host, item.row, item.rootUnusable ? nullptr : &record,
+           item.succeeded ? SuccessText(item) : FailureText(item, m_backupRoot));
     return item.succeeded;
 }
 
@@ -284,11 +287,13 @@ JournalRecord CBackupEngine::RecordFor(const BackupRow& row, SYSTEMTIME time) co
     return record;
 }
 
-void CBackupEngine::Report(CBackupHost& host, const BackupRow& row, const JournalRecord& record,
+void CBackupEngine::Report(CBackupHost& host, const BackupRow& row, const JournalRecord* record,
                            const std::wstring& status) {
     host.AppendRow(row);
     // The row stands whatever becomes of its record: the backup itself is not undone by this.
-    const DWORD error = AppendJournalRecord(m_backupRoot, DayFolderName(record.time), record);
+    const DWORD error = record != nullptr && IsFullPath(m_backupRoot)
+                            ? AppendJournalRecord(m_backupRoot, DayFolderName(record->time), *record)
+                            : ERROR_SUCCESS;
     if (error == ERROR_SUCCESS) {
         host.SetStatusText(status);
         return;

@@ -90,8 +90,9 @@ public:
                           SYSTEMTIME time);
 
     // Every backup, restore and removal is recorded in the journal of its day. Each row is
-    // appended, then recorded; status is shown, with why the record could not be written.
-    void Report(CBackupHost& host, const BackupRow& row, const JournalRecord& record,
+    // appended, then its record (when given); status is shown, with why the record could not be
+    // written.
+    void Report(CBackupHost& host, const BackupRow& row, const JournalRecord* record,
                 const std::wstring& status);
     // The record of a row: what it is, how it ended, its item and its copy below the root.
     JournalRecord RecordFor(const BackupRow& row, SYSTEMTIME time) const;

@@ -135,7 +135,7 @@ bool CBackupEngine::Restore(CBackupHost& host, const BackupRow& backup, SYSTEMTI
         JournalRecord record = RecordFor(row, time);
         record.bytes = counting.Bytes();
         record.files = counting.Files();
-        Report(host, row, record, status);
+        Report(host, row, &record, status);
         return outcome == RowOutcome::Succeeded;
     };
     const std::wstring stoppedText = original + L"の復元を中止しました";
@@ -226,7 +226,7 @@ bool CBackupEngine::RestoreElsewhere(CBackupHost& host, const BackupRow& backup,
         record.target = written;
         record.bytes = counting.Bytes();
         record.files = counting.Files();
-        Report(host, row, record, status);
+        Report(host, row, &record, status);
         return outcome == RowOutcome::Succeeded;
     };
     if (IsStopRequested())

@@ -180,9 +180,13 @@ UnixSymlink::UnixSymlink(const std::string& link, const std::string& target) : m
 }
 
 UnixSymlink::~UnixSymlink() {
-    const std::string unixLink = UnixName(m_link);
+    RemoveUnixLink(m_link);
+}
+
+void RemoveUnixLink(const std::string& link) {
+    const std::string unixLink = UnixName(link);
     if (!unixLink.empty() && RunUnixTool("Z:\\bin\\rm", "rm -f \"" + unixLink + "\""))
-        WaitForAttributes(m_link, false);
+        WaitForAttributes(link, false);
 }
 
 bool RenameOnUnixSide(const std::string& folder, const std::string& from, const std::string& to) {

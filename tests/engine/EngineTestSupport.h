@@ -96,6 +96,9 @@ private:
     bool m_made = false;
 };
 
+// Removes a Unix symbolic link wherever it went (a link to a folder Wine cannot remove itself).
+void RemoveUnixLink(const std::string& link);
+
 // Renames the entry from to to in folder from the Unix side, where names that differ only in
 // case are two names (as on a case-sensitive source); true once the folder lists to.
 bool RenameOnUnixSide(const std::string& folder, const std::string& from, const std::string& to);

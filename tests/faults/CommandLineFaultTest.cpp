@@ -266,7 +266,7 @@ TEST_F(CommandLineFault, AQuotedPrintSwitchStillBacksUpEveryPieceAndEnds) {
     ASSERT_TRUE(tallowbox.WaitForEnd(30000, &frameEverVisible)) << "the program ends by itself";
     EXPECT_FALSE(frameEverVisible);
     const Tree backups = ReadTree(program + "\\backups");
-    ASSERT_EQ(4u, backups.size()) << "a day folder, a minute folder and two files";
+    ASSERT_EQ(5u, backups.size()) << "a day folder with its journal, a minute folder and two files";
     const std::string minute =
         backups.begin()->first + "\\" + ListFolder(program + "\\backups\\" + backups.begin()->first)[0];
     EXPECT_EQ("named like the switch", ReadWhole(program + "\\backups\\" + minute + "\\-p"));

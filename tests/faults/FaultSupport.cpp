@@ -140,10 +140,16 @@ std::vector<ListedRow> StartedTallowbox::Rows(HWND frame) const {
     return rows;
 }
 
+// The journal of a day folder: every batch appends its records there.
+bool IsJournal(const std::string& path) {
+    const std::string name = "Tallowbox-journal.tsv";
+    return path.size() >= name.size() && path.compare(path.size() - name.size(), name.size(), name) == 0;
+}
+
 std::string ChangesOutside(const Tree& before, const Tree& after, const std::string& excluded) {
     std::string changes;
     for (const auto& [path, entry] : before) {
-        if (IsAtOrBelow(path, excluded))
+        if (IsAtOrBelow(path, excluded) || IsJournal(path))
             continue;
         const auto now = after.find(path);
         if (now == after.end())
@@ -152,7 +158,7 @@ std::string ChangesOutside(const Tree& before, const Tree& after, const std::str
             changes += "changed " + path + " from " + Describe(entry) + " to " + Describe(now->second) + "; ";
     }
     for (const auto& [path, entry] : after) {
-        if (!IsAtOrBelow(path, excluded) && before.find(path) == before.end())
+        if (!IsAtOrBelow(path, excluded) && !IsJournal(path) && before.find(path) == before.end())
             changes += "added " + path + " (" + Describe(entry) + "); ";
     }
     return changes;

@@ -1,0 +1,49 @@
+// The cleanup: which old copies may go (the plan, worked out from the history alone) and their
+// removal into the Recycle Bin on the backup worker. The newest backup of every item always stays,
+// however old; nothing outside the backups folder is ever touched and no link is ever followed.
+// Each removal is recorded in the journal of the copy's day, so the history stops listing it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/BackupItem.h"
+#include "engine/History.h"
+
+// What a cleanup would remove.
+struct CleanupPlan {
+    std::vector<uint32_t> entries; // history entry indices whose copies go, one per copy
+    uint64_t copies = 0, bytes = 0;
+    int64_t oldestKept = 0; // ticks of the oldest backup that stays; 0 none
+};
+
+// The copies older than cutoffTicks, except each item's newest backup (its newest succeeded one
+// when it has one), every copy whose original is unknown (an item of its own), damaged entries,
+// and any copy another staying entry names too.
+CleanupPlan PlanCleanup(const CHistory& history, int64_t cutoffTicks);
+
+// False for a share, a removable or unknown disk, or one the system reports no Recycle Bin for:
+// there a removal is final.
+bool HasRecycleBin(const std::wstring& backupRoot);
+
+// What a cleanup run came to.
+struct CleanupResult {
+    unsigned removed = 0, failed = 0;
+    uint64_t bytes = 0;
+    DWORD firstError = ERROR_SUCCESS;
+    bool stopped = false;
+};
+
+// Removes the plan's copies below backupRoot, one after another (a non-zero *stop, read between
+// copies, ends it; what went stays gone): into the Recycle Bin where the disk has one, for good
+// where it has none. Records each removal in its day's journal at now, removes the minute and day
+// folders left empty, shows each copy's progress and, at the end, the outcome as status text.
+CleanupResult RunCleanup(CBackupHost& host, const std::wstring& backupRoot, const CHistory& history,
+                         const CleanupPlan& plan, BOOL* stop, SYSTEMTIME now);
+
+// Deletes the copy at fullPath for good: a file, or a folder with its content; a link inside is
+// removed as a link, never followed. ERROR_SUCCESS or the first error.
+DWORD RemoveCopyForGood(const std::wstring& fullPath);
