@@ -11,7 +11,8 @@
 //   keystroke         one line per key: the query so far, ms, matches (a query that only grew
 //                     is filtered within the previous matches, as a search box would)
 //   keystroke-max-ms, keystroke-median-ms
-//   cleanup-ms        the cleanup plan for the whole history, when the engine has one
+//   cleanup-ms        the cleanup plan for the whole history (copies older than its middle)
+//   cleanup-copies    the copies and bytes that plan removes
 // With --window the real program's classes start in this process as the entry point starts them,
 // with the backups folder its settings name (Tallowbox.ini beside this executable); the history
 // is opened through the main window's menu item, as a user opens it, and the program's message
@@ -21,15 +22,11 @@
 //   window-rows           the rows it lists then
 #include "bench/AppPump.h"
 #include "bench/PrivateBytes.h"
+#include "engine/Cleanup.h"
 #include "engine/History.h"
 #include "shell/HistoryWnd.h"
 #include "shell/MainFrm.h"
 #include "shell/TallowboxApp.h"
-
-#if __has_include("engine/Cleanup.h")
-#include "engine/Cleanup.h"
-#define HISTORYBENCH_CLEANUP 1
-#endif
 
 #include <windows.h>
 #include <commctrl.h>
@@ -134,20 +131,15 @@ void TypeQueries(const CHistory& history, const std::vector<std::wstring>& queri
 
 // Plans the cleanup of the copies older than a moment within the history.
 void PlanCleanupTimed(const CHistory& history) {
-#ifdef HISTORYBENCH_CLEANUP
     if (history.entries.empty())
         return;
     const size_t at = static_cast<size_t>(static_cast<double>(history.entries.size() - 1) * kCleanupShare);
-    const int64_t cutoff = history.entries[at].time;
     const double start = NowMs();
-    const auto plan = PlanCleanup(history, cutoff);
+    const CleanupPlan plan = PlanCleanup(history, history.entries[at].time);
     const double ms = NowMs() - start;
-    (void)plan;
     std::printf("cleanup-ms %.1f\n", ms);
-#else
-    (void)history;
-    std::printf("cleanup-ms - (no cleanup in this engine)\n");
-#endif
+    std::printf("cleanup-copies %llu %llu\n", static_cast<unsigned long long>(plan.copies),
+                static_cast<unsigned long long>(plan.bytes));
 }
 
 // The command of the menu item with this text, searched through the menu and its submenus.

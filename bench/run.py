@@ -264,6 +264,8 @@ def history_figures(build: str, work: str, history: str, runs: int) -> dict:
 
     first = results[0]
     listed = f", the window listed {int(first['window-rows'][0]):,}" if "window-rows" in first else ""
+    if "cleanup-copies" in first:
+        listed += f", the cleanup plan removes {int(first['cleanup-copies'][0]):,} copies"
     print(f"history: {int(first['entries'][0]):,} entries{listed}, {first['unreadable-lines'][0]} unreadable "
           f"lines, {runs} reads; private memory from the {' '.join(first['private-bytes'][2:])}")
     print("   figure                              median      min-max")
