@@ -10,11 +10,12 @@
 // two on the system-wide performance counter in ms, so that another process's samples (the
 // answer probe's) can be placed within the drop. Exit code 0: every row listed, none marked as
 // failed or stopped; 1: a row is marked; 3: no rows within the bound or the window went away.
+#include "bench/AppPump.h"
+#include "bench/PrivateBytes.h"
 #include "shell/TallowboxApp.h"
 
 #include <windows.h>
 #include <commctrl.h>
-#include <psapi.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -38,36 +39,10 @@ double NowMs() {
     return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
-
 struct LocalFreer {
     void operator()(LPWSTR* block) const { ::LocalFree(block); }
 };
 using UniqueArgv = std::unique_ptr<LPWSTR, LocalFreer>;
-
-// Private memory of this process. Wine reports no private usage, so there it is read from the
-// host's view of the process (its resident anonymous memory), reachable through drive Z:.
-SIZE_T PrivateBytes() {
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    counters.cb = sizeof counters;
-    ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                           sizeof counters);
-    if (counters.PrivateUsage != 0)
-        return counters.PrivateUsage;
-    UniqueFile status(std::fopen("Z:\\proc\\self\\status", "r"));
-    if (!status)
-        return 0;
-    char line[256];
-    unsigned long long kib = 0;
-    while (std::fgets(line, sizeof line, status.get())) {
-        if (std::sscanf(line, "RssAnon: %llu kB", &kib) == 1)
-            break;
-    }
-    return static_cast<SIZE_T>(kib * 1024);
-}
 
 // A drop block owned until the window takes it: the receiver frees it with DragFinish once the
 // post succeeded, so only a failed post leaves it to us.
@@ -147,41 +122,6 @@ bool RowIsMarked(HWND list, int row) {
     return text[0] == L'(';
 }
 
-enum class PumpResult { Done, Quit, TimedOut };
-
-// The message loop of the program, until done() holds, WM_QUIT arrives or the bound passes.
-// Messages go through the application object, as its own loop sends them.
-template <typename Done> PumpResult Pump(CWinApp& app, DWORD limitMs, Done done) {
-    const ULONGLONG deadline = ::GetTickCount64() + limitMs;
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT)
-                return PumpResult::Quit;
-            app.ProcessMessage(msg);
-            if (done())
-                return PumpResult::Done;
-        }
-        if (done())
-            return PumpResult::Done;
-        const ULONGLONG now = ::GetTickCount64();
-        if (now >= deadline)
-            return PumpResult::TimedOut;
-        ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
-                                      MWMO_INPUTAVAILABLE);
-    }
-}
-
-// Everything already queued, then back.
-void PumpPending(CWinApp& app) {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT)
-            return;
-        app.ProcessMessage(msg);
-    }
-}
-
 } // namespace
 
 int main() {
@@ -218,7 +158,7 @@ int main() {
         std::fprintf(stderr, "dropbench: no memory for the drop\n");
         return 1;
     }
-    const SIZE_T before = PrivateBytes();
+    const unsigned long long before = PrivateBytes().bytes;
     const double posted = NowMs();
     if (!block.PostTo(search.dropTarget)) {
         std::fprintf(stderr, "dropbench: the drop could not be posted (%lu)\n", ::GetLastError());
@@ -227,7 +167,7 @@ int main() {
     const PumpResult listed =
         Pump(app, kListedWithinMs, [&] { return ItemCount(search.list) >= rowsExpected; });
     const double listedAt = NowMs();
-    const SIZE_T after = PrivateBytes();
+    const unsigned long long after = PrivateBytes().bytes;
     if (listed != PumpResult::Done) {
         std::fprintf(stderr, "dropbench: %d of %d rows listed, then %s\n",
                      ItemCount(search.list) - rowsBefore, static_cast<int>(paths.size()),
@@ -237,8 +177,7 @@ int main() {
     int marked = 0;
     for (int row = rowsBefore; row < rowsExpected; ++row)
         marked += RowIsMarked(search.list, row) ? 1 : 0;
-    std::printf("%.1f %llu %llu %.3f %.3f\n", listedAt - posted, static_cast<unsigned long long>(before),
-                static_cast<unsigned long long>(after), posted, listedAt);
+    std::printf("%.1f %llu %llu %.3f %.3f\n", listedAt - posted, before, after, posted, listedAt);
     std::fflush(stdout);
 
     // What other processes sent while the rows were awaited is answered before the close, as the

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Times Tallowbox against the floor copier, the same-UI copier, xcopy and cp -r, in one run,
 interleaved round by round, and prints medians, ranges and ratios; then start-up, private memory
-over a folder of many files, and how long the window takes to answer another process during a
-drop; last, each figure against its target. Every copy is verified (names, sizes, SHA-256) before
+over a folder of many files, how long the window takes to answer another process during a
+drop, and the history of a generated year of backups (read, filtered key by key, cleanup
+planned); last, each figure against its target. Every copy is verified (names, sizes, SHA-256) before
 its time counts. Called by bench/run, which sets up Wine."""
 import argparse
 import math
@@ -144,17 +145,27 @@ def drop_figures(lines: list, command: str) -> list:
     return lines[-2].split()
 
 
-def memory_figures(contenders: "Contenders", folder: str) -> int:
-    """Private bytes before and after one drop of a folder of many small files; returns the growth."""
+def drop_growth(contenders: "Contenders", folder: str) -> tuple:
+    """One drop of folder, verified: (ms, private bytes before, after, what verify said)."""
     shutil.rmtree(os.path.join(contenders.program_dir, "backups"), ignore_errors=True)
     command = f'"{contenders.dropbench()}" "{win(folder)}"'
     ms, before, after = drop_figures(launch(contenders.build, "run", command), command)[:3]
-    files = len(os.listdir(folder))
     verified = verify(folder, find_backup(contenders.program_dir, os.path.basename(folder)))
-    growth = int(after) - int(before)
-    print(f"memory: one drop of {files} files ({verified}) in {float(ms):.0f} ms: private bytes "
-          f"{int(before) / 2**20:.1f} MiB -> {int(after) / 2**20:.1f} MiB, growth {growth / 1024:.0f} KiB "
-          f"({growth / files:.1f} bytes per file)")
+    return float(ms), int(before), int(after), verified
+
+
+def memory_figures(contenders: "Contenders", folder: str, empty: str) -> int:
+    """Private bytes before and after one drop of a folder of many small files, beyond what a
+    drop of an empty folder grows by (the copier's threads and their stacks, made once per run
+    of the program); returns that growth."""
+    ms, before, after, verified = drop_growth(contenders, folder)
+    _, empty_before, empty_after, _ = drop_growth(contenders, empty)
+    files = len(os.listdir(folder))
+    fixed = empty_after - empty_before
+    growth = after - before - fixed
+    print(f"memory: one drop of {files} files ({verified}) in {ms:.0f} ms: private bytes "
+          f"{before / 2**20:.1f} MiB -> {after / 2**20:.1f} MiB; beyond a drop of an empty folder "
+          f"({fixed / 1024:.0f} KiB) growth {growth / 1024:.0f} KiB ({growth / files:.1f} bytes per file)")
     print()
     return growth
 
@@ -214,6 +225,69 @@ def answer_figures(contenders: "Contenders", tree: str, runs: int) -> dict:
     return figures
 
 
+def named_figures(command: list) -> dict:
+    """Runs a benchmark program; its figures by name (the first word of each line it prints)."""
+    out = subprocess.run(command, capture_output=True)
+    if out.returncode != 0:
+        raise RuntimeError(f"exit code {out.returncode}: {command}: {out.stderr.decode(errors='replace').strip()}")
+    figures = {}
+    for line in out.stdout.decode("utf-8", errors="replace").splitlines():
+        name, _, rest = line.partition(" ")
+        if name != "keystroke":
+            figures[name] = rest.split()
+    return figures
+
+
+def history_runs(build: str, work: str, history: str, runs: int) -> list:
+    """historybench.exe over the generated backups folder, runs times: the engine alone, then the
+    real history window, run from a folder whose settings file names the generated backups."""
+    program_dir = os.path.join(work, "history program dir")
+    os.makedirs(program_dir, exist_ok=True)
+    exe = shutil.copy(os.path.join(build, "bench", "historybench.exe"), program_dir)
+    with open(os.path.join(program_dir, "Tallowbox.ini"), "w", encoding="utf-8", newline="\r\n") as f:
+        f.write(f"[Tallowbox]\nBackupFolder={win(history)}\n")
+    results = []
+    for _ in range(runs):
+        os.sync()
+        figures = named_figures([WINE, exe, win(history)])
+        figures.update(named_figures([WINE, exe, "--window"]))
+        results.append(figures)
+    return results
+
+
+def history_figures(build: str, work: str, history: str, runs: int) -> dict:
+    """The history's figures over several reads: medians, except the slowest keystroke of all."""
+    results = history_runs(build, work, history, runs)
+
+    def series(name: str) -> list:
+        return [float(r[name][0]) for r in results if name in r and r[name][0] != "-"]
+
+    first = results[0]
+    listed = f", the window listed {int(first['window-rows'][0]):,}" if "window-rows" in first else ""
+    if "cleanup-copies" in first:
+        listed += f", the cleanup plan removes {int(first['cleanup-copies'][0]):,} copies"
+    print(f"history: {int(first['entries'][0]):,} entries{listed}, {first['unreadable-lines'][0]} unreadable "
+          f"lines, {runs} reads; private memory from the {' '.join(first['private-bytes'][2:])}")
+    print("   figure                              median      min-max")
+    figures = {}
+    rows = [("first day read (ms)", "first-day-ms"), ("all read (ms)", "all-ms"),
+            ("private bytes per entry", "bytes-per-record"), ("slowest keystroke (ms)", "keystroke-max-ms"),
+            ("median keystroke (ms)", "keystroke-median-ms"), ("cleanup plan (ms)", "cleanup-ms"),
+            ("window opened to first rows (ms)", "window-first-rows-ms"),
+            ("window opened to all rows (ms)", "window-all-rows-ms")]
+    for label, name in rows:
+        values = series(name)
+        if not values:
+            print(f"   {label:34s} {'-':>8s}      (not in this build)")
+            continue
+        figures[name] = statistics.median(values)
+        print(f"   {label:34s} {figures[name]:8.1f}   {min(values):8.1f}-{max(values):<8.1f}")
+    if "keystroke-max-ms" in figures:
+        figures["keystroke-max-ms"] = max(series("keystroke-max-ms"))
+    print()
+    return figures
+
+
 def verdict(met: bool) -> str:
     return "met" if met else "missed"
 
@@ -222,7 +296,20 @@ def target_line(name: str, figure: str, target: str, result: str) -> None:
     print(f"   {name:44s} {figure:>8s}   {target:8s} {result}")
 
 
-def target_lines(times: dict, trees: list, startup, growth, answer) -> None:
+def history_target_lines(history: dict) -> None:
+    """The history's targets; a figure missing from the build is shown as not measured."""
+    rows = [("history window: opened to first rows (ms)", "window-first-rows-ms", 500, "{:.0f}"),
+            ("history: slowest keystroke's filter (ms)", "keystroke-max-ms", 50, "{:.1f}"),
+            ("history: private bytes per record", "bytes-per-record", 300, "{:.0f}"),
+            ("history: cleanup plan of all records (ms)", "cleanup-ms", 1000, "{:.0f}")]
+    for label, name, limit, shape in rows:
+        if name in history:
+            target_line(label, shape.format(history[name]), f"<= {limit}", verdict(history[name] <= limit))
+        else:
+            target_line(label, "-", f"<= {limit}", "(not in this build)")
+
+
+def target_lines(times: dict, trees: list, startup, growth, answer, history=None) -> None:
     """Each figure the targets name, beside its target; None: not measured in this run."""
     print(f"{'targets':47s} {'figure':>8s}   target")
     empty = trees[0] if trees else None
@@ -254,6 +341,8 @@ def target_lines(times: dict, trees: list, startup, growth, answer) -> None:
     if growth is not None:
         target_line("private memory growth over F (KiB)", f"{growth / 1024:.0f}", f"< {FLAT_KIB}",
                     verdict(growth < FLAT_KIB * 1024))
+    if history is not None:
+        history_target_lines(history)
     print()
 
 
@@ -271,7 +360,12 @@ def main() -> int:
                         help="only the start-up, 2 x rounds starts of each program (at least 6)")
     parser.add_argument("--other-program", default="",
                         help="with --startup-only: another Tallowbox.exe timed in the same rounds")
+    parser.add_argument("--history", default="", help="the generated backups folder the history is read from")
+    parser.add_argument("--history-only", action="store_true",
+                        help="only the history (one read per round, at least 3) and the start-up")
     args = parser.parse_args()
+    if args.history_only and not args.history:
+        parser.error("--history-only needs --history")
 
     contenders = Contenders(args.build, args.work, not args.no_drop)
     s_tree = os.path.join(args.trees, "S tree")
@@ -284,6 +378,12 @@ def main() -> int:
             other = shutil.copy(args.other_program, os.path.join(other_dir, "Tallowbox.exe"))
         startup = startup_figures(args.build, contenders.program_dir, max(args.rounds, 3) * 2, other)
         target_lines({}, [], startup, None, None)
+        return 0
+    if args.history_only:
+        history = history_figures(args.build, args.work, args.history, max(args.rounds, 3))
+        # The main window must still start as fast with the history behind it.
+        startup = startup_figures(args.build, contenders.program_dir, max(args.rounds, 5) * 2)
+        target_lines({}, [], startup, None, None, history)
         return 0
     if args.answer_only:
         if not contenders.with_drop:
@@ -314,8 +414,9 @@ def main() -> int:
     startup = startup_figures(args.build, contenders.program_dir, max(args.rounds, 3) * 2)
     growth, answer = None, None
     if contenders.with_drop:
-        growth = memory_figures(contenders, os.path.join(args.trees, "F tree"))
+        growth = memory_figures(contenders, os.path.join(args.trees, "F tree"), os.path.join(args.trees, "E tree"))
         answer = answer_figures(contenders, s_tree, args.rounds)
+    history = history_figures(args.build, args.work, args.history, max(args.rounds, 3)) if args.history else None
     empty = trees[0]
     for tree in trees:
         label = os.path.basename(tree)[0]
@@ -335,7 +436,7 @@ def main() -> int:
                 line += f"  {own_work / ui_work:8.2f}" if ui_work > 0 else ""
             print(line)
         print()
-    target_lines(times, trees if contenders.with_drop else [], startup, growth, answer)
+    target_lines(times, trees if contenders.with_drop else [], startup, growth, answer, history)
     return 0
 
 
