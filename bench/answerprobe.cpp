@@ -27,23 +27,9 @@
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
+
 namespace {
-
-double NowMs() {
-    static const LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-struct LocalFreer {
-    void operator()(LPWSTR* block) const { ::LocalFree(block); }
-};
-using UniqueArgv = std::unique_ptr<LPWSTR, LocalFreer>;
 
 // Owns a kernel handle whose invalid value is NULL (a process handle).
 class ScopedHandle {

@@ -26,23 +26,13 @@
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
+
 namespace {
 
 // Long enough for a copy of 10,000 files under a slow Wine; a loop that never ends is a bug.
 const DWORD kListedWithinMs = 15 * 60 * 1000;
 const DWORD kClosedWithinMs = 10 * 1000;
-
-double NowMs() {
-    LARGE_INTEGER frequency, now;
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-struct LocalFreer {
-    void operator()(LPWSTR* block) const { ::LocalFree(block); }
-};
-using UniqueArgv = std::unique_ptr<LPWSTR, LocalFreer>;
 
 // A drop block owned until the window takes it: the receiver frees it with DragFinish once the
 // post succeeded, so only a failed post leaves it to us.

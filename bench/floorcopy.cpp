@@ -63,12 +63,12 @@ void MakeUi(bool visible) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = "FloorCopyFrame";
     ::RegisterClassA(&wc);
-    g_ui.frame = ::CreateWindowExA(0, "FloorCopyFrame", "floorcopy", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                                   400, 300, nullptr, nullptr, wc.hInstance, nullptr);
-    g_ui.view = ::CreateWindowExA(WS_EX_CLIENTEDGE, "SysListView32", "", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0,
-                                  380, 230, g_ui.frame, nullptr, wc.hInstance, nullptr);
-    g_ui.status = ::CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
-                                    g_ui.frame, nullptr, wc.hInstance, nullptr);
+    g_ui.frame = ::CreateWindowExA(0, "FloorCopyFrame", "floorcopy", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
+    g_ui.view = ::CreateWindowExA(WS_EX_CLIENTEDGE, "SysListView32", "", WS_CHILD | WS_VISIBLE | LVS_REPORT,
+                                  0, 0, 380, 230, g_ui.frame, nullptr, wc.hInstance, nullptr);
+    g_ui.status = ::CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0,
+                                    0, g_ui.frame, nullptr, wc.hInstance, nullptr);
     if (visible) {
         ::ShowWindow(g_ui.frame, SW_SHOW);
         ::UpdateWindow(g_ui.frame);

@@ -39,6 +39,8 @@
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
+
 namespace {
 
 // Queries typed by default: a name in ASCII with a space, and a Japanese folder and name.
@@ -50,22 +52,6 @@ const wchar_t* const kHistoryMenuText = L"履歴(&R)";
 // Long enough for a year of backups under a slow Wine; a window that never lists is a bug.
 const DWORD kListedWithinMs = 5 * 60 * 1000;
 const DWORD kClosedWithinMs = 10 * 1000;
-
-double NowMs() {
-    static const LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-struct LocalFreer {
-    void operator()(LPWSTR* block) const { ::LocalFree(block); }
-};
-using UniqueArgv = std::unique_ptr<LPWSTR, LocalFreer>;
 
 std::string Utf8(const std::wstring& text) {
     const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,

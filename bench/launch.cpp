@@ -12,18 +12,9 @@
 #include <cstring>
 #include <string>
 
-namespace {
+#include "BenchClock.h"
 
-double NowMs() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+namespace {
 
 // The command line after the first two words, exactly as given.
 std::string CommandAfterMode() {
@@ -72,7 +63,8 @@ BOOL CALLBACK FindVisibleWindow(HWND hWnd, LPARAM lParam) {
 bool Start(std::string command, PROCESS_INFORMATION* process) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    return ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, process);
+    return ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            process);
 }
 
 int Hold() {
