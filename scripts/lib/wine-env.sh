@@ -17,6 +17,9 @@ wine_env_stop() {
   if [ -n "${WINEPREFIX:-}" ] && [ -n "$_wine_env_prefix_made" ]; then
     WINEPREFIX="$WINEPREFIX" /usr/lib/wine/wineserver -k 2>/dev/null || true
     WINEPREFIX="$WINEPREFIX" /usr/lib/wine/wineserver -w 2>/dev/null || true
+    # A small disk a test mounted inside the prefix and could not unmount while Wine held it.
+    awk -v prefix="$WINEPREFIX/" 'index($2, prefix) == 1 {print $2}' /proc/mounts | sort -r |
+      while read -r mounted; do umount -l "$mounted" 2>/dev/null || true; done
     rm -rf "$WINEPREFIX"
   fi
   if [ -n "$_wine_env_xvfb_pid" ]; then

@@ -287,6 +287,14 @@ SmallDisk::~SmallDisk() {
     if (!m_made)
         return;
     RemoveTree(m_folder); // the folder itself stays: it is the mount point
-    if (RunUnixTool("Z:\\bin\\umount", "umount \"" + UnixName(m_folder) + "\""))
-        WaitForVolumeSize(m_folder, false);
+    // Wine may still hold the folder open for a moment after the last call that used it: a busy
+    // mount is tried again, and at last detached lazily, so no mount outlives the test's prefix.
+    const std::string unixFolder = UnixName(m_folder);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        RunUnixTool("Z:\\bin\\umount", "umount \"" + unixFolder + "\"");
+        if (WaitForVolumeSize(m_folder, false))
+            return;
+    }
+    RunUnixTool("Z:\\bin\\umount", "umount -l \"" + unixFolder + "\"");
+    WaitForVolumeSize(m_folder, false);
 }
