@@ -6,7 +6,6 @@
 #include <limits>
 #include <unordered_map>
 
-#include "engine/Restore.h"
 #include "framework/FileFind.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "engine/BackupPaths.h"
+#include "framework/FileHandle.h"
 
 namespace {
 
@@ -16,21 +17,6 @@ constexpr DWORD kAttributesThatBlockReplacing =
 // wrote "~tallowbox-partial-<process>-<number>.tmp".
 const wchar_t* const kTemporaryPrefix = L"~tallowbox-partial-";
 const wchar_t* const kTemporarySuffix = L".tmp";
-
-class CScopedHandle {
-public:
-    explicit CScopedHandle(HANDLE handle) : m_handle(handle) {}
-    ~CScopedHandle() {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            CloseHandle(m_handle);
-    }
-    CScopedHandle(const CScopedHandle&) = delete;
-    CScopedHandle& operator=(const CScopedHandle&) = delete;
-    HANDLE get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
 
 class CScopedFind {
 public:
@@ -110,7 +96,7 @@ bool MakerHasEnded(const TemporaryMaker& maker) {
     const HANDLE opened = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, maker.process);
     if (opened == nullptr)
         return GetLastError() == ERROR_INVALID_PARAMETER; // no such process
-    CScopedHandle process(opened);
+    CFileHandle process(opened);
     DWORD exitCode = 0;
     if (GetExitCodeProcess(process.get(), &exitCode) && exitCode != STILL_ACTIVE)
         return true; // ended; a handle held somewhere keeps its number taken
@@ -176,8 +162,8 @@ DWORD ReplaceWithTemporary(const std::wstring& temporary, const std::wstring& ta
 
 bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity) {
     // No access rights asked: this only reads the file's index, and works on folders too.
-    CScopedHandle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    CFileHandle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE)
         return false;
     BY_HANDLE_FILE_INFORMATION information;
@@ -236,9 +222,9 @@ DWORD CopyFolderTimesAndAttributes(const std::wstring& source, const std::wstrin
     if (!GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data))
         return GetLastError();
     {
-        CScopedHandle folder(CreateFileW(target.c_str(), FILE_WRITE_ATTRIBUTES,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        CFileHandle folder(CreateFileW(target.c_str(), FILE_WRITE_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (folder.get() == INVALID_HANDLE_VALUE ||
             !SetFileTime(folder.get(), &data.ftCreationTime, nullptr, &data.ftLastWriteTime))
             return GetLastError();

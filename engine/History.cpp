@@ -6,6 +6,7 @@
 
 #include "engine/FileCopy.h"
 #include "framework/FileFind.h"
+#include "framework/FileHandle.h"
 
 namespace {
 
@@ -13,44 +14,22 @@ constexpr size_t kReadChunk = 64 * 1024;
 // A line longer than any record of ours could be is skipped without being held whole.
 constexpr size_t kLongestLine = 11 * 32767 * 3;
 
-class CReadFile {
-public:
-    explicit CReadFile(const std::wstring& path)
-        : m_file(CreateFileW(path.c_str(), GENERIC_READ,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr)) {}
-    ~CReadFile() {
-        if (m_file != INVALID_HANDLE_VALUE)
-            CloseHandle(m_file);
-    }
-    CReadFile(const CReadFile&) = delete;
-    CReadFile& operator=(const CReadFile&) = delete;
-    bool IsOpen() const { return m_file != INVALID_HANDLE_VALUE; }
-    // Bytes read into buffer; 0 at the end or on an error.
-    size_t Read(char* buffer, size_t size) {
-        DWORD read = 0;
-        if (!ReadFile(m_file, buffer, static_cast<DWORD>(size), &read, nullptr))
-            return 0;
-        return read;
-    }
-
-private:
-    HANDLE m_file;
-};
-
 // Calls line for every line ended by a line break; a last line without one was cut short and is
 // counted as unreadable, as is a line too long to be ours (skipped piece by piece).
 template <typename LineHandler>
 bool ForEachLine(const std::wstring& path, unsigned* unreadable, LineHandler line) {
-    CReadFile file(path);
+    CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.IsOpen())
         return false;
     std::vector<char> chunk(kReadChunk);
     std::string pending;
     bool overlong = false;
     for (;;) {
-        const size_t read = file.Read(chunk.data(), chunk.size());
-        if (read == 0)
+        DWORD read = 0;
+        if (!ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr) ||
+            read == 0)
             break;
         size_t begin = 0;
         for (size_t i = 0; i < read; ++i) {

@@ -2,7 +2,7 @@
 
 #include "engine/BackupPaths.h"
 #include "engine/FileCopy.h"
-#include "engine/Restore.h"
+#include "framework/FileHandle.h"
 
 const wchar_t* const kSettingsFileName = L"Tallowbox.ini";
 
@@ -12,21 +12,6 @@ namespace {
 const ULONGLONG kMaxSettingsBytes = 1024 * 1024;
 
 const wchar_t* const kBlanks = L" \t";
-
-class CScopedFileHandle {
-public:
-    explicit CScopedFileHandle(HANDLE handle) : m_handle(handle) {}
-    ~CScopedFileHandle() {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            CloseHandle(m_handle);
-    }
-    CScopedFileHandle(const CScopedFileHandle&) = delete;
-    CScopedFileHandle& operator=(const CScopedFileHandle&) = delete;
-    HANDLE get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
 
 std::wstring Trimmed(const std::wstring& text) {
     const size_t first = text.find_first_not_of(kBlanks);
@@ -138,8 +123,8 @@ void ParseUtf16(const std::string& bytes, TallowboxSettings& settings) {
 
 // The bytes of the file, or false when it is missing, unreadable or too large to be settings.
 bool ReadSettingsBytes(const std::wstring& path, std::string& bytes, bool& tooLarge) {
-    CScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE)
         return false;
     char chunk[16384];
@@ -197,9 +182,8 @@ std::vector<std::wstring> MissingFolders(std::wstring plain) {
 }
 
 DWORD TryTemporaryFile(const std::wstring& systemFolder) {
-    CScopedFileHandle file(CreateFileW((systemFolder + L"\\" + TemporaryName()).c_str(), GENERIC_WRITE, 0,
-                                       nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    CFileHandle file(CreateFileW((systemFolder + L"\\" + TemporaryName()).c_str(), GENERIC_WRITE, 0, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     return file.get() == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
 }
 

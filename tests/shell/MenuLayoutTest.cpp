@@ -139,6 +139,15 @@ void RecordOpen(const std::wstring& folder) {
     g_opened.push_back(folder);
 }
 
+// フォルダを開く in the running program, the shell's call recorded: the folders it was asked for.
+std::vector<std::wstring> OpenFolderCommand(RunningApp& running) {
+    g_opened.clear();
+    CMainFrame::s_pfnOpenFolder = &RecordOpen;
+    ::SendMessageA(running.Frame(), WM_COMMAND, MAKEWPARAM(ID_OPEN_FOLDER, 0), 0);
+    CMainFrame::s_pfnOpenFolder = &CMainFrame::OpenFolderInShell;
+    return g_opened;
+}
+
 TEST(OpenFolder, CreatesTheBackupRootWithMissingParentsAndOpensIt) {
     TempFolder temp;
     const std::string programFolder = temp / "not\\yet\\there";
@@ -167,12 +176,7 @@ TEST(OpenFolder, AProgramFolderOutsideTheCodePageAndLongIsOpenedAsItIs) {
                                        std::wstring(200, L'l') + L"\\" + std::wstring(60, L'm');
     RunningApp running(L"", programFolder);
     ASSERT_TRUE(running.started());
-    g_opened.clear();
-    CMainFrame::s_pfnOpenFolder = &RecordOpen;
-    ::SendMessageA(running.Frame(), WM_COMMAND, MAKEWPARAM(ID_OPEN_FOLDER, 0), 0);
-    CMainFrame::s_pfnOpenFolder = &CMainFrame::OpenFolderInShell;
-    ASSERT_EQ(g_opened.size(), 1u);
-    EXPECT_EQ(g_opened[0], programFolder + L"\\backups");
+    EXPECT_EQ(OpenFolderCommand(running), std::vector<std::wstring>{programFolder + L"\\backups"});
     const DWORD attributes = ::GetFileAttributesW((L"\\\\?\\" + programFolder + L"\\backups").c_str());
     EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
 }
@@ -188,12 +192,7 @@ TEST(OpenFolder, TheSettingsFolderIsUsedAndAnUnusableOneIsNamed) {
         WriteFileText(program + "\\Tallowbox.ini", std::string("[Tallowbox]\r\nBackupFolder=..\\") + folder);
         RunningApp running("\"" + item + "\"", program);
         ASSERT_TRUE(running.started());
-        g_opened.clear();
-        CMainFrame::s_pfnOpenFolder = &RecordOpen;
-        ::SendMessageA(running.Frame(), WM_COMMAND, MAKEWPARAM(ID_OPEN_FOLDER, 0), 0);
-        CMainFrame::s_pfnOpenFolder = &CMainFrame::OpenFolderInShell;
-        ASSERT_EQ(g_opened.size(), 1u);
-        EXPECT_EQ(g_opened[0], FromAnsiText(temp / folder));
+        EXPECT_EQ(OpenFolderCommand(running), std::vector<std::wstring>{FromAnsiText(temp / folder)});
         ASSERT_EQ(running.ItemCount(), 1);
         const bool usable = std::string(folder) == "chosen";
         EXPECT_EQ(running.ItemText(0, 4).rfind("(失敗)", 0) == 0, !usable) << running.ItemText(0, 4);
