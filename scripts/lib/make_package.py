@@ -22,7 +22,7 @@ import zipfile
 
 
 def read_version(header_path):
-    """"0.12" from TALLOWBOX_VERSION_MAJOR and _MINOR in version.h."""
+    """"0.13" from TALLOWBOX_VERSION_MAJOR and _MINOR in version.h."""
     with open(header_path, encoding="utf-8") as header:
         text = header.read()
     numbers = {}
