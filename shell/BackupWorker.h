@@ -22,6 +22,8 @@
 #define WM_BACKUP_ROW (WM_APP + 40)
 #define WM_BACKUP_STATUS (WM_APP + 41)
 #define WM_BACKUP_IDLE (WM_APP + 42)
+// Posted to the same window when work was queued: the progress is shown from then on.
+#define WM_BACKUP_QUEUED (WM_APP + 43)
 
 // What the running item has done so far, for the status line.
 struct BackupProgress {

@@ -6,7 +6,7 @@
 #include "framework/Dpi.h"
 #include "res/resource.h"
 #include "shell/CleanupDlg.h"
-#include "shell/TallowboxView.h"
+#include "shell/TallowboxDoc.h"
 
 #include <commctrl.h>
 
@@ -106,7 +106,7 @@ CHistoryLoader::~CHistoryLoader() {
 
 // ---- The window ----
 
-CHistoryWnd::CHistoryWnd(CTallowboxView& view) : CDialog(IDD_HISTORY), m_view(view) {}
+CHistoryWnd::CHistoryWnd(CTallowboxDoc& doc) : CDialog(IDD_HISTORY), m_doc(doc) {}
 
 CHistoryWnd::~CHistoryWnd() {
     m_loader.reset();
@@ -245,8 +245,8 @@ BOOL CHistoryWnd::PreTranslateMessage(MSG* pMsg) {
     if (m_commands.HandleListKey(*pMsg))
         return TRUE;
     // Esc stops the running work, as in the main window; with nothing running it closes.
-    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_ESCAPE && m_view.IsBackingUp()) {
-        m_view.StopBackups();
+    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_ESCAPE && m_doc.IsBackingUp()) {
+        m_doc.StopBackups();
         return TRUE;
     }
     return CDialog::PreTranslateMessage(pMsg);
@@ -268,7 +268,7 @@ void CHistoryWnd::Reload() {
     ::SendMessageW(m_list, LVM_SETITEMCOUNT, 0, 0);
     ::EnableWindow(GetDlgItem(IDC_HISTORY_CLEANUP), FALSE);
     ::SetDlgItemTextW(m_hWnd, IDC_HISTORY_SUMMARY, L"履歴を読み込んでいます...");
-    m_loader.reset(new CHistoryLoader(m_hWnd, m_view.GetBackupRoot(), ++m_generation));
+    m_loader.reset(new CHistoryLoader(m_hWnd, m_doc.BackupRoot(), ++m_generation));
 }
 
 void CHistoryWnd::OnHistoryPart(WPARAM generation, LPARAM lParam) {
@@ -407,11 +407,11 @@ void CHistoryWnd::SetStatusText(const std::wstring& text) {
 }
 
 std::wstring CHistoryWnd::BackupRoot() const {
-    return m_view.GetBackupRoot();
+    return m_doc.BackupRoot();
 }
 
 void CHistoryWnd::QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) {
-    m_view.QueueRestore(std::move(rows), folder);
+    m_doc.QueueRestore(std::move(rows), folder);
 }
 
 // The dialog shows what would go; on OK the copies go on the backup worker (Esc stops it), from
@@ -425,7 +425,7 @@ void CHistoryWnd::OnCleanup() {
     std::shared_ptr<const CHistory> history = m_history;
     const CleanupPlan plan = dialog.Plan();
     const std::wstring root = BackupRoot();
-    m_view.QueueTask([history, plan, root](CBackupEngine& engine, CBackupHost& host) {
+    m_doc.QueueTask([history, plan, root](CBackupEngine& engine, CBackupHost& host) {
         SYSTEMTIME now;
         ::GetLocalTime(&now);
         RunCleanup(host, root, *history, plan, engine.StopFlag(), now);

@@ -2,7 +2,7 @@
 // lists every recorded backup and restore below the backups folder, newest first, and the copies
 // no journal names; a search box filters it as you type, and a row's versions command narrows it
 // to one item. The rows offer the same commands as the main list (CRowCommands); restores run on
-// the main window's backup worker. The history is read on a thread of its own (CHistoryLoader)
+// the document's backup worker. The history is read on a thread of its own (CHistoryLoader)
 // and arrives day by day, so the first rows show long before a year of backups is read; the list
 // is virtual: it answers each row from the history's compact records.
 #pragma once
@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-class CTallowboxView;
+class CTallowboxDoc;
 
 // Messages the loader posts to the window: a part of the history (lParam owns a CHistory) and
 // the end of the reading; wParam is the reading's number, so a part of an earlier one is dropped.
@@ -43,7 +43,7 @@ private:
 
 class CHistoryWnd : public CDialog, private CRowListHost {
 public:
-    explicit CHistoryWnd(CTallowboxView& view);
+    explicit CHistoryWnd(CTallowboxDoc& doc);
     ~CHistoryWnd() override;
 
     // Makes the window, owned by owner, and starts reading the history.
@@ -89,7 +89,7 @@ private:
     std::wstring CellText(const HistoryEntry& entry, int column) const;
     std::wstring SearchText() const;
 
-    CTallowboxView& m_view;
+    CTallowboxDoc& m_doc;
     CRowCommands m_commands{*this};
     HWND m_list = nullptr;
     std::shared_ptr<CHistory> m_history = std::make_shared<CHistory>(); // never changed once read

@@ -3,6 +3,8 @@
 #include "engine/FolderTree.h"
 #include "res/resource.h"
 #include "shell/HistoryWnd.h"
+#include "shell/ShellMessages.h"
+#include "shell/TallowboxDoc.h"
 #include "shell/TallowboxView.h"
 
 #include <shellapi.h>
@@ -40,9 +42,24 @@ BOOL CMainFrame::PreCreateWindow(CREATESTRUCTA& cs) {
 // Creation and commands come through the framework's handlers (OnCreate, OnCmdMsg); the history
 // window, which the system destroys with its owner, lets its reading go first.
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY)
+    switch (message) {
+    case WM_DESTROY:
         m_history.reset();
+        break;
+    case WM_SHOW_VERSIONS:
+        ShowHistory(*reinterpret_cast<const std::wstring*>(lParam));
+        return 0;
+    case WM_BACKUPS_CHANGED:
+        OnBackupsChanged();
+        return 0;
+    default:
+        break;
+    }
     return CFrameWnd::WindowProc(message, wParam, lParam);
+}
+
+CTallowboxDoc* CMainFrame::Doc() const {
+    return dynamic_cast<CTallowboxDoc*>(GetActiveDocument());
 }
 
 int CMainFrame::OnCreate(LPCREATESTRUCTA lpcs) {
@@ -80,10 +97,10 @@ BOOL CMainFrame::OnCmdMsg(UINT nID) {
 }
 
 void CMainFrame::OnOpenFolder() {
-    auto* pView = dynamic_cast<CTallowboxView*>(GetActiveView());
-    if (pView == nullptr)
+    CTallowboxDoc* pDoc = Doc();
+    if (pDoc == nullptr)
         return;
-    const std::wstring backupRoot = pView->GetBackupRoot();
+    const std::wstring backupRoot = pDoc->BackupRoot();
     if (!IsFullPath(backupRoot)) { // a setting that depends on a current folder names no folder to make
         ::MessageBeep(MB_OK);
         return;
@@ -108,11 +125,11 @@ void CMainFrame::OpenFolderInShell(const std::wstring& folder) {
 }
 
 void CMainFrame::ShowHistory(const std::wstring& originalPath) {
-    auto* pView = dynamic_cast<CTallowboxView*>(GetActiveView());
-    if (pView == nullptr)
+    CTallowboxDoc* pDoc = Doc();
+    if (pDoc == nullptr)
         return;
     if (!m_history || m_history->GetSafeHwnd() == nullptr) {
-        m_history.reset(new CHistoryWnd(*pView));
+        m_history.reset(new CHistoryWnd(*pDoc));
         if (!m_history->Create(this)) {
             m_history.reset();
             return;

@@ -10,6 +10,7 @@
 #include <string>
 
 class CHistoryWnd;
+class CTallowboxDoc;
 
 class CMainFrame : public CFrameWnd {
 public:
@@ -41,6 +42,8 @@ protected:
     void OnOpenFolder();
 
 private:
+    CTallowboxDoc* Doc() const;
+
     CStatusBar m_wndStatusBar;
     std::unique_ptr<CHistoryWnd> m_history;
 };

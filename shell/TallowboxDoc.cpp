@@ -1,7 +1,74 @@
 #include "shell/TallowboxDoc.h"
 
+#include "engine/Settings.h"
+#include "framework/App.h"
+
+#include <knownfolders.h>
+#include <shlobj.h>
+
 const CRuntimeClass CTallowboxDoc::runtimeClass = {"CTallowboxDoc", &CDocument::runtimeClass,
                                                    &CreateDynamic<CTallowboxDoc>};
+
+std::wstring CTallowboxDoc::s_programFolderOverride;
+
+namespace {
+
+// Files copied at once by a folder item: the file system's waits overlap.
+const unsigned kCopiers = 4;
+
+// %LOCALAPPDATA%: where backups go when the program's folder cannot be written. Empty when unknown.
+std::wstring LocalAppDataFolder() {
+    std::wstring folder;
+    wchar_t* known = nullptr;
+    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known)) && known != nullptr)
+        folder = known;
+    ::CoTaskMemFree(known);
+    if (folder.empty()) {
+        std::vector<wchar_t> buffer(32768);
+        const DWORD length =
+            ::GetEnvironmentVariableW(L"LOCALAPPDATA", buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length > 0 && length < buffer.size())
+            folder.assign(buffer.data(), length);
+    }
+    return folder;
+}
+
+// What the user is told once at start: the backups folder when it is not the usual one or cannot
+// be used, and a settings file that was not read whole. Empty when there is nothing to say.
+std::wstring StartNoticeOf(const BackupFolderChoice& choice, const TallowboxSettings& settings) {
+    std::vector<std::wstring> parts;
+    if (choice.error != ERROR_SUCCESS)
+        parts.push_back(L"バックアップフォルダ " + choice.root + L" に保存できません（" +
+                        SystemMessage(choice.error) + L"）");
+    else if (choice.source == BackupFolderChoice::Source::FellBack)
+        parts.push_back(L"バックアップは " + choice.root +
+                        L" に保存します（プログラムのフォルダに書き込めないため）");
+    if (settings.tooLarge)
+        parts.push_back(std::wstring(kSettingsFileName) + L" は大きすぎるため読みませんでした");
+    if (settings.skippedLines > 0)
+        parts.push_back(std::wstring(kSettingsFileName) + L" の" + std::to_wstring(settings.skippedLines) +
+                        L"行を読み取れませんでした");
+    std::wstring notice;
+    for (const std::wstring& part : parts)
+        notice += (notice.empty() ? L"" : L"。") + part;
+    return notice;
+}
+
+} // namespace
+
+CTallowboxDoc::CTallowboxDoc()
+    : m_programFolder(s_programFolderOverride.empty() ? GetModuleFolder() : s_programFolderOverride) {
+    const TallowboxSettings settings = ReadSettings(m_programFolder);
+    const BackupFolderChoice choice = ChooseBackupFolder(m_programFolder, settings, LocalAppDataFolder());
+    m_backupRoot = choice.root;
+    m_leftOutPatterns = settings.excludes;
+    m_startNotice = StartNoticeOf(choice, settings);
+}
+
+// The worker's thread ends before the settings it reads go.
+CTallowboxDoc::~CTallowboxDoc() {
+    EndWork();
+}
 
 // Nothing is stored or loaded.
 void CTallowboxDoc::Serialize(CArchive& ar) {
@@ -16,4 +83,61 @@ BOOL CTallowboxDoc::OnNewDocument() {
 BOOL CTallowboxDoc::OnOpenDocument(LPCSTR lpszPathName) {
     (void)lpszPathName;
     return TRUE;
+}
+
+void CTallowboxDoc::StartWork(HWND window) {
+    m_window = window;
+    m_worker.reset(new CBackupWorker(window, m_programFolder, kCopiers, m_backupRoot, m_leftOutPatterns));
+}
+
+void CTallowboxDoc::EndWork() {
+    m_worker.reset(); // stops the copy; the thread ends before what it uses goes
+    m_window = nullptr;
+}
+
+// The window starts showing the progress once the work is queued.
+void CTallowboxDoc::Queued() {
+    ::PostMessageW(m_window, WM_BACKUP_QUEUED, 0, 0);
+}
+
+void CTallowboxDoc::QueueBackup(std::vector<std::wstring> paths, SYSTEMTIME time) {
+    if (!m_worker)
+        return;
+    m_worker->Queue(std::move(paths), time);
+    Queued();
+}
+
+void CTallowboxDoc::QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) {
+    if (!m_worker || rows.empty())
+        return;
+    SYSTEMTIME time;
+    ::GetLocalTime(&time);
+    if (folder.empty())
+        m_worker->QueueRestore(std::move(rows), time);
+    else
+        m_worker->QueueTask([rows, folder, time](CBackupEngine& engine, CBackupHost& host) {
+            for (const BackupRow& row : rows)
+                engine.RestoreElsewhere(host, row, folder, time);
+        });
+    Queued();
+}
+
+void CTallowboxDoc::QueueTask(CBackupWorker::Task task) {
+    if (!m_worker)
+        return;
+    m_worker->QueueTask(std::move(task));
+    Queued();
+}
+
+void CTallowboxDoc::StopBackups() {
+    if (m_worker)
+        m_worker->StopAll();
+}
+
+bool CTallowboxDoc::IsBackingUp() const {
+    return m_worker && m_worker->IsBusy();
+}
+
+BackupProgress CTallowboxDoc::Progress() const {
+    return m_worker ? m_worker->Progress() : BackupProgress();
 }

@@ -1,17 +1,13 @@
 #include "shell/TallowboxView.h"
 
 #include "engine/CommandLineItems.h"
-#include "engine/Restore.h"
-#include "engine/Settings.h"
 #include "framework/App.h"
 #include "framework/Dpi.h"
 #include "framework/Frame.h"
 #include "framework/StatusBar.h"
 #include "res/resource.h"
-#include "shell/MainFrm.h"
-
-#include <knownfolders.h>
-#include <shlobj.h>
+#include "shell/ShellMessages.h"
+#include "shell/TallowboxDoc.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -19,8 +15,6 @@
 
 const CRuntimeClass CTallowboxView::runtimeClass = {"CTallowboxView", &CFormView::runtimeClass,
                                                     &CreateDynamic<CTallowboxView>};
-
-std::wstring CTallowboxView::s_programFolderOverride;
 
 namespace {
 
@@ -42,9 +36,6 @@ const int kListMargin = 20;
 // The progress is shown at most once a display frame: a text replaced within one is never seen.
 const UINT_PTR kProgressTimer = 1;
 const UINT kFrameMs = 16;
-
-// Files copied at once by a folder item: the file system's waits overlap.
-const unsigned kCopiers = 4;
 
 // "12 ファイル, 3.4 MB": what the running item has copied so far.
 std::wstring CountsText(const BackupProgress& progress) {
@@ -70,60 +61,16 @@ std::vector<std::wstring> DroppedPaths(HDROP hDrop) {
 
 } // namespace
 
-namespace {
+CTallowboxView::CTallowboxView() : CFormView(IDD) {}
 
-// %LOCALAPPDATA%: where backups go when the program's folder cannot be written. Empty when unknown.
-std::wstring LocalAppDataFolder() {
-    std::wstring folder;
-    wchar_t* known = nullptr;
-    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known)) && known != nullptr)
-        folder = known;
-    ::CoTaskMemFree(known);
-    if (folder.empty()) {
-        std::vector<wchar_t> buffer(32768);
-        const DWORD length =
-            ::GetEnvironmentVariableW(L"LOCALAPPDATA", buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length > 0 && length < buffer.size())
-            folder.assign(buffer.data(), length);
-    }
-    return folder;
+CTallowboxView::~CTallowboxView() = default;
+
+CTallowboxDoc& CTallowboxView::Doc() const {
+    return *static_cast<CTallowboxDoc*>(GetDocument());
 }
 
-// What the user is told once at start: the backups folder when it is not the usual one or cannot
-// be used, and a settings file that was not read whole. Empty when there is nothing to say.
-std::wstring StartNotice(const BackupFolderChoice& choice, const TallowboxSettings& settings) {
-    std::vector<std::wstring> parts;
-    if (choice.error != ERROR_SUCCESS)
-        parts.push_back(L"バックアップフォルダ " + choice.root + L" に保存できません（" +
-                        SystemMessage(choice.error) + L"）");
-    else if (choice.source == BackupFolderChoice::Source::FellBack)
-        parts.push_back(L"バックアップは " + choice.root +
-                        L" に保存します（プログラムのフォルダに書き込めないため）");
-    if (settings.tooLarge)
-        parts.push_back(std::wstring(kSettingsFileName) + L" は大きすぎるため読みませんでした");
-    if (settings.skippedLines > 0)
-        parts.push_back(std::wstring(kSettingsFileName) + L" の" + std::to_wstring(settings.skippedLines) +
-                        L"行を読み取れませんでした");
-    std::wstring notice;
-    for (const std::wstring& part : parts)
-        notice += (notice.empty() ? L"" : L"。") + part;
-    return notice;
-}
-
-} // namespace
-
-CTallowboxView::CTallowboxView()
-    : CFormView(IDD),
-      m_strProgramFolder(s_programFolderOverride.empty() ? GetModuleFolder() : s_programFolderOverride) {
-    const TallowboxSettings settings = ReadSettings(m_strProgramFolder);
-    const BackupFolderChoice choice = ChooseBackupFolder(m_strProgramFolder, settings, LocalAppDataFolder());
-    m_strBackupRoot = choice.root;
-    m_leftOutPatterns = settings.excludes;
-    m_strStartNotice = StartNotice(choice, settings);
-}
-
-CTallowboxView::~CTallowboxView() {
-    RemoveTrayIcon();
+std::wstring CTallowboxView::GetBackupRoot() const {
+    return Doc().BackupRoot();
 }
 
 void CTallowboxView::DoDataExchange(CDataExchange* pDX) {
@@ -142,7 +89,10 @@ LRESULT CTallowboxView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                static_cast<short>(HIWORD(lParam)));
         return Default();
     case WM_TRAYNOTIFY:
-        OnTrayNotify(lParam);
+        m_trayIcon.OnNotify(lParam);
+        return 0;
+    case WM_BACKUP_QUEUED:
+        StartProgress();
         return 0;
     case WM_BACKUP_ROW:
         OnBackupRow(lParam);
@@ -189,10 +139,9 @@ void CTallowboxView::OnInitialUpdate() {
     m_rowCommands.SetList(m_list.m_hWnd);
     CaptureLayout();
     m_bLayoutReady = 1;
-    m_worker.reset(
-        new CBackupWorker(m_hWnd, m_strProgramFolder, kCopiers, m_strBackupRoot, m_leftOutPatterns));
-    if (!m_strStartNotice.empty())
-        SetStatusText(m_strStartNotice); // before the command line's items, whose texts follow it
+    Doc().StartWork(m_hWnd);
+    if (!Doc().StartNotice().empty())
+        SetStatusText(Doc().StartNotice()); // before the command line's items, whose texts follow it
     BackupCommandLine();
 }
 
@@ -276,36 +225,34 @@ void CTallowboxView::WaitForBackups() {
 }
 
 void CTallowboxView::QueueBackup(std::vector<std::wstring> paths, SYSTEMTIME time) {
-    if (!m_worker)
-        return;
-    m_worker->Queue(std::move(paths), time);
-    StartProgress();
+    Doc().QueueBackup(std::move(paths), time);
+    StartProgress(); // at once: the command line's wait shows its progress before the window
 }
 
 void CTallowboxView::StartProgress() {
+    if (!IsBackingUp())
+        return; // told of work that has ended meanwhile
     ::SetTimer(m_hWnd, kProgressTimer, kFrameMs, nullptr);
     ::SetCursor(::LoadCursor(nullptr, IDC_APPSTARTING)); // working, and the window still answers
 }
 
 void CTallowboxView::StopBackups() {
-    if (m_worker)
-        m_worker->StopAll();
+    Doc().StopBackups();
 }
 
 bool CTallowboxView::IsBackingUp() const {
-    return m_worker && m_worker->IsBusy();
+    return Doc().IsBackingUp();
 }
 
 void CTallowboxView::OnDestroy() {
     ::KillTimer(m_hWnd, kProgressTimer);
-    m_worker.reset(); // stops the copy; the thread ends before what it uses goes
+    m_trayIcon.Remove();
+    Doc().EndWork(); // stops the copy before the window it posts to goes
 }
 
 // The running copy's file and counts, when they changed since the last frame.
 void CTallowboxView::ShowProgress() {
-    if (!m_worker)
-        return;
-    const BackupProgress progress = m_worker->Progress();
+    const BackupProgress progress = Doc().Progress();
     if (progress.changes == m_shownChanges)
         return;
     m_shownChanges = progress.changes;
@@ -338,8 +285,8 @@ void CTallowboxView::OnBackupIdle() {
     ::KillTimer(m_hWnd, kProgressTimer);
     ShowProgress();
     ::SetCursor(::LoadCursor(nullptr, IDC_ARROW));
-    if (auto* pFrame = dynamic_cast<CMainFrame*>(AfxGetMainWnd()))
-        pFrame->OnBackupsChanged();
+    if (CWnd* pMainWnd = AfxGetMainWnd())
+        pMainWnd->SendMessage(WM_BACKUPS_CHANGED);
 }
 
 BOOL CTallowboxView::PreTranslateMessage(MSG* pMsg) {
@@ -368,8 +315,8 @@ BOOL CTallowboxView::TranslateShortcut(const MSG& msg) {
         return TRUE;
     }
     if (msg.wParam == 'H' && control && !shift && !alt) {
-        if (auto* pFrame = dynamic_cast<CMainFrame*>(AfxGetMainWnd()))
-            pFrame->ShowHistory(std::wstring());
+        if (CWnd* pMainWnd = AfxGetMainWnd())
+            pMainWnd->SendMessage(WM_COMMAND, MAKEWPARAM(ID_HISTORY, 0));
         return TRUE;
     }
     return FALSE;
@@ -423,44 +370,6 @@ void CTallowboxView::AppendRow(const BackupRow& row) {
     m_rows.push_back(row); // rows are only ever appended: the item's index is its place here
 }
 
-// The notification icon is never added by this program; these keep what its callback does
-// should one be shown, and never touch an icon that was not set.
-void CTallowboxView::OnTrayNotify(LPARAM lParam) {
-    switch (static_cast<UINT>(lParam)) {
-    case WM_LBUTTONDOWN:
-        RemoveTrayIcon();
-        if (CWnd* pMainWnd = AfxGetMainWnd())
-            pMainWnd->PostMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
-        break;
-    case WM_RBUTTONDOWN:
-        ShowTrayMenu();
-        break;
-    default:
-        break;
-    }
-}
-
-void CTallowboxView::RemoveTrayIcon() {
-    if (!m_bTrayIcon)
-        return;
-    ::Shell_NotifyIconA(NIM_DELETE, &m_nid);
-    m_bTrayIcon = 0;
-}
-
-// The menu's first entry is a command, not a popup: then there is nothing to track.
-void CTallowboxView::ShowTrayMenu() {
-    POINT cursor;
-    ::GetCursorPos(&cursor);
-    ::SetForegroundWindow(m_hWnd);
-    HMENU hMenu = ::LoadMenuA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
-    if (hMenu == nullptr)
-        return;
-    if (HMENU hPopup = ::GetSubMenu(hMenu, 0))
-        ::TrackPopupMenu(hPopup, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, m_hWnd, nullptr);
-    PostMessage(WM_NULL);
-    ::DestroyMenu(hMenu);
-}
-
 // ---- The rows' commands ----
 
 std::vector<BackupRow> CTallowboxView::SelectedRows(bool focusedFirst) const {
@@ -477,28 +386,10 @@ std::vector<BackupRow> CTallowboxView::SelectedRows(bool focusedFirst) const {
 }
 
 void CTallowboxView::ShowVersions(const BackupRow& row) {
-    if (auto* pFrame = dynamic_cast<CMainFrame*>(AfxGetMainWnd()))
-        pFrame->ShowHistory(row.originalPath);
+    if (CWnd* pMainWnd = AfxGetMainWnd())
+        pMainWnd->SendMessage(WM_SHOW_VERSIONS, 0, reinterpret_cast<LPARAM>(&row.originalPath));
 }
 
 void CTallowboxView::QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) {
-    if (!m_worker || rows.empty())
-        return;
-    SYSTEMTIME time;
-    ::GetLocalTime(&time);
-    if (folder.empty())
-        m_worker->QueueRestore(std::move(rows), time);
-    else
-        m_worker->QueueTask([rows, folder, time](CBackupEngine& engine, CBackupHost& host) {
-            for (const BackupRow& row : rows)
-                engine.RestoreElsewhere(host, row, folder, time);
-        });
-    StartProgress();
-}
-
-void CTallowboxView::QueueTask(CBackupWorker::Task task) {
-    if (!m_worker)
-        return;
-    m_worker->QueueTask(std::move(task));
-    StartProgress();
+    Doc().QueueRestore(std::move(rows), folder);
 }

@@ -1,13 +1,14 @@
 // CTallowboxView: the form with the backup list. It is the program's drop target, runs the
-// command-line batch at its initial update, keeps the list stretched to the window and owns the
-// backup root. The backups run on its worker; the view shows what the worker posts (rows and
-// status texts) and, on a timer while a copy runs, the file being copied and the counts. Each
-// row leads back to its backup: shown in the shell, its path copied, or put back (restore).
+// command-line batch at its initial update and keeps the list stretched to the window. The
+// backups run on the document's worker; the view shows what the worker posts (rows and status
+// texts) and, on a timer while a copy runs, the file being copied and the counts. Each row leads
+// back to its backup: shown in the shell, its path copied, or put back (restore).
 #pragma once
 
 #include "engine/BackupItem.h"
 #include "shell/BackupWorker.h"
 #include "shell/RowCommands.h"
+#include "shell/TrayIcon.h"
 #include "framework/ListCtrl.h"
 #include "framework/View.h"
 
@@ -17,8 +18,7 @@
 #include <string>
 #include <vector>
 
-// The notification icon's callback message to the view.
-#define WM_TRAYNOTIFY (WM_USER + 100)
+class CTallowboxDoc;
 
 class CTallowboxView : public CFormView, private CRowListHost {
 public:
@@ -28,7 +28,9 @@ public:
     CTallowboxView();
     ~CTallowboxView() override;
 
-    std::wstring GetBackupRoot() const { return m_strBackupRoot; }
+    // The document every window shares (settings, worker); made before the view.
+    CTallowboxDoc& Doc() const;
+    std::wstring GetBackupRoot() const;
     CListCtrl& GetListCtrl() { return m_list; }
 
     BOOL PreTranslateMessage(MSG* pMsg) override;
@@ -53,14 +55,11 @@ public:
 
     // The row commands (the row menu, double-click, Enter, Ctrl+C), shared with the history.
     CRowCommands& RowCommands() { return m_rowCommands; }
-    // Queues work for the backup worker, with the progress shown while it runs: a restore of
-    // rows (to their originals, or into folder), or a task such as the cleanup.
+    // Queues a restore of rows (to their originals, or into folder) on the worker.
     void QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) override;
-    void QueueTask(CBackupWorker::Task task);
 
-    // Tests only: the folder whose Tallowbox.ini is read and below which "backups" lies, instead
-    // of the executable's folder. Takes effect for views made afterwards.
-    static void OverrideProgramFolder(const std::wstring& folder) { s_programFolderOverride = folder; }
+    // The main window went out of sight: its icon stands for it in the notification area.
+    CTrayIcon& TrayIcon() { return m_trayIcon; }
 
 protected:
     enum { IDD = 101 };
@@ -76,16 +75,13 @@ private:
     // Stretches the list to the view's size, the margins kept at the right and bottom.
     void PlaceList();
     void BackupCommandLine();
-    void OnTrayNotify(LPARAM lParam);
-    void RemoveTrayIcon();
-    void ShowTrayMenu();
     void OnBackupRow(LPARAM lParam);
     void OnBackupStatus(LPARAM lParam);
     void OnBackupIdle();
     void ShowProgress();
     // The list's side of the row commands.
     std::vector<BackupRow> SelectedRows(bool focusedFirst) const override;
-    std::wstring BackupRoot() const override { return m_strBackupRoot; }
+    std::wstring BackupRoot() const override { return GetBackupRoot(); }
     void ShowVersions(const BackupRow& row) override;
     void StartProgress();
     // Shows the worker's texts and rows until every queued batch is done, answering other
@@ -98,16 +94,8 @@ private:
     CRect m_rcView;
     int m_bLayoutReady = 0;
     UINT m_nDpi = 96; // the scale the columns and margins are laid out for
-    NOTIFYICONDATAA m_nid = {};
-    int m_bTrayIcon = 0;
-    std::wstring m_strProgramFolder;
-    std::wstring m_strBackupRoot;                // the backups folder in use (Tallowbox.ini, or a fall-back)
-    std::vector<std::wstring> m_leftOutPatterns; // Tallowbox.ini's Exclude= patterns
-    std::wstring m_strStartNotice;               // shown once at start: where the backups go, and why
-    std::unique_ptr<CBackupWorker> m_worker;     // made with the window it posts to
-    unsigned long m_shownChanges = 0;            // the progress last shown
-    std::vector<BackupRow> m_rows;               // what each list item stands for, by index
+    CTrayIcon m_trayIcon;
+    unsigned long m_shownChanges = 0; // the progress last shown
+    std::vector<BackupRow> m_rows;    // what each list item stands for, by index
     CRowCommands m_rowCommands{*this};
-
-    static std::wstring s_programFolderOverride;
 };

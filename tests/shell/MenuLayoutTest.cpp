@@ -247,20 +247,37 @@ TEST_F(MainFrame, ASmallerWindowScrollsTheFormALargerOneDoesNot) {
     EXPECT_FALSE(large & WS_HSCROLL);
 }
 
-TEST_F(MainFrame, NotificationCallbackRestoresTheWindowAndOpensNoMenu) {
+std::vector<std::wstring> g_trayMenu;
+UINT g_trayChoice = 0;
+
+TEST_F(MainFrame, NotificationCallbackRestoresTheWindowAndOffersItsMenu) {
     HWND frame = running->Frame();
     ::ShowWindow(frame, SW_MINIMIZE);
     running->Pump(50);
     ASSERT_TRUE(::IsIconic(frame));
     ::SendMessageA(running->View(), WM_TRAYNOTIFY, 0, WM_LBUTTONDOWN);
     running->Pump(100);
-    EXPECT_FALSE(::IsIconic(frame)) << "restored through the posted system command";
+    EXPECT_FALSE(::IsIconic(frame)) << "restored";
+    EXPECT_TRUE(::IsWindowVisible(frame));
 
-    // The menu's first entry is a command, not a popup: nothing to track, the call returns.
+    // The right click's menu, recorded: 表示 / 履歴 / 見張り一覧 / 終了; 履歴 opens the history.
+    const CTrayIcon::MenuTracker onScreen = CTrayIcon::s_pfnTrackMenu;
+    CTrayIcon::s_pfnTrackMenu = [](HMENU menu, int, int, HWND) {
+        g_trayMenu.clear();
+        for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+            wchar_t text[64] = L"";
+            ::GetMenuStringW(menu, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+            g_trayMenu.push_back(text);
+        }
+        return g_trayChoice;
+    };
+    g_trayChoice = ID_HISTORY;
     ::SendMessageA(running->View(), WM_TRAYNOTIFY, 0, WM_RBUTTONDOWN);
-    running->Pump(50);
-    EXPECT_TRUE(TopLevelWindowsOf(::GetCurrentProcessId(), "#32768").empty() ||
-                !::IsWindowVisible(TopLevelWindowsOf(::GetCurrentProcessId(), "#32768")[0]));
+    running->Pump(100);
+    CTrayIcon::s_pfnTrackMenu = onScreen;
+    EXPECT_EQ(g_trayMenu,
+              (std::vector<std::wstring>{L"表示(&O)", L"履歴(&R)", L"見張り一覧(&L)", L"", L"終了(&X)"}));
+    EXPECT_FALSE(TopLevelWindowsOf(::GetCurrentProcessId(), "#32770").empty()) << "the history is open";
     EXPECT_TRUE(::IsWindow(frame));
 }
 

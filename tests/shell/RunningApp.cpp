@@ -3,6 +3,7 @@
 #include "framework/FrameworkIds.h"
 #include "res/resource.h"
 #include "engine/BackupPaths.h"
+#include "shell/TallowboxDoc.h"
 #include "shell/TallowboxView.h"
 
 #include <commctrl.h>
@@ -19,7 +20,7 @@ RunningApp::RunningApp(const std::wstring& commandLine, const std::wstring& prog
     const std::string narrow = ToAnsiText(commandLine);
     m_commandLine.assign(narrow.begin(), narrow.end());
     m_commandLine.push_back('\0');
-    CTallowboxView::OverrideProgramFolder(programFolder);
+    CTallowboxDoc::OverrideProgramFolder(programFolder);
     AfxWinInit(::GetModuleHandleA(nullptr), nullptr, m_commandLine.data(), SW_SHOWNORMAL,
                m_wideCommandLine.c_str());
     m_started = m_app.InitInstance() != FALSE;
@@ -30,7 +31,7 @@ RunningApp::~RunningApp() {
         m_app.OnAppExit();
         Pump(100);
     }
-    CTallowboxView::OverrideProgramFolder(L"");
+    CTallowboxDoc::OverrideProgramFolder(L"");
 }
 
 void RunningApp::Pump(DWORD ms) {
