@@ -3,6 +3,7 @@
 #include "engine/FolderTree.h"
 #include "res/resource.h"
 #include "shell/HistoryWnd.h"
+#include "shell/RowActions.h"
 #include "shell/ShellMessages.h"
 #include "shell/TallowboxDoc.h"
 #include "shell/TallowboxView.h"
@@ -110,18 +111,7 @@ void CMainFrame::OnOpenFolder() {
 }
 
 void CMainFrame::OpenFolderInShell(const std::wstring& folder) {
-    // The shell opens folders by their plain names; one too long for that is given by its short
-    // name when the volume keeps short names.
-    std::wstring shown = folder;
-    if (shown.size() >= MAX_PATH) {
-        const std::wstring longForm = SystemPath(folder);
-        std::vector<wchar_t> shortForm(longForm.size() + 1);
-        const DWORD length =
-            ::GetShortPathNameW(longForm.c_str(), shortForm.data(), static_cast<DWORD>(shortForm.size()));
-        if (length > 4 && length < shortForm.size() && length - 4 < shown.size())
-            shown.assign(shortForm.data() + 4, length - 4); // without the long-path prefix
-    }
-    ::ShellExecuteW(nullptr, L"open", shown.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    ::OpenFolderInShell(folder);
 }
 
 void CMainFrame::ShowHistory(const std::wstring& originalPath) {

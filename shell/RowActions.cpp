@@ -2,9 +2,9 @@
 
 #include "engine/FolderTree.h"
 #include "engine/Restore.h"
-#include "shell/MainFrm.h"
 
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstring>
@@ -149,7 +149,7 @@ void ShowItemsInShell(const std::wstring& folder, const std::vector<std::wstring
         SUCCEEDED(SHOpenFolderAndSelectItems(folderList.get(), static_cast<UINT>(children.size()),
                                              children.data(), 0)))
         return;
-    CMainFrame::OpenFolderInShell(folder); // opens a folder too long for the shell's lists by its short name
+    OpenFolderInShell(folder);
 }
 
 DWORD MakeLookingCopy(const std::wstring& backupPath, const std::wstring& root, std::wstring* copy) {
@@ -210,4 +210,19 @@ bool PickFolder(HWND owner, std::wstring* folder) {
     }
     item->Release();
     return got;
+}
+
+void OpenFolderInShell(const std::wstring& folder) {
+    // The shell opens folders by their plain names; one too long for that is given by its short
+    // name when the volume keeps short names.
+    std::wstring shown = folder;
+    if (shown.size() >= MAX_PATH) {
+        const std::wstring longForm = SystemPath(folder);
+        std::vector<wchar_t> shortForm(longForm.size() + 1);
+        const DWORD length =
+            ::GetShortPathNameW(longForm.c_str(), shortForm.data(), static_cast<DWORD>(shortForm.size()));
+        if (length > 4 && length < shortForm.size() && length - 4 < shown.size())
+            shown.assign(shortForm.data() + 4, length - 4); // without the long-path prefix
+    }
+    ::ShellExecuteW(nullptr, L"open", shown.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

@@ -38,3 +38,5 @@ bool PickFolder(HWND owner, std::wstring* folder);
 // Opens folder in the shell with items (full paths inside it) selected; when the shell cannot
 // select them, opens the folder alone.
 void ShowItemsInShell(const std::wstring& folder, const std::vector<std::wstring>& items);
+// Opens folder in the shell; one too long for the shell's lists by its short name.
+void OpenFolderInShell(const std::wstring& folder);
