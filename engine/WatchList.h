@@ -22,8 +22,13 @@ enum class WatchRefusal : unsigned char {
     DriveRoot,
     BackupsFolder,
     InsideBackups,
-    ContainsBackups
+    ContainsBackups,
+    TooMany, // the list holds as many watches as it may
+    NotSaved // the list file could not be written: nothing changed
 };
+
+// The most watches one list holds; lines beyond it are skipped.
+constexpr size_t kMaxWatches = 1000;
 
 // Whether path may be watched with backupRoot as the backups folder. The backups folder and the
 // item are compared case aside as their full long paths, and by identity where both exist.

@@ -51,8 +51,9 @@ public:
     // Lines of the list file skipped when it was last read.
     unsigned SkippedLines() const;
 
+    struct Shared; // what the watcher's thread shares with the caller's; defined in Watcher.cpp
+
 private:
-    struct Shared;
     std::shared_ptr<Shared> m_shared;
     std::thread m_thread;
 };
