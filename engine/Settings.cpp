@@ -45,6 +45,22 @@ void AppendPatterns(const std::wstring& value, std::vector<std::wstring>& patter
     }
 }
 
+// WatchDelay=: whole seconds in digits only, clamped to the range; false for anything else.
+bool ParseWatchDelay(const std::wstring& value, DWORD& seconds) {
+    if (value.empty() || value.find_first_not_of(L"0123456789") != std::wstring::npos)
+        return false;
+    ULONGLONG parsed = 0;
+    for (wchar_t digit : value) {
+        parsed = parsed * 10 + static_cast<ULONGLONG>(digit - L'0');
+        if (parsed > kMaxWatchDelaySeconds)
+            break; // any longer run of digits clamps alike, without overflowing
+    }
+    seconds = static_cast<DWORD>(parsed < kMinWatchDelaySeconds   ? kMinWatchDelaySeconds
+                                 : parsed > kMaxWatchDelaySeconds ? kMaxWatchDelaySeconds
+                                                                  : parsed);
+    return true;
+}
+
 // What the reader knows between lines: whether they belong to this program's section.
 struct ParseState {
     bool inOurSection = false;
@@ -74,6 +90,8 @@ bool ParseLine(const std::wstring& raw, ParseState& state, TallowboxSettings& se
         settings.backupFolder = Unquoted(value);
     else if (SameKey(key, L"Exclude"))
         AppendPatterns(value, settings.excludes);
+    else if (SameKey(key, L"WatchDelay"))
+        return ParseWatchDelay(Unquoted(value), settings.watchDelaySeconds);
     return true;
 }
 
