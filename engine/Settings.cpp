@@ -74,6 +74,8 @@ bool ParseLine(const std::wstring& raw, ParseState& state, TallowboxSettings& se
         settings.backupFolder = Unquoted(value);
     else if (SameKey(key, L"Exclude"))
         AppendPatterns(value, settings.excludes);
+    else if (SameKey(key, L"Link"))
+        settings.links = !SameKey(value, L"no");
     return true;
 }
 
