@@ -9,14 +9,20 @@
 #include "engine/FolderCopy.h"
 #include "engine/FolderTree.h"
 #include "engine/Journal.h"
+#include "engine/PreviousCopy.h"
 #include "engine/Settings.h"
+#include "framework/FileHandle.h"
 
 const wchar_t* const kFailedMark = L"(失敗)";
 const wchar_t* const kStoppedMark = L"(中止)";
+const wchar_t* const kUnchangedMark = L"(変更なし)";
+const wchar_t* const kAutomaticMark = L"(自動)";
 
 namespace {
 
 const wchar_t* const kFolderName = L"(フォルダ)";
+
+} // namespace
 
 // The working texts of one item and what became of it.
 struct ItemBackup {
@@ -30,8 +36,14 @@ struct ItemBackup {
     bool rootUnusable = false;      // the backups folder itself cannot be made or written
     std::wstring renamedText;       // a folder item's entries kept under changed names, for the status
     DWORD error = ERROR_SUCCESS;
-    FILETIME modified{}; // a file item's last-write time
+    FILETIME modified{};           // a file item's last-write time
+    bool linking = false;          // a folder item linked what its previous copy holds unchanged
+    unsigned long long linked = 0; // files made as links
+    bool linkRefused = false;      // and some were copied because the disk refused the link
+    unsigned long long copied = 0; // files written
 };
+
+namespace {
 
 // A row described as for a file: name = last component, source = the rest.
 void DescribeAsFile(ItemBackup& item) {
@@ -67,7 +79,29 @@ std::wstring SuccessText(const ItemBackup& item) {
     if (item.leftOut > 0)
         text += (text.empty() ? L"" : L"。") + item.path + L"から" + std::to_wstring(item.leftOut) +
                 L"件を除外しました（Tallowbox.ini の Exclude）";
+    if (item.linking) {
+        // How the version was made: what changed was copied, the rest linked.
+        text += (text.empty() ? L"" : L"。") + item.path + L"を保存しました（コピー " +
+                std::to_wstring(item.row.outcome == RowOutcome::Succeeded ? item.copied : 0) +
+                L"件、リンク " + std::to_wstring(item.linked) + L"件" +
+                (item.linkRefused ? L"、リンク不可のためコピーあり" : L"") + L"）";
+    }
     return text.empty() ? std::wstring(L"ready") : text;
+}
+
+bool IsMissingError(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// True when another program has the file open for writing: it cannot be opened while denying writers.
+bool IsHeldForWriting(const std::wstring& source) {
+    CFileHandle file(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    return !file.IsOpen() && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+bool SameFacts(const FileFacts& a, const FileFacts& b) {
+    return a.size == b.size && CompareFileTime(&a.modified, &b.modified) == 0;
 }
 
 // The item's folder in the backups, with its missing parents. A root that is not a full path
@@ -85,12 +119,6 @@ DWORD MakeDestination(ItemBackup& item, const std::wstring& backupRoot) {
 }
 
 } // namespace
-
-void CCountingHost::CountCopied(ULONGLONG bytes) {
-    m_files.fetch_add(1);
-    m_bytes.fetch_add(bytes);
-    m_host.CountCopied(bytes);
-}
 
 std::wstring SystemMessage(DWORD error) {
     wchar_t* buffer = nullptr;
@@ -118,12 +146,15 @@ CBackupEngine::CBackupEngine(std::wstring programFolder, unsigned copiers, std::
                              std::vector<std::wstring> leftOutPatterns)
     : m_programFolder(std::move(programFolder)),
       m_backupRoot(backupRoot.empty() ? m_programFolder + L"\\backups" : std::move(backupRoot)),
-      m_copiers(copiers), m_leftOutPatterns(std::move(leftOutPatterns)) {}
+      m_copiers(copiers), m_leftOutPatterns(std::move(leftOutPatterns)),
+      m_linking(m_programFolder.empty() || ReadSettings(m_programFolder).links),
+      m_previous(new CPreviousCopies(m_backupRoot)) {}
 
 CBackupEngine::~CBackupEngine() = default;
 
 void CBackupEngine::BeginRun() {
     m_runSourceOfCopy.clear();
+    m_previous->Forget(); // another program may have backed up since
 }
 
 void CBackupEngine::RequestStop() {
@@ -178,22 +209,119 @@ std::wstring CBackupEngine::ClaimName(const std::wstring& folder, const std::wst
 }
 
 bool CBackupEngine::BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTIME time) {
-    return BackUpItem(host, path, time, true);
+    const BackupResult result = BackUpVersion(host, path, time, BackupTrigger::User);
+    return result == BackupResult::Copied || result == BackupResult::Unchanged;
 }
 
-bool CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstring& path, SYSTEMTIME time,
-                               bool leaveOut) {
+BackupResult CBackupEngine::BackUpVersion(CBackupHost& host, const std::wstring& path, SYSTEMTIME time,
+                                          BackupTrigger trigger) {
+    return BackUpItem(host, path, time, true, trigger);
+}
+
+bool CBackupEngine::FindUnchangedCopy(const std::wstring& path, const std::wstring& source,
+                                      const FileFacts& sourceFacts, PreviousCopy* previous) {
+    if (!m_previous->Find(path, false, previous))
+        return false;
+    const std::wstring copy = SystemPath(m_backupRoot + L"\\" + previous->copy);
+    FileFacts copyFacts;
+    if (!ReadFileFacts(copy, &copyFacts))
+        return false;
+    // A copy opened in place and saved no longer has what its record says: it stands for nothing.
+    const bool asRecorded = CompareFileTime(&copyFacts.modified, &previous->modified) == 0 &&
+                            (previous->unchanged || copyFacts.size == previous->bytes);
+    if (!asRecorded || !MatchesCounterpart(source, sourceFacts, copy, copyFacts, &m_stop))
+        return false;
+    previous->modified = copyFacts.modified; // the record of this moment names the copy as it is
+    return true;
+}
+
+void CBackupEngine::ReportUnchanged(CBackupHost& host, const BackupRow& described,
+                                    const PreviousCopy& previous, SYSTEMTIME time) {
+    BackupRow row = described;
+    row.backupPath = m_backupRoot + L"\\" + previous.copy;
+    row.destination = kUnchangedMark + WithoutLastComponent(row.backupPath);
+    row.unchanged = true;
+    JournalRecord record = RecordFor(row, time);
+    record.modified = previous.modified;
+    Report(host, row, &record, row.originalPath + L"は前回のバックアップから変更がありません");
+}
+
+void CBackupEngine::BackUpFolder(CBackupHost& host, ItemBackup& item, const std::wstring& source,
+                                 bool leaveOut) {
+    const std::wstring name = FolderItemName(item.path);
+    item.row.name = kFolderName;
+    item.row.source = item.path;
+    if (name.empty()) {
+        item.error = GetLastError();
+    } else {
+        const std::wstring minute = item.destination;
+        item.destination += L"\\" + ClaimName(minute, name, WithoutTrailingSeparators(source), true);
+        item.error = MakeDestination(item, m_backupRoot);
+    }
+    item.row.destination = item.destination;
+    if (name.empty() || item.error != ERROR_SUCCESS)
+        return;
+    // Entries are joined to it with one separator of their own; a drive root keeps its
+    // separator until here, so it never names the drive's current folder instead.
+    const std::wstring destination = SystemPath(item.destination);
+    if (m_copiers > 1 && !m_pool)
+        m_pool.reset(new CCopyPool(m_copiers));
+    CFolderCopy copy(host, SystemPath(m_backupRoot), destination, m_pool.get(), &m_stop,
+                     CopyDirection::IntoBackup, leaveOut ? &m_leftOutPatterns : nullptr);
+    PreviousCopy previous;
+    if (m_linking && m_previous->Find(item.path, true, &previous)) {
+        const std::wstring previousPath = SystemPath(m_backupRoot + L"\\" + previous.copy);
+        // The same minute's copy of the item is being replaced: it is no earlier version to link to.
+        if (UpperCase(previousPath) != UpperCase(destination)) {
+            copy.LinkUnchangedTo(previousPath);
+            item.linking = true;
+        }
+    }
+    item.succeeded =
+        copy.Run(WithoutTrailingSeparators(item.path), WithoutTrailingSeparators(source), destination);
+    item.stopped = copy.Stopped();
+    item.failedEntries = copy.FailedCount();
+    item.error = copy.FirstError();
+    item.leftOut = copy.LeftOutCount();
+    item.linked = copy.LinkedCount();
+    item.linkRefused = copy.LinkRefused();
+    if (copy.RenamedCount() > 0)
+        item.renamedText = RenamedText(copy);
+}
+
+void CBackupEngine::BackUpFile(CCountingHost& host, ItemBackup& item, const std::wstring& source,
+                               ULONGLONG size) {
+    item.error = MakeDestination(item, m_backupRoot);
+    if (item.error != ERROR_SUCCESS)
+        return;
+    item.row.name = ClaimName(item.destination, item.row.name, source, false);
+    const std::wstring folder = SystemPath(item.destination);
+    RemoveLeftoverTemporaries(folder);
+    ShowBackingUp(host, item.path);
+    item.error =
+        CopyFileIntoBackup(source, folder + L"\\" + item.row.name, SystemPath(m_backupRoot), &m_stop);
+    item.succeeded = item.error == ERROR_SUCCESS;
+    item.stopped = !item.succeeded && IsStopRequested();
+    if (item.succeeded)
+        host.CountCopied(size);
+}
+
+BackupResult CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstring& path, SYSTEMTIME time,
+                                       bool leaveOut, BackupTrigger trigger) {
     if (path.empty())
-        return true; // an empty pair of quotes names nothing
+        return BackupResult::Copied; // an empty pair of quotes names nothing
     if (IsStopRequested()) {
         ListAsStopped(outerHost, path, time);
-        return false;
+        return BackupResult::Stopped;
     }
+    const bool watched = trigger == BackupTrigger::Watch;
     CCountingHost host(outerHost);
     ItemBackup item;
     item.path = path;
     item.row.date = FormatDateText(time);
     item.row.time = FormatTimeText(time);
+    item.row.originalPath = path;
+    item.row.automatic = watched;
     item.destination = m_backupRoot + FormatTimeStampText(time);
     DescribeAsFile(item);
     const std::wstring source = SystemPath(path);
@@ -201,6 +329,12 @@ bool CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstring& path,
     const bool readable =
         !m_programFolder.empty() && GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data);
     const DWORD attributes = readable ? data.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+    if (watched && !m_programFolder.empty() && !readable && IsMissingError(GetLastError()))
+        return BackupResult::Missing;
+    FileFacts facts;
+    facts.size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    facts.modified = data.ftLastWriteTime;
+    facts.attributes = attributes;
     if (readable && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         item.modified = data.ftLastWriteTime;
     if (m_programFolder.empty()) {
@@ -208,72 +342,52 @@ bool CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstring& path,
     } else if (attributes == INVALID_FILE_ATTRIBUTES) {
         item.error = GetLastError(); // unreadable is not a folder: nothing is made for it
     } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        const std::wstring name = FolderItemName(path);
-        item.row.name = kFolderName;
-        item.row.source = path;
-        if (name.empty()) {
-            item.error = GetLastError();
-        } else {
-            const std::wstring minute = item.destination;
-            item.destination += L"\\" + ClaimName(minute, name, WithoutTrailingSeparators(source), true);
-            item.error = MakeDestination(item, m_backupRoot);
-        }
-        item.row.destination = item.destination;
-        if (!name.empty() && item.error == ERROR_SUCCESS) {
-            // Entries are joined to it with one separator of their own; a drive root keeps its
-            // separator until here, so it never names the drive's current folder instead.
-            const std::wstring destination = SystemPath(item.destination);
-            if (m_copiers > 1 && !m_pool)
-                m_pool.reset(new CCopyPool(m_copiers));
-            CFolderCopy copy(host, SystemPath(m_backupRoot), destination, m_pool.get(), &m_stop,
-                             CopyDirection::IntoBackup, leaveOut ? &m_leftOutPatterns : nullptr);
-            item.succeeded =
-                copy.Run(WithoutTrailingSeparators(path), WithoutTrailingSeparators(source), destination);
-            item.stopped = copy.Stopped();
-            item.failedEntries = copy.FailedCount();
-            item.error = copy.FirstError();
-            item.leftOut = copy.LeftOutCount();
-            if (copy.RenamedCount() > 0)
-                item.renamedText = RenamedText(copy);
-        }
+        BackUpFolder(host, item, source, leaveOut);
     } else {
-        item.error = MakeDestination(item, m_backupRoot);
-        if (item.error == ERROR_SUCCESS) {
-            item.row.name = ClaimName(item.destination, item.row.name, source, false);
-            const std::wstring folder = SystemPath(item.destination);
-            RemoveLeftoverTemporaries(folder);
-            ShowBackingUp(host, path);
-            item.error =
-                CopyFileIntoBackup(source, folder + L"\\" + item.row.name, SystemPath(m_backupRoot), &m_stop);
-            item.succeeded = item.error == ERROR_SUCCESS;
-            item.stopped = !item.succeeded && IsStopRequested();
-            if (item.succeeded)
-                host.CountCopied((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+        // A file being written is no version yet: the watcher tries again once it is quiet.
+        if (watched && IsHeldForWriting(source))
+            return BackupResult::Busy;
+        PreviousCopy previous;
+        if (FindUnchangedCopy(path, source, facts, &previous)) {
+            if (!watched)
+                ReportUnchanged(outerHost, item.row, previous, time);
+            return BackupResult::Unchanged;
+        }
+        BackUpFile(host, item, source, facts.size);
+        FileFacts after;
+        if (watched && item.succeeded && (!ReadFileFacts(source, &after) || !SameFacts(after, facts))) {
+            DeleteFileW(SystemPath(item.destination + L"\\" + item.row.name).c_str()); // half old, half new
+            return BackupResult::Busy;
         }
     }
 
-    item.row.originalPath = path;
     item.row.isFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     item.row.backupPath = item.row.isFolder ? item.destination : item.destination + L"\\" + item.row.name;
     item.row.outcome = item.stopped     ? RowOutcome::Stopped
                        : item.succeeded ? RowOutcome::Succeeded
                                         : RowOutcome::Failed;
+    item.copied = host.Files();
     JournalRecord record = RecordFor(item.row, time);
     record.bytes = host.Bytes();
     record.files = host.Files();
+    record.linked = item.linked;
     record.modified = item.modified;
     record.leftOut = item.leftOut;
     if (item.stopped) {
         item.row.destination = kStoppedMark + item.row.destination;
         Report(host, item.row, &record, StoppedText(path));
-        return false;
+        return BackupResult::Stopped;
     }
     if (!item.succeeded)
         item.row.destination = kFailedMark + item.row.destination;
+    else if (watched)
+        item.row.destination = kAutomaticMark + item.row.destination;
+    if (item.succeeded)
+        m_previous->Remember(path, item.row.isFolder, {record.copy, record.bytes, record.modified, false});
     // A backups folder that cannot be written cannot hold the record either: said once, by the failure.
     Report(host, item.row, item.rootUnusable ? nullptr : &record,
            item.succeeded ? SuccessText(item) : FailureText(item, m_backupRoot));
-    return item.succeeded;
+    return item.succeeded ? BackupResult::Copied : BackupResult::Failed;
 }
 
 JournalRecord CBackupEngine::RecordFor(const BackupRow& row, SYSTEMTIME time) const {
@@ -284,6 +398,8 @@ JournalRecord CBackupEngine::RecordFor(const BackupRow& row, SYSTEMTIME time) co
     record.isFolder = row.isFolder;
     record.original = row.originalPath;
     record.copy = RelativeToRoot(m_backupRoot, row.backupPath);
+    record.unchanged = row.unchanged;
+    record.automatic = row.automatic;
     return record;
 }
 
@@ -300,14 +416,6 @@ void CBackupEngine::Report(CBackupHost& host, const BackupRow& row, const Journa
     }
     const std::wstring unrecorded = L"履歴を記録できませんでした（" + SystemMessage(error) + L"）";
     host.SetStatusText(status == L"ready" ? unrecorded : status + L"。" + unrecorded);
-}
-
-void ShowBackingUp(CBackupHost& host, const std::wstring& path) {
-    host.ShowCopying(path + L"をバックアップ中です...");
-}
-
-void ShowRestoring(CBackupHost& host, const std::wstring& path) {
-    host.ShowCopying(path + L"を元に戻しています...");
 }
 
 bool BackupItemBelow(CBackupHost& host, LPCWSTR path, SYSTEMTIME time, const std::wstring& programFolder) {

@@ -13,43 +13,22 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/BackupHost.h"
 #include "engine/BackupPaths.h"
 
 class CCopyPool;
+class CPreviousCopies;
+struct FileFacts;
+struct ItemBackup;
 struct JournalRecord;
+struct PreviousCopy;
 
-// The engine's calls come from the thread that runs the item; ShowCopying and CountCopied also
-// from the threads that copy a folder's files side by side.
-class CBackupHost {
-public:
-    virtual ~CBackupHost() = default;
-    // Pane 0 of the status bar, after its row: "ready", which entry was kept under a changed name,
-    // or why the item failed or stopped.
-    virtual void SetStatusText(const std::wstring& text) = 0;
-    // A file is about to be copied: "<path>をバックアップ中です...".
-    virtual void ShowCopying(const std::wstring& text) = 0;
-    // A file of the running item was copied, of this many bytes.
-    virtual void CountCopied(ULONGLONG bytes) = 0;
-    // Appends a row at the end of the list.
-    virtual void AppendRow(const BackupRow& row) = 0;
-};
-
-// Passes everything on, counting the files and bytes copied (from any copying thread).
-class CCountingHost : public CBackupHost {
-public:
-    explicit CCountingHost(CBackupHost& host) : m_host(host) {}
-    void SetStatusText(const std::wstring& text) override { m_host.SetStatusText(text); }
-    void ShowCopying(const std::wstring& text) override { m_host.ShowCopying(text); }
-    void CountCopied(ULONGLONG bytes) override;
-    void AppendRow(const BackupRow& row) override { m_host.AppendRow(row); }
-    ULONGLONG Files() const { return m_files.load(); }
-    ULONGLONG Bytes() const { return m_bytes.load(); }
-
-private:
-    CBackupHost& m_host;
-    std::atomic<ULONGLONG> m_files{0};
-    std::atomic<ULONGLONG> m_bytes{0};
-};
+// Who asked for a backup: the user (a drop, the command line, a paste, Send To, a restore's
+// safety backup), or the watcher after a watched item changed.
+enum class BackupTrigger : unsigned char { User, Watch };
+// What BackUpVersion came to. Busy: another program is writing the item (a watched item is tried
+// again later); Missing: the item is gone. Unchanged: an earlier copy still holds it exactly.
+enum class BackupResult : unsigned char { Copied, Unchanged, Failed, Stopped, Busy, Missing };
 
 // The backups of one running program: its backup root, and which source each name in a
 // minute's folder was copied from, so that a different source of the same name in the same
@@ -78,7 +57,16 @@ public:
     // did not back up completely gets a row whose destination starts with "(失敗)" and a status
     // text that says why. An empty path is skipped. True when backed up completely (or skipped).
     // Inside a folder item, entries matching the patterns are left out and the status says how many.
+    // A file item that has not changed since its newest copy is not copied again: its row starts
+    // "(変更なし)" and names that copy; a folder item's unchanged files are hard links to the files of
+    // its newest copy (copied instead where the disk refuses a link).
     bool BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTIME time);
+    // BackUp for a trigger. For Watch: a missing item, one another program is writing (or that
+    // changed while it was copied: that copy is removed), and an unchanged file item make no row
+    // and no record (Missing, Busy, Unchanged); any other version's row and record are marked
+    // automatic and its row's destination starts "(自動)".
+    BackupResult BackUpVersion(CBackupHost& host, const std::wstring& path, SYSTEMTIME time,
+                               BackupTrigger trigger);
     // The row and status of an item stopped before it began: "(中止)" before its destination.
     void ListAsStopped(CBackupHost& host, const std::wstring& path, SYSTEMTIME time);
     // Puts the backup of a succeeded backup row back where its item came from, after backing up
@@ -109,7 +97,17 @@ public:
 
 private:
     // BackUp, leaving out the patterns' entries or, for what a restore is about to replace, none.
-    bool BackUpItem(CBackupHost& host, const std::wstring& path, SYSTEMTIME time, bool leaveOut);
+    BackupResult BackUpItem(CBackupHost& host, const std::wstring& path, SYSTEMTIME time, bool leaveOut,
+                            BackupTrigger trigger);
+    // A folder item, copied into item.destination's minute, linking what its previous copy holds.
+    void BackUpFolder(CBackupHost& host, ItemBackup& item, const std::wstring& source, bool leaveOut);
+    void BackUpFile(CCountingHost& host, ItemBackup& item, const std::wstring& source, ULONGLONG size);
+    // True when the file item's previous copy still holds exactly what source holds.
+    bool FindUnchangedCopy(const std::wstring& path, const std::wstring& source, const FileFacts& sourceFacts,
+                           PreviousCopy* previous);
+    // The row and record of a file item not copied again: they name its previous copy.
+    void ReportUnchanged(CBackupHost& host, const BackupRow& described, const PreviousCopy& previous,
+                         SYSTEMTIME time);
     // The name the item's copy gets in folder: name itself, unless this program copied another
     // source there under it, then the first of "name (2)", "name (3)"... that is free or source's own.
     std::wstring ClaimName(const std::wstring& folder, const std::wstring& name, const std::wstring& source,
@@ -119,6 +117,8 @@ private:
     const std::wstring m_backupRoot;
     const unsigned m_copiers;
     const std::vector<std::wstring> m_leftOutPatterns;
+    const bool m_linking;                                // Tallowbox.ini's Link=: no turns links off
+    std::unique_ptr<CPreviousCopies> m_previous;         // the journals' copies, read once a run
     std::unique_ptr<CCopyPool> m_pool;                   // made at the first folder item
     BOOL m_stop = FALSE;                                 // read by the platform's copy, so a plain BOOL
     std::map<std::wstring, std::wstring> m_sourceOfCopy; // upper-cased target path -> upper-cased source
@@ -140,10 +140,6 @@ bool BackupItemBelow(CBackupHost& host, LPCWSTR path, SYSTEMTIME time, const std
 // and sub-folder was copied.
 bool CopyFolder(CBackupHost& host, const std::wstring& source, const std::wstring& destination);
 
-// Shows "<path>をバックアップ中です...", and "<path>を元に戻しています..." for a restore.
-void ShowBackingUp(CBackupHost& host, const std::wstring& path);
-void ShowRestoring(CBackupHost& host, const std::wstring& path);
-
 // The system's own message for an error code, on one line.
 std::wstring SystemMessage(DWORD error);
 
@@ -151,3 +147,7 @@ std::wstring SystemMessage(DWORD error);
 extern const wchar_t* const kFailedMark;
 // "(中止)": the start of the destination text of an item stopped by the user.
 extern const wchar_t* const kStoppedMark;
+// "(変更なし)": the start of the destination text of a file item that was not copied again.
+extern const wchar_t* const kUnchangedMark;
+// "(自動)": the start of the destination text of a watched item's version.
+extern const wchar_t* const kAutomaticMark;

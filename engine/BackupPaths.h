@@ -26,6 +26,8 @@ struct BackupRow {
     RowKind kind = RowKind::Backup;
     RowOutcome outcome = RowOutcome::Succeeded;
     bool damaged = false;
+    bool unchanged = false; // not copied again: backupPath is the earlier, identical copy
+    bool automatic = false; // a watched item's version
 };
 
 // The executable's folder, without a trailing backslash, at any length. Empty when the

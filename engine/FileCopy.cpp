@@ -187,6 +187,18 @@ DWORD CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
     return error;
 }
 
+DWORD LinkIntoBackup(const std::wstring& existing, const std::wstring& target,
+                     const std::wstring& backupRoot) {
+    const std::wstring temporary = WithoutLastComponent(target) + L"\\" + TemporaryName();
+    if (!CreateHardLinkW(temporary.c_str(), existing.c_str(), nullptr))
+        return GetLastError();
+    const DWORD error = ReplaceWithTemporary(temporary, target, backupRoot);
+    // A rename onto another name of the same file may succeed and leave both names: the temporary
+    // one is ours alone and goes either way.
+    DeleteFileW(temporary.c_str());
+    return error;
+}
+
 bool IsTemporaryName(const std::wstring& name) {
     const size_t prefix = std::wcslen(kTemporaryPrefix), suffix = std::wcslen(kTemporarySuffix);
     return name.size() > prefix + suffix && name.compare(0, prefix, kTemporaryPrefix) == 0 &&

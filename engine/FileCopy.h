@@ -33,6 +33,13 @@ bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity);
 DWORD CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
                          const std::wstring& backupRoot, BOOL* stop = nullptr);
 
+// Makes target a hard link to existing (an earlier copy of the same content, both below
+// backupRoot) through a temporary link put in place as CopyFileIntoBackup puts its copy: an
+// earlier file at target is replaced only by the complete link. ERROR_SUCCESS, or why the link
+// was refused (the caller copies instead).
+DWORD LinkIntoBackup(const std::wstring& existing, const std::wstring& target,
+                     const std::wstring& backupRoot);
+
 // Puts the copy from in place of to (a restore) through the same safe replace (paths in
 // SystemPath's form). A read-only target is the user's to unlock: it is refused with
 // ERROR_ACCESS_DENIED, untouched, whatever the platform's replace would do. ERROR_SUCCESS or

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/PreviousCopy.h"
 #include "engine/Settings.h"
 #include "framework/FileFind.h"
 
@@ -40,7 +41,7 @@ bool CFolderCopy::Run(const std::wstring& shownSource, const std::wstring& sourc
     }
     if (m_direction == CopyDirection::IntoBackup)
         RemoveLeftoverTemporaries(destination);
-    CopyContentAsAncestor({shownSource, source, destination}, known ? &identity : nullptr);
+    CopyContentAsAncestor({shownSource, source, destination, m_previousCopy}, known ? &identity : nullptr);
     if (m_pool != nullptr)
         m_pool->WaitAll(); // every file in place before the folders' times are set
     if (!Stopped())
@@ -166,10 +167,26 @@ void CFolderCopy::CopyFileNow(const Place& place, ULONGLONG size, unsigned long 
         error = PutFileBack(place.source, place.destination, m_stop);
     } else {
         ShowBackingUp(m_host, place.shown);
+        if (LinkedToPrevious(place))
+            return;
         error = CopyFileIntoBackup(place.source, place.destination, m_backupRoot, m_stop);
     }
     if (error == ERROR_SUCCESS)
         m_host.CountCopied(size);
     else if (!Stopped())
         Fail(error, sequence);
+}
+
+bool CFolderCopy::LinkedToPrevious(const Place& place) {
+    FileFacts source, counterpart;
+    if (place.previous.empty() || !ReadFileFacts(place.previous, &counterpart) ||
+        !ReadFileFacts(place.source, &source) || !MayLinkFor(source, counterpart) ||
+        !MatchesCounterpart(place.source, source, place.previous, counterpart, m_stop))
+        return false;
+    if (LinkIntoBackup(place.previous, place.destination, m_backupRoot) != ERROR_SUCCESS) {
+        m_linkRefused = true; // copied instead: said once for the whole item
+        return false;
+    }
+    ++m_linkedCount;
+    return true;
 }

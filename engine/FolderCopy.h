@@ -7,16 +7,21 @@
 // kept as "name (2)" and the change is noted for the status line. Entries whose names match the
 // user's patterns are left out, with all they hold, and counted; the folder given is always copied.
 //
+// Into the backup, given the item's previous copy, a file that matches its counterpart there
+// (PreviousCopy.h) is made as a hard link to it instead of a copy; where the disk refuses the link
+// the file is copied, and the refusal is only noted.
+//
 // Every source path comes as two texts: the one shown to the user (as the item was given, with
 // the entries' names joined on) and the one the file functions are given (SystemPath's form).
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
-#include "engine/BackupItem.h"
+#include "engine/BackupHost.h"
 #include "engine/CopyPool.h"
 #include "engine/FileCopy.h"
 
@@ -41,6 +46,8 @@ public:
     // shownSource names the source for the progress texts; source and destination are in
     // SystemPath's form.
     bool Run(const std::wstring& shownSource, const std::wstring& source, const std::wstring& destination);
+    // Before Run: the item's previous copy (SystemPath's form), whose files the unchanged ones link to.
+    void LinkUnchangedTo(const std::wstring& previousCopy) { m_previousCopy = previousCopy; }
 
     // After Run: how many entries failed, and the system's error code for the first.
     unsigned FailedCount() const { return m_failedCount; }
@@ -54,15 +61,20 @@ public:
     const std::wstring& FirstRenamedAs() const { return m_firstRenamedAs; }
     // After Run: how many entries matched a pattern and were not copied (a folder counts once).
     unsigned long long LeftOutCount() const { return m_leftOutCount; }
+    // After Run: how many files were made as links, and whether the disk refused any link.
+    unsigned long long LinkedCount() const { return m_linkedCount.load(); }
+    bool LinkRefused() const { return m_linkRefused.load(); }
 
 private:
     struct Place {
         std::wstring shown;  // the source as the user sees it
         std::wstring source; // the source for the file functions
         std::wstring destination;
+        std::wstring previous; // the counterpart in the previous copy; empty: none
         // The entry name of this folder, copied under destinationName.
         Place Entry(const std::wstring& name, const std::wstring& destinationName) const {
-            return {shown + L"\\" + name, source + L"\\" + name, destination + L"\\" + destinationName};
+            return {shown + L"\\" + name, source + L"\\" + name, destination + L"\\" + destinationName,
+                    previous.empty() ? previous : previous + L"\\" + destinationName};
         }
     };
     using NameSet = std::unordered_set<std::wstring>; // upper-cased names given in one folder
@@ -80,6 +92,8 @@ private:
     // An entry failed; sequence orders the entries as the walk met them.
     void Fail(DWORD error, unsigned long sequence);
     void CopyFileNow(const Place& place, ULONGLONG size, unsigned long sequence);
+    // True when the file was made as a link to its unchanged counterpart.
+    bool LinkedToPrevious(const Place& place);
     // Deepest first, so setting a folder's times is never undone by work inside it.
     void FinishFolders();
 
@@ -101,4 +115,7 @@ private:
     unsigned m_renamedCount = 0; // the walk alone touches these three
     std::wstring m_firstRenamedSource;
     std::wstring m_firstRenamedAs;
+    std::wstring m_previousCopy;
+    std::atomic<unsigned long long> m_linkedCount{0}; // the pool's threads link too
+    std::atomic<bool> m_linkRefused{false};
 };

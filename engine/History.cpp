@@ -5,59 +5,11 @@
 #include <unordered_set>
 
 #include "engine/FileCopy.h"
+#include "engine/JournalLines.h"
 #include "framework/FileFind.h"
 #include "framework/FileHandle.h"
 
 namespace {
-
-constexpr size_t kReadChunk = 64 * 1024;
-// A line longer than any record of ours could be is skipped without being held whole.
-constexpr size_t kLongestLine = 11 * 32767 * 3;
-
-// Calls line for every line ended by a line break; a last line without one was cut short and is
-// counted as unreadable, as is a line too long to be ours (skipped piece by piece).
-template <typename LineHandler>
-bool ForEachLine(const std::wstring& path, unsigned* unreadable, LineHandler line) {
-    CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.IsOpen())
-        return false;
-    std::vector<char> chunk(kReadChunk);
-    std::string pending;
-    bool overlong = false;
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr) ||
-            read == 0)
-            break;
-        size_t begin = 0;
-        for (size_t i = 0; i < read; ++i) {
-            if (chunk[i] != '\n')
-                continue;
-            if (overlong) {
-                overlong = false;
-                ++*unreadable;
-            } else if (pending.empty()) {
-                line(chunk.data() + begin, i - begin);
-            } else {
-                pending.append(chunk.data() + begin, i - begin);
-                line(pending.data(), pending.size());
-                pending.clear();
-            }
-            begin = i + 1;
-        }
-        if (!overlong)
-            pending.append(chunk.data() + begin, read - begin);
-        if (pending.size() > kLongestLine) {
-            pending.clear();
-            overlong = true;
-        }
-    }
-    if (overlong || !pending.empty())
-        ++*unreadable;
-    return true;
-}
 
 int64_t FileTimeTicks(const FILETIME& time) {
     return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
@@ -126,10 +78,7 @@ private:
             case JournalLine::Header:
                 break;
             case JournalLine::Record:
-                if (version == kJournalVersion)
-                    Add(record);
-                else
-                    ++m_history.unreadableLines;
+                Add(record);
                 break;
             default:
                 ++m_history.unreadableLines;
@@ -156,6 +105,10 @@ private:
         entry.outcome = record.outcome;
         if (record.isFolder)
             entry.flags |= HistoryEntry::kFolder;
+        if (record.unchanged)
+            entry.flags |= HistoryEntry::kUnchanged;
+        if (record.automatic)
+            entry.flags |= HistoryEntry::kAutomatic;
         const bool restoredElsewhere = record.kind == JournalKind::Restore && !record.target.empty();
         if (!IsSafeCopyPath(record.copy) || !IsFullOriginalPath(record.original) ||
             (restoredElsewhere && !IsFullOriginalPath(record.target)))
@@ -271,6 +224,8 @@ BackupRow CHistory::RowFor(const HistoryEntry& entry, const std::wstring& backup
     row.isFolder = entry.Is(HistoryEntry::kFolder);
     row.kind = entry.kind == JournalKind::Restore ? RowKind::Restore : RowKind::Backup;
     row.outcome = entry.outcome;
+    row.unchanged = entry.Is(HistoryEntry::kUnchanged);
+    row.automatic = entry.Is(HistoryEntry::kAutomatic);
     return row;
 }
 

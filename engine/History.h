@@ -43,6 +43,8 @@ struct HistoryEntry {
         kFolder = 1,
         kUnknownOriginal = 2, // a copy no journal names
         kDamaged = 4,         // a record whose paths cannot be trusted
+        kUnchanged = 8,       // a file item found unchanged: the copy is an earlier backup's
+        kAutomatic = 16,      // a watched item's version
     };
     int64_t time = 0; // the batch's moment as FILETIME ticks of local time
     uint64_t bytes = 0;

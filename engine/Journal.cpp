@@ -1,5 +1,6 @@
 #include "engine/Journal.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -11,9 +12,12 @@ const wchar_t* const kJournalName = L"Tallowbox-journal.tsv";
 namespace {
 
 const char* const kHeaderStart = "#Tallowbox-journal ";
-const char* const kFieldNames =
-    "time\tkind\toutcome\ttype\tbytes\tfiles\tleft-out\tmodified\toriginal\tcopy\ttarget";
-constexpr size_t kFieldCount = 11;
+const char* const kFieldNames = "time\tkind\toutcome\ttype\tbytes\tfiles\tleft-out\tmodified\toriginal\tcopy"
+                                "\ttarget\tlinked\tby";
+constexpr size_t kVersion1FieldCount = 11;
+constexpr size_t kFieldCount = 13;
+// Enough of the journal's end is read at a time to find its last header without reading it whole.
+constexpr DWORD kTailChunk = 16 * 1024;
 // Longer than any path the platform takes, in UTF-8: a longer field is no record of ours.
 constexpr size_t kLongestField = 32767 * 3;
 
@@ -32,7 +36,9 @@ const char* KindWord(JournalKind kind) {
     }
 }
 
-const char* OutcomeWord(RowOutcome outcome) {
+const char* OutcomeWord(RowOutcome outcome, bool unchanged) {
+    if (unchanged && outcome == RowOutcome::Succeeded)
+        return "unchanged";
     switch (outcome) {
     case RowOutcome::Failed:
         return "failed";
@@ -153,14 +159,28 @@ bool ParseWord(const std::string& text, const char* const* words, int count, int
     return false;
 }
 
-bool ParseRecord(const std::vector<std::string>& fields, JournalRecord* record) {
+// The two fields version 2 adds: the linked count and who asked for the backup.
+bool ParseVersion2Fields(const std::vector<std::string>& fields, JournalRecord* record) {
+    static const char* const kBy[] = {"user", "watch"};
+    int by = 0;
+    if (!ParseNumber(fields[11], &record->linked) || !ParseWord(fields[12], kBy, 2, &by))
+        return false;
+    record->automatic = by == 1;
+    return true;
+}
+
+// A version 2 header also covers the 11 fields of version 1: an earlier program appending below
+// it never knew of the header, and its lines cannot be taken for ours.
+bool ParseRecord(const std::vector<std::string>& fields, int version, JournalRecord* record) {
     static const char* const kKinds[] = {"backup", "restore", "removed"};
-    static const char* const kOutcomes[] = {"ok", "failed", "stopped"};
+    static const char* const kOutcomes[] = {"ok", "failed", "stopped", "unchanged"};
     static const char* const kTypes[] = {"file", "folder"};
     JournalRecord parsed;
     int kind = 0, outcome = 0, type = 0;
-    if (fields.size() != kFieldCount || !ParseMoment(fields[0], ' ', &parsed.time) ||
-        !ParseWord(fields[1], kKinds, 3, &kind) || !ParseWord(fields[2], kOutcomes, 3, &outcome) ||
+    const bool version2 = version == 2 && fields.size() == kFieldCount;
+    if ((!version2 && fields.size() != kVersion1FieldCount) || (version != 1 && version != 2) ||
+        !ParseMoment(fields[0], ' ', &parsed.time) || !ParseWord(fields[1], kKinds, 3, &kind) ||
+        !ParseWord(fields[2], kOutcomes, version2 ? 4 : 3, &outcome) ||
         !ParseWord(fields[3], kTypes, 2, &type) || !ParseNumber(fields[4], &parsed.bytes) ||
         !ParseNumber(fields[5], &parsed.files) || !ParseNumber(fields[6], &parsed.leftOut))
         return false;
@@ -169,15 +189,18 @@ bool ParseRecord(const std::vector<std::string>& fields, JournalRecord* record) 
         if (!ParseMoment(fields[7], 'T', &modified) || !SystemTimeToFileTime(&modified, &parsed.modified))
             return false;
     }
-    for (size_t i = 8; i < kFieldCount; ++i)
+    for (size_t i = 8; i < kVersion1FieldCount; ++i)
         if (fields[i].size() > kLongestField)
             return false;
+    if (version2 && !ParseVersion2Fields(fields, &parsed))
+        return false;
     if (!FromUtf8(fields[8].data(), fields[8].size(), &parsed.original) ||
         !FromUtf8(fields[9].data(), fields[9].size(), &parsed.copy) ||
         !FromUtf8(fields[10].data(), fields[10].size(), &parsed.target) || parsed.copy.empty())
         return false;
     parsed.kind = static_cast<JournalKind>(kind);
-    parsed.outcome = static_cast<RowOutcome>(outcome);
+    parsed.unchanged = outcome == 3;
+    parsed.outcome = parsed.unchanged ? RowOutcome::Succeeded : static_cast<RowOutcome>(outcome);
     parsed.isFolder = type == 1;
     *record = std::move(parsed);
     return true;
@@ -250,8 +273,53 @@ private:
     bool m_locked = false;
 };
 
-// What must come before the record: the first line in a new journal, a line break after a line
-// left cut short.
+DWORD ReadAt(HANDLE file, LONGLONG offset, char* buffer, DWORD size) {
+    OVERLAPPED place{};
+    place.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+    place.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD read = 0;
+    if (!ReadFile(file, buffer, size, &read, &place))
+        return GetLastError();
+    return read == size ? ERROR_SUCCESS : ERROR_READ_FAULT;
+}
+
+// The version the last header line of the journal's first size bytes names: read backwards a
+// chunk at a time, so a day's journal is never held whole. -1 when no header line is found or
+// the last one names no version.
+DWORD LastHeaderVersion(HANDLE file, LONGLONG size, int* version) {
+    *version = -1;
+    const std::string marker = std::string("\n") + kHeaderStart;
+    std::string window; // the chunk read and the start of the one after it, for a marker across both
+    for (LONGLONG end = size; end > 0;) {
+        const LONGLONG begin = end > kTailChunk ? end - kTailChunk : 0;
+        std::string chunk(static_cast<size_t>(end - begin), '\0');
+        const DWORD error = ReadAt(file, begin, &chunk[0], static_cast<DWORD>(chunk.size()));
+        if (error != ERROR_SUCCESS)
+            return error;
+        window =
+            (begin == 0 ? "\n" : "") + chunk + window.substr(0, std::min(window.size(), marker.size() + 8));
+        const size_t found = window.rfind(marker);
+        if (found != std::string::npos) {
+            // The header's number may run into the next chunk: read the line from the file itself.
+            const LONGLONG lineStart = begin + static_cast<LONGLONG>(found) + (begin == 0 ? 0 : 1);
+            char line[40] = {};
+            const DWORD length = static_cast<DWORD>(std::min<LONGLONG>(sizeof line - 1, size - lineStart));
+            if (ReadAt(file, lineStart, line, length) == ERROR_SUCCESS) {
+                JournalRecord unused;
+                int named = -1;
+                const size_t lineLength = std::strcspn(line, "\t\r\n");
+                if (ParseJournalLine(line, lineLength, &unused, &named) == JournalLine::Header)
+                    *version = named;
+            }
+            return ERROR_SUCCESS;
+        }
+        end = begin;
+    }
+    return ERROR_SUCCESS;
+}
+
+// What must come before the record: a line break after a line left cut short, and this
+// version's header in a new journal or one whose last header names another version.
 DWORD TextBeforeRecord(HANDLE file, std::string* text) {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file, &size))
@@ -260,15 +328,17 @@ DWORD TextBeforeRecord(HANDLE file, std::string* text) {
         *text = JournalHeaderLine();
         return ERROR_SUCCESS;
     }
-    OVERLAPPED last{};
-    last.Offset = static_cast<DWORD>((size.QuadPart - 1) & 0xFFFFFFFF);
-    last.OffsetHigh = static_cast<DWORD>((size.QuadPart - 1) >> 32);
     char byte = 0;
-    DWORD read = 0;
-    if (!ReadFile(file, &byte, 1, &read, &last) || read != 1)
-        return GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_READ_FAULT;
+    DWORD error = ReadAt(file, size.QuadPart - 1, &byte, 1);
+    if (error != ERROR_SUCCESS)
+        return error;
     if (byte != '\n')
         *text = "\n";
+    int version = -1;
+    if ((error = LastHeaderVersion(file, size.QuadPart, &version)) != ERROR_SUCCESS)
+        return error;
+    if (version != kJournalVersion)
+        *text += JournalHeaderLine();
     return ERROR_SUCCESS;
 }
 
@@ -280,13 +350,14 @@ std::string JournalHeaderLine() {
 
 std::string FormatJournalLine(const JournalRecord& record) {
     std::string line = MomentText(record.time, ' ');
-    line += std::string("\t") + KindWord(record.kind) + "\t" + OutcomeWord(record.outcome) + "\t" +
-            (record.isFolder ? "folder" : "file");
+    line += std::string("\t") + KindWord(record.kind) + "\t" + OutcomeWord(record.outcome, record.unchanged) +
+            "\t" + (record.isFolder ? "folder" : "file");
     line += "\t" + Number(record.bytes) + "\t" + Number(record.files) + "\t" + Number(record.leftOut) + "\t";
     SYSTEMTIME modified;
     if (!IsZero(record.modified) && FileTimeToSystemTime(&record.modified, &modified))
         line += MomentText(modified, 'T');
-    line += "\t" + Utf8(record.original) + "\t" + Utf8(record.copy) + "\t" + Utf8(record.target) + "\n";
+    line += "\t" + Utf8(record.original) + "\t" + Utf8(record.copy) + "\t" + Utf8(record.target) + "\t" +
+            Number(record.linked) + "\t" + (record.automatic ? "watch" : "user") + "\n";
     return line;
 }
 
@@ -304,7 +375,8 @@ JournalLine ParseJournalLine(const char* text, size_t length, JournalRecord* rec
         *version = static_cast<int>(number);
         return JournalLine::Header;
     }
-    return ParseRecord(SplitFields(text, length), record) ? JournalLine::Record : JournalLine::Unreadable;
+    return ParseRecord(SplitFields(text, length), *version, record) ? JournalLine::Record
+                                                                    : JournalLine::Unreadable;
 }
 
 std::wstring DayFolderName(const SYSTEMTIME& time) {

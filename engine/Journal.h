@@ -2,7 +2,9 @@
 // makes, appended to a file in the folder of the batch's day (backups\YYYY-MMDD\), so a day
 // folder carries its own history wherever it is copied. The file is only ever appended to;
 // its first line names the format's version and its fields, each record is one line of
-// tab-separated fields (no file name can hold a tab or a line break).
+// tab-separated fields (no file name can hold a tab or a line break). A header line covers the
+// lines under it up to the next header: version 1 lines have 11 fields, version 2 lines add
+// `linked` and `by`; an appender writes its own header first when the last one is another's.
 //
 // A journal is read back as untrusted text (History.cpp): ParseJournalLine takes one line and
 // refuses anything it cannot read whole.
@@ -22,19 +24,22 @@ struct JournalRecord {
     JournalKind kind = JournalKind::Backup;
     RowOutcome outcome = RowOutcome::Succeeded;
     bool isFolder = false;
-    ULONGLONG bytes = 0;   // copied
-    ULONGLONG files = 0;   // copied
-    ULONGLONG leftOut = 0; // entries a folder copy left out by pattern
-    FILETIME modified{};   // a file's last-write time (UTC); zero when unknown or a folder
-    std::wstring original; // the item's full path
-    std::wstring copy;     // the copy, relative to the backups folder: "2026-1207\1015\report.xlsx"
-    std::wstring target;   // a restore's destination when it is not the original; else empty
+    ULONGLONG bytes = 0;    // written
+    ULONGLONG files = 0;    // written (copied, not linked)
+    ULONGLONG leftOut = 0;  // entries a folder copy left out by pattern
+    FILETIME modified{};    // a file's last-write time (UTC); zero when unknown or a folder
+    std::wstring original;  // the item's full path
+    std::wstring copy;      // the copy, relative to the backups folder: "2026-1207\1015\report.xlsx"
+    std::wstring target;    // a restore's destination when it is not the original; else empty
+    ULONGLONG linked = 0;   // files made as hard links to an earlier copy
+    bool unchanged = false; // a file item not copied again: copy names the existing copy
+    bool automatic = false; // a watched item's version, not the user's own backup
 };
 
 // "Tallowbox-journal.tsv": the journal's name in each day folder.
 extern const wchar_t* const kJournalName;
-// The version the program writes, and the only one it reads.
-constexpr int kJournalVersion = 1;
+// The version the program writes; it reads this one and version 1.
+constexpr int kJournalVersion = 2;
 
 // The first line of a journal, with its line break.
 std::string JournalHeaderLine();
@@ -43,8 +48,10 @@ std::string FormatJournalLine(const JournalRecord& record);
 
 // What reading one line came to.
 enum class JournalLine { Record, Header, Unreadable };
-// Reads one line (without its line break): a record, the header (version in *version), or a
-// line that cannot be read (bad UTF-8, a wrong number of fields, a field too long or malformed).
+// Reads one line (without its line break): a record, a header, or a line that cannot be read
+// (bad UTF-8, a wrong number of fields, a field too long or malformed). *version is the version
+// of the header above the line (a record is read in its form; any version but 1 and 2 makes every
+// record unreadable) and is set by a header line.
 JournalLine ParseJournalLine(const char* text, size_t length, JournalRecord* record, int* version);
 
 // The day folder a record of this moment goes to: "2026-1207".

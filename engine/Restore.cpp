@@ -129,7 +129,9 @@ bool CBackupEngine::Restore(CBackupHost& host, const BackupRow& backup, SYSTEMTI
         // The safety backup of this minute must land beside the copy being put back, never on it.
         m_sourceOfCopy[UpperCase(from)] = kCopyBeingRestored;
         CStatusKeepingHost keeping(host);
-        if (!BackUpItem(keeping, original, time, false)) { // whole: all of it may be replaced
+        const BackupResult safety = BackUpItem(keeping, original, time, false, BackupTrigger::User);
+        if (safety != BackupResult::Copied &&
+            safety != BackupResult::Unchanged) { // whole: all may be replaced
             if (IsStopRequested())
                 return finish(RowOutcome::Stopped, stoppedText);
             return finish(RowOutcome::Failed, keeping.Status() + L"。元に戻していません");

@@ -92,6 +92,8 @@ bool ParseLine(const std::wstring& raw, ParseState& state, TallowboxSettings& se
         AppendPatterns(value, settings.excludes);
     else if (SameKey(key, L"WatchDelay"))
         return ParseWatchDelay(Unquoted(value), settings.watchDelaySeconds);
+    else if (SameKey(key, L"Link"))
+        settings.links = !SameKey(value, L"no");
     return true;
 }
 

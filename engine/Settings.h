@@ -20,16 +20,18 @@ struct TallowboxSettings {
     std::wstring backupFolder;                           // as written; empty: none named
     std::vector<std::wstring> excludes;                  // name patterns, every Exclude= line's in order
     DWORD watchDelaySeconds = kDefaultWatchDelaySeconds; // WatchDelay=: a watched item's settle time
-    unsigned skippedLines = 0;                           // lines that did not parse
-    bool tooLarge = false; // the file is too large to be settings: none was read
+    bool links = true;         // Link=no: a folder's unchanged files are copied, not linked
+    unsigned skippedLines = 0; // lines that did not parse
+    bool tooLarge = false;     // the file is too large to be settings: none was read
 };
 
 // The name of the settings file in the program's folder.
 extern const wchar_t* const kSettingsFileName;
 
 // Reads programFolder\Tallowbox.ini: section [Tallowbox], keys BackupFolder=, Exclude=
-// (patterns separated by ';') and WatchDelay= (whole seconds, clamped to the range), keys and the section's
-// name in any case. A missing, unreadable or oversized file gives the defaults.
+// (patterns separated by ';'), WatchDelay= (whole seconds, clamped to the range) and Link= ("no" turns
+// links off; any other value leaves them on), keys, values and the section's name in any case. A missing,
+// unreadable or oversized file gives the defaults.
 TallowboxSettings ReadSettings(const std::wstring& programFolder);
 // The same for the file's bytes.
 TallowboxSettings ParseSettings(const std::string& bytes);

@@ -75,7 +75,7 @@ TEST_F(JournalTest, BackupsRestoresFailuresAndStopsAreReadBackNewestFirst) {
     const BackupRow row = m_history.RowFor(m_history.entries[5], W(m_root));
     EXPECT_EQ(backup.backupPath, row.backupPath);
     EXPECT_TRUE(CanRestore(row));
-    EXPECT_EQ(0u, ReadWhole(Journal()).rfind("#Tallowbox-journal 1\ttime\t", 0))
+    EXPECT_EQ(0u, ReadWhole(Journal()).rfind("#Tallowbox-journal 2\ttime\t", 0))
         << "the first line names the format";
 }
 
@@ -141,16 +141,27 @@ TEST_F(JournalTest, DamagedAndHostileLinesAreSkippedOrMarkedDamaged) {
         good + "C:\\Windows\\win.ini\t",                               // absolute: damaged
         good + "2004-0307\\1405\\a.txt:hidden\t",                      // a stream: damaged
         "2004-03-07 14:05:00\tbackup\tok\tfile\t1\t1\t0\t\ta.txt\t2004-0307\\1405\\a.txt\t", // no full path
-        "#Tallowbox-journal 2\tsomething\tnew", // a later format: what follows is unread
-        good + "2004-0307\\1405\\a.txt\t",
+        "#Tallowbox-journal 2\tfields",
+        good + "2004-0307\\1405\\b.txt\t\t3\twatch",  // read
+        good + "2004-0307\\1405\\c.txt\t",            // an earlier program's line below it: read
+        good + "2004-0307\\1405\\d.txt\t\t0\tnobody", // unreadable
+        "#Tallowbox-journal 3\tsomething\tnew",       // a stray later header: what follows is unread
+        good + "2004-0307\\1405\\e.txt\t",            // unreadable
     };
     std::string text = "#Tallowbox-journal 1\tfields\n";
     for (const std::string& line : lines)
         text += line + "\n";
     WriteFileText(Journal(), text);
+    WriteFileText(m_data + "\\a.txt", "a");
+    ASSERT_TRUE(m_engine.BackUp(m_host, W(m_data + "\\a.txt"), At(2004, 3, 7, 14, 9)));
+    EXPECT_EQ(text + "#Tallowbox-journal 2\t", ReadWhole(Journal()).substr(0, text.size() + 21))
+        << "the program's own record is appended below its own header";
     Read();
-    EXPECT_EQ(4u, m_history.unreadableLines);
-    ASSERT_EQ(5u, m_history.entries.size());
+    EXPECT_EQ(5u, m_history.unreadableLines);
+    ASSERT_EQ(8u, m_history.entries.size());
+    EXPECT_EQ("2004-0307\\1409\\a.txt", N(m_history.CopyPath(m_history.entries[0])));
+    EXPECT_TRUE(m_history.entries[1].Is(HistoryEntry::kAutomatic) ||
+                m_history.entries[2].Is(HistoryEntry::kAutomatic));
     int damaged = 0;
     for (const HistoryEntry& entry : m_history.entries) {
         const BackupRow row = m_history.RowFor(entry, W(m_root));

@@ -165,6 +165,7 @@ TEST_F(SafeReplaceTest, LeftoversOfAKilledCopyAreClearedAndNothingElse) {
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(kept, ListFolder(minute));
     other.reset();
+    WriteFileText(m_data + "\\a.txt", "a, changed"); // an unchanged file writes nothing to clear
     EXPECT_TRUE(Backup(engine, m_data + "\\a.txt"));
     EXPECT_EQ((std::vector<std::string>{"a.txt", "tree", "~tallowbox-partial-notes.txt"}),
               ListFolder(minute));

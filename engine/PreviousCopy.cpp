@@ -1,0 +1,143 @@
+#include "engine/PreviousCopy.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "engine/BackupPaths.h"
+#include "engine/History.h"
+#include "engine/Journal.h"
+#include "engine/JournalLines.h"
+#include "framework/FileHandle.h"
+
+namespace {
+
+constexpr DWORD kCompareChunk = 256 * 1024;
+
+bool SameTime(const FILETIME& a, const FILETIME& b) {
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+HANDLE OpenForComparing(const std::wstring& path) {
+    return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+// Reads up to size bytes; false on an error.
+bool ReadSome(HANDLE file, char* buffer, DWORD size, DWORD* read) {
+    *read = 0;
+    return ReadFile(file, buffer, size, read, nullptr) != FALSE;
+}
+
+bool HaveEqualBytes(const std::wstring& first, const std::wstring& second, const BOOL* stop) {
+    CFileHandle a(OpenForComparing(first));
+    CFileHandle b(OpenForComparing(second));
+    if (!a.IsOpen() || !b.IsOpen())
+        return false;
+    std::unique_ptr<char[]> bufferA(new char[kCompareChunk]), bufferB(new char[kCompareChunk]);
+    for (;;) {
+        if (stop != nullptr && *static_cast<const volatile BOOL*>(stop) != FALSE)
+            return false;
+        DWORD readA = 0, readB = 0;
+        if (!ReadSome(a.get(), bufferA.get(), kCompareChunk, &readA) ||
+            !ReadSome(b.get(), bufferB.get(), kCompareChunk, &readB) || readA != readB)
+            return false;
+        if (readA == 0)
+            return true;
+        if (std::memcmp(bufferA.get(), bufferB.get(), readA) != 0)
+            return false;
+    }
+}
+
+} // namespace
+
+bool ReadFileFacts(const std::wstring& path, FileFacts* facts) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        return false;
+    facts->size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    facts->modified = data.ftLastWriteTime;
+    facts->attributes = data.dwFileAttributes;
+    return true;
+}
+
+bool MatchesCounterpart(const std::wstring& source, const FileFacts& sourceFacts,
+                        const std::wstring& counterpart, const FileFacts& counterpartFacts,
+                        const BOOL* stop) {
+    if (sourceFacts.size != counterpartFacts.size)
+        return false;
+    return SameTime(sourceFacts.modified, counterpartFacts.modified) ||
+           HaveEqualBytes(source, counterpart, stop);
+}
+
+bool MayLinkFor(const FileFacts& sourceFacts, const FileFacts& counterpartFacts) {
+    constexpr DWORD kShared = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    return !((sourceFacts.attributes | counterpartFacts.attributes) & FILE_ATTRIBUTE_READONLY) &&
+           (sourceFacts.attributes & kShared) == (counterpartFacts.attributes & kShared);
+}
+
+void CPreviousCopies::Forget() {
+    m_read = false;
+    m_byItem.clear();
+}
+
+std::wstring CPreviousCopies::Key(const std::wstring& original, bool isFolder) {
+    return (isFolder ? L"D" : L"F") + UpperCase(original);
+}
+
+void CPreviousCopies::ReadJournals() {
+    m_read = true;
+    for (const std::wstring& day : HistoryDays(m_backupRoot)) {
+        struct Found {
+            std::wstring key;
+            SYSTEMTIME time;
+            PreviousCopy copy;
+        };
+        std::vector<Found> found;
+        unsigned unreadable = 0;
+        int version = kJournalVersion;
+        const std::wstring path = SystemPath(m_backupRoot + L"\\" + day + L"\\" + kJournalName);
+        ForEachLine(path, &unreadable, [&](const char* text, size_t length) {
+            JournalRecord record;
+            // Only a record whose copy cannot lead out of the backups folder is ever opened.
+            if (ParseJournalLine(text, length, &record, &version) != JournalLine::Record ||
+                record.kind != JournalKind::Backup || record.outcome != RowOutcome::Succeeded ||
+                !IsSafeCopyPath(record.copy) || !IsFullOriginalPath(record.original))
+                return;
+            found.push_back({Key(record.original, record.isFolder),
+                             record.time,
+                             {record.copy, record.bytes, record.modified, record.unchanged}});
+        });
+        // Newest first; of one moment, the record written last.
+        std::reverse(found.begin(), found.end());
+        std::stable_sort(found.begin(), found.end(),
+                         [](const Found& a, const Found& b) { return ToTicks(a.time) > ToTicks(b.time); });
+        for (Found& item : found)
+            m_byItem[item.key].push_back(std::move(item.copy));
+    }
+}
+
+bool CPreviousCopies::Find(const std::wstring& original, bool isFolder, PreviousCopy* found) {
+    if (!m_read)
+        ReadJournals();
+    const auto item = m_byItem.find(Key(original, isFolder));
+    if (item == m_byItem.end())
+        return false;
+    for (const PreviousCopy& copy : item->second) {
+        const DWORD attributes = GetFileAttributesW(SystemPath(m_backupRoot + L"\\" + copy.copy).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+            ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != isFolder)
+            continue;
+        *found = copy;
+        return true;
+    }
+    return false;
+}
+
+void CPreviousCopies::Remember(const std::wstring& original, bool isFolder, const PreviousCopy& copy) {
+    if (!m_read)
+        return; // read with the journals, which hold it by now
+    auto& copies = m_byItem[Key(original, isFolder)];
+    copies.insert(copies.begin(), copy);
+}
