@@ -218,6 +218,18 @@ BackupResult CBackupEngine::BackUpVersion(CBackupHost& host, const std::wstring&
     return BackUpItem(host, path, time, true, trigger);
 }
 
+namespace {
+
+// The journal keeps a last-write time to the second: a copy is compared with its record at that grain.
+bool SameToTheSecond(const FILETIME& a, const FILETIME& b) {
+    const auto seconds = [](const FILETIME& time) {
+        return ((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 10000000;
+    };
+    return seconds(a) == seconds(b);
+}
+
+} // namespace
+
 bool CBackupEngine::FindUnchangedCopy(const std::wstring& path, const std::wstring& source,
                                       const FileFacts& sourceFacts, PreviousCopy* previous) {
     if (!m_previous->Find(path, false, previous))
@@ -227,7 +239,7 @@ bool CBackupEngine::FindUnchangedCopy(const std::wstring& path, const std::wstri
     if (!ReadFileFacts(copy, &copyFacts))
         return false;
     // A copy opened in place and saved no longer has what its record says: it stands for nothing.
-    const bool asRecorded = CompareFileTime(&copyFacts.modified, &previous->modified) == 0 &&
+    const bool asRecorded = SameToTheSecond(copyFacts.modified, previous->modified) &&
                             (previous->unchanged || copyFacts.size == previous->bytes);
     if (!asRecorded || !MatchesCounterpart(source, sourceFacts, copy, copyFacts, &m_stop))
         return false;
