@@ -410,6 +410,14 @@ std::wstring CHistoryWnd::BackupRoot() const {
     return m_doc.BackupRoot();
 }
 
+bool CHistoryWnd::IsWatched(const std::wstring& path) const {
+    return m_doc.IsWatched(path);
+}
+
+WatchRefusal CHistoryWnd::ToggleWatch(const std::wstring& path) {
+    return m_doc.ToggleWatch(path);
+}
+
 void CHistoryWnd::QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) {
     m_doc.QueueRestore(std::move(rows), folder);
 }

@@ -75,6 +75,8 @@ private:
     std::wstring BackupRoot() const override;
     void QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) override;
     void ShowVersions(const BackupRow& row) override { ShowVersionsOf(row.originalPath); }
+    bool IsWatched(const std::wstring& path) const override;
+    WatchRefusal ToggleWatch(const std::wstring& path) override;
 
     void InsertColumns();
     void Layout();

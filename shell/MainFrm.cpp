@@ -6,7 +6,9 @@
 #include "shell/RowActions.h"
 #include "shell/ShellMessages.h"
 #include "shell/TallowboxDoc.h"
+#include "shell/StartupShortcut.h"
 #include "shell/TallowboxView.h"
+#include "shell/WatchListWnd.h"
 
 #include <shellapi.h>
 
@@ -16,6 +18,9 @@ const CRuntimeClass CMainFrame::runtimeClass = {"CMainFrame", &CFrameWnd::runtim
                                                 &CreateDynamic<CMainFrame>};
 
 CMainFrame::FolderOpener CMainFrame::s_pfnOpenFolder = &CMainFrame::OpenFolderInShell;
+CMainFrame::Asker CMainFrame::s_pfnAsk = [](HWND owner, const std::wstring& text, UINT type) {
+    return ::MessageBoxW(owner, text.c_str(), L"Tallowbox", type);
+};
 
 namespace {
 
@@ -29,6 +34,7 @@ CMainFrame::CMainFrame() = default;
 // The history window goes before the frame: its reading stops and its thread ends first.
 CMainFrame::~CMainFrame() {
     m_history.reset();
+    m_watchList.reset();
 }
 
 BOOL CMainFrame::PreCreateWindow(CREATESTRUCTA& cs) {
@@ -46,7 +52,23 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_DESTROY:
         m_history.reset();
+        m_watchList.reset();
         break;
+    case WM_CLOSE:
+        if (!MayClose())
+            return 0;
+        break;
+    case WM_SIZE:
+        if (wParam == SIZE_MINIMIZED)
+            OnMinimized();
+        break;
+    case WM_INITMENUPOPUP:
+        ::CheckMenuItem(reinterpret_cast<HMENU>(wParam), ID_START_AT_LOGON,
+                        MF_BYCOMMAND | (HasStartupShortcut() ? MF_CHECKED : MF_UNCHECKED));
+        break;
+    case WM_WATCHES_CHANGED:
+        OnWatchesChanged();
+        return 0;
     case WM_SHOW_VERSIONS:
         ShowHistory(*reinterpret_cast<const std::wstring*>(lParam));
         return 0;
@@ -92,6 +114,12 @@ BOOL CMainFrame::OnCmdMsg(UINT nID) {
     case ID_HISTORY:
         ShowHistory(std::wstring());
         return TRUE;
+    case ID_WATCH_LIST:
+        ShowWatchList();
+        return TRUE;
+    case ID_START_AT_LOGON:
+        ToggleStartAtLogon();
+        return TRUE;
     default:
         return CFrameWnd::OnCmdMsg(nID);
     }
@@ -134,4 +162,76 @@ void CMainFrame::ShowHistory(const std::wstring& originalPath) {
 void CMainFrame::OnBackupsChanged() {
     if (m_history && m_history->GetSafeHwnd() != nullptr)
         m_history->Reload();
+}
+
+void CMainFrame::ShowWatchList() {
+    CTallowboxDoc* pDoc = Doc();
+    if (pDoc == nullptr)
+        return;
+    if (!m_watchList || m_watchList->GetSafeHwnd() == nullptr) {
+        m_watchList.reset(new CWatchListWnd(*pDoc));
+        if (!m_watchList->Create(this)) {
+            m_watchList.reset();
+            return;
+        }
+    }
+    ::ShowWindow(m_watchList->GetSafeHwnd(), SW_SHOWNORMAL);
+    ::SetForegroundWindow(m_watchList->GetSafeHwnd());
+}
+
+std::wstring CMainFrame::TrayTip() const {
+    const CTallowboxDoc* pDoc = Doc();
+    const size_t count = pDoc != nullptr ? pDoc->WatchCount() : 0;
+    return L"Tallowbox - " + std::to_wstring(count) + L"件を見張っています";
+}
+
+void CMainFrame::OnMinimized() {
+    auto* pView = dynamic_cast<CTallowboxView*>(GetActiveView());
+    CTallowboxDoc* pDoc = Doc();
+    if (pView == nullptr || pDoc == nullptr || pDoc->WatchCount() == 0)
+        return;
+    // Hidden only once the icon is there: a shell without a notification area keeps the button.
+    if (pView->TrayIcon().Show(pView->m_hWnd, TrayTip()))
+        ShowWindow(SW_HIDE);
+}
+
+bool CMainFrame::MayClose() {
+    const CTallowboxDoc* pDoc = Doc();
+    const size_t count = pDoc != nullptr ? pDoc->WatchCount() : 0;
+    if (count == 0)
+        return true;
+    const std::wstring question =
+        std::to_wstring(count) +
+        L"件の項目を見張っています。終了すると、次にTallowboxを起動するまで見張りは止まります"
+        L"（見張りの一覧はそのまま残ります）。\n\n終了しますか?";
+    return s_pfnAsk(m_hWnd, question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
+void CMainFrame::OnWatchesChanged() {
+    if (m_watchList && m_watchList->GetSafeHwnd() != nullptr)
+        m_watchList->Refresh();
+    auto* pView = dynamic_cast<CTallowboxView*>(GetActiveView());
+    if (pView != nullptr && pView->TrayIcon().IsShown())
+        pView->TrayIcon().Show(pView->m_hWnd, TrayTip());
+    else if (::IsIconic(m_hWnd) && ::IsWindowVisible(m_hWnd))
+        OnMinimized(); // started minimized: the list was read after the window showed
+}
+
+// A shortcut in the Startup folder, never the registry: the user sees it and can remove it there too.
+void CMainFrame::ToggleStartAtLogon() {
+    CWnd* pView = GetActiveView();
+    const auto say = [pView](const std::wstring& text) {
+        if (auto* pTallowboxView = dynamic_cast<CTallowboxView*>(pView))
+            pTallowboxView->SetStatusText(text);
+    };
+    if (HasStartupShortcut()) {
+        const DWORD error = RemoveStartupShortcut();
+        if (error != ERROR_SUCCESS)
+            say(L"スタートアップのショートカットを削除できませんでした（" + SystemMessage(error) + L"）");
+        return;
+    }
+    const HRESULT result = MakeStartupShortcut(RunningProgramPath());
+    if (FAILED(result))
+        say(L"スタートアップのショートカットを作れませんでした（" +
+            SystemMessage(static_cast<DWORD>(result)) + L"）");
 }

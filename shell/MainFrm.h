@@ -11,6 +11,7 @@
 
 class CHistoryWnd;
 class CTallowboxDoc;
+class CWatchListWnd;
 
 class CMainFrame : public CFrameWnd {
 public:
@@ -35,6 +36,13 @@ public:
     CHistoryWnd* History() const { return m_history.get(); }
     // A batch of backups ended: an open history is read again.
     void OnBackupsChanged();
+    // The list of watches (見張り一覧), made when first asked for.
+    void ShowWatchList();
+    CWatchListWnd* WatchList() const { return m_watchList.get(); }
+
+    // How the question before closing is asked; tests put a recorder here (MessageBox's answer).
+    using Asker = int (*)(HWND owner, const std::wstring& text, UINT type);
+    static Asker s_pfnAsk;
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -43,7 +51,15 @@ protected:
 
 private:
     CTallowboxDoc* Doc() const;
+    // Minimized while anything is watched: out of sight, the notification icon stands for it.
+    void OnMinimized();
+    // Closing while items are watched asks first (No the default): watching pauses until the next start.
+    bool MayClose();
+    void OnWatchesChanged();
+    void ToggleStartAtLogon();
+    std::wstring TrayTip() const;
 
     CStatusBar m_wndStatusBar;
     std::unique_ptr<CHistoryWnd> m_history;
+    std::unique_ptr<CWatchListWnd> m_watchList;
 };

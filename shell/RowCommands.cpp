@@ -54,6 +54,12 @@ bool HasTwoVersionsOfOneItem(const std::vector<BackupRow>& rows) {
     return false;
 }
 
+// Only an item that was backed up whole is watched: a version of it exists to build on.
+bool CanWatch(const BackupRow& row) {
+    return row.kind == RowKind::Backup && row.outcome == RowOutcome::Succeeded && !row.damaged &&
+           !row.originalPath.empty();
+}
+
 void Enable(HMENU popup, UINT command, bool enabled) {
     ::EnableMenuItem(popup, command, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
@@ -112,6 +118,10 @@ void CRowCommands::EnableMenuItems(HMENU popup, const std::vector<BackupRow>& ro
     Enable(popup, ID_ROW_VERSIONS, !damaged && !rows.front().originalPath.empty());
     Enable(popup, ID_ROW_RESTORE, std::all_of(rows.begin(), rows.end(), &CanRestore));
     Enable(popup, ID_ROW_RESTORE_ELSEWHERE, std::all_of(rows.begin(), rows.end(), &CanRestoreElsewhere));
+    const bool watchable = rows.size() == 1 && CanWatch(rows.front());
+    Enable(popup, ID_ROW_WATCH, watchable);
+    const bool watched = watchable && m_host.IsWatched(rows.front().originalPath);
+    ::CheckMenuItem(popup, ID_ROW_WATCH, MF_BYCOMMAND | (watched ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void CRowCommands::ShowMenu(int x, int y) {
@@ -160,6 +170,9 @@ void CRowCommands::Run(UINT command) {
         break;
     case ID_ROW_RESTORE_ELSEWHERE:
         RestoreElsewhere();
+        break;
+    case ID_ROW_WATCH:
+        ToggleWatch();
         break;
     default:
         break; // the menu was closed without a choice
@@ -274,4 +287,16 @@ void CRowCommands::RestoreElsewhere() {
     if (!s_pfnPickFolder(Owner(), &folder) || folder.empty())
         return;
     m_host.QueueRestore(std::move(rows), folder);
+}
+
+void CRowCommands::ToggleWatch() {
+    const std::vector<BackupRow> rows = m_host.SelectedRows(true);
+    if (rows.size() != 1 || !CanWatch(rows.front()))
+        return;
+    const std::wstring& path = rows.front().originalPath;
+    const WatchRefusal refusal = m_host.ToggleWatch(path);
+    if (refusal != WatchRefusal::None)
+        s_pfnAsk(Owner(),
+                 path + L"は見張れません（" + WatchRefusalText(refusal) + L"）。\n\n何も見張っていません。",
+                 MB_OK | MB_ICONWARNING);
 }

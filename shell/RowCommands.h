@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/BackupPaths.h"
+#include "engine/WatchList.h"
 
 // What the commands need of the list they serve.
 class CRowListHost {
@@ -25,6 +26,9 @@ public:
     virtual void QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) = 0;
     // Lists every version of the row's item.
     virtual void ShowVersions(const BackupRow& row) = 0;
+    // Whether the item at path is watched; watches it, or stops, and says why it cannot be watched.
+    virtual bool IsWatched(const std::wstring& path) const = 0;
+    virtual WatchRefusal ToggleWatch(const std::wstring& path) = 0;
 };
 
 class CRowCommands {
@@ -51,6 +55,8 @@ public:
     void ShowVersions();
     void Restore();
     void RestoreElsewhere();
+    // 見張る: the focused row's item is watched, or no longer; a refusal is said and nothing watched.
+    void ToggleWatch();
 
     // How the rows reach the shell and the user; tests put recorders here.
     using ItemShower = void (*)(const std::wstring& folder, const std::vector<std::wstring>& items);

@@ -25,8 +25,10 @@ BOOL CTallowboxApp::InitInstance() {
     if (!ProcessShellCommand(cmdInfo))
         return FALSE;
 
-    // Also shows the window when the process was started with a hidden show command.
-    m_pMainWnd->ShowWindow(SW_SHOW);
+    // Also shows the window when the process was started with a hidden show command; one started
+    // minimized (the Startup folder's shortcut) may have gone to the notification area: it stays there.
+    if (!::IsIconic(m_pMainWnd->m_hWnd))
+        m_pMainWnd->ShowWindow(SW_SHOW);
     m_pMainWnd->UpdateWindow();
     return TRUE;
 }

@@ -62,6 +62,7 @@ CTallowboxDoc::CTallowboxDoc()
     const BackupFolderChoice choice = ChooseBackupFolder(m_programFolder, settings, LocalAppDataFolder());
     m_backupRoot = choice.root;
     m_leftOutPatterns = settings.excludes;
+    m_settleMs = settings.watchDelaySeconds * 1000;
     m_startNotice = StartNoticeOf(choice, settings);
 }
 
@@ -91,6 +92,7 @@ void CTallowboxDoc::StartWork(HWND window) {
 }
 
 void CTallowboxDoc::EndWork() {
+    EndWatching();    // it queues versions on the worker
     m_worker.reset(); // stops the copy; the thread ends before what it uses goes
     m_window = nullptr;
 }

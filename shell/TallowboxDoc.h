@@ -1,17 +1,27 @@
 // CTallowboxDoc: the program's document, the one object every window shares. It holds the
-// settings (the program's folder, the backups folder in use, the Exclude= patterns) and the
-// backup worker; the view and the history talk to it, never to each other. It accepts any path
-// without opening it and is never modified.
+// settings (the program's folder, the backups folder in use, the Exclude= patterns), the backup
+// worker and the watcher of the backups folder's watch list; the view, the history and the watch
+// list talk to it, never to each other. It accepts any path without opening it and is never
+// modified.
 #pragma once
 
+#include "engine/WatchHost.h"
+#include "engine/Watcher.h"
 #include "framework/Document.h"
 #include "shell/BackupWorker.h"
 
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
-class CTallowboxDoc : public CDocument {
+// Posted to the document's window. A watched item's version is done: wParam the BackupResult,
+// lParam owns what OnVersionOutcome reads. The watches or their states changed.
+#define WM_WATCH_VERSION (WM_APP + 44)
+#define WM_WATCHES_CHANGED (WM_APP + 45)
+
+class CTallowboxDoc : public CDocument, private CWatchHost {
 public:
     static const CRuntimeClass runtimeClass;
     const CRuntimeClass* GetRuntimeClass() const override { return &runtimeClass; }
@@ -46,12 +56,31 @@ public:
     bool IsBackingUp() const;
     BackupProgress Progress() const;
 
+    // ---- Watching (TallowboxDocWatch.cpp) ----
+    // Resumes every watch of the list (after StartWork): versions go on the worker. EndWork ends it.
+    void StartWatching();
+    size_t WatchCount() const;
+    bool IsWatched(const std::wstring& path) const;
+    // Watches path, or stops watching it when it is watched; why it cannot be watched, if so.
+    WatchRefusal ToggleWatch(const std::wstring& path);
+    void StopWatching(const std::wstring& path);
+    std::vector<WatchInfo> WatchStates() const;
+    // When the item's last version was made by this program ("-": none since it started).
+    std::wstring LastVersionText(const std::wstring& path) const;
+    // On the window's thread, for WM_WATCH_VERSION: what the status line says of it (often nothing).
+    std::wstring OnVersionOutcome(WPARAM result, LPARAM outcomeOwned);
+
     // Tests only: the folder whose Tallowbox.ini is read and below which "backups" lies, instead
     // of the executable's folder. Takes effect for documents made afterwards.
     static void OverrideProgramFolder(const std::wstring& folder) { s_programFolderOverride = folder; }
 
 private:
     void Queued();
+    void EndWatching();
+    void WatchesChanged();
+    // CWatchHost, from the watcher's thread.
+    void ItemSettled(const std::wstring& path) override;
+    void WatchStatesChanged() override;
 
     std::wstring m_programFolder;
     std::wstring m_backupRoot;
@@ -59,6 +88,11 @@ private:
     std::wstring m_startNotice;
     HWND m_window = nullptr;                 // where the worker's results go
     std::unique_ptr<CBackupWorker> m_worker; // made with the window it posts to
+    DWORD m_settleMs = 2000;                 // WatchDelay=
+    std::shared_ptr<CWatcher> m_watcher;     // versions queued on the worker see it weakly
+    // The window's thread alone: the items whose lock was said, the versions made (keys upper-cased).
+    std::set<std::wstring> m_saidLocked;
+    std::map<std::wstring, SYSTEMTIME> m_lastVersions;
 
     static std::wstring s_programFolderOverride;
 };

@@ -94,6 +94,12 @@ LRESULT CTallowboxView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_BACKUP_QUEUED:
         StartProgress();
         return 0;
+    case WM_WATCH_VERSION:
+        OnWatchVersion(wParam, lParam);
+        return 0;
+    case WM_WATCHES_CHANGED:
+        OnWatchesChanged();
+        return 0;
     case WM_BACKUP_ROW:
         OnBackupRow(lParam);
         return 0;
@@ -143,6 +149,7 @@ void CTallowboxView::OnInitialUpdate() {
     if (!Doc().StartNotice().empty())
         SetStatusText(Doc().StartNotice()); // before the command line's items, whose texts follow it
     BackupCommandLine();
+    Doc().StartWatching(); // after the command line's items, whose rows come first
 }
 
 void CTallowboxView::InsertColumns() {
@@ -392,4 +399,26 @@ void CTallowboxView::ShowVersions(const BackupRow& row) {
 
 void CTallowboxView::QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) {
     Doc().QueueRestore(std::move(rows), folder);
+}
+
+bool CTallowboxView::IsWatched(const std::wstring& path) const {
+    return Doc().IsWatched(path);
+}
+
+WatchRefusal CTallowboxView::ToggleWatch(const std::wstring& path) {
+    return Doc().ToggleWatch(path);
+}
+
+// The status line says what the user must know (a file that stays locked, once); the list of
+// watches shows the version's time.
+void CTallowboxView::OnWatchVersion(WPARAM wParam, LPARAM lParam) {
+    const std::wstring text = Doc().OnVersionOutcome(wParam, lParam);
+    if (!text.empty())
+        SetStatusText(text);
+    OnWatchesChanged();
+}
+
+void CTallowboxView::OnWatchesChanged() {
+    if (CWnd* pMainWnd = AfxGetMainWnd())
+        pMainWnd->SendMessage(WM_WATCHES_CHANGED);
 }

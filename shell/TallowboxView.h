@@ -83,6 +83,11 @@ private:
     std::vector<BackupRow> SelectedRows(bool focusedFirst) const override;
     std::wstring BackupRoot() const override { return GetBackupRoot(); }
     void ShowVersions(const BackupRow& row) override;
+    bool IsWatched(const std::wstring& path) const override;
+    WatchRefusal ToggleWatch(const std::wstring& path) override;
+    // A watched item's version is done, or the watches changed (posted by the document).
+    void OnWatchVersion(WPARAM wParam, LPARAM lParam);
+    void OnWatchesChanged();
     void StartProgress();
     // Shows the worker's texts and rows until every queued batch is done, answering other
     // programs' messages meanwhile: the command line's items are all listed before the window

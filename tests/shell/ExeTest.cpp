@@ -1,10 +1,12 @@
 // The built Tallowbox.exe, copied into a temporary folder (its backups go beside it) and
 // started with exact command lines, as a user or the shell starts it.
+#include "RunningApp.h"
 #include "WindowProbe.h"
 
 #include "common/TempFolder.h"
 #include "framework/FrameworkIds.h"
 #include "res/resource.h"
+#include "shell/MainFrm.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -53,9 +55,11 @@ bool KeyExists(const char* path) {
 // One started copy of the program; ended by force only if a test left it running.
 class Program {
 public:
-    // showCommand < 0: the default; else passed as the start-up show command.
-    explicit Program(const std::string& arguments, int showCommand = -1) {
+    // showCommand < 0: the default; else passed as the start-up show command. ini: Tallowbox.ini's text.
+    explicit Program(const std::string& arguments, int showCommand = -1, const std::string& ini = "") {
         exe = folder / "Tallowbox.exe";
+        if (!ini.empty())
+            WriteFileText(folder / "Tallowbox.ini", ini);
         copied = ::CopyFileA(BuiltProgram().c_str(), exe.c_str(), FALSE) != FALSE;
         std::string commandLine = Quoted(exe) + (arguments.empty() ? "" : " " + arguments);
         STARTUPINFOA startup = {};
@@ -300,6 +304,38 @@ TEST_F(StartedProgram, UnregisterWithEmbeddingIsSilent) {
     EXPECT_FALSE(answerer.Wait()) << "box shown: " << answerer.text;
     EXPECT_FALSE(frameEverVisible);
     EXPECT_FALSE(KeyExists(kProfileKey));
+}
+
+// Two programs on one backups folder's watch list: only the first watches, so a save is versioned
+// once (the first also versions the item at its start: it had no copy yet).
+TEST_F(StartedProgram, TwoProgramsOnOneWatchListVersionEachSaveOnce) {
+    TempFolder shared;
+    const std::string report = sources / "report.txt";
+    const std::string ini = "[Tallowbox]\r\nWatchDelay=1\r\nBackupFolder=" + shared / "backups" + "\r\n";
+    ASSERT_TRUE(WriteFileText(shared / "Tallowbox.ini", ini));
+    ASSERT_TRUE(
+        WriteFileText(shared / "backups\\Tallowbox-watch.tsv", "#Tallowbox-watch 1\n" + report + "\n"));
+    Program first("", -1, ini);
+    HWND frame = first.WaitForVisibleFrame();
+    ASSERT_NE(frame, nullptr);
+    RemoteControlReader rows(::GetDlgItem(::GetDlgItem(frame, AFX_IDW_PANE_FIRST), IDC_BACKUP_LIST));
+    for (int i = 0; i < 100 && rows.ItemCount() < 1; ++i)
+        ::Sleep(50);
+    ASSERT_EQ(1, rows.ItemCount());
+
+    const CMainFrame::Asker ask = CMainFrame::s_pfnAsk;
+    CMainFrame::s_pfnAsk = [](HWND, const std::wstring&, UINT) { return IDYES; };
+    {
+        RunningApp second("", shared.path());
+        ASSERT_TRUE(second.started());
+        second.Pump(1500);
+        ASSERT_TRUE(WriteFileText(report, "saved"));
+        second.Pump(4000);
+        EXPECT_EQ(0, second.ItemCount()) << "the second program leaves the list to the first";
+        EXPECT_EQ(2, rows.ItemCount());
+        EXPECT_EQ(0u, rows.ItemText(1, 4).rfind("(自動)", 0)) << rows.ItemText(1, 4);
+    }
+    CMainFrame::s_pfnAsk = ask;
 }
 
 } // namespace

@@ -79,7 +79,7 @@ TEST_F(History, AfterARestartItListsEveryBackupSearchesAndNarrowsToOneItem) {
     // The copy no journal names: last (oldest); no restore to an unknown place, but elsewhere.
     running->SelectRows({3}, ListOf(history));
     running->ChooseFromRowMenu(seams, 0, ListOf(history));
-    ASSERT_EQ(8u, seams.menu.size());
+    ASSERT_EQ(10u, seams.menu.size());
     EXPECT_TRUE(seams.menu[6].second) << "restore greyed";
     EXPECT_FALSE(seams.menu[7].second) << "restore to another place offered";
 

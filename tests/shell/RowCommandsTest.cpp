@@ -102,7 +102,9 @@ TEST_F(Rows, TheMenuOpensByMouseAndKeyboardAndOffersRestoreOnlyForWholeBackups) 
         {L"以前の版(&V)", false},
         {L"", false},
         {L"元に戻す(&R)...", false},
-        {L"別の場所に戻す(&T)...", false}};
+        {L"別の場所に戻す(&T)...", false},
+        {L"", false},
+        {L"見張る(&W)", true}}; // one item at a time
     EXPECT_EQ(items, seams.menu);
     EXPECT_EQ(static_cast<UINT>(ID_ROW_SHOW_BACKUP), seams.menuDefault);
     const POINT corner = RowPointOnScreen(1, 0, true);
@@ -120,7 +122,8 @@ TEST_F(Rows, TheMenuOpensByMouseAndKeyboardAndOffersRestoreOnlyForWholeBackups) 
     EXPECT_TRUE(seams.menuPoint.x == screen.x && seams.menuPoint.y == screen.y);
     EXPECT_EQ(2, ListView_GetNextItem(running->List(), -1, LVNI_SELECTED));
     EXPECT_EQ(-1, ListView_GetNextItem(running->List(), 2, LVNI_SELECTED));
-    EXPECT_TRUE(seams.menu.back().second) << "a failed backup offers no restore";
+    EXPECT_TRUE(seams.menu[7].second) << "a failed backup offers no restore";
+    EXPECT_TRUE(seams.menu[9].second) << "nor a watch";
     running->PressKey(WM_SYSKEYDOWN, VK_F10, VK_SHIFT); // the real menu is modal and takes the release
     EXPECT_EQ(3, seams.menusShown) << "Shift+F10";
     running->PressKey(WM_KEYDOWN, VK_APPS);

@@ -157,12 +157,15 @@ RowSeams::RowSeams()
     };
     CRowCommands::s_pfnTrackMenu = [](HMENU shownMenu, int x, int y, HWND) {
         s_live->menu.clear();
+        s_live->checked.clear();
         for (int i = 0; i < ::GetMenuItemCount(shownMenu); ++i) {
             wchar_t text[256] = L"";
             ::GetMenuStringW(shownMenu, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
             const bool grayed =
                 (::GetMenuState(shownMenu, static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED) != 0;
             s_live->menu.push_back({text, grayed && text[0] != L'\0'});
+            s_live->checked.push_back(
+                (::GetMenuState(shownMenu, static_cast<UINT>(i), MF_BYPOSITION) & MF_CHECKED) != 0);
         }
         s_live->menuDefault = ::GetMenuDefaultItem(shownMenu, FALSE, 0);
         s_live->menuPoint = {x, y};

@@ -69,6 +69,7 @@ public:
     std::vector<std::pair<std::wstring, UINT>> questions;                  // text, box type
     int answer = IDNO;
     std::vector<std::pair<std::wstring, bool>> menu; // the last menu's texts ("" separator), greyed
+    std::vector<bool> checked;                       // and their check marks
     UINT menuDefault = 0;
     POINT menuPoint = {};
     int menusShown = 0;

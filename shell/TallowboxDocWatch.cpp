@@ -1,0 +1,121 @@
+// The document's watching: the watcher over the backups folder's watch list, and the versions it
+// asks for, made on the backup worker in turn with the drops. What the window must hear (a
+// version's outcome, a changed state) is posted to the view, which hands it back here on the
+// window's thread: the tallies below are touched by that thread alone.
+#include "shell/TallowboxDoc.h"
+
+#include "engine/Watcher.h"
+
+#include <cwchar>
+
+namespace {
+
+// A version's outcome on its way to the window.
+struct VersionOutcome {
+    std::wstring path;
+    SYSTEMTIME time;
+};
+
+} // namespace
+
+void CTallowboxDoc::StartWatching() {
+    m_watcher = std::make_shared<CWatcher>(static_cast<CWatchHost&>(*this), m_backupRoot, m_leftOutPatterns,
+                                           m_settleMs);
+    m_watcher->Start();
+}
+
+// The watcher's thread ends here, before the worker it queues on goes.
+void CTallowboxDoc::EndWatching() {
+    m_watcher.reset();
+}
+
+size_t CTallowboxDoc::WatchCount() const {
+    return m_watcher ? m_watcher->Count() : 0;
+}
+
+bool CTallowboxDoc::IsWatched(const std::wstring& path) const {
+    return m_watcher && m_watcher->IsWatched(path);
+}
+
+WatchRefusal CTallowboxDoc::ToggleWatch(const std::wstring& path) {
+    if (!m_watcher)
+        return WatchRefusal::Missing;
+    if (m_watcher->IsWatched(path)) {
+        StopWatching(path);
+        return WatchRefusal::None;
+    }
+    const WatchRefusal refusal = m_watcher->Add(path);
+    WatchesChanged();
+    return refusal;
+}
+
+void CTallowboxDoc::StopWatching(const std::wstring& path) {
+    if (m_watcher && m_watcher->Remove(path)) {
+        m_saidLocked.erase(UpperCase(path));
+        WatchesChanged();
+    }
+}
+
+std::vector<WatchInfo> CTallowboxDoc::WatchStates() const {
+    return m_watcher ? m_watcher->Snapshot() : std::vector<WatchInfo>();
+}
+
+std::wstring CTallowboxDoc::LastVersionText(const std::wstring& path) const {
+    const auto found = m_lastVersions.find(UpperCase(path));
+    if (found == m_lastVersions.end())
+        return L"-";
+    const SYSTEMTIME& time = found->second;
+    wchar_t text[32];
+    std::swprintf(text, 32, L"%04u/%02u/%02u %02u:%02u:%02u", time.wYear, time.wMonth, time.wDay, time.wHour,
+                  time.wMinute, time.wSecond);
+    return text;
+}
+
+// From the watcher's thread: the version goes on the worker behind whatever runs. A busy item
+// settles again in the watcher; the outcome travels to the window as a posted message.
+void CTallowboxDoc::ItemSettled(const std::wstring& path) {
+    std::weak_ptr<CWatcher> watcher = m_watcher;
+    const HWND window = m_window;
+    QueueTask([path, watcher, window](CBackupEngine& engine, CBackupHost& host) {
+        SYSTEMTIME now;
+        ::GetLocalTime(&now);
+        const BackupResult result = engine.BackUpVersion(host, path, now, BackupTrigger::Watch);
+        // Busy: not whole yet; stopped (Esc, closing): not made. Either way after the next settle.
+        if (result == BackupResult::Busy || result == BackupResult::Stopped)
+            if (std::shared_ptr<CWatcher> alive = watcher.lock())
+                alive->RetryLater(path);
+        auto* outcome = new VersionOutcome{path, now};
+        if (!::PostMessageW(window, WM_WATCH_VERSION, static_cast<WPARAM>(result),
+                            reinterpret_cast<LPARAM>(outcome)))
+            delete outcome; // the window is gone
+    });
+}
+
+void CTallowboxDoc::WatchStatesChanged() {
+    WatchesChanged();
+}
+
+void CTallowboxDoc::WatchesChanged() {
+    ::PostMessageW(m_window, WM_WATCHES_CHANGED, 0, 0);
+}
+
+std::wstring CTallowboxDoc::OnVersionOutcome(WPARAM result, LPARAM outcomeOwned) {
+    std::unique_ptr<VersionOutcome> outcome(reinterpret_cast<VersionOutcome*>(outcomeOwned));
+    const std::wstring key = UpperCase(outcome->path);
+    switch (static_cast<BackupResult>(result)) {
+    case BackupResult::Copied:
+        m_lastVersions[key] = outcome->time;
+        m_saidLocked.erase(key);
+        return std::wstring();
+    case BackupResult::Unchanged:
+        m_saidLocked.erase(key);
+        return std::wstring();
+    case BackupResult::Busy:
+        // Said once until the item is versioned again: a file that stays open is tried quietly.
+        if (!m_saidLocked.insert(key).second)
+            return std::wstring();
+        return outcome->path + L"は他のプログラムが書き込み中です。閉じられてから版を作ります";
+    default:
+        return std::wstring();
+    }
+}

@@ -1,0 +1,180 @@
+#include "shell/WatchListWnd.h"
+
+#include "framework/App.h"
+#include "framework/Dpi.h"
+#include "res/resource.h"
+#include "shell/TallowboxDoc.h"
+
+#include <commctrl.h>
+
+namespace {
+
+struct ColumnSpec {
+    const wchar_t* heading;
+    int width; // at 96 DPI
+};
+
+const ColumnSpec kColumns[] = {{L"項目", 280}, {L"最後の版", 110}, {L"状態", 200}};
+
+void SetCell(HWND list, int item, int column, const std::wstring& text) {
+    LVITEMW cell = {};
+    cell.iSubItem = column;
+    cell.pszText = const_cast<wchar_t*>(text.c_str());
+    ::SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&cell));
+}
+
+} // namespace
+
+std::wstring WatchStateText(const WatchInfo& info) {
+    switch (info.state) {
+    case WatchState::Watching:
+        return L"見張り中";
+    case WatchState::Polling:
+        return L"定期確認中（" +
+               (info.reason.empty() ? std::wstring(L"変更の通知を受け取れないため") : info.reason) + L"）";
+    case WatchState::WaitingForItem:
+        return L"戻るのを待っています";
+    case WatchState::OtherProgram:
+        return L"他のTallowboxが見張っています";
+    case WatchState::NotWatchable:
+        return L"見張れません（" + info.reason + L"）";
+    }
+    return std::wstring();
+}
+
+CWatchListWnd::CWatchListWnd(CTallowboxDoc& doc) : CDialog(IDD_WATCH_LIST), m_doc(doc) {}
+
+CWatchListWnd::~CWatchListWnd() {
+    if (m_hWnd != nullptr)
+        ::DestroyWindow(m_hWnd);
+}
+
+// Opens a little below and to the right of the main window, so neither hides the other's title.
+BOOL CWatchListWnd::Create(CWnd* owner) {
+    if (!CreateModeless(owner))
+        return FALSE;
+    const HICON icon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    RECT ownerRect;
+    if (owner != nullptr && ::GetWindowRect(owner->GetSafeHwnd(), &ownerRect)) {
+        const int offset = Scale(60, DpiOfWindow(m_hWnd));
+        ::SetWindowPos(m_hWnd, nullptr, ownerRect.left + offset, ownerRect.top + offset, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+    return TRUE;
+}
+
+BOOL CWatchListWnd::OnInitDialog() {
+    m_list = GetDlgItem(IDC_WATCH_LIST);
+    ::SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    InsertColumns();
+    Layout();
+    Refresh();
+    return TRUE;
+}
+
+void CWatchListWnd::InsertColumns() {
+    const UINT dpi = DpiOfWindow(m_hWnd);
+    int index = 0;
+    for (const ColumnSpec& column : kColumns) {
+        LVCOLUMNW header = {};
+        header.mask = LVCF_TEXT | LVCF_WIDTH;
+        header.cx = Scale(column.width, dpi);
+        header.pszText = const_cast<wchar_t*>(column.heading);
+        ::SendMessageW(m_list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index++),
+                       reinterpret_cast<LPARAM>(&header));
+    }
+}
+
+// The button keeps its size at the bottom right; the list takes the rest.
+void CWatchListWnd::Layout() {
+    if (m_list == nullptr)
+        return;
+    RECT margins = {7, 6, 0, 0}; // edge, gap
+    ::MapDialogRect(m_hWnd, &margins);
+    RECT client, button;
+    ::GetClientRect(m_hWnd, &client);
+    HWND stop = GetDlgItem(IDC_WATCH_STOP);
+    ::GetWindowRect(stop, &button);
+    const int buttonWidth = button.right - button.left, buttonHeight = button.bottom - button.top;
+    const int buttonTop = client.bottom - margins.left - buttonHeight;
+    ::SetWindowPos(stop, nullptr, client.right - margins.left - buttonWidth, buttonTop, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const int listHeight = buttonTop - margins.top - margins.left;
+    ::SetWindowPos(m_list, nullptr, margins.left, margins.left, std::max(0L, client.right - 2 * margins.left),
+                   listHeight > 0 ? listHeight : 0, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The selection is kept by path, so a refresh while the user picks items keeps what was picked.
+void CWatchListWnd::Refresh() {
+    if (m_list == nullptr)
+        return;
+    std::vector<std::wstring> selected;
+    int item = -1;
+    while ((item = ListView_GetNextItem(m_list, item, LVNI_SELECTED)) >= 0)
+        if (static_cast<size_t>(item) < m_paths.size())
+            selected.push_back(UpperCase(m_paths[static_cast<size_t>(item)]));
+    ::SendMessageW(m_list, WM_SETREDRAW, FALSE, 0);
+    ::SendMessageW(m_list, LVM_DELETEALLITEMS, 0, 0);
+    m_paths.clear();
+    for (const WatchInfo& info : m_doc.WatchStates()) {
+        LVITEMW row = {};
+        row.mask = LVIF_TEXT;
+        row.iItem = static_cast<int>(m_paths.size());
+        row.pszText = const_cast<wchar_t*>(info.path.c_str());
+        const int index =
+            static_cast<int>(::SendMessageW(m_list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row)));
+        if (index < 0)
+            continue;
+        SetCell(m_list, index, 1, m_doc.LastVersionText(info.path));
+        SetCell(m_list, index, 2, WatchStateText(info));
+        if (std::find(selected.begin(), selected.end(), UpperCase(info.path)) != selected.end())
+            ListView_SetItemState(m_list, index, LVIS_SELECTED, LVIS_SELECTED);
+        m_paths.push_back(info.path);
+    }
+    ::SendMessageW(m_list, WM_SETREDRAW, TRUE, 0);
+    ::EnableWindow(GetDlgItem(IDC_WATCH_STOP), !m_paths.empty());
+}
+
+void CWatchListWnd::StopSelected() {
+    std::vector<std::wstring> paths;
+    int item = -1;
+    while ((item = ListView_GetNextItem(m_list, item, LVNI_SELECTED)) >= 0)
+        if (static_cast<size_t>(item) < m_paths.size())
+            paths.push_back(m_paths[static_cast<size_t>(item)]);
+    for (const std::wstring& path : paths)
+        m_doc.StopWatching(path);
+    Refresh();
+}
+
+LRESULT CWatchListWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_SIZE:
+        Layout();
+        return 0;
+    case WM_GETMINMAXINFO: {
+        const UINT dpi = DpiOfWindow(m_hWnd);
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {Scale(300, dpi), Scale(160, dpi)};
+        return 0;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_WATCH_STOP && HIWORD(wParam) == BN_CLICKED) {
+            StopSelected();
+            return 0;
+        }
+        break;
+    default:
+        break;
+    }
+    return CDialog::WindowProc(message, wParam, lParam);
+}
+
+void CWatchListWnd::OnCancel() {
+    ::DestroyWindow(m_hWnd);
+}
+
+void CWatchListWnd::PostNcDestroy() {
+    m_list = nullptr;
+}
