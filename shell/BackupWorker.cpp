@@ -44,6 +44,7 @@ struct CBackupWorker::Shared : public CBackupHost {
 
     void ResetProgress() {
         std::lock_guard<std::mutex> lock(mutex);
+        progress.text.clear(); // an item that copies nothing never shows the one before's file
         progress.files = 0;
         progress.bytes = 0;
         ++progress.changes;

@@ -11,6 +11,9 @@
 #include "shell/StartupShortcut.h"
 #include "shell/TallowboxDoc.h"
 #include "shell/TallowboxView.h"
+#include "shell/WatchListWnd.h"
+
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -43,7 +46,8 @@ protected:
     void Start() {
         running = std::make_unique<RunningApp>("", program.path());
         ASSERT_TRUE(running->started());
-        doc = &dynamic_cast<CTallowboxView*>(CWnd::FromHandlePermanent(running->View()))->Doc();
+        view = dynamic_cast<CTallowboxView*>(CWnd::FromHandlePermanent(running->View()));
+        doc = &view->Doc();
     }
     void Drop(const std::string& path) {
         const int before = running->ItemCount();
@@ -68,6 +72,7 @@ protected:
     const std::string note = sources / "note.txt";
     RowSeams seams;
     std::unique_ptr<RunningApp> running;
+    CTallowboxView* view = nullptr;
     CTallowboxDoc* doc = nullptr;
     const CMainFrame::Asker m_ask = CMainFrame::s_pfnAsk;
 };
@@ -101,6 +106,21 @@ TEST_F(Watch, EachSaveGivesOneAutomaticVersionTheWatchOutlivesTheProgram) {
     ASSERT_EQ(3, running->ItemCount());
     EXPECT_EQ("third 49", AutomaticCopy(2));
 
+    // Saved while another program holds it open for writing: said once, versioned whole once closed.
+    const HANDLE writer =
+        ::CreateFileA(note.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    ::WriteFile(writer, "held", 4, &written, nullptr);
+    running->Pump(2500);
+    EXPECT_NE(std::wstring::npos, running->WideStatusText().find(L"書き込み中")) << running->StatusText();
+    view->SetStatusText(L"seen");
+    running->Pump(2500);
+    EXPECT_EQ(L"seen", running->WideStatusText()) << "said once, not on every try";
+    ::WriteFile(writer, " whole", 6, &written, nullptr);
+    ::CloseHandle(writer);
+    running->PumpUntilRows(4, 8000);
+    ASSERT_EQ(4, running->ItemCount());
+    EXPECT_EQ("held whole", AutomaticCopy(3));
     // Minimized while watching: hidden, and the icon's left click brings it back.
     ::ShowWindow(running->Frame(), SW_MINIMIZE);
     running->Pump(50);
@@ -126,8 +146,44 @@ TEST_F(Watch, EachSaveGivesOneAutomaticVersionTheWatchOutlivesTheProgram) {
     EXPECT_EQ("while closed", AutomaticCopy(0));
 }
 
-TEST_F(Watch, RefusalsAreSaidAndNothingIsWatchedStartAtLogonMakesAShortcut) {
+// The list of watches follows an item that goes and comes back (no failed rows), stops watching
+// the selected items; refusals are said and watch nothing; 起動時に開始 makes and removes a shortcut.
+TEST_F(Watch, TheListOfWatchesFollowsAnItemRefusalsAreSaidStartAtLogonMakesAShortcut) {
     Drop(note);
+    ChooseWatch(0);
+    ::SendMessageA(running->Frame(), WM_COMMAND, MAKEWPARAM(ID_WATCH_LIST, 0), 0);
+    CWatchListWnd* watches =
+        dynamic_cast<CMainFrame*>(CWnd::FromHandlePermanent(running->Frame()))->WatchList();
+    ASSERT_NE(watches, nullptr);
+    const auto cell = [&](int column) {
+        wchar_t text[512] = L"";
+        LVITEMW item = {};
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = 512;
+        ::SendMessageW(watches->List(), LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&item));
+        return std::wstring(text);
+    };
+    running->Pump(300);
+    EXPECT_EQ(FromAnsiText(note), cell(0));
+    EXPECT_EQ(L"-", cell(1)) << "no version made yet";
+    EXPECT_EQ(L"見張り中", cell(2));
+
+    ASSERT_TRUE(::DeleteFileA(note.c_str()));
+    running->Pump(2500);
+    EXPECT_EQ(L"戻るのを待っています", cell(2));
+    ASSERT_TRUE(WriteFileText(note, "back"));
+    running->PumpUntilRows(2, 8000);
+    ASSERT_EQ(2, running->ItemCount()) << "the item's absence made no row";
+    EXPECT_EQ("back", AutomaticCopy(1));
+    EXPECT_EQ(L"見張り中", cell(2));
+    EXPECT_NE(L"-", cell(1));
+
+    ListView_SetItemState(watches->List(), 0, LVIS_SELECTED, LVIS_SELECTED);
+    ::SendMessageW(watches->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_WATCH_STOP, BN_CLICKED), 0);
+    EXPECT_EQ(0u, doc->WatchCount());
+    EXPECT_EQ(0, ListView_GetItemCount(watches->List()));
+
     ASSERT_TRUE(::DeleteFileA(note.c_str()));
     ChooseWatch(0);
     ASSERT_EQ(1u, seams.questions.size());
