@@ -130,6 +130,27 @@ void AddTreeSignature(const std::wstring& folder, const std::vector<std::wstring
     } while (FindNextFileW(find.get(), &found));
 }
 
+// Wine's whole-tree notifications cover only the subfolders it has seen opened (and those made
+// later); Windows needs no visit.
+bool SubfoldersNeedVisiting() {
+    static const bool onWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return onWine;
+}
+
+void VisitSubfolders(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    CFindGuard find(FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
+                                     FindExSearchLimitToDirectories, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (find.get() == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::wstring name = found.cFileName;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && name != L"." && name != L"..")
+            VisitSubfolders(folder + L"\\" + name);
+    } while (FindNextFileW(find.get(), &found));
+}
+
 Signature ReadSignature(const std::wstring& systemPath, const std::vector<std::wstring>& patterns) {
     Signature signature;
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -411,9 +432,11 @@ void CWatchLoop::OpenFolderWatch(WatchedItem& item) {
     DWORD error = ERROR_SUCCESS;
     bool readFailed = false;
     item.folder = OpenWatch(item.systemPath, DirWatch::Kind::Folder, &error, &readFailed);
-    if (item.folder)
+    if (item.folder) {
         item.folder->items.push_back(&item);
-    else if (readFailed)
+        if (SubfoldersNeedVisiting())
+            VisitSubfolders(item.systemPath);
+    } else if (readFailed)
         StartPolling(item);
     else
         Wait(item, 0); // gone between the two looks: its folder's watch tells when it is back
