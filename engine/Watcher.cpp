@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdio>
+#include <exception>
 #include <map>
 #include <mutex>
 
@@ -36,6 +37,7 @@ const wchar_t* const kEditorTemporaries[] = {L"~$*", L"*.tmp", L".~lock.*#", L"*
 const wchar_t* const kPollingText = L"変更の通知が得られないため、1分ごとに確かめています";
 const wchar_t* const kWaitingText = L"見つかりません。戻るのを待っています";
 const wchar_t* const kOtherProgramText = L"ほかのTallowboxが見張っています";
+const wchar_t* const kStoppedText = L"メモリが足りず、見張りを止めました";
 
 bool IsEditorTemporary(const std::wstring& name) {
     for (const wchar_t* pattern : kEditorTemporaries)
@@ -109,25 +111,35 @@ private:
     HANDLE m_find;
 };
 
-void AddTreeSignature(const std::wstring& folder, const std::vector<std::wstring>& patterns,
-                      Signature& signature) {
-    WIN32_FIND_DATAW found;
-    CFindGuard find(FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
-                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    if (find.get() == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L".." || IsLeftOut(name, patterns))
+// Calls visit(entry) for every entry below root, one folder at a time (no recursion: a tree of
+// any depth costs no stack), going into the subfolders visit answers true for. Links are not
+// followed.
+template <typename Visit> void WalkTree(const std::wstring& root, Visit visit) {
+    std::vector<std::wstring> folders{root};
+    while (!folders.empty()) {
+        const std::wstring folder = std::move(folders.back());
+        folders.pop_back();
+        WIN32_FIND_DATAW found;
+        CFindGuard find(FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+        if (find.get() == INVALID_HANDLE_VALUE)
             continue;
-        ++signature.count;
-        signature.bytes += Combined(found.nFileSizeHigh, found.nFileSizeLow);
-        signature.times +=
-            Combined(found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime);
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            AddTreeSignature(folder + L"\\" + name, patterns, signature);
-    } while (FindNextFileW(find.get(), &found));
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L".." || !visit(found))
+                continue;
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                folders.push_back(folder + L"\\" + name);
+        } while (FindNextFileW(find.get(), &found));
+    }
+}
+
+// Wine's whole-tree notifications cover only the subfolders it has seen opened (and those made
+// later): each is opened once by the walk. Windows needs no visit.
+bool SubfoldersNeedVisiting() {
+    static const bool onWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return onWine;
 }
 
 Signature ReadSignature(const std::wstring& systemPath, const std::vector<std::wstring>& patterns) {
@@ -138,8 +150,17 @@ Signature ReadSignature(const std::wstring& systemPath, const std::vector<std::w
     signature.exists = true;
     signature.bytes = Combined(data.nFileSizeHigh, data.nFileSizeLow);
     signature.times = Combined(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        AddTreeSignature(systemPath, patterns, signature);
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return signature;
+    WalkTree(systemPath, [&](const WIN32_FIND_DATAW& found) {
+        if (IsLeftOut(found.cFileName, patterns))
+            return false;
+        ++signature.count;
+        signature.bytes += Combined(found.nFileSizeHigh, found.nFileSizeLow);
+        signature.times +=
+            Combined(found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime);
+        return true;
+    });
     return signature;
 }
 
@@ -221,6 +242,7 @@ struct CWatcher::Shared {
     }
     void Wake() { SetEvent(wake.get()); }
     void Run();
+    void StoppedByFailure();
 
     CWatchHost& host;
     const std::wstring backupRoot;
@@ -296,8 +318,13 @@ private:
 void CALLBACK ChangesArrived(DWORD error, DWORD bytes, OVERLAPPED* overlapped) {
     DirWatch& watch = *static_cast<DirWatch*>(overlapped->hEvent);
     watch.pending = false;
-    if (!watch.closing)
+    if (watch.closing)
+        return;
+    try {
         watch.loop.Completed(watch, error, bytes);
+    } catch (const std::exception&) {
+        watch.failed = true; // out of memory: its items are checked every minute instead, as the list says
+    }
 }
 
 bool CWatchLoop::QueueRead(DirWatch& watch) {
@@ -411,9 +438,11 @@ void CWatchLoop::OpenFolderWatch(WatchedItem& item) {
     DWORD error = ERROR_SUCCESS;
     bool readFailed = false;
     item.folder = OpenWatch(item.systemPath, DirWatch::Kind::Folder, &error, &readFailed);
-    if (item.folder)
+    if (item.folder) {
         item.folder->items.push_back(&item);
-    else if (readFailed)
+        if (SubfoldersNeedVisiting())
+            WalkTree(item.systemPath, [](const WIN32_FIND_DATAW&) { return true; });
+    } else if (readFailed)
         StartPolling(item);
     else
         Wait(item, 0); // gone between the two looks: its folder's watch tells when it is back
@@ -775,13 +804,26 @@ CWatchLoop::~CWatchLoop() {
 } // namespace
 
 void CWatcher::Shared::Run() {
-    {
+    try {
         CWatchLoop loop(*this);
         loop.Run();
+    } catch (const std::exception&) {
+        StoppedByFailure(); // out of memory: every watch says it stopped
     }
     std::lock_guard<std::mutex> lock(mutex);
     finished = true;
     ended.notify_all();
+}
+
+void CWatcher::Shared::StoppedByFailure() {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        states.clear();
+        for (const std::wstring& path : listed)
+            states.push_back({path, false, WatchState::NotWatchable, kStoppedText});
+        owner = false;
+    }
+    CallHost([](CWatchHost& watchHost) { watchHost.WatchStatesChanged(); });
 }
 
 CWatcher::CWatcher(CWatchHost& host, std::wstring backupRoot, std::vector<std::wstring> leftOutPatterns,

@@ -18,6 +18,7 @@ TEST(Settings, ReadFromTheProgramFolder) {
         unsigned skipped;
         bool tooLarge;
         std::string bytes; // empty: no file
+        DWORD watchDelay = kDefaultWatchDelaySeconds;
     };
     const Case cases[] = {
         {"no file", L"", L"", 0, false, ""},
@@ -30,7 +31,11 @@ TEST(Settings, ReadFromTheProgramFolder) {
         {"UTF-16", L"caf\u00E9\U0001F600", L"", 0, false, utf16},
         {"lines that do not parse", L"", L"a", 3, false,
          "[Tallowbox]\nBackupFolder=\xFF\xFE\xFD\njust text\n[unclosed\nExclude=a\n"},
-        {"too large", L"", L"", 0, true, "[Tallowbox]\nBackupFolder=x\n" + std::string(1024 * 1024, ';')}};
+        {"too large", L"", L"", 0, true, "[Tallowbox]\nBackupFolder=x\n" + std::string(1024 * 1024, ';')},
+        {"watch delay clamped above, not a number skipped", L"", L"", 2, false,
+         "[Tallowbox]\nWatchDelay=99999999999999999999\nWatchDelay=-5\nWatchDelay=2s\n", 3600},
+        {"watch delay clamped below", L"", L"", 0, false, "[Tallowbox]\nWatchDelay=0\n", 1},
+        {"watch delay in seconds", L"", L"", 0, false, "[Tallowbox]\nwatchdelay = \"30\" \n", 30}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempFolder temp;
@@ -45,6 +50,7 @@ TEST(Settings, ReadFromTheProgramFolder) {
         EXPECT_EQ(c.excludes, excludes);
         EXPECT_EQ(c.skipped, settings.skippedLines);
         EXPECT_EQ(c.tooLarge, settings.tooLarge);
+        EXPECT_EQ(c.watchDelay, settings.watchDelaySeconds);
     }
 }
 
