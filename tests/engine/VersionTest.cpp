@@ -73,6 +73,9 @@ TEST_F(VersionTest, AFolderBackedUpAgainLinksWhatDidNotChangeAndEveryVersionStay
             << file.name;
     }
     EXPECT_EQ("v1 changed.txt", ReadWhole(Minute(5) + "\\tree\\changed.txt")) << "the earlier moment kept";
+    EXPECT_EQ(BackupResult::Unchanged, engine.BackUpVersion(m_host, W(m_data + "\\tree"),
+                                                            At(2004, 3, 7, 14, 7), BackupTrigger::Watch));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Minute(7).c_str())) << "a watched folder unchanged";
     EXPECT_NE(std::string::npos, m_host.statusTexts.back().find("（コピー 3件、リンク 3件）"))
         << m_host.statusTexts.back();
     ASSERT_EQ(2u, Read().entries.size());
