@@ -120,7 +120,9 @@ void MeasureRoomFreed(CleanupPlan& plan, const CHistory& history, const std::wst
     for (uint32_t index : plan.entries)
         if (IsSafeCopyPath(history.CopyPath(history.entries[index])))
             copies.push_back(backupRoot + L"\\" + history.CopyPath(history.entries[index]));
-    plan.frees = RoomFreedByRemoving(copies, nullptr);
+    const StoredSize freed = RoomFreedByRemoving(copies, nullptr);
+    plan.frees = freed.bytes;
+    plan.keptByLinks = freed.SavedByLinks();
 }
 
 bool HasRecycleBin(const std::wstring& backupRoot) {

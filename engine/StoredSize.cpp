@@ -96,19 +96,20 @@ StoredSize MeasureStored(const std::wstring& backupRoot, const volatile LONG* st
     return size;
 }
 
-uint64_t RoomFreedByRemoving(const std::vector<std::wstring>& copies, const volatile LONG* stop) {
+StoredSize RoomFreedByRemoving(const std::vector<std::wstring>& copies, const volatile LONG* stop) {
     std::unordered_map<uint64_t, StoredFile> seen; // with how many of its names were met
-    uint64_t freed = 0;
+    StoredSize freed;
     for (const std::wstring& copy : copies)
         ForEachStoredFile(SystemPath(copy), stop, [&](const StoredFile& file) {
+            freed.named += file.size;
             if (file.links <= 1) {
-                freed += file.size;
+                freed.bytes += file.size;
                 return;
             }
             StoredFile& met =
                 seen.emplace(file.identity, StoredFile{file.identity, file.size, 0}).first->second;
             if (++met.links == file.links)
-                freed += file.size; // its last name goes too
+                freed.bytes += file.size; // its last name goes too
         });
     return freed;
 }

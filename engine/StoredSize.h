@@ -19,6 +19,6 @@ struct StoredSize {
 // *stop ends the walk early; what was measured until then is returned.
 StoredSize MeasureStored(const std::wstring& backupRoot, const volatile LONG* stop);
 
-// The room removing these copies (full paths, files or folders) frees: a file counts only when
-// every one of its names lies among them.
-uint64_t RoomFreedByRemoving(const std::vector<std::wstring>& copies, const volatile LONG* stop);
+// The room removing these copies (full paths, files or folders) frees (bytes: a file counts only
+// when every one of its names lies among them) and what their names take (named).
+StoredSize RoomFreedByRemoving(const std::vector<std::wstring>& copies, const volatile LONG* stop);

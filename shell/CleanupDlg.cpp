@@ -20,7 +20,7 @@ std::wstring PreviewText(const CleanupPlan& plan) {
         return L"整理するバックアップはありません。";
     std::wstring text =
         std::to_wstring(plan.copies) + L" 個のバックアップ（" + SizeText(plan.bytes) + L"）を整理します。";
-    if (plan.frees != plan.bytes) // other versions keep files they share by links
+    if (plan.keptByLinks > 0) // other versions keep files they share by links
         text += L"\n空く容量: " + SizeText(plan.frees);
     if (plan.oldestKept != 0)
         text += L"\n残る一番古いバックアップ: " + HistoryDateText(plan.oldestKept);

@@ -86,7 +86,7 @@ TEST_F(VersionTest, AFolderBackedUpAgainLinksWhatDidNotChangeAndEveryVersionStay
     const StoredSize stored = MeasureStored(W(m_root), nullptr);
     EXPECT_EQ(11u + 14 + 15, stored.SavedByLinks());
     EXPECT_EQ(stored.named - stored.SavedByLinks(), stored.bytes);
-    EXPECT_EQ(14u + 13, RoomFreedByRemoving({W(Minute(5) + "\\tree")}, nullptr));
+    EXPECT_EQ(14u + 13, RoomFreedByRemoving({W(Minute(5) + "\\tree")}, nullptr).bytes);
     ASSERT_EQ(ERROR_SUCCESS, RemoveCopyForGood(W(Minute(5) + "\\tree")));
     for (const auto& file : files)
         EXPECT_EQ(ReadWhole(m_data + "\\tree\\" + file.name), ReadWhole(Minute(6) + "\\tree\\" + file.name))
