@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "engine/Cleanup.h"
 #include "engine/CopyPool.h"
 #include "engine/FileCopy.h"
 #include "engine/FolderCopy.h"
@@ -36,11 +37,12 @@ struct ItemBackup {
     bool rootUnusable = false;      // the backups folder itself cannot be made or written
     std::wstring renamedText;       // a folder item's entries kept under changed names, for the status
     DWORD error = ERROR_SUCCESS;
-    FILETIME modified{};           // a file item's last-write time
-    bool linking = false;          // a folder item linked what its previous copy holds unchanged
-    unsigned long long linked = 0; // files made as links
-    bool linkRefused = false;      // and some were copied because the disk refused the link
-    unsigned long long copied = 0; // files written
+    FILETIME modified{};                  // a file item's last-write time
+    bool linking = false;                 // a folder item linked what its previous copy holds unchanged
+    unsigned long long linked = 0;        // files made as links
+    unsigned long long previousFiles = 0; // in the previous copy linked to
+    bool linkRefused = false;             // and some were copied because the disk refused the link
+    unsigned long long copied = 0;        // files written
 };
 
 namespace {
@@ -287,6 +289,7 @@ void CBackupEngine::BackUpFolder(CBackupHost& host, ItemBackup& item, const std:
         if (UpperCase(previousPath) != UpperCase(destination)) {
             copy.LinkUnchangedTo(previousPath);
             item.linking = true;
+            item.previousFiles = previous.files;
         }
     }
     item.succeeded =
@@ -355,6 +358,14 @@ BackupResult CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstrin
         item.error = GetLastError(); // unreadable is not a folder: nothing is made for it
     } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
         BackUpFolder(host, item, source, leaveOut);
+        // Every file linked, none copied, as many as before: the watched folder did not change.
+        if (watched && item.succeeded && item.linking && host.Files() == 0 &&
+            item.linked == item.previousFiles) {
+            RemoveCopyForGood(
+                SystemPath(item.destination)); // links only: the earlier version keeps each file
+            RemoveDirectoryW(SystemPath(WithoutLastComponent(item.destination)).c_str()); // when left empty
+            return BackupResult::Unchanged;
+        }
     } else {
         // A file being written is no version yet: the watcher tries again once it is quiet.
         if (watched && IsHeldForWriting(source))
@@ -395,7 +406,9 @@ BackupResult CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstrin
     else if (watched)
         item.row.destination = kAutomaticMark + item.row.destination;
     if (item.succeeded)
-        m_previous->Remember(path, item.row.isFolder, {record.copy, record.bytes, record.modified, false});
+        m_previous->Remember(
+            path, item.row.isFolder,
+            {record.copy, record.bytes, record.modified, false, record.files + record.linked});
     // A backups folder that cannot be written cannot hold the record either: said once, by the failure.
     Report(host, item.row, item.rootUnusable ? nullptr : &record,
            item.succeeded ? SuccessText(item) : FailureText(item, m_backupRoot));

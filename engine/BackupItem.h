@@ -61,10 +61,11 @@ public:
     // "(変更なし)" and names that copy; a folder item's unchanged files are hard links to the files of
     // its newest copy (copied instead where the disk refuses a link).
     bool BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTIME time);
-    // BackUp for a trigger. For Watch: a missing item, one another program is writing (or that
-    // changed while it was copied: that copy is removed), and an unchanged file item make no row
-    // and no record (Missing, Busy, Unchanged); any other version's row and record are marked
-    // automatic and its row's destination starts "(自動)".
+    // BackUp for a trigger. For Watch: a missing item, a file another program is writing (or that
+    // changed while it was copied: that copy is removed), and an unchanged item (a folder whose
+    // files all linked, as many as before: its new folder is removed) make no row and no record
+    // (Missing, Busy, Unchanged); any other version's row and record are marked automatic and its
+    // row's destination starts "(自動)".
     BackupResult BackUpVersion(CBackupHost& host, const std::wstring& path, SYSTEMTIME time,
                                BackupTrigger trigger);
     // The row and status of an item stopped before it began: "(中止)" before its destination.

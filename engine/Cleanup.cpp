@@ -23,6 +23,7 @@ struct CopyFate {
     uint32_t newest = kNoEntry; // the entry that stands for the copy (the first seen: newest)
     bool goes = true;
     int64_t oldestCounted = 0; // the oldest whole backup naming it, 0 none
+    uint64_t bytes = 0;        // its size: an unchanged item's record names it writing nothing
 };
 
 bool OwnsCopy(const HistoryEntry& entry) {
@@ -93,6 +94,7 @@ CleanupPlan PlanCleanup(const CHistory& history, int64_t cutoffTicks) {
         CopyFate& fate = copies[found.first->second];
         const bool goes = itemOf[i] != kNoEntry && entry.time < cutoffTicks && keep[itemOf[i]].entry != i;
         fate.goes = fate.goes && goes;
+        fate.bytes = std::max(fate.bytes, entry.bytes);
         const bool counted = !entry.Is(HistoryEntry::kDamaged) && (entry.outcome == RowOutcome::Succeeded ||
                                                                    entry.Is(HistoryEntry::kUnknownOriginal));
         if (counted && (fate.oldestCounted == 0 || entry.time < fate.oldestCounted))
@@ -103,7 +105,7 @@ CleanupPlan PlanCleanup(const CHistory& history, int64_t cutoffTicks) {
     for (const CopyFate& fate : copies) {
         if (fate.goes) {
             plan.entries.push_back(fate.newest);
-            plan.bytes += history.entries[fate.newest].bytes;
+            plan.bytes += fate.bytes;
         } else if (fate.oldestCounted != 0 &&
                    (plan.oldestKept == 0 || fate.oldestCounted < plan.oldestKept)) {
             plan.oldestKept = fate.oldestCounted;
@@ -111,6 +113,16 @@ CleanupPlan PlanCleanup(const CHistory& history, int64_t cutoffTicks) {
     }
     plan.copies = plan.entries.size();
     return plan;
+}
+
+void MeasureRoomFreed(CleanupPlan& plan, const CHistory& history, const std::wstring& backupRoot) {
+    std::vector<std::wstring> copies;
+    for (uint32_t index : plan.entries)
+        if (IsSafeCopyPath(history.CopyPath(history.entries[index])))
+            copies.push_back(backupRoot + L"\\" + history.CopyPath(history.entries[index]));
+    const StoredSize freed = RoomFreedByRemoving(copies, nullptr);
+    plan.frees = freed.bytes;
+    plan.keptByLinks = freed.SavedByLinks();
 }
 
 bool HasRecycleBin(const std::wstring& backupRoot) {

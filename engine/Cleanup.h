@@ -17,13 +17,18 @@
 struct CleanupPlan {
     std::vector<uint32_t> entries; // history entry indices whose copies go, one per copy
     uint64_t copies = 0, bytes = 0;
-    int64_t oldestKept = 0; // ticks of the oldest backup that stays; 0 none
+    int64_t oldestKept = 0;   // ticks of the oldest backup that stays; 0 none
+    uint64_t frees = 0;       // the room removing them really frees (MeasureRoomFreed)
+    uint64_t keptByLinks = 0; // what they hold that other versions' links keep
 };
 
 // The copies older than cutoffTicks, except each item's newest backup (its newest succeeded one
 // when it has one), every copy whose original is unknown (an item of its own), damaged entries,
 // and any copy another staying entry names too.
 CleanupPlan PlanCleanup(const CHistory& history, int64_t cutoffTicks);
+
+// Sets plan.frees and keptByLinks: files linked into a version that stays free nothing.
+void MeasureRoomFreed(CleanupPlan& plan, const CHistory& history, const std::wstring& backupRoot);
 
 // False for a share, a removable or unknown disk, or one the system reports no Recycle Bin for:
 // there a removal is final.

@@ -245,6 +245,11 @@ CHistory::Totals CHistory::ComputeTotals() const {
         if (totals.oldest == 0 || entry.time < totals.oldest)
             totals.oldest = entry.time;
     }
+    if (storedMeasured) {
+        totals.measured = true;
+        totals.bytes = stored.bytes;
+        totals.savedByLinks = stored.SavedByLinks();
+    }
     return totals;
 }
 
@@ -273,6 +278,10 @@ void AppendHistory(CHistory& into, const CHistory& part) {
     }
     into.unreadableLines += part.unreadableLines;
     into.unreadableJournals += part.unreadableJournals;
+    if (part.storedMeasured) {
+        into.stored = part.stored;
+        into.storedMeasured = true;
+    }
 }
 
 void ReadHistory(const std::wstring& backupRoot, CHistory& history, const volatile LONG* stop,

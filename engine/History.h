@@ -20,6 +20,7 @@
 
 #include "engine/BackupPaths.h"
 #include "engine/Journal.h"
+#include "engine/StoredSize.h"
 
 // Texts stored once however many entries use them (the versions of one item share its path).
 class CTextPool {
@@ -66,6 +67,9 @@ public:
     std::vector<HistoryEntry> entries;
     unsigned unreadableLines = 0; // lines of journals that could not be read
     unsigned unreadableJournals = 0;
+    // What the copies take on the disk, each stored file once: measured after the journals are read.
+    StoredSize stored;
+    bool storedMeasured = false;
 
     // "2026-1207\1015\report.xlsx"
     std::wstring CopyPath(const HistoryEntry& entry) const;
@@ -74,10 +78,14 @@ public:
     BackupRow RowFor(const HistoryEntry& entry, const std::wstring& backupRoot) const;
 
     // What the backups take: the copies (succeeded and unknown backups), their size, the oldest.
+    // Once measured, bytes is what the disk holds (a file linked into many versions counted once)
+    // and savedByLinks what copies without links would take more.
     struct Totals {
         uint64_t copies = 0;
         uint64_t bytes = 0;
         int64_t oldest = 0; // FILETIME ticks of local time, 0 when there is no copy
+        bool measured = false;
+        uint64_t savedByLinks = 0;
     };
     Totals ComputeTotals() const;
 };

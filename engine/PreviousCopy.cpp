@@ -107,7 +107,8 @@ void CPreviousCopies::ReadJournals() {
                 return;
             found.push_back({Key(record.original, record.isFolder),
                              record.time,
-                             {record.copy, record.bytes, record.modified, record.unchanged}});
+                             {record.copy, record.bytes, record.modified, record.unchanged,
+                              record.files + record.linked}});
         });
         // Newest first; of one moment, the record written last.
         std::reverse(found.begin(), found.end());

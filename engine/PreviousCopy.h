@@ -37,6 +37,7 @@ struct PreviousCopy {
     ULONGLONG bytes = 0;
     FILETIME modified{};
     bool unchanged = false; // the record found its item unchanged: bytes says nothing of the size
+    ULONGLONG files = 0;    // a folder's files, copied and linked
 };
 
 // The backups of one backups folder by item, read from its journals once and kept for a run.

@@ -20,6 +20,8 @@ std::wstring PreviewText(const CleanupPlan& plan) {
         return L"整理するバックアップはありません。";
     std::wstring text =
         std::to_wstring(plan.copies) + L" 個のバックアップ（" + SizeText(plan.bytes) + L"）を整理します。";
+    if (plan.keptByLinks > 0) // other versions keep files they share by links
+        text += L"\n空く容量: " + SizeText(plan.frees);
     if (plan.oldestKept != 0)
         text += L"\n残る一番古いバックアップ: " + HistoryDateText(plan.oldestKept);
     return text;
@@ -74,6 +76,8 @@ void CCleanupDlg::UpdatePreview(bool fromList) {
     const unsigned days = ParseDays(DaysText(fromList));
     m_valid = days >= 1;
     m_plan = m_valid ? PlanCleanup(m_history, m_now - days * kTicksPerDay) : CleanupPlan();
+    if (m_valid)
+        MeasureRoomFreed(m_plan, m_history, m_backupRoot);
     ::SetDlgItemTextW(m_hWnd, IDC_CLEANUP_PREVIEW,
                       m_valid ? PreviewText(m_plan).c_str() : L"日数は 1 以上の数で入力してください。");
     ::EnableWindow(GetDlgItem(IDOK), m_valid && m_plan.copies > 0);

@@ -75,6 +75,10 @@ struct CHistoryLoader::Shared {
                 lastPost = std::chrono::steady_clock::now();
             }
         }
+        if (stop == 0) { // what the disk really holds, once the list is complete
+            part->stored = MeasureStored(root, &stop);
+            part->storedMeasured = stop == 0;
+        }
         Post(WM_HISTORY_PART, part.release());
         Post(WM_HISTORY_DONE, nullptr);
         std::lock_guard<std::mutex> lock(mutex);
@@ -301,6 +305,8 @@ void CHistoryWnd::ShowSummary() {
     std::wstring text = std::to_wstring(m_shown.size()) + L" / " +
                         std::to_wstring(m_history->entries.size()) + L" 件　バックアップ " +
                         std::to_wstring(totals.copies) + L" 個、" + SizeText(totals.bytes);
+    if (totals.savedByLinks > 0)
+        text += L"（リンクで " + SizeText(totals.savedByLinks) + L" 節約）";
     if (totals.oldest != 0)
         text += L"、最も古いもの " + HistoryDateText(totals.oldest);
     if (m_history->unreadableLines > 0)

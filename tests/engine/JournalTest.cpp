@@ -174,3 +174,25 @@ TEST_F(JournalTest, DamagedAndHostileLinesAreSkippedOrMarkedDamaged) {
     }
     EXPECT_EQ(4, damaged);
 }
+
+// The writer finds the journal's last header reading backwards a chunk at a time: a header whose
+// line starts just before, across or after a chunk's edge is found, and its own is never doubled.
+TEST_F(JournalTest, TheLastHeaderIsFoundWhereverItLiesInALongJournal) {
+    const std::string header = "#Tallowbox-journal 2\tfields\n";
+    for (const int across : {-30, 0, 5, 19, 30}) {
+        const std::string filler(16 * 1024 + across - header.size() - 1, 'x');
+        WriteFileText(Journal(), "#Tallowbox-journal 1\tfields\n" + std::string(40000, 'y') + "\n" + header +
+                                     filler + "\n");
+        WriteFileText(m_data + "\\a.txt", "a" + std::to_string(across));
+        ASSERT_TRUE(m_engine.BackUp(m_host, W(m_data + "\\a.txt"), At(2004, 3, 7, 14, 5)));
+        const std::string written = ReadWhole(Journal());
+        EXPECT_EQ(written.find("#Tallowbox-journal 2"), written.rfind("#Tallowbox-journal 2")) << across;
+    }
+    WriteFileText(Journal(), "#Tallowbox-journal 1\tfields\n" + std::string(40000, 'y') + "\n");
+    ASSERT_TRUE(m_engine.BackUp(m_host, W(m_data + "\\a.txt"), At(2004, 3, 7, 14, 6)));
+    EXPECT_NE(std::string::npos, ReadWhole(Journal()).find("y\n#Tallowbox-journal 2\t"))
+        << "a version 1 journal";
+    Read();
+    EXPECT_EQ(1u, m_history.unreadableLines) << "the long line alone";
+    EXPECT_EQ(1u, m_history.entries.size());
+}
