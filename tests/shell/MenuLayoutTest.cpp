@@ -82,6 +82,27 @@ TEST_F(MainFrame, MenuPromptsFollowTheHighlightAndReadyReturnsWhenTheMenuCloses)
     EXPECT_EQ(running->StatusText(), "ready");
 }
 
+// Every menu item keeps its text and place; watching comes last, as a popup of its own.
+TEST_F(MainFrame, TheMenuBarKeepsItsItemsInPlaceAndEndsWithWatching) {
+    const auto texts = [](HMENU menu) {
+        std::vector<std::wstring> items;
+        for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+            wchar_t text[128] = L"";
+            ::GetMenuStringW(menu, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+            items.push_back(text);
+        }
+        return items;
+    };
+    HMENU bar = ::GetMenu(running->Frame());
+    EXPECT_EQ(texts(bar),
+              (std::vector<std::wstring>{L"フォルダを開く(&O)", L"ﾍﾙﾌﾟ(&H)", L"履歴(&R)", L"見張り(&W)"}));
+    EXPECT_EQ(texts(::GetSubMenu(bar, 1)),
+              (std::vector<std::wstring>{L"Tallowbox のﾊﾞｰｼﾞｮﾝ情報(&A)...", L"ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
+    EXPECT_EQ(texts(::GetSubMenu(bar, 3)),
+              (std::vector<std::wstring>{L"見張り一覧(&L)...", L"起動時に開始(&S)"}));
+    EXPECT_EQ(ID_START_AT_LOGON, static_cast<int>(::GetMenuItemID(::GetSubMenu(bar, 3), 1)));
+}
+
 // Pixel rectangle of dialog units (x, y, w, h) in the view's client coordinates.
 // Position and size are converted apart, as the dialog manager places controls.
 RECT FormRect(HWND view, int x, int y, int w, int h) {
