@@ -20,6 +20,8 @@
 // lParam owns what OnVersionOutcome reads. The watches or their states changed.
 #define WM_WATCH_VERSION (WM_APP + 44)
 #define WM_WATCHES_CHANGED (WM_APP + 45)
+// The newest version of watched items, read from the journals: lParam owns what OnLastVersions reads.
+#define WM_WATCH_LAST_VERSIONS (WM_APP + 46)
 
 class CTallowboxDoc : public CDocument, private CWatchHost {
 public:
@@ -65,10 +67,12 @@ public:
     WatchRefusal ToggleWatch(const std::wstring& path);
     void StopWatching(const std::wstring& path);
     std::vector<WatchInfo> WatchStates() const;
-    // When the item's last version was made by this program ("-": none since it started).
+    // The minute of the item's newest version ("-": none known yet).
     std::wstring LastVersionText(const std::wstring& path) const;
     // On the window's thread, for WM_WATCH_VERSION: what the status line says of it (often nothing).
     std::wstring OnVersionOutcome(WPARAM result, LPARAM outcomeOwned);
+    // On the window's thread, for WM_WATCH_LAST_VERSIONS.
+    void OnLastVersions(LPARAM foundOwned);
 
     // Tests only: the folder whose Tallowbox.ini is read and below which "backups" lies, instead
     // of the executable's folder. Takes effect for documents made afterwards.
@@ -78,6 +82,9 @@ private:
     void Queued();
     void EndWatching();
     void WatchesChanged();
+    // Item (upper-cased) to the minute of its newest version.
+    using LastVersions = std::map<std::wstring, SYSTEMTIME>;
+    void LookUpLastVersions(std::vector<std::wstring> paths);
     // CWatchHost, from the watcher's thread.
     void ItemSettled(const std::wstring& path) override;
     void WatchStatesChanged() override;
@@ -92,7 +99,7 @@ private:
     std::shared_ptr<CWatcher> m_watcher;     // versions queued on the worker see it weakly
     // The window's thread alone: the items whose lock was said, the versions made (keys upper-cased).
     std::set<std::wstring> m_saidLocked;
-    std::map<std::wstring, SYSTEMTIME> m_lastVersions;
+    LastVersions m_lastVersions;
 
     static std::wstring s_programFolderOverride;
 };

@@ -4,6 +4,7 @@
 // window's thread: the tallies below are touched by that thread alone.
 #include "shell/TallowboxDoc.h"
 
+#include "engine/PreviousCopy.h"
 #include "engine/Watcher.h"
 
 #include <cwchar>
@@ -16,12 +17,60 @@ struct VersionOutcome {
     SYSTEMTIME time;
 };
 
+// The minute a copy was made, from its place in the backups ("YYYY-MMDD\\HHMM\\..."); false for another
+// shape.
+bool MinuteOfCopy(const std::wstring& copy, SYSTEMTIME* time) {
+    const wchar_t* const shape = L"dddd-dddd\\dddd\\";
+    if (copy.size() < std::wcslen(shape))
+        return false;
+    for (size_t i = 0; shape[i] != L'\0'; ++i)
+        if (shape[i] == L'd' ? !(copy[i] >= L'0' && copy[i] <= L'9') : copy[i] != shape[i])
+            return false;
+    const auto number = [&copy](size_t at, size_t digits) {
+        return static_cast<WORD>(std::stoi(copy.substr(at, digits)));
+    };
+    *time = SYSTEMTIME{};
+    time->wYear = number(0, 4);
+    time->wMonth = number(5, 2);
+    time->wDay = number(7, 2);
+    time->wHour = number(10, 2);
+    time->wMinute = number(12, 2);
+    return true;
+}
+
 } // namespace
 
 void CTallowboxDoc::StartWatching() {
     m_watcher = std::make_shared<CWatcher>(static_cast<CWatchHost&>(*this), m_backupRoot, m_leftOutPatterns,
                                            m_settleMs);
     m_watcher->Start();
+    LookUpLastVersions(ReadWatchList(m_backupRoot).paths);
+}
+
+// On the worker, in turn with the backups: the journals name each item's newest copy.
+void CTallowboxDoc::LookUpLastVersions(std::vector<std::wstring> paths) {
+    const std::wstring root = m_backupRoot;
+    const HWND window = m_window;
+    QueueTask([paths, root, window](CBackupEngine&, CBackupHost&) {
+        CPreviousCopies previous(root);
+        auto* found = new LastVersions;
+        for (const std::wstring& path : paths) {
+            PreviousCopy copy;
+            SYSTEMTIME time;
+            if ((previous.Find(path, false, &copy) || previous.Find(path, true, &copy)) &&
+                MinuteOfCopy(copy.copy, &time))
+                (*found)[UpperCase(path)] = time;
+        }
+        if (!::PostMessageW(window, WM_WATCH_LAST_VERSIONS, 0, reinterpret_cast<LPARAM>(found)))
+            delete found; // the window is gone
+    });
+}
+
+void CTallowboxDoc::OnLastVersions(LPARAM foundOwned) {
+    std::unique_ptr<LastVersions> found(reinterpret_cast<LastVersions*>(foundOwned));
+    for (const auto& item : *found)
+        m_lastVersions.insert(item); // a version made meanwhile is newer: it stays
+    WatchesChanged();
 }
 
 // The watcher's thread ends here, before the worker it queues on goes.
@@ -45,6 +94,8 @@ WatchRefusal CTallowboxDoc::ToggleWatch(const std::wstring& path) {
         return WatchRefusal::None;
     }
     const WatchRefusal refusal = m_watcher->Add(path);
+    if (refusal == WatchRefusal::None)
+        LookUpLastVersions({path});
     WatchesChanged();
     return refusal;
 }
@@ -66,8 +117,8 @@ std::wstring CTallowboxDoc::LastVersionText(const std::wstring& path) const {
         return L"-";
     const SYSTEMTIME& time = found->second;
     wchar_t text[32];
-    std::swprintf(text, 32, L"%04u/%02u/%02u %02u:%02u:%02u", time.wYear, time.wMonth, time.wDay, time.wHour,
-                  time.wMinute, time.wSecond);
+    std::swprintf(text, 32, L"%04u/%02u/%02u %02u:%02u", time.wYear, time.wMonth, time.wDay, time.wHour,
+                  time.wMinute);
     return text;
 }
 

@@ -100,6 +100,9 @@ LRESULT CTallowboxView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_WATCHES_CHANGED:
         OnWatchesChanged();
         return 0;
+    case WM_WATCH_LAST_VERSIONS:
+        Doc().OnLastVersions(lParam);
+        return 0;
     case WM_BACKUP_ROW:
         OnBackupRow(lParam);
         return 0;
