@@ -78,6 +78,10 @@ void CTallowboxView::DoDataExchange(CDataExchange* pDX) {
 }
 
 LRESULT CTallowboxView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != 0 && message == CTrayIcon::TaskbarCreatedMessage()) {
+        m_trayIcon.OnTaskbarCreated();
+        return 0;
+    }
     switch (message) {
     case WM_COMMAND:
         // Commands chosen in a menu the view owns reach the main window's command chain.

@@ -55,6 +55,16 @@ void CTrayIcon::Remove() {
     m_bTrayIcon = 0;
 }
 
+UINT CTrayIcon::TaskbarCreatedMessage() {
+    static const UINT message = ::RegisterWindowMessageW(L"TaskbarCreated");
+    return message;
+}
+
+void CTrayIcon::OnTaskbarCreated() {
+    if (m_bTrayIcon && !::Shell_NotifyIconA(NIM_ADD, &m_nid))
+        m_bTrayIcon = 0;
+}
+
 void CTrayIcon::OnNotify(LPARAM lParam) {
     switch (static_cast<UINT>(lParam)) {
     case WM_LBUTTONDOWN:

@@ -26,6 +26,10 @@ public:
     bool IsShown() const { return m_bTrayIcon != 0; }
     // The callback's mouse message.
     void OnNotify(LPARAM lParam);
+    // The message the shell broadcasts when its taskbar is made again (Explorer restarted): the
+    // icons it showed are gone, so a shown icon is added again.
+    static UINT TaskbarCreatedMessage();
+    void OnTaskbarCreated();
 
     // How the menu is shown; tests put a recorder here. Returns the command chosen, or 0.
     using MenuTracker = UINT (*)(HMENU menu, int x, int y, HWND owner);

@@ -306,22 +306,27 @@ TEST_F(StartedProgram, UnregisterWithEmbeddingIsSilent) {
     EXPECT_FALSE(KeyExists(kProfileKey));
 }
 
-// Two programs on one backups folder's watch list: only the first watches, so a save is versioned
-// once (the first also versions the item at its start: it had no copy yet).
-TEST_F(StartedProgram, TwoProgramsOnOneWatchListVersionEachSaveOnce) {
+// Started minimized, as the Startup folder's shortcut starts it, with items to watch: it goes to the
+// notification area. Two programs on one backups folder's watch list: only the first watches, so a
+// save is versioned once (the first also versions the item at its start: it had no copy yet).
+TEST_F(StartedProgram, StartedMinimizedItWatchesOutOfSightASecondProgramLeavesTheWatchesToIt) {
     TempFolder shared;
     const std::string report = sources / "report.txt";
     const std::string ini = "[Tallowbox]\r\nWatchDelay=1\r\nBackupFolder=" + shared / "backups" + "\r\n";
     ASSERT_TRUE(WriteFileText(shared / "Tallowbox.ini", ini));
     ASSERT_TRUE(
         WriteFileText(shared / "backups\\Tallowbox-watch.tsv", "#Tallowbox-watch 1\n" + report + "\n"));
-    Program first("", -1, ini);
-    HWND frame = first.WaitForVisibleFrame();
+    Program first("", SW_SHOWMINNOACTIVE, ini);
+    HWND frame = nullptr;
+    for (int i = 0; i < 200 && frame == nullptr; ++i, ::Sleep(50))
+        for (HWND found : TopLevelWindowsOf(first.pid(), kFrameClass))
+            frame = found;
     ASSERT_NE(frame, nullptr);
     RemoteControlReader rows(::GetDlgItem(::GetDlgItem(frame, AFX_IDW_PANE_FIRST), IDC_BACKUP_LIST));
-    for (int i = 0; i < 100 && rows.ItemCount() < 1; ++i)
+    for (int i = 0; i < 100 && (rows.ItemCount() < 1 || ::IsWindowVisible(frame)); ++i)
         ::Sleep(50);
     ASSERT_EQ(1, rows.ItemCount());
+    EXPECT_FALSE(::IsWindowVisible(frame)) << "in the notification area";
 
     const CMainFrame::Asker ask = CMainFrame::s_pfnAsk;
     CMainFrame::s_pfnAsk = [](HWND, const std::wstring&, UINT) { return IDYES; };
