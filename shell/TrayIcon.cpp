@@ -60,9 +60,10 @@ UINT CTrayIcon::TaskbarCreatedMessage() {
     return message;
 }
 
+// A window out of sight with no icon could not be found again: without the icon it comes back.
 void CTrayIcon::OnTaskbarCreated() {
     if (m_bTrayIcon && !::Shell_NotifyIconA(NIM_ADD, &m_nid))
-        m_bTrayIcon = 0;
+        RestoreMainWindow();
 }
 
 void CTrayIcon::OnNotify(LPARAM lParam) {
