@@ -198,7 +198,9 @@ void CMainFrame::OnMinimized() {
 bool CMainFrame::MayClose() {
     const CTallowboxDoc* pDoc = Doc();
     const size_t count = pDoc != nullptr ? pDoc->WatchCount() : 0;
-    if (count == 0)
+    auto* pView = dynamic_cast<CTallowboxView*>(GetActiveView());
+    const bool seen = ::IsWindowVisible(m_hWnd) || (pView != nullptr && pView->TrayIcon().IsShown());
+    if (count == 0 || !seen) // a run the user never saw (a print switch) ends as it was asked to
         return true;
     const std::wstring question =
         std::to_wstring(count) +

@@ -161,7 +161,8 @@ TEST_F(CommandLineFault, EmptyUnmatchedAndBackslashEndedQuotesAreTakenAsTheyStan
     }
     {
         SCOPED_TRACE("a folder ending in a backslash, then a file");
-        StartedTallowbox tallowbox(program, Quoted(data + "\\tree\\") + " " + Quoted(data + "\\a.txt"), data);
+        // b.txt, never backed up before: a.txt again would be unchanged, no new copy.
+        StartedTallowbox tallowbox(program, Quoted(data + "\\tree\\") + " " + Quoted(data + "\\b.txt"), data);
         HWND frame = tallowbox.WaitForVisibleFrame();
         ASSERT_NE(frame, nullptr);
         const std::vector<ListedRow> rows = tallowbox.Rows(frame);
@@ -169,8 +170,8 @@ TEST_F(CommandLineFault, EmptyUnmatchedAndBackslashEndedQuotesAreTakenAsTheyStan
         EXPECT_EQ("(フォルダ)", rows[0].name);
         EXPECT_EQ(rows[1].destination + "\\tree", rows[0].destination) << "the folder keeps its own name";
         EXPECT_EQ("t", ReadWhole(rows[0].destination + "\\t.txt"));
-        EXPECT_EQ("a.txt", rows[1].name);
-        EXPECT_EQ("a", ReadWhole(rows[1].destination + "\\a.txt"));
+        EXPECT_EQ("b.txt", rows[1].name);
+        EXPECT_EQ("b", ReadWhole(rows[1].destination + "\\b.txt"));
         CountVerifiedBytes(2);
         EXPECT_EQ(0u, tallowbox.Close(frame));
     }
