@@ -68,7 +68,8 @@ void CTrayIcon::OnTaskbarCreated() {
 
 void CTrayIcon::OnNotify(LPARAM lParam) {
     switch (static_cast<UINT>(lParam)) {
-    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDOWN: // the press restores; the release that follows finds the window back
+    case WM_LBUTTONUP:
         RestoreMainWindow();
         break;
     case WM_RBUTTONDOWN:

@@ -125,7 +125,7 @@ TEST_F(Watch, EachSaveGivesOneAutomaticVersionTheWatchOutlivesTheProgram) {
     ::ShowWindow(running->Frame(), SW_MINIMIZE);
     running->Pump(50);
     EXPECT_FALSE(::IsWindowVisible(running->Frame()));
-    ::SendMessageA(running->View(), WM_TRAYNOTIFY, 0, WM_LBUTTONDOWN);
+    ::SendMessageA(running->View(), WM_TRAYNOTIFY, 0, WM_LBUTTONUP);
     running->Pump(50);
     EXPECT_TRUE(::IsWindowVisible(running->Frame()));
 
