@@ -198,7 +198,8 @@ def check_usage_text(raw, version):
     for needed in ("Tallowbox " + version, "Tallowbox.exe C:\\", "送る", "Ctrl+V", "元に戻す(&R)", "(復元)",
                    "backups\\YYYY-MMDD\\HHMM\\", "(失敗)", "(中止)", "Esc", "(2)", "Tallowbox.ini",
                    "BackupFolder=", "Exclude=", "%LOCALAPPDATA%\\Tallowbox\\backups", "Ctrl+H", "以前の版",
-                   "別の場所に戻す", "Tallowbox-journal.tsv", "整理", "ごみ箱"):
+                   "別の場所に戻す", "Tallowbox-journal.tsv", "整理", "ごみ箱", "見張る(&W)", "WatchDelay=",
+                   "Tallowbox-watch.tsv", "見張り一覧", "通知領域", "起動時に開始", "(自動)"):
         check(needed in text, "README.txt mentions", repr(needed), "no such text")
 
 
