@@ -16,10 +16,10 @@
 
 namespace {
 
-const DWORD kSettleMs = 200;
+const DWORD kSettleMs = 500;
 // Long enough for notifications under an emulator, and for a second report that should not come.
 const DWORD kReportWaitMs = 5000;
-const DWORD kQuietMs = 1200;
+const DWORD kQuietMs = 1500;
 
 // Records the reports; waits for them on the test's thread.
 class RecordingWatchHost : public CWatchHost {
@@ -122,6 +122,12 @@ TEST(Watcher, OneReportPerSaveWhateverItsShape) {
     ASSERT_TRUE(WriteFileText(file, "back"));
     EXPECT_EQ(1u, host.Settled(1));
     EXPECT_EQ(WatchState::Watching, StateOf(watcher, W(file)));
+
+    // No longer watched: out of the list file, and a save makes no report.
+    EXPECT_TRUE(watcher.Remove(W(file)));
+    EXPECT_TRUE(ReadWatchList(W(folders.backups)).paths.empty());
+    ASSERT_TRUE(WriteFileText(file, "after"));
+    EXPECT_EQ(0u, host.Settled(1, kQuietMs));
 }
 
 TEST(Watcher, FolderChangesLeftOutByPatternMakeNone) {
