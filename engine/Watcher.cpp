@@ -487,10 +487,11 @@ void CWatchLoop::Completed(DirWatch& watch, DWORD error, DWORD bytes) {
     const BYTE* start = reinterpret_cast<const BYTE*>(watch.buffer.data());
     m_records.assign(start, start + bytes);
     watch.failed = !QueueRead(watch); // before reading these, so no change goes unseen meanwhile
-    for (size_t at = 0; at + sizeof(FILE_NOTIFY_INFORMATION) <= m_records.size();) {
+    const size_t nameAt = offsetof(FILE_NOTIFY_INFORMATION, FileName); // a short last record ends there
+    for (size_t at = 0; at + nameAt <= m_records.size();) {
         const auto* record = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(m_records.data() + at);
         const size_t nameUnits = record->FileNameLength / sizeof(wchar_t);
-        if (at + offsetof(FILE_NOTIFY_INFORMATION, FileName) + nameUnits * sizeof(wchar_t) > m_records.size())
+        if (at + nameAt + nameUnits * sizeof(wchar_t) > m_records.size())
             break;
         Changed(watch, std::wstring(record->FileName, nameUnits), record->Action);
         if (record->NextEntryOffset == 0)
