@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <cwchar>
 #include <exception>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "engine/BackupPaths.h"
 #include "engine/Settings.h"
@@ -129,6 +131,19 @@ template <typename Visit> void WalkTree(const std::wstring& root, Visit visit) {
     }
 }
 
+bool IsEmptyFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    CFindGuard find(FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, 0));
+    if (find.get() == INVALID_HANDLE_VALUE)
+        return false; // unreadable: not known to be empty
+    do {
+        if (std::wcscmp(found.cFileName, L".") != 0 && std::wcscmp(found.cFileName, L"..") != 0)
+            return false;
+    } while (FindNextFileW(find.get(), &found));
+    return true;
+}
+
 // Wine's whole-tree notifications cover only the subfolders it has seen opened (and those made
 // later): each is opened once by the walk. Windows needs no visit.
 bool SubfoldersNeedVisiting() {
@@ -166,14 +181,15 @@ struct WatchedItem;
 struct DirWatch {
     enum class Kind { Parent, Folder, ListFolder };
     DirWatch(HANDLE opened, Kind watchKind, class CWatchLoop& watchLoop)
-        : kind(watchKind), loop(watchLoop), handle(opened),
+        : kind(watchKind), loop(watchLoop),
           buffer((watchKind == Kind::Folder ? kFolderBufferBytes : kParentBufferBytes) / sizeof(DWORD)) {
+        handle.emplace(opened);
         overlapped.hEvent = this; // unused by the system when a completion routine is given
     }
     const Kind kind;
     class CWatchLoop& loop;
-    CFileHandle handle;
-    std::vector<DWORD> buffer; // DWORD-aligned, as the records are
+    std::optional<CFileHandle> handle; // let go at once when retired: the folder may be deleted
+    std::vector<DWORD> buffer;         // DWORD-aligned, as the records are
     OVERLAPPED overlapped{};
     bool pending = false, closing = false, failed = false;
     std::vector<WatchedItem*> items; // a folder's watched names; a watched folder's own item
@@ -288,7 +304,7 @@ bool CWatchLoop::QueueRead(DirWatch& watch) {
     const DWORD filter = watch.kind == DirWatch::Kind::ListFolder
                              ? FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE
                              : kChangesWatched;
-    watch.pending = ReadDirectoryChangesW(watch.handle.get(), watch.buffer.data(),
+    watch.pending = ReadDirectoryChangesW(watch.handle->get(), watch.buffer.data(),
                                           static_cast<DWORD>(watch.buffer.size() * sizeof(DWORD)), recursive,
                                           filter, nullptr, &watch.overlapped, ChangesArrived) != FALSE;
     return watch.pending;
@@ -319,7 +335,8 @@ void CWatchLoop::Retire(std::unique_ptr<DirWatch> watch) {
     if (!watch || !watch->pending)
         return;
     watch->closing = true;
-    CancelIoEx(watch->handle.get(), &watch->overlapped);
+    CancelIoEx(watch->handle->get(), &watch->overlapped);
+    watch->handle.reset(); // the cancelled read still owns the buffer until its completion comes
     m_retired.push_back(std::move(watch));
 }
 
@@ -540,10 +557,19 @@ void CWatchLoop::Settle(WatchedItem& item) {
         return;
     }
     item.isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (item.folder && IsEmptyFolder(item.systemPath)) {
+        // A deleted folder lingers as long as this watch holds it open (on some systems silently):
+        // let go of it and look again.
+        Retire(std::move(item.folder));
+        if (GetFileAttributesW(item.systemPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            Wait(item, 0);
+            return;
+        }
+    }
     if (!item.polling && item.isFolder && !item.folder) {
         OpenFolderWatch(item); // a folder item back again, or its name moved: its tree watched anew
-        if (item.state == WatchState::WaitingForItem)
-            return;
+        if (!item.folder && !item.polling)
+            return; // gone again: waiting
     }
     SetState(item, item.polling ? WatchState::Polling : WatchState::Watching,
              item.polling ? kPollingText : std::wstring());

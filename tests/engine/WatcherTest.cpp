@@ -146,6 +146,15 @@ TEST(Watcher, FolderChangesLeftOutByPatternMakeNone) {
     ASSERT_TRUE(WriteFileText(folders.data + "\\src\\main.c", "2"));
     EXPECT_EQ(1u, host.Settled(1));
     EXPECT_TRUE(watcher.Snapshot().at(0).isFolder);
+
+    // The folder goes and comes back: it waits, then its new tree is watched.
+    RemoveTree(folders.data);
+    EXPECT_TRUE(WaitForState(watcher, W(folders.data), WatchState::WaitingForItem));
+    EXPECT_EQ(0u, host.Settled(1, kQuietMs));
+    ASSERT_TRUE(WriteFileText(folders.data + "\\src\\main.c", "3"));
+    EXPECT_EQ(1u, host.Settled(1));
+    ASSERT_TRUE(WriteFileText(folders.data + "\\src\\main.c", "4"));
+    EXPECT_EQ(1u, host.Settled(1));
 }
 
 TEST(Watcher, RefusedItems) {
