@@ -676,6 +676,7 @@ void CWatchLoop::Reload() {
         }
         m_shared.listed = content.paths;
         m_shared.skippedLines = content.skippedLines;
+        m_shared.listRead = true;
         m_shared.listChanged = false;
     }
     Reconcile(content.paths);

@@ -38,6 +38,10 @@ struct CWatcher::Shared {
     void Wake() { SetEvent(wake.get()); }
     void Run();
     void StoppedByFailure();
+    // The list as the file holds it, read here first when the thread has not read it yet, so a
+    // change made at once after the start never writes the list without its earlier items.
+    // Called with mutex held.
+    std::vector<std::wstring> ListedPaths();
 
     CWatchHost& host;
     const std::wstring backupRoot;
@@ -53,6 +57,7 @@ struct CWatcher::Shared {
     std::vector<std::wstring> retries;
     unsigned listWrites = 0; // counts this program's writes: a reload read before one is not kept
     unsigned skippedLines = 0;
+    bool listRead = false; // listed holds what the file held (a read, or this program's write)
     bool listChanged = false, owner = false, quitting = false, finished = false;
     std::condition_variable ended;
 };

@@ -14,6 +14,16 @@ const DWORD kThreadEndMs = 3000;
 
 } // namespace
 
+std::vector<std::wstring> CWatcher::Shared::ListedPaths() {
+    if (!listRead) {
+        const WatchListContent content = ReadWatchList(backupRoot);
+        listed = content.paths;
+        skippedLines = content.skippedLines;
+        listRead = true;
+    }
+    return listed;
+}
+
 CWatcher::CWatcher(CWatchHost& host, std::wstring backupRoot, std::vector<std::wstring> leftOutPatterns,
                    DWORD settleMs)
     : m_shared(std::make_shared<Shared>(host, std::move(backupRoot), std::move(leftOutPatterns), settleMs)) {}
@@ -50,7 +60,7 @@ WatchRefusal CWatcher::Add(const std::wstring& path) {
     if (refusal != WatchRefusal::None)
         return refusal;
     std::lock_guard<std::mutex> lock(m_shared->mutex);
-    std::vector<std::wstring> paths = m_shared->listed;
+    std::vector<std::wstring> paths = m_shared->ListedPaths();
     if (std::any_of(paths.begin(), paths.end(),
                     [&item](const std::wstring& listed) { return SameName(listed, item); }))
         return WatchRefusal::None;
@@ -69,7 +79,7 @@ WatchRefusal CWatcher::Add(const std::wstring& path) {
 bool CWatcher::Remove(const std::wstring& path) {
     const std::wstring item = WithoutTrailingSeparators(path);
     std::lock_guard<std::mutex> lock(m_shared->mutex);
-    std::vector<std::wstring> paths = m_shared->listed;
+    std::vector<std::wstring> paths = m_shared->ListedPaths();
     const auto kept = std::remove_if(paths.begin(), paths.end(),
                                      [&item](const std::wstring& listed) { return SameName(listed, item); });
     if (kept == paths.end())

@@ -209,6 +209,13 @@ TEST(Watcher, DamagedOrHostileListLinesSkipped) {
     EXPECT_FALSE(FileExists(hostile));
     EXPECT_FALSE(FolderExists(folders.backups + "\\2026-1207"));
 
+    // A watch added before the list is read keeps the list's items (the refused lines dropped).
+    ASSERT_TRUE(WriteFileText(folders.backups + "\\Tallowbox-watch.tsv", list));
+    CWatcher early(host, W(folders.backups), {}, kSettleMs);
+    ASSERT_EQ(WatchRefusal::None, early.Add(W(folders.data)));
+    EXPECT_EQ(5u, early.SkippedLines());
+    EXPECT_EQ(3u, ReadWatchList(W(folders.backups)).paths.size());
+
     // Another version's list is not read at all.
     EXPECT_EQ(3u,
               ParseWatchList("#Tallowbox-watch 2\n" + folders.data + "\\kept.txt\nx\ny\n", W(folders.backups))
