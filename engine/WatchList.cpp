@@ -1,5 +1,7 @@
 #include "engine/WatchList.h"
 
+#include <set>
+
 #include "engine/BackupPaths.h"
 #include "engine/FileCopy.h"
 #include "engine/FolderTree.h"
@@ -42,8 +44,10 @@ bool IsDeviceName(const std::wstring& component) {
     for (const wchar_t* device : kDevices)
         if (base == device)
             return true;
-    return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
-           base[3] >= L'0' && base[3] <= L'9';
+    if (base.size() != 4 || (base.compare(0, 3, L"COM") != 0 && base.compare(0, 3, L"LPT") != 0))
+        return false;
+    const wchar_t digit = base[3]; // superscript digits name the ports too
+    return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
 }
 
 bool HasDeviceComponent(const std::wstring& path) {
@@ -183,15 +187,15 @@ private:
         const WatchRefusal refusal = CheckWatchable(path, m_backupRoot);
         if (refusal != WatchRefusal::None && refusal != WatchRefusal::Missing)
             return false;
-        for (const std::wstring& taken : m_content.paths)
-            if (UpperCase(taken) == UpperCase(path))
-                return false;
+        if (!m_taken.insert(UpperCase(path)).second)
+            return false; // the same item again
         m_content.paths.push_back(path);
         return true;
     }
 
     const std::wstring& m_backupRoot;
     WatchListContent m_content;
+    std::set<std::wstring> m_taken; // the paths kept, upper-cased
     std::string m_line;
     unsigned m_lineNumber = 0;
     bool m_versionKnown = false;

@@ -38,7 +38,9 @@ public:
     CWatcher(const CWatcher&) = delete;
     CWatcher& operator=(const CWatcher&) = delete;
 
-    void Start();                                   // reads the watch list, resumes every watch
+    // Reads the watch list, resumes every watch. The list is read on the watcher's thread (its
+    // paths may lie on slow shares): WatchStatesChanged tells when it is in.
+    void Start();
     WatchRefusal Add(const std::wstring& path);     // checks, adds, saves the list
     bool Remove(const std::wstring& path);          // stops, saves the list
     bool IsWatched(const std::wstring& path) const; // case aside
@@ -51,7 +53,7 @@ public:
     // Lines of the list file skipped when it was last read.
     unsigned SkippedLines() const;
 
-    struct Shared; // what the watcher's thread shares with the caller's; defined in Watcher.cpp
+    struct Shared; // what the watcher's thread shares with the caller's; defined in WatchShared.h
 
 private:
     std::shared_ptr<Shared> m_shared;

@@ -16,10 +16,10 @@
 
 namespace {
 
-const DWORD kSettleMs = 200;
+const DWORD kSettleMs = 500;
 // Long enough for notifications under an emulator, and for a second report that should not come.
 const DWORD kReportWaitMs = 5000;
-const DWORD kQuietMs = 1200;
+const DWORD kQuietMs = 1500;
 
 // Records the reports; waits for them on the test's thread.
 class RecordingWatchHost : public CWatchHost {
@@ -122,6 +122,12 @@ TEST(Watcher, OneReportPerSaveWhateverItsShape) {
     ASSERT_TRUE(WriteFileText(file, "back"));
     EXPECT_EQ(1u, host.Settled(1));
     EXPECT_EQ(WatchState::Watching, StateOf(watcher, W(file)));
+
+    // No longer watched: out of the list file, and a save makes no report.
+    EXPECT_TRUE(watcher.Remove(W(file)));
+    EXPECT_TRUE(ReadWatchList(W(folders.backups)).paths.empty());
+    ASSERT_TRUE(WriteFileText(file, "after"));
+    EXPECT_EQ(0u, host.Settled(1, kQuietMs));
 }
 
 TEST(Watcher, FolderChangesLeftOutByPatternMakeNone) {
@@ -140,6 +146,15 @@ TEST(Watcher, FolderChangesLeftOutByPatternMakeNone) {
     ASSERT_TRUE(WriteFileText(folders.data + "\\src\\main.c", "2"));
     EXPECT_EQ(1u, host.Settled(1));
     EXPECT_TRUE(watcher.Snapshot().at(0).isFolder);
+
+    // The folder goes and comes back: it waits, then its new tree is watched.
+    RemoveTree(folders.data);
+    EXPECT_TRUE(WaitForState(watcher, W(folders.data), WatchState::WaitingForItem));
+    EXPECT_EQ(0u, host.Settled(1, kQuietMs));
+    ASSERT_TRUE(WriteFileText(folders.data + "\\src\\main.c", "3"));
+    EXPECT_EQ(1u, host.Settled(1));
+    ASSERT_TRUE(WriteFileText(folders.data + "\\src\\main.c", "4"));
+    EXPECT_EQ(1u, host.Settled(1));
 }
 
 TEST(Watcher, RefusedItems) {
@@ -193,6 +208,13 @@ TEST(Watcher, DamagedOrHostileListLinesSkipped) {
     EXPECT_EQ(WatchState::WaitingForItem, StateOf(watcher, W(folders.data + "\\gone\\later.txt")));
     EXPECT_FALSE(FileExists(hostile));
     EXPECT_FALSE(FolderExists(folders.backups + "\\2026-1207"));
+
+    // A watch added before the list is read keeps the list's items (the refused lines dropped).
+    ASSERT_TRUE(WriteFileText(folders.backups + "\\Tallowbox-watch.tsv", list));
+    CWatcher early(host, W(folders.backups), {}, kSettleMs);
+    ASSERT_EQ(WatchRefusal::None, early.Add(W(folders.data)));
+    EXPECT_EQ(5u, early.SkippedLines());
+    EXPECT_EQ(3u, ReadWatchList(W(folders.backups)).paths.size());
 
     // Another version's list is not read at all.
     EXPECT_EQ(3u,
