@@ -78,8 +78,14 @@ def version_figures(contenders, trees: str, rounds: int, launch_p, other_exe: st
         os.makedirs(other_dir, exist_ok=True)
         shutil.copy(other_exe, os.path.join(other_dir, "Tallowbox.exe"))
         programs["other build"] = other_dir
+    # Each program's fixed cost (start, end) on an empty folder, so the ratios can be taken beyond it too.
+    empty = os.path.join(trees, "E tree")
+    os.makedirs(empty, exist_ok=True)
+    fixed_floor = statistics.median(contenders.run("floor", empty)[0] for _ in range(rounds))
+    fixed_p = statistics.median(launch_p(contenders.program_dir, empty) for _ in range(rounds))
+    print(f"fixed cost (empty folder): floor {fixed_floor:.1f} ms, Tallowbox /p {fixed_p:.1f} ms")
     print("versions                        first ms  second ms  floor ms  second/floor  second/first  "
-          "added KiB (du)  added file bytes")
+          "beyond fixed: second/floor  added KiB (du)  added file bytes")
     for label, source, change in cases:
         floor, results = [], {name: [] for name in programs}
         for _ in range(rounds):
@@ -88,6 +94,7 @@ def version_figures(contenders, trees: str, rounds: int, launch_p, other_exe: st
                 floor.append(contenders.run("floor", source)[0])
             for name, program_dir in programs.items():
                 shutil.rmtree(work, ignore_errors=True)
+                os.makedirs(work)
                 item = os.path.join(work, os.path.basename(source))
                 (shutil.copytree if os.path.isdir(source) else shutil.copy2)(source, item)
                 backups = os.path.join(program_dir, "backups")
@@ -107,6 +114,7 @@ def version_figures(contenders, trees: str, rounds: int, launch_p, other_exe: st
             second = statistics.median(r[1] for r in series)
             added_du = statistics.median(r[2] for r in series)
             added_bytes = statistics.median(r[3] for r in series)
+            beyond = (second - fixed_p) / (f - fixed_floor) if f > fixed_floor else float("nan")
             print(f"   {label + ', ' + name:30s} {first:8.1f} {second:9.1f} {f:9.1f} {second / f:12.2f}"
-                  f" {second / first:13.2f} {added_du:14.0f} {added_bytes:17.0f}")
+                  f" {second / first:13.2f} {beyond:27.2f} {added_du:14.0f} {added_bytes:17.0f}")
     print()
