@@ -201,8 +201,9 @@ TEST_F(SafeReplaceTest, TwoSourcesOfOneNameInOneMinuteAreBothKept) {
     EXPECT_EQ("same (2).txt", m_host.rows.back().name.str());
     EXPECT_EQ("from y, later", ReadWhole(minute + "\\same (2).txt"));
     CBackupEngine restarted(W(program));
+    WriteFileText(m_data + "\\y\\same.txt", "from y, restarted");
     EXPECT_TRUE(Backup(restarted, m_data + "\\y\\same.txt"));
-    EXPECT_EQ("from y, later", ReadWhole(minute + "\\same.txt"));
+    EXPECT_EQ("from y, restarted", ReadWhole(minute + "\\same.txt"));
     EXPECT_EQ(
         (std::vector<std::string>{"README", "README (2)", "data", "data (2)", "same (2).txt", "same.txt"}),
         ListFolder(minute));
