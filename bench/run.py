@@ -14,6 +14,8 @@ import subprocess
 import sys
 import time
 
+from versions import version_figures
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 WINE = "/usr/lib/wine/wine64"
 # Private memory counts as flat over the F drop while it grows by less than this: a leak of even
@@ -361,6 +363,9 @@ def main() -> int:
     parser.add_argument("--other-program", default="",
                         help="with --startup-only: another Tallowbox.exe timed in the same rounds")
     parser.add_argument("--history", default="", help="the generated backups folder the history is read from")
+    parser.add_argument("--versions-only", action="store_true",
+                        help="only second backups (S unchanged, M a tenth changed, a 64 MiB file unchanged)"
+                             " against the floor; --other-program: another build's first backups beside")
     parser.add_argument("--history-only", action="store_true",
                         help="only the history (one read per round, at least 3) and the start-up")
     args = parser.parse_args()
@@ -378,6 +383,12 @@ def main() -> int:
             other = shutil.copy(args.other_program, os.path.join(other_dir, "Tallowbox.exe"))
         startup = startup_figures(args.build, contenders.program_dir, max(args.rounds, 3) * 2, other)
         target_lines({}, [], startup, None, None)
+        return 0
+    if args.versions_only:
+        def launch_p(program_dir: str, item: str) -> float:
+            program = win(os.path.join(program_dir, "Tallowbox.exe"))
+            return float(launch(args.build, "run", f'"{program}" /p "{win(item)}"')[-1].split()[0])
+        version_figures(contenders, args.trees, args.rounds, launch_p, args.other_program)
         return 0
     if args.history_only:
         history = history_figures(args.build, args.work, args.history, max(args.rounds, 3))

@@ -102,6 +102,14 @@ bool IsHeldForWriting(const std::wstring& source) {
     return !file.IsOpen() && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
+// The journal keeps a last-write time to the second: a copy's own time is compared at that precision.
+bool SameSecond(const FILETIME& a, const FILETIME& b) {
+    const auto seconds = [](const FILETIME& time) {
+        return ((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 10000000;
+    };
+    return seconds(a) == seconds(b);
+}
+
 bool SameFacts(const FileFacts& a, const FileFacts& b) {
     return a.size == b.size && CompareFileTime(&a.modified, &b.modified) == 0;
 }
@@ -220,18 +228,6 @@ BackupResult CBackupEngine::BackUpVersion(CBackupHost& host, const std::wstring&
     return BackUpItem(host, path, time, true, trigger);
 }
 
-namespace {
-
-// The journal keeps a last-write time to the second: a copy is compared with its record at that grain.
-bool SameToTheSecond(const FILETIME& a, const FILETIME& b) {
-    const auto seconds = [](const FILETIME& time) {
-        return ((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 10000000;
-    };
-    return seconds(a) == seconds(b);
-}
-
-} // namespace
-
 bool CBackupEngine::FindUnchangedCopy(const std::wstring& path, const std::wstring& source,
                                       const FileFacts& sourceFacts, PreviousCopy* previous) {
     if (!m_previous->Find(path, false, previous))
@@ -241,7 +237,7 @@ bool CBackupEngine::FindUnchangedCopy(const std::wstring& path, const std::wstri
     if (!ReadFileFacts(copy, &copyFacts))
         return false;
     // A copy opened in place and saved no longer has what its record says: it stands for nothing.
-    const bool asRecorded = SameToTheSecond(copyFacts.modified, previous->modified) &&
+    const bool asRecorded = SameSecond(copyFacts.modified, previous->modified) &&
                             (previous->unchanged || copyFacts.size == previous->bytes);
     if (!asRecorded || !MatchesCounterpart(source, sourceFacts, copy, copyFacts, &m_stop))
         return false;

@@ -189,6 +189,12 @@ DWORD CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
 
 DWORD LinkIntoBackup(const std::wstring& existing, const std::wstring& target,
                      const std::wstring& backupRoot) {
+    // A new minute's folder holds nothing yet: the link goes straight in under its name.
+    if (CreateHardLinkW(target.c_str(), existing.c_str(), nullptr))
+        return ERROR_SUCCESS;
+    const DWORD direct = GetLastError();
+    if (direct != ERROR_ALREADY_EXISTS && direct != ERROR_FILE_EXISTS)
+        return direct;
     const std::wstring temporary = WithoutLastComponent(target) + L"\\" + TemporaryName();
     if (!CreateHardLinkW(temporary.c_str(), existing.c_str(), nullptr))
         return GetLastError();

@@ -34,8 +34,8 @@ DWORD CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
                          const std::wstring& backupRoot, BOOL* stop = nullptr);
 
 // Makes target a hard link to existing (an earlier copy of the same content, both below
-// backupRoot) through a temporary link put in place as CopyFileIntoBackup puts its copy: an
-// earlier file at target is replaced only by the complete link. ERROR_SUCCESS, or why the link
+// backupRoot); an earlier file at target is replaced through a temporary link put in place as
+// CopyFileIntoBackup puts its copy. ERROR_SUCCESS, or why the link
 // was refused (the caller copies instead).
 DWORD LinkIntoBackup(const std::wstring& existing, const std::wstring& target,
                      const std::wstring& backupRoot);

@@ -86,6 +86,8 @@ void CFolderCopy::CopyContent(const Place& place) {
         return;
     }
     NameSet given; // this folder's names, before any file of it is handed to the pool
+    const Counterparts counterparts =
+        place.previous.empty() ? Counterparts() : ReadCounterparts(place.previous);
     bool more = true;
     while (more && !Stopped()) {
         more = finder.FindNextFile() != FALSE; // FALSE still loaded the last entry
@@ -97,10 +99,19 @@ void CFolderCopy::CopyContent(const Place& place) {
             continue;
         }
         const Place entry = place.Entry(name, GiveName(place, name, finder.IsDirectory() != FALSE, given));
-        if (finder.IsDirectory())
+        if (finder.IsDirectory()) {
             CopySubFolder(entry);
-        else
-            CopyOneFile(entry, finder.GetLength());
+            continue;
+        }
+        FileJob job;
+        job.place = entry;
+        job.source = {finder.GetLength(), finder.GetLastWriteTime(), finder.GetAttributes()};
+        const auto counterpart = counterparts.find(UpperCase(LastComponent(entry.destination)));
+        if (counterpart != counterparts.end()) {
+            job.hasCounterpart = true;
+            job.counterpart = counterpart->second;
+        }
+        CopyOneFile(std::move(job));
     }
     if (finder.FailedWithError())
         Fail(finder.GetReadAheadError(), m_nextSequence++);
@@ -150,15 +161,32 @@ void CFolderCopy::CopyContentAsAncestor(const Place& place, const FileIdentity* 
         m_ancestors.pop_back();
 }
 
-void CFolderCopy::CopyOneFile(const Place& place, ULONGLONG size) {
-    const unsigned long sequence = m_nextSequence++;
-    if (m_pool == nullptr)
-        CopyFileNow(place, size, sequence);
-    else
-        m_pool->Submit([this, place, size, sequence] { CopyFileNow(place, size, sequence); });
+CFolderCopy::Counterparts CFolderCopy::ReadCounterparts(const std::wstring& previousFolder) {
+    Counterparts counterparts;
+    CFileFind finder;
+    BOOL more = finder.FindFile((previousFolder + L"\\*").c_str());
+    while (more) {
+        more = finder.FindNextFile();
+        if (!finder.IsDirectory() && !finder.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT))
+            counterparts.emplace(
+                UpperCase(finder.GetFileName()),
+                FileFacts{finder.GetLength(), finder.GetLastWriteTime(), finder.GetAttributes()});
+    }
+    return counterparts;
 }
 
-void CFolderCopy::CopyFileNow(const Place& place, ULONGLONG size, unsigned long sequence) {
+void CFolderCopy::CopyOneFile(FileJob job) {
+    job.sequence = m_nextSequence++;
+    if (m_pool == nullptr)
+        CopyFileNow(job);
+    else
+        m_pool->Submit([this, job] { CopyFileNow(job); });
+}
+
+void CFolderCopy::CopyFileNow(const FileJob& job) {
+    const Place& place = job.place;
+    const ULONGLONG size = job.source.size;
+    const unsigned long sequence = job.sequence;
     if (Stopped())
         return;
     DWORD error = ERROR_SUCCESS;
@@ -167,7 +195,7 @@ void CFolderCopy::CopyFileNow(const Place& place, ULONGLONG size, unsigned long 
         error = PutFileBack(place.source, place.destination, m_stop);
     } else {
         ShowBackingUp(m_host, place.shown);
-        if (LinkedToPrevious(place))
+        if (LinkedToPrevious(job))
             return;
         error = CopyFileIntoBackup(place.source, place.destination, m_backupRoot, m_stop);
     }
@@ -177,11 +205,10 @@ void CFolderCopy::CopyFileNow(const Place& place, ULONGLONG size, unsigned long 
         Fail(error, sequence);
 }
 
-bool CFolderCopy::LinkedToPrevious(const Place& place) {
-    FileFacts source, counterpart;
-    if (place.previous.empty() || !ReadFileFacts(place.previous, &counterpart) ||
-        !ReadFileFacts(place.source, &source) || !MayLinkFor(source, counterpart) ||
-        !MatchesCounterpart(place.source, source, place.previous, counterpart, m_stop))
+bool CFolderCopy::LinkedToPrevious(const FileJob& job) {
+    const Place& place = job.place;
+    if (!job.hasCounterpart || !MayLinkFor(job.source, job.counterpart) ||
+        !MatchesCounterpart(place.source, job.source, place.previous, job.counterpart, m_stop))
         return false;
     if (LinkIntoBackup(place.previous, place.destination, m_backupRoot) != ERROR_SUCCESS) {
         m_linkRefused = true; // copied instead: said once for the whole item

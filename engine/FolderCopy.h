@@ -18,12 +18,14 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "engine/BackupHost.h"
 #include "engine/CopyPool.h"
 #include "engine/FileCopy.h"
+#include "engine/PreviousCopy.h"
 
 // Into the backup, or out of it back to where the item came from: a restore writes the user's
 // own folders, so it never clears leftover temporaries there nor a target's attributes.
@@ -78,6 +80,17 @@ private:
         }
     };
     using NameSet = std::unordered_set<std::wstring>; // upper-cased names given in one folder
+    // One file to copy (or link): its facts as the walk found them, and its counterpart's.
+    struct FileJob {
+        Place place;
+        FileFacts source;
+        bool hasCounterpart = false;
+        FileFacts counterpart;
+        unsigned long sequence = 0;
+    };
+    // The files of a folder of the previous copy by upper-cased name, read in one walk of it.
+    using Counterparts = std::unordered_map<std::wstring, FileFacts>;
+    static Counterparts ReadCounterparts(const std::wstring& previousFolder);
 
     // CopyContent with the folder (identity, when it could be read) on the way down meanwhile.
     void CopyContentAsAncestor(const Place& place, const FileIdentity* identity);
@@ -86,14 +99,14 @@ private:
     // this folder was given one the disk takes for the same; then the first free "name (2)"...
     std::wstring GiveName(const Place& place, const std::wstring& name, bool isFolder, NameSet& given);
     void CopySubFolder(const Place& place);
-    void CopyOneFile(const Place& place, ULONGLONG size);
+    void CopyOneFile(FileJob job);
     // True when the folder with this identity must not be entered.
     bool IsGuarded(const FileIdentity& identity) const;
     // An entry failed; sequence orders the entries as the walk met them.
     void Fail(DWORD error, unsigned long sequence);
-    void CopyFileNow(const Place& place, ULONGLONG size, unsigned long sequence);
+    void CopyFileNow(const FileJob& job);
     // True when the file was made as a link to its unchanged counterpart.
-    bool LinkedToPrevious(const Place& place);
+    bool LinkedToPrevious(const FileJob& job);
     // Deepest first, so setting a folder's times is never undone by work inside it.
     void FinishFolders();
 

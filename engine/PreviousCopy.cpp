@@ -83,7 +83,8 @@ void CPreviousCopies::Forget() {
 }
 
 std::wstring CPreviousCopies::Key(const std::wstring& original, bool isFolder) {
-    return (isFolder ? L"D" : L"F") + UpperCase(original);
+    return (isFolder ? L"D" : L"F") +
+           UpperCase(WithoutTrailingSeparators(original)); // given with a separator too
 }
 
 void CPreviousCopies::ReadJournals() {

@@ -41,6 +41,10 @@ std::wstring ResultText(const HistoryEntry& entry) {
         text = kFailedMark;
     else if (entry.outcome == RowOutcome::Stopped)
         text = kStoppedMark;
+    if (entry.Is(HistoryEntry::kAutomatic))
+        text += kAutomaticMark;
+    if (entry.Is(HistoryEntry::kUnchanged))
+        text += kUnchangedMark;
     return entry.kind == JournalKind::Restore ? text + kRestoreMark : text + L"バックアップ";
 }
 

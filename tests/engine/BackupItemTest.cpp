@@ -178,13 +178,10 @@ TEST_F(BackupItemTest, SameMinuteReplacesSameNamesAndKeepsTheRest) {
 }
 
 TEST_F(BackupItemTest, EachBatchMomentHasItsOwnFolders) {
-    // Changed before each backup: an unchanged file would be no new copy.
-    WriteFileText(m_data + "\\a.txt", "a");
-    Backup(m_data + "\\a.txt", At(2004, 3, 7, 14, 5));
-    WriteFileText(m_data + "\\a.txt", "b");
-    Backup(m_data + "\\a.txt", At(2004, 3, 7, 14, 6));
-    WriteFileText(m_data + "\\a.txt", "c");
-    Backup(m_data + "\\a.txt", At(2005, 1, 1, 0, 0));
+    for (const SYSTEMTIME& at : {At(2004, 3, 7, 14, 5), At(2004, 3, 7, 14, 6), At(2005, 1, 1, 0, 0)}) {
+        WriteFileText(m_data + "\\a.txt", "a at " + std::to_string(at.wYear + at.wMinute)); // changed: copied
+        Backup(m_data + "\\a.txt", at);
+    }
     EXPECT_EQ((std::vector<std::string>{"2004-0307", "2005-0101"}), ListFolder(m_program + "\\backups"));
     EXPECT_EQ((std::vector<std::string>{"1405", "1406", "Tallowbox-journal.tsv"}),
               ListFolder(m_program + "\\backups\\2004-0307"));

@@ -201,7 +201,7 @@ TEST_F(SafeReplaceTest, TwoSourcesOfOneNameInOneMinuteAreBothKept) {
     EXPECT_EQ("same (2).txt", m_host.rows.back().name.str());
     EXPECT_EQ("from y, later", ReadWhole(minute + "\\same (2).txt"));
     CBackupEngine restarted(W(program));
-    WriteFileText(m_data + "\\y\\same.txt", "from y, restarted"); // unchanged, it would be no new copy
+    WriteFileText(m_data + "\\y\\same.txt", "from y, restarted");
     EXPECT_TRUE(Backup(restarted, m_data + "\\y\\same.txt"));
     EXPECT_EQ("from y, restarted", ReadWhole(minute + "\\same.txt"));
     EXPECT_EQ(
