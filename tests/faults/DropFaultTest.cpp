@@ -209,6 +209,9 @@ TEST_F(DropFault, AFailedReplaceLeavesTheEarlierCopyAsItWas) {
     ASSERT_EQ(1, running.ItemCount());
     const std::string copy = Row(running, 0).destination + "\\kept.ini";
     ASSERT_EQ(attributes, ::GetFileAttributesA(copy.c_str()) & attributes);
+    // Changed since, so the second drop must read it (an unchanged file is not copied again).
+    ASSERT_TRUE(::SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL) &&
+                WriteFileWithAttributes(file, "later content", attributes));
     TakeSnapshot();
 
     LockingProcess lock(file);
