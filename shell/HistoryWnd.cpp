@@ -79,11 +79,13 @@ struct CHistoryLoader::Shared {
                 lastPost = std::chrono::steady_clock::now();
             }
         }
-        if (stop == 0) { // what the disk really holds, once the list is complete
-            part->stored = MeasureStored(root, &stop);
-            part->storedMeasured = stop == 0;
-        }
         Post(WM_HISTORY_PART, part.release());
+        if (stop == 0) { // what the disk really holds, once every row is listed
+            auto measured = std::make_unique<CHistory>();
+            measured->stored = MeasureStored(root, &stop);
+            measured->storedMeasured = stop == 0;
+            Post(WM_HISTORY_PART, measured.release());
+        }
         Post(WM_HISTORY_DONE, nullptr);
         std::lock_guard<std::mutex> lock(mutex);
         finished = true;

@@ -131,7 +131,8 @@ TEST_F(CommandLineFault, EmptyUnmatchedAndBackslashEndedQuotesAreTakenAsTheyStan
     ASSERT_TRUE(WriteFileText(data + "\\a.txt", "a"));
     ASSERT_TRUE(WriteFileText(data + "\\b.txt", "b"));
     ASSERT_TRUE(WriteFileText(data + "\\c.txt", "c"));
-    ASSERT_TRUE(WriteFileText(data + "\\tree\\t.txt", "t"));
+    ASSERT_TRUE(WriteFileText(data + "\\d.txt", "d")); // backed up once: a file backed up again unchanged
+    ASSERT_TRUE(WriteFileText(data + "\\tree\\t.txt", "t")); // would name its earlier copy
     TakeSnapshot();
     {
         SCOPED_TRACE("only empty pairs of quotes");
@@ -161,8 +162,7 @@ TEST_F(CommandLineFault, EmptyUnmatchedAndBackslashEndedQuotesAreTakenAsTheyStan
     }
     {
         SCOPED_TRACE("a folder ending in a backslash, then a file");
-        // b.txt, never backed up before: a.txt again would be unchanged, no new copy.
-        StartedTallowbox tallowbox(program, Quoted(data + "\\tree\\") + " " + Quoted(data + "\\b.txt"), data);
+        StartedTallowbox tallowbox(program, Quoted(data + "\\tree\\") + " " + Quoted(data + "\\d.txt"), data);
         HWND frame = tallowbox.WaitForVisibleFrame();
         ASSERT_NE(frame, nullptr);
         const std::vector<ListedRow> rows = tallowbox.Rows(frame);
@@ -170,8 +170,8 @@ TEST_F(CommandLineFault, EmptyUnmatchedAndBackslashEndedQuotesAreTakenAsTheyStan
         EXPECT_EQ("(フォルダ)", rows[0].name);
         EXPECT_EQ(rows[1].destination + "\\tree", rows[0].destination) << "the folder keeps its own name";
         EXPECT_EQ("t", ReadWhole(rows[0].destination + "\\t.txt"));
-        EXPECT_EQ("b.txt", rows[1].name);
-        EXPECT_EQ("b", ReadWhole(rows[1].destination + "\\b.txt"));
+        EXPECT_EQ("d.txt", rows[1].name);
+        EXPECT_EQ("d", ReadWhole(rows[1].destination + "\\d.txt"));
         CountVerifiedBytes(2);
         EXPECT_EQ(0u, tallowbox.Close(frame));
     }

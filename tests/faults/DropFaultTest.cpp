@@ -209,9 +209,9 @@ TEST_F(DropFault, AFailedReplaceLeavesTheEarlierCopyAsItWas) {
     ASSERT_EQ(1, running.ItemCount());
     const std::string copy = Row(running, 0).destination + "\\kept.ini";
     ASSERT_EQ(attributes, ::GetFileAttributesA(copy.c_str()) & attributes);
-    // Changed: an unchanged file would be no new copy, nothing to replace.
-    ASSERT_TRUE(::SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL));
-    ASSERT_TRUE(WriteFileWithAttributes(file, "later content", attributes));
+    // Changed since, so the second drop must read it (an unchanged file is not copied again).
+    ASSERT_TRUE(::SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL) &&
+                WriteFileWithAttributes(file, "later content", attributes));
     TakeSnapshot();
 
     LockingProcess lock(file);
