@@ -3,6 +3,8 @@
 // and hostile lines.
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include "EngineTestSupport.h"
 #include "common/TempFolder.h"
 #include "engine/BackupItem.h"
@@ -144,13 +146,34 @@ TEST_F(JournalTest, DamagedAndHostileLinesAreSkippedOrMarkedDamaged) {
         "#Tallowbox-journal 2\tsomething\tnew", // a later format: what follows is unread
         good + "2004-0307\\1405\\a.txt\t",
     };
+    // A device name in any form the platform takes, in the copy or the original: damaged. Names
+    // that only look alike ("COM10", "CONSOLE", "com0") are files and read.
+    const std::string devices[] = {"CON",
+                                   "2004-0307\\1405\\NUL",
+                                   "2004-0307\\1405\\con.txt",
+                                   "2004-0307\\AUX\\a.txt",
+                                   "2004-0307\\1405\\NUL.tar.gz",
+                                   "2004-0307\\1405\\lpt9.log",
+                                   "2004-0307\\1405\\COM\xc2\xb9",
+                                   "2004-0307\\1405\\Lpt\xc2\xb3.txt",
+                                   "2004-0307\\1405\\CON .",
+                                   "2004-0307\\1405\\nul...",
+                                   "2004-0307\\1405\\prn .txt"};
+    const std::string lookAlikes[] = {"2004-0307\\1405\\COM10.txt", "2004-0307\\1405\\CONSOLE",
+                                      "2004-0307\\1405\\com0", "2004-0307\\1405\\x.con"};
     std::string text = "#Tallowbox-journal 1\tfields\n";
+    for (const std::string& device : devices)
+        text += good + device + "\t\n";
+    for (const std::string& lookAlike : lookAlikes)
+        text += good + lookAlike + "\t\n";
+    text +=
+        "2004-03-07 14:05:00\tbackup\tok\tfile\t1\t1\t0\t\tC:\\data\\COM1.txt\t2004-0307\\1405\\a.txt\t\n";
     for (const std::string& line : lines)
         text += line + "\n";
     WriteFileText(Journal(), text);
     Read();
     EXPECT_EQ(4u, m_history.unreadableLines);
-    ASSERT_EQ(5u, m_history.entries.size());
+    ASSERT_EQ(5u + std::size(devices) + std::size(lookAlikes) + 1, m_history.entries.size());
     int damaged = 0;
     for (const HistoryEntry& entry : m_history.entries) {
         const BackupRow row = m_history.RowFor(entry, W(m_root));
@@ -161,5 +184,5 @@ TEST_F(JournalTest, DamagedAndHostileLinesAreSkippedOrMarkedDamaged) {
                 << "never joined to the backups folder";
         }
     }
-    EXPECT_EQ(4, damaged);
+    EXPECT_EQ(4 + std::size(devices) + 1, static_cast<size_t>(damaged));
 }
