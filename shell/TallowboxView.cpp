@@ -329,6 +329,7 @@ void CTallowboxView::OnBackupRow(LPARAM lParam) {
 
 void CTallowboxView::OnBackupStatus(LPARAM lParam) {
     std::unique_ptr<std::wstring> text(reinterpret_cast<std::wstring*>(lParam));
+    ShowProgress(); // caught up first, so a later frame never writes an older text over this one
     SetStatusText(*text);
 }
 
