@@ -40,6 +40,7 @@ public:
         return (static_cast<ULONGLONG>(m_current.nFileSizeHigh) << 32) | m_current.nFileSizeLow;
     }
     DWORD GetAttributes() const { return m_current.dwFileAttributes; }
+    FILETIME GetLastWriteTime() const { return m_current.ftLastWriteTime; }
     // TRUE when the current entry has any of the attribute bits in mask.
     BOOL MatchesMask(DWORD mask) const { return (m_current.dwFileAttributes & mask) != 0; }
     BOOL IsDirectory() const { return MatchesMask(FILE_ATTRIBUTE_DIRECTORY); }

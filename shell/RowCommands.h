@@ -7,10 +7,11 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "engine/BackupPaths.h"
+#include "engine/BackupItem.h"
 
 // What the commands need of the list they serve.
 class CRowListHost {
@@ -25,6 +26,8 @@ public:
     virtual void QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) = 0;
     // Lists every version of the row's item.
     virtual void ShowVersions(const BackupRow& row) = 0;
+    // Queues work on the backup worker (the window stays live, Esc stops it): looking at a version.
+    virtual void QueueTask(std::function<void(CBackupEngine& engine, CBackupHost& host)> task) = 0;
 };
 
 class CRowCommands {
@@ -56,8 +59,8 @@ public:
     using ItemShower = void (*)(const std::wstring& folder, const std::vector<std::wstring>& items);
     using Asker = int (*)(HWND owner, const std::wstring& text, UINT type); // MessageBox's answer
     using MenuTracker = UINT (*)(HMENU menu, int x, int y, HWND owner);     // command chosen, or 0
-    using FileOpener = void (*)(const std::wstring& file);                  // with its usual program
-    using FolderPicker = bool (*)(HWND owner, std::wstring* folder);        // false: cancelled
+    using FileOpener = void (*)(const std::wstring& file); // with its usual program, from the worker
+    using FolderPicker = bool (*)(HWND owner, std::wstring* folder); // false: cancelled
     static ItemShower s_pfnShowItems;
     static Asker s_pfnAsk;
     static MenuTracker s_pfnTrackMenu;

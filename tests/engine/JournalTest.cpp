@@ -79,6 +79,19 @@ TEST_F(JournalTest, BackupsRestoresFailuresAndStopsAreReadBackNewestFirst) {
     EXPECT_TRUE(CanRestore(row));
     EXPECT_EQ(0u, ReadWhole(Journal()).rfind("#Tallowbox-journal 1\ttime\t", 0))
         << "the first line names the format";
+
+    // Read again: a day whose folder has not changed comes from the earlier reading (which alone
+    // holds this size), a day with a new record from the disk.
+    m_history.entries[0].bytes = 12345;
+    CHistory again, changed;
+    ReadHistoryDay(W(m_root), L"2004-0307", again, &m_history);
+    EXPECT_EQ((std::vector<uint64_t>{12345, 9}),
+              (std::vector<uint64_t>{again.entries[0].bytes, again.totals.bytes}))
+        << "the taken entries, and the copies' bytes (5 + 2 + 2)";
+    ASSERT_TRUE(m_engine.BackUp(m_host, W(m_data + "\\report.txt"), At(2004, 3, 7, 14, 9)));
+    ReadHistoryDay(W(m_root), L"2004-0307", changed, &m_history);
+    EXPECT_EQ(7u, changed.entries.size());
+    EXPECT_NE(12345u, changed.entries[1].bytes);
 }
 
 TEST_F(JournalTest, ACutLineIsSkippedAndTheNextRecordStartsOnALineOfItsOwn) {
