@@ -365,9 +365,6 @@ void CHistoryWnd::RestoreViewState(const ViewState& state) {
         moments.insert(key.time);
     moments.insert(state.focused.time);
     moments.insert(state.top.time);
-    LVITEMW none = {};
-    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    ::SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
     int top = -1;
     for (size_t index = 0; index < m_shown.size(); ++index) {
         const HistoryEntry& entry = m_history->entries[m_shown[index]];
@@ -395,7 +392,7 @@ void CHistoryWnd::ShowReadAgain() {
     const ViewState state = SaveViewState();
     m_history = std::move(m_readingAgain);
     m_shown = FilterHistory(*m_history, m_query, m_exactOriginal);
-    ::SendMessageW(m_list, LVM_SETITEMCOUNT, m_shown.size(), LVSICF_NOSCROLL);
+    ShowRowsUnselected();
     RestoreViewState(state);
     ::InvalidateRect(m_list, nullptr, TRUE);
     ShowSummary();
@@ -452,12 +449,16 @@ void CHistoryWnd::OnSearchChanged() {
 void CHistoryWnd::ApplyFilter(bool onlyNarrower) {
     const std::vector<uint32_t> previous = std::move(m_shown);
     m_shown = FilterHistory(*m_history, m_query, m_exactOriginal, onlyNarrower ? &previous : nullptr);
-    LVITEMW none = {};
-    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    ::SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
-    ::SendMessageW(m_list, LVM_SETITEMCOUNT, m_shown.size(), 0);
+    ShowRowsUnselected();
     ::InvalidateRect(m_list, nullptr, TRUE);
     ShowSummary();
+}
+
+// The list holds m_shown's rows, none selected or focused, scrolled to the top. Emptied first: a
+// list of its own rows deselects each row by itself, which at 100,000 rows takes longer than a key.
+void CHistoryWnd::ShowRowsUnselected() {
+    ::SendMessageW(m_list, LVM_SETITEMCOUNT, 0, 0);
+    ::SendMessageW(m_list, LVM_SETITEMCOUNT, m_shown.size(), 0);
 }
 
 void CHistoryWnd::OnGetDispInfo(NMLVDISPINFOW* info) {

@@ -95,6 +95,7 @@ private:
     // The search box changed: the list shows what matches now.
     void OnSearchChanged();
     void ApplyFilter(bool onlyNarrower);
+    void ShowRowsUnselected();
     void ShowSummary();
     void OnCleanup();
     void OnGetDispInfo(NMLVDISPINFOW* info);
