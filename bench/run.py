@@ -248,13 +248,49 @@ def history_runs(build: str, work: str, history: str, runs: int) -> list:
     exe = shutil.copy(os.path.join(build, "bench", "historybench.exe"), program_dir)
     with open(os.path.join(program_dir, "Tallowbox.ini"), "w", encoding="utf-8", newline="\r\n") as f:
         f.write(f"[Tallowbox]\nBackupFolder={win(history)}\n")
+    shutil.copy(os.path.join(build, "shell", "Tallowbox.exe"), program_dir)
     results = []
     for _ in range(runs):
         os.sync()
         figures = named_figures([WINE, exe, win(history)])
         figures.update(named_figures([WINE, exe, "--window"]))
+        figures.update(outside_figures(build, program_dir, typed_counts([WINE, exe, win(history)])))
         results.append(figures)
     return results
+
+
+def typed_counts(command: list) -> list:
+    """The queries historybench types and the count after each key: [(text, [count, ...]), ...]."""
+    out = subprocess.run(command, capture_output=True, check=True).stdout.decode("utf-8", errors="replace")
+    queries = []
+    for line in out.splitlines():
+        if not line.startswith('keystroke "'):
+            continue
+        text, _, rest = line[len('keystroke "'):].rpartition('" ')
+        if len(text) == 1 or not queries:
+            queries.append([text, []])
+        queries[-1][0] = text
+        queries[-1][1].append(rest.split()[1])
+    return queries
+
+
+def outside_figures(build: str, program_dir: str, queries: list) -> dict:
+    """The real program started from program_dir, its history window measured by historyprobe.exe
+    from another process: its memory before the history is opened and once it is listed, and each
+    key of the queries until the list shows the count the engine gave for it."""
+    program = subprocess.Popen([WINE, os.path.join(program_dir, "Tallowbox.exe")], cwd=program_dir,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        probe = [WINE, os.path.join(build, "bench", "historyprobe.exe")]
+        for text, counts in queries:
+            probe += ["--query", text, "--expect", ",".join(counts)]
+        figures = named_figures(probe)
+        program.wait(timeout=60)
+    finally:
+        if program.poll() is None:
+            program.kill()
+            program.wait()
+    return figures
 
 
 def history_figures(build: str, work: str, history: str, runs: int) -> dict:
@@ -276,7 +312,10 @@ def history_figures(build: str, work: str, history: str, runs: int) -> dict:
             ("private bytes per entry", "bytes-per-record"), ("slowest keystroke (ms)", "keystroke-max-ms"),
             ("median keystroke (ms)", "keystroke-median-ms"), ("cleanup plan (ms)", "cleanup-ms"),
             ("window opened to first rows (ms)", "window-first-rows-ms"),
-            ("window opened to all rows (ms)", "window-all-rows-ms")]
+            ("window opened to all rows (ms)", "window-all-rows-ms"),
+            ("outside: slowest key (ms)", "outside-keystroke-max-ms"),
+            ("outside: median key (ms)", "outside-keystroke-median-ms"),
+            ("outside: resident bytes per record", "outside-bytes-per-record")]
     for label, name in rows:
         values = series(name)
         if not values:
@@ -284,8 +323,9 @@ def history_figures(build: str, work: str, history: str, runs: int) -> dict:
             continue
         figures[name] = statistics.median(values)
         print(f"   {label:34s} {figures[name]:8.1f}   {min(values):8.1f}-{max(values):<8.1f}")
-    if "keystroke-max-ms" in figures:
-        figures["keystroke-max-ms"] = max(series("keystroke-max-ms"))
+    for slowest in ("keystroke-max-ms", "outside-keystroke-max-ms"):
+        if slowest in figures:
+            figures[slowest] = max(series(slowest))
     print()
     return figures
 
@@ -303,6 +343,8 @@ def history_target_lines(history: dict) -> None:
     rows = [("history window: opened to first rows (ms)", "window-first-rows-ms", 500, "{:.0f}"),
             ("history: slowest keystroke's filter (ms)", "keystroke-max-ms", 50, "{:.1f}"),
             ("history: private bytes per record", "bytes-per-record", 300, "{:.0f}"),
+            ("history: slowest key from outside (ms)", "outside-keystroke-max-ms", 50, "{:.1f}"),
+            ("history: resident bytes per record, outside", "outside-bytes-per-record", 200, "{:.0f}"),
             ("history: cleanup plan of all records (ms)", "cleanup-ms", 1000, "{:.0f}")]
     for label, name, limit, shape in rows:
         if name in history:

@@ -240,29 +240,11 @@ int64_t RecycledCount(const std::wstring& backupRoot) {
     return SUCCEEDED(SHQueryRecycleBinW(volume, &info)) ? info.i64NumItems : -1;
 }
 
-bool HoldsOnlyItsJournal(const std::wstring& dayFolder) {
-    CFileFind find;
-    BOOL more = find.FindFile((SystemPath(dayFolder) + L"\\*").c_str());
-    bool journal = false;
-    while (more) {
-        more = find.FindNextFile();
-        if (find.IsDots())
-            continue;
-        if (CompareStringOrdinal(find.GetFileName().c_str(), -1, kJournalName, -1, TRUE) != CSTR_EQUAL ||
-            find.MatchesMask(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
-            return false;
-        journal = true;
-    }
-    return journal && !find.FailedWithError();
-}
-
-// The minute folder left empty goes; the day folder left with nothing but its journal goes with it.
+// The minute folder left empty goes. The day folder keeps its journal, even with no copy left:
+// a copy taken back from the Recycle Bin is listed with its origin again.
 void RemoveEmptiedFolders(const std::wstring& backupRoot, const std::wstring& copyPath) {
-    const std::wstring minute = backupRoot + L"\\" + WithoutLastComponent(copyPath);
-    RemoveDirectoryW(SystemPath(minute).c_str()); // refused while anything is left in it
-    const std::wstring day = WithoutLastComponent(minute);
-    if (HoldsOnlyItsJournal(day) && DeleteFileW(SystemPath(day + L"\\" + kJournalName).c_str()))
-        RemoveDirectoryW(SystemPath(day).c_str());
+    RemoveDirectoryW(
+        SystemPath(backupRoot + L"\\" + WithoutLastComponent(copyPath)).c_str()); // refused unless empty
 }
 
 JournalRecord RemovalRecord(const CHistory& history, const HistoryEntry& entry, SYSTEMTIME now) {
@@ -278,9 +260,11 @@ JournalRecord RemovalRecord(const CHistory& history, const HistoryEntry& entry, 
     return record;
 }
 
-std::wstring CleanupStatusText(const CleanupResult& result, bool binRefused) {
-    std::wstring text = std::to_wstring(result.removed) + L" 個のバックアップを整理しました（" +
-                        SizeText(result.bytes) + L"）";
+std::wstring CleanupStatusText(const CleanupResult& result, bool recycle, bool binRefused) {
+    std::wstring text = std::to_wstring(result.removed) +
+                        (recycle && !binRefused ? L" 個のバックアップをごみ箱に移しました（"
+                                                : L" 個のバックアップを削除しました（") +
+                        SizeText(result.bytes) + L" 空きました）";
     if (result.failed > 0)
         text += L"。" + std::to_wstring(result.failed) + L" 個は整理できませんでした（" +
                 SystemMessage(result.firstError) + L"）";
@@ -342,6 +326,6 @@ CleanupResult RunCleanup(CBackupHost& host, const std::wstring& backupRoot, cons
             break;
         }
     }
-    host.SetStatusText(CleanupStatusText(result, binRefused));
+    host.SetStatusText(CleanupStatusText(result, recycle, binRefused));
     return result;
 }

@@ -195,6 +195,11 @@ CTextPool::CTextPool() {
     m_ids.emplace(std::wstring_view(m_texts.back()), kNone);
 }
 
+uint32_t CTextPool::Find(const std::wstring& text) const {
+    const auto found = m_ids.find(std::wstring_view(text));
+    return found != m_ids.end() ? found->second : kNone;
+}
+
 uint32_t CTextPool::Add(const std::wstring& text) {
     const auto found = m_ids.find(std::wstring_view(text));
     if (found != m_ids.end())
@@ -229,13 +234,37 @@ BackupRow CHistory::RowFor(const HistoryEntry& entry, const std::wstring& backup
     return row;
 }
 
+void CHistory::Totals::Add(const Totals& more) {
+    copies += more.copies;
+    bytes += more.bytes;
+    if (more.oldest != 0 && (oldest == 0 || more.oldest < oldest))
+        oldest = more.oldest;
+}
+
 CHistory::Totals CHistory::ComputeTotals() const {
-    Totals totals;
+    Totals shown = totals;
+    if (storedMeasured) {
+        shown.measured = true;
+        shown.bytes = stored.bytes;
+        shown.savedByLinks = stored.SavedByLinks();
+    }
+    return shown;
+}
+
+namespace {
+
+// The totals of the entries from first on: a copy's path names its day, so the entries of
+// different days never share a copy.
+CHistory::Totals TotalsFrom(const std::vector<HistoryEntry>& entries, size_t first) {
+    CHistory::Totals totals;
     std::unordered_set<uint64_t>
         counted; // copy folder and name ids: a copy replaced in its minute counts once
-    for (const HistoryEntry& entry : entries) {
+    for (size_t index = first; index < entries.size(); ++index) {
+        const HistoryEntry& entry = entries[index];
+        // An unchanged record names a copy of an earlier moment, perhaps of an earlier day.
         const bool ownsCopy = entry.Is(HistoryEntry::kUnknownOriginal) ||
-                              (entry.kind == JournalKind::Backup && entry.outcome == RowOutcome::Succeeded);
+                              (entry.kind == JournalKind::Backup && entry.outcome == RowOutcome::Succeeded &&
+                               !entry.Is(HistoryEntry::kUnchanged));
         if (!ownsCopy || entry.Is(HistoryEntry::kDamaged))
             continue;
         if (!counted.insert((static_cast<uint64_t>(entry.copyFolder) << 32) | entry.copyName).second)
@@ -245,13 +274,42 @@ CHistory::Totals CHistory::ComputeTotals() const {
         if (totals.oldest == 0 || entry.time < totals.oldest)
             totals.oldest = entry.time;
     }
-    if (storedMeasured) {
-        totals.measured = true;
-        totals.bytes = stored.bytes;
-        totals.savedByLinks = stored.SavedByLinks();
-    }
     return totals;
 }
+
+// The day's entries as earlier read them, their texts added to history's pool.
+void CopyDay(const CHistory& earlier, const HistoryDay& day, CHistory& history) {
+    for (size_t index = day.first; index < day.first + day.count; ++index) {
+        HistoryEntry entry = earlier.entries[index];
+        entry.original = history.texts.Add(earlier.texts.Text(entry.original));
+        entry.copyFolder = history.texts.Add(earlier.texts.Text(entry.copyFolder));
+        entry.copyName = history.texts.Add(earlier.texts.Text(entry.copyName));
+        history.entries.push_back(entry);
+    }
+    history.unreadableLines += day.unreadableLines;
+    history.unreadableJournals += day.unreadableJournals;
+}
+
+// The day of that name in earlier, when it was read from a listing that still looks the same.
+const HistoryDay* UnchangedDay(const CHistory* earlier, const std::wstring& name, uint64_t signature) {
+    if (earlier == nullptr)
+        return nullptr;
+    // Days are newest first: sorted by name, descending.
+    const auto found =
+        std::lower_bound(earlier->days.begin(), earlier->days.end(), name,
+                         [](const HistoryDay& day, const std::wstring& wanted) { return day.name > wanted; });
+    return found != earlier->days.end() && found->name == name && found->signature == signature ? &*found
+                                                                                                : nullptr;
+}
+
+uint64_t HashOf(const void* data, size_t size, uint64_t hash = 14695981039346656037ull) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i)
+        hash = (hash ^ bytes[i]) * 1099511628211ull;
+    return hash;
+}
+
+} // namespace
 
 std::vector<std::wstring> HistoryDays(const std::wstring& backupRoot) {
     std::vector<std::wstring> days;
@@ -264,11 +322,43 @@ std::vector<std::wstring> HistoryDays(const std::wstring& backupRoot) {
     return days;
 }
 
-void ReadHistoryDay(const std::wstring& backupRoot, const std::wstring& day, CHistory& history) {
-    CDayReader(backupRoot, day, history).Read();
+uint64_t DaySignature(const std::wstring& backupRoot, const std::wstring& day) {
+    uint64_t signature = 0;
+    ForEachEntry(SystemPath(backupRoot + L"\\" + day), [&](const CFileFind& entry) {
+        const std::wstring name = entry.GetFileName();
+        const bool minute = entry.IsDirectory() && IsMinuteFolderName(name);
+        if (!minute && CompareStringOrdinal(name.c_str(), -1, kJournalName, -1, TRUE) != CSTR_EQUAL)
+            return;
+        const FILETIME written = entry.GetLastWriteTime();
+        const ULONGLONG size = entry.GetLength();
+        uint64_t hash = HashOf(name.data(), name.size() * sizeof(wchar_t));
+        hash = HashOf(&written, sizeof written, hash);
+        hash = HashOf(&size, sizeof size, hash);
+        signature += hash; // the listing's order does not matter
+    });
+    return signature;
+}
+
+void ReadHistoryDay(const std::wstring& backupRoot, const std::wstring& day, CHistory& history,
+                    const CHistory* earlier) {
+    HistoryDay read;
+    read.name = day;
+    read.signature = DaySignature(backupRoot, day); // before reading: a change meanwhile shows next time
+    read.first = history.entries.size();
+    const unsigned linesBefore = history.unreadableLines, journalsBefore = history.unreadableJournals;
+    if (const HistoryDay* unchanged = UnchangedDay(earlier, day, read.signature))
+        CopyDay(*earlier, *unchanged, history);
+    else
+        CDayReader(backupRoot, day, history).Read();
+    read.count = history.entries.size() - read.first;
+    read.unreadableLines = history.unreadableLines - linesBefore;
+    read.unreadableJournals = history.unreadableJournals - journalsBefore;
+    history.totals.Add(TotalsFrom(history.entries, read.first));
+    history.days.push_back(std::move(read));
 }
 
 void AppendHistory(CHistory& into, const CHistory& part) {
+    const size_t offset = into.entries.size();
     into.entries.reserve(into.entries.size() + part.entries.size());
     for (HistoryEntry entry : part.entries) {
         entry.original = into.texts.Add(part.texts.Text(entry.original));
@@ -276,12 +366,17 @@ void AppendHistory(CHistory& into, const CHistory& part) {
         entry.copyName = into.texts.Add(part.texts.Text(entry.copyName));
         into.entries.push_back(entry);
     }
+    for (HistoryDay day : part.days) {
+        day.first += offset;
+        into.days.push_back(std::move(day));
+    }
     into.unreadableLines += part.unreadableLines;
     into.unreadableJournals += part.unreadableJournals;
     if (part.storedMeasured) {
         into.stored = part.stored;
         into.storedMeasured = true;
     }
+    into.totals.Add(part.totals);
 }
 
 void ReadHistory(const std::wstring& backupRoot, CHistory& history, const volatile LONG* stop,

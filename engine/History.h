@@ -30,6 +30,8 @@ public:
     CTextPool(const CTextPool&) = delete; // the index points into this object's own texts
     CTextPool& operator=(const CTextPool&) = delete;
     uint32_t Add(const std::wstring& text);
+    // The text's id, or kNone when the pool does not hold it.
+    uint32_t Find(const std::wstring& text) const;
     const std::wstring& Text(uint32_t id) const { return m_texts[id]; }
     size_t Count() const { return m_texts.size(); }
 
@@ -60,11 +62,21 @@ struct HistoryEntry {
     bool Is(Flags flag) const { return (flags & flag) != 0; }
 };
 
+// One day folder as it was read: what its folder listing looked like then (its journal's size and
+// time, its minute folders' times), so an unchanged day need not be read again, and its entries.
+struct HistoryDay {
+    std::wstring name; // "2026-1207"
+    uint64_t signature = 0;
+    size_t first = 0, count = 0;
+    unsigned unreadableLines = 0, unreadableJournals = 0;
+};
+
 // What the history holds: entries newest first, the texts they share, and the counts.
 class CHistory {
 public:
     CTextPool texts;
     std::vector<HistoryEntry> entries;
+    std::vector<HistoryDay> days; // newest first, as the entries
     unsigned unreadableLines = 0; // lines of journals that could not be read
     unsigned unreadableJournals = 0;
     // What the copies take on the disk, each stored file once: measured after the journals are read.
@@ -86,15 +98,25 @@ public:
         int64_t oldest = 0; // FILETIME ticks of local time, 0 when there is no copy
         bool measured = false;
         uint64_t savedByLinks = 0;
+        void Add(const Totals& more);
     };
+    // Kept up to date as days are read, so showing it costs nothing: what the journals say.
+    Totals totals;
+    // The totals, with what the disk holds once it is measured.
     Totals ComputeTotals() const;
 };
 
 // The day folders below backupRoot, newest first.
 std::vector<std::wstring> HistoryDays(const std::wstring& backupRoot);
-// Reads one day folder's records and unnamed copies into history, newest first.
-void ReadHistoryDay(const std::wstring& backupRoot, const std::wstring& day, CHistory& history);
-// Appends part's entries (read after into's) to into, their texts with them.
+// Reads one day folder's records and unnamed copies into history, newest first. When earlier
+// holds the day as read from a folder that has not changed since, its entries are taken from
+// there instead of the disk.
+void ReadHistoryDay(const std::wstring& backupRoot, const std::wstring& day, CHistory& history,
+                    const CHistory* earlier = nullptr);
+// What the day folder's listing looks like now: its journal's size and time, its minute folders'
+// names and times (a copy added to or removed from a minute folder changes its time).
+uint64_t DaySignature(const std::wstring& backupRoot, const std::wstring& day);
+// Appends part's entries (read after into's) to into, their texts, days and totals with them.
 void AppendHistory(CHistory& into, const CHistory& part);
 
 // Reads the history of backupRoot into history, newest day first. After each day folder,

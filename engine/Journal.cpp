@@ -210,14 +210,31 @@ bool IsDriveLetter(wchar_t c) {
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
 }
 
-// Every component between separators, from index start on, is a plain name.
+// A name the platform takes for a device whatever folder it is in: "CON", "con.txt", "NUL.tar.gz",
+// "COM1" to "COM9" and "LPT1" to "LPT9" (superscript digits too), "CON ." (trailing dots and
+// spaces are dropped), case aside. Opening one reads or writes the device, never a file.
+bool IsDeviceName(const std::wstring& name) {
+    std::wstring base = name.substr(0, name.find(L'.'));
+    while (!base.empty() && base.back() == L' ')
+        base.pop_back();
+    base = UpperCase(base);
+    if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" || base == L"CONIN$" ||
+        base == L"CONOUT$")
+        return true;
+    if (base.size() != 4 || (base.compare(0, 3, L"COM") != 0 && base.compare(0, 3, L"LPT") != 0))
+        return false;
+    const wchar_t digit = base[3];
+    return (digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
+}
+
+// Every component between separators, from index start on, is a plain name (no device).
 bool HasOnlyPlainComponents(const std::wstring& path, size_t start) {
     size_t begin = start;
     for (;;) {
         const size_t end = path.find(L'\\', begin);
         const std::wstring component =
             path.substr(begin, end == std::wstring::npos ? std::wstring::npos : end - begin);
-        if (component.empty() || component == L"." || component == L"..")
+        if (component.empty() || component == L"." || component == L".." || IsDeviceName(component))
             return false;
         if (end == std::wstring::npos)
             return true;

@@ -65,10 +65,11 @@ bool IsMinuteFolderName(const std::wstring& name);
 std::wstring RelativeToRoot(const std::wstring& backupRoot, const std::wstring& path);
 
 // A relative copy path that may be opened below the backups folder: not empty, not absolute,
-// no drive, device or stream (':'), no "." or ".." component, no empty component.
+// no drive, device or stream (':'), no "." or ".." component, no empty component, no component
+// the platform takes for a device ("CON", "nul.txt", "COM1", "LPT¹", "CON .", case aside).
 bool IsSafeCopyPath(const std::wstring& copy);
 // A full path of a local drive ("C:\...") or a share ("\\server\share\..."), with no "." or ".."
-// component: the only kind of original a restore writes to.
+// component and no device name: the only kind of original a restore writes to.
 bool IsFullOriginalPath(const std::wstring& path);
 
 // Appends the record to the journal of dayFolder below backupRoot (made when missing, the first

@@ -13,6 +13,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <set>
+#include <tuple>
 
 namespace {
 
@@ -29,6 +31,23 @@ const ColumnSpec kColumns[] = {
     {"日付", LVCFMT_LEFT, 90},          {"時間", LVCFMT_LEFT, 50},    {"名前", LVCFMT_LEFT, 150},
     {"元のフォルダ", LVCFMT_LEFT, 220}, {"サイズ", LVCFMT_RIGHT, 80}, {"結果", LVCFMT_LEFT, 110},
 };
+
+// What an entry stands for across two readings of the history: its moment, kind and copy.
+struct EntryKey {
+    int64_t time = 0;
+    JournalKind kind = JournalKind::Backup;
+    std::wstring copy;
+    bool operator<(const EntryKey& other) const {
+        return std::tie(time, kind, copy) < std::tie(other.time, other.kind, other.copy);
+    }
+    bool operator==(const EntryKey& other) const {
+        return time == other.time && kind == other.kind && copy == other.copy;
+    }
+};
+
+EntryKey KeyOf(const CHistory& history, const HistoryEntry& entry) {
+    return {entry.time, entry.kind, history.CopyPath(entry)};
+}
 
 // How it went, marked as the main list marks it.
 std::wstring ResultText(const HistoryEntry& entry) {
@@ -56,6 +75,7 @@ struct CHistoryLoader::Shared {
     HWND target = nullptr;
     std::wstring root;
     WPARAM generation = 0;
+    std::shared_ptr<const CHistory> earlier; // never changed: the window only reads it
     volatile LONG stop = 0;
     std::mutex mutex;
     std::condition_variable ended;
@@ -72,7 +92,7 @@ struct CHistoryLoader::Shared {
         for (const std::wstring& day : HistoryDays(root)) {
             if (stop != 0)
                 break;
-            ReadHistoryDay(root, day, *part);
+            ReadHistoryDay(root, day, *part, earlier.get());
             if (std::chrono::steady_clock::now() - lastPost >= kPartInterval) {
                 Post(WM_HISTORY_PART, part.release());
                 part = std::make_unique<CHistory>();
@@ -93,11 +113,13 @@ struct CHistoryLoader::Shared {
     }
 };
 
-CHistoryLoader::CHistoryLoader(HWND target, std::wstring backupRoot, WPARAM generation)
+CHistoryLoader::CHistoryLoader(HWND target, std::wstring backupRoot, WPARAM generation,
+                               std::shared_ptr<const CHistory> earlier)
     : m_shared(std::make_shared<Shared>()) {
     m_shared->target = target;
     m_shared->root = std::move(backupRoot);
     m_shared->generation = generation;
+    m_shared->earlier = std::move(earlier);
     std::shared_ptr<Shared> shared = m_shared;
     m_thread = std::thread([shared] { shared->Run(); });
 }
@@ -272,6 +294,13 @@ void CHistoryWnd::PostNcDestroy() {
 
 void CHistoryWnd::Reload() {
     m_loader.reset();
+    if (m_loaded) {
+        // The list goes on showing what was read until the new reading is whole.
+        m_readingAgain = std::make_shared<CHistory>();
+        m_loader.reset(new CHistoryLoader(m_hWnd, m_doc.BackupRoot(), ++m_generation, m_history));
+        return;
+    }
+    m_readingAgain.reset();
     m_history = std::make_shared<CHistory>();
     m_shown.clear();
     m_loaded = false;
@@ -285,6 +314,10 @@ void CHistoryWnd::OnHistoryPart(WPARAM generation, LPARAM lParam) {
     std::unique_ptr<CHistory> part(reinterpret_cast<CHistory*>(lParam));
     if (generation != m_generation || !part)
         return;
+    if (m_readingAgain) {
+        AppendHistory(*m_readingAgain, *part);
+        return;
+    }
     const size_t first = m_history->entries.size();
     AppendHistory(*m_history, *part);
     std::vector<uint32_t> added;
@@ -299,9 +332,79 @@ void CHistoryWnd::OnHistoryPart(WPARAM generation, LPARAM lParam) {
 void CHistoryWnd::OnHistoryDone(WPARAM generation) {
     if (generation != m_generation)
         return;
-    m_loaded = true;
     m_loader.reset();
+    if (m_readingAgain) {
+        ShowReadAgain();
+        return;
+    }
+    m_loaded = true;
     ::EnableWindow(GetDlgItem(IDC_HISTORY_CLEANUP), TRUE);
+    ShowSummary();
+}
+
+// Which entries the list shows selected, focused and at its top, by what they are.
+struct CHistoryWnd::ViewState {
+    std::set<EntryKey> selected;
+    EntryKey focused, top;
+    bool hasFocus = false, scrolled = false;
+};
+
+CHistoryWnd::ViewState CHistoryWnd::SaveViewState() const {
+    ViewState state;
+    const auto keyAt = [this](int item) {
+        return KeyOf(*m_history, m_history->entries[m_shown[static_cast<size_t>(item)]]);
+    };
+    int item = -1;
+    while ((item = ListView_GetNextItem(m_list, item, LVNI_SELECTED)) >= 0)
+        if (static_cast<size_t>(item) < m_shown.size())
+            state.selected.insert(keyAt(item));
+    const int focused = ListView_GetNextItem(m_list, -1, LVNI_FOCUSED);
+    if ((state.hasFocus = focused >= 0 && static_cast<size_t>(focused) < m_shown.size()))
+        state.focused = keyAt(focused);
+    // At the very top the list stays there, so new backups show; scrolled down, it keeps its row.
+    const int top = ListView_GetTopIndex(m_list);
+    if ((state.scrolled = top > 0 && static_cast<size_t>(top) < m_shown.size()))
+        state.top = keyAt(top);
+    return state;
+}
+
+void CHistoryWnd::RestoreViewState(const ViewState& state) {
+    // Only entries of a moment one of them has are worth a closer look.
+    std::set<int64_t> moments;
+    for (const EntryKey& key : state.selected)
+        moments.insert(key.time);
+    moments.insert(state.focused.time);
+    moments.insert(state.top.time);
+    int top = -1;
+    for (size_t index = 0; index < m_shown.size(); ++index) {
+        const HistoryEntry& entry = m_history->entries[m_shown[index]];
+        if (moments.count(entry.time) == 0)
+            continue;
+        const EntryKey key = KeyOf(*m_history, entry);
+        const int item = static_cast<int>(index);
+        if (state.selected.count(key) != 0)
+            ListView_SetItemState(m_list, item, LVIS_SELECTED, LVIS_SELECTED);
+        if (state.hasFocus && key == state.focused) {
+            ListView_SetItemState(m_list, item, LVIS_FOCUSED, LVIS_FOCUSED);
+            ListView_SetSelectionMark(m_list, item);
+        }
+        if (state.scrolled && key == state.top)
+            top = item;
+    }
+    RECT row;
+    if (top < 0 || !ListView_GetItemRect(m_list, 0, &row, LVIR_BOUNDS) || row.bottom <= row.top)
+        return;
+    const int rows = top - ListView_GetTopIndex(m_list);
+    ListView_Scroll(m_list, 0, rows * (row.bottom - row.top));
+}
+
+void CHistoryWnd::ShowReadAgain() {
+    const ViewState state = SaveViewState();
+    m_history = std::move(m_readingAgain);
+    m_shown = FilterHistory(*m_history, m_query, m_exactOriginal);
+    ShowRowsUnselected();
+    RestoreViewState(state);
+    ::InvalidateRect(m_list, nullptr, TRUE);
     ShowSummary();
 }
 
@@ -358,12 +461,16 @@ void CHistoryWnd::OnSearchChanged() {
 void CHistoryWnd::ApplyFilter(bool onlyNarrower) {
     const std::vector<uint32_t> previous = std::move(m_shown);
     m_shown = FilterHistory(*m_history, m_query, m_exactOriginal, onlyNarrower ? &previous : nullptr);
-    LVITEMW none = {};
-    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    ::SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
-    ::SendMessageW(m_list, LVM_SETITEMCOUNT, m_shown.size(), 0);
+    ShowRowsUnselected();
     ::InvalidateRect(m_list, nullptr, TRUE);
     ShowSummary();
+}
+
+// The list holds m_shown's rows, none selected or focused, scrolled to the top. Emptied first: a
+// list of its own rows deselects each row by itself, which at 100,000 rows takes longer than a key.
+void CHistoryWnd::ShowRowsUnselected() {
+    ::SendMessageW(m_list, LVM_SETITEMCOUNT, 0, 0);
+    ::SendMessageW(m_list, LVM_SETITEMCOUNT, m_shown.size(), 0);
 }
 
 void CHistoryWnd::OnGetDispInfo(NMLVDISPINFOW* info) {
@@ -432,6 +539,10 @@ WatchRefusal CHistoryWnd::ToggleWatch(const std::wstring& path) {
 
 void CHistoryWnd::QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) {
     m_doc.QueueRestore(std::move(rows), folder);
+}
+
+void CHistoryWnd::QueueTask(std::function<void(CBackupEngine& engine, CBackupHost& host)> task) {
+    m_doc.QueueTask(std::move(task));
 }
 
 // The dialog shows what would go; on OK the copies go on the backup worker (Esc stops it), from

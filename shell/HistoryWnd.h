@@ -26,9 +26,11 @@ class CTallowboxDoc;
 #define WM_HISTORY_DONE (WM_APP + 51)
 
 // Reads the history of a backups folder on a thread of its own and posts it to a window in parts.
+// The days earlier holds as read from a folder that has not changed since are taken from it.
 class CHistoryLoader {
 public:
-    CHistoryLoader(HWND target, std::wstring backupRoot, WPARAM generation);
+    CHistoryLoader(HWND target, std::wstring backupRoot, WPARAM generation,
+                   std::shared_ptr<const CHistory> earlier = nullptr);
     // Stops the reading and waits a bounded time; a thread stuck in the file system is left to
     // end by itself (it shares what it uses with nobody that goes away).
     ~CHistoryLoader();
@@ -50,7 +52,9 @@ public:
     BOOL Create(CWnd* owner);
     // Narrows the list to the records of one original path (the search box shows the path).
     void ShowVersionsOf(const std::wstring& originalPath);
-    // The backups changed (a batch ended): the history is read again.
+    // The backups changed (a batch ended): the history is read again, only the days that changed
+    // from the disk; the list keeps showing the history as it was until the new one is whole,
+    // then shows it with the same rows selected and the same row at the top.
     void Reload();
 
     BOOL PreTranslateMessage(MSG* pMsg) override;
@@ -77,14 +81,23 @@ private:
     void ShowVersions(const BackupRow& row) override { ShowVersionsOf(row.originalPath); }
     bool IsWatched(const std::wstring& path) const override;
     WatchRefusal ToggleWatch(const std::wstring& path) override;
+    void QueueTask(std::function<void(CBackupEngine& engine, CBackupHost& host)> task) override;
 
     void InsertColumns();
     void Layout();
     void OnHistoryPart(WPARAM generation, LPARAM lParam);
     void OnHistoryDone(WPARAM generation);
+    // The history read again takes the place of the one shown.
+    void ShowReadAgain();
+    // The rows selected, focused and at the top, kept across a reading: saved from the history
+    // shown, then selected, focused and scrolled to in the one read again.
+    struct ViewState;
+    ViewState SaveViewState() const;
+    void RestoreViewState(const ViewState& state);
     // The search box changed: the list shows what matches now.
     void OnSearchChanged();
     void ApplyFilter(bool onlyNarrower);
+    void ShowRowsUnselected();
     void ShowSummary();
     void OnCleanup();
     void OnGetDispInfo(NMLVDISPINFOW* info);
@@ -95,9 +108,10 @@ private:
     CRowCommands m_commands{*this};
     HWND m_list = nullptr;
     std::shared_ptr<CHistory> m_history = std::make_shared<CHistory>(); // never changed once read
-    std::vector<uint32_t> m_shown;                                      // entries the list shows, in order
-    std::wstring m_query;                                               // the text the list is filtered by
-    std::wstring m_exactOriginal;                                       // narrowed to one item's versions
+    std::shared_ptr<CHistory> m_readingAgain; // a reload's history until it is whole; else null
+    std::vector<uint32_t> m_shown;            // entries the list shows, in order
+    std::wstring m_query;                     // the text the list is filtered by
+    std::wstring m_exactOriginal;             // narrowed to one item's versions
     std::unique_ptr<CHistoryLoader> m_loader;
     WPARAM m_generation = 0;
     bool m_loaded = false;

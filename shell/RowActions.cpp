@@ -2,6 +2,7 @@
 
 #include "engine/FolderTree.h"
 #include "engine/Restore.h"
+#include "framework/FileHandle.h"
 
 #include <objbase.h>
 #include <shellapi.h>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <cwchar>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -59,6 +61,48 @@ public:
 private:
     const bool m_open;
 };
+
+// Copies source's bytes into target piece by piece, so a non-zero *cancel stops it within one piece
+// (the platform's own copy may not look at it until the end of a large file).
+DWORD CopyBytes(HANDLE source, HANDLE target, const BOOL* cancel) {
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        if (cancel != nullptr && *cancel)
+            return ERROR_REQUEST_ABORTED;
+        DWORD read = 0, written = 0;
+        if (!::ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
+            return ::GetLastError();
+        if (read == 0)
+            return ERROR_SUCCESS;
+        if (!::WriteFile(target, buffer.data(), read, &written, nullptr))
+            return ::GetLastError();
+        if (written != read)
+            return ERROR_DISK_FULL;
+    }
+}
+
+// Copies source to the new file target, read-only: its last-write time kept, as a copy's is.
+DWORD CopyReadOnly(const std::wstring& source, const std::wstring& target, const BOOL* cancel) {
+    CFileHandle from(::CreateFileW(SystemPath(source).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!from.IsOpen())
+        return ::GetLastError();
+    DWORD error = ERROR_SUCCESS;
+    {
+        CFileHandle to(::CreateFileW(SystemPath(target).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!to.IsOpen())
+            return ::GetLastError();
+        error = CopyBytes(from.get(), to.get(), cancel);
+        FILETIME written;
+        if (error == ERROR_SUCCESS && ::GetFileTime(from.get(), nullptr, nullptr, &written))
+            ::SetFileTime(to.get(), nullptr, nullptr, &written);
+    }
+    if (error == ERROR_SUCCESS && !::SetFileAttributesW(SystemPath(target).c_str(), FILE_ATTRIBUTE_READONLY))
+        error = ::GetLastError();
+    return error;
+}
 
 std::wstring ItemName(const BackupRow& row) {
     return LastComponent(WithoutTrailingSeparators(row.originalPath));
@@ -152,7 +196,8 @@ void ShowItemsInShell(const std::wstring& folder, const std::vector<std::wstring
     OpenFolderInShell(folder);
 }
 
-DWORD MakeLookingCopy(const std::wstring& backupPath, const std::wstring& root, std::wstring* copy) {
+DWORD MakeLookingCopy(const std::wstring& backupPath, const std::wstring& root, std::wstring* copy,
+                      BOOL* cancel) {
     if (!IsStrictlyBelow(PlainPath(backupPath), root))
         return ERROR_ACCESS_DENIED; // nothing outside the backups is ever opened from here
     wchar_t temporary[MAX_PATH + 1] = L"";
@@ -175,16 +220,19 @@ DWORD MakeLookingCopy(const std::wstring& backupPath, const std::wstring& root, 
             return error;
         }
         *copy = folder + L"\\" + LastComponent(backupPath);
-        if (!::CopyFileExW(SystemPath(backupPath).c_str(), SystemPath(*copy).c_str(), nullptr, nullptr,
-                           nullptr, COPY_FILE_FAIL_IF_EXISTS))
-            return ::GetLastError();
-        const DWORD attributes = ::GetFileAttributesW(SystemPath(*copy).c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES ||
-            !::SetFileAttributesW(SystemPath(*copy).c_str(), attributes | FILE_ATTRIBUTE_READONLY))
-            return ::GetLastError();
-        return ERROR_SUCCESS;
+        error = CopyReadOnly(backupPath, *copy, cancel);
+        if (error != ERROR_SUCCESS) {
+            ::DeleteFileW(SystemPath(*copy).c_str()); // never a part of the version left to open
+            ::RemoveDirectoryW(SystemPath(folder).c_str());
+        }
+        return error;
     }
     return ERROR_ALREADY_EXISTS;
+}
+
+void OpenWithUsualProgram(const std::wstring& file) {
+    CScopedCom com; // the shell's call may need COM on the calling thread
+    ::ShellExecuteW(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 bool PickFolder(HWND owner, std::wstring* folder) {

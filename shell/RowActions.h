@@ -29,8 +29,12 @@ std::wstring RestoreQuestion(const std::vector<BackupRow>& rows);
 
 // Copies the backup (a file below root) into a folder of its own in the user's temporary folder
 // and makes the copy read-only: what a program opens for looking is never the backup itself.
-// ERROR_SUCCESS with the copy's path, or the error code.
-DWORD MakeLookingCopy(const std::wstring& backupPath, const std::wstring& root, std::wstring* copy);
+// A non-zero *cancel, read while it copies, stops it (ERROR_REQUEST_ABORTED); a copy that is not
+// whole is removed with its folder. ERROR_SUCCESS with the copy's path, or the error code.
+DWORD MakeLookingCopy(const std::wstring& backupPath, const std::wstring& root, std::wstring* copy,
+                      BOOL* cancel = nullptr);
+// Opens file with its usual program (the shell's call, from any thread).
+void OpenWithUsualProgram(const std::wstring& file);
 
 // Asks the user for a folder (the system's folder picker); false when cancelled.
 bool PickFolder(HWND owner, std::wstring* folder);

@@ -22,10 +22,6 @@ UINT TrackRowMenu(HMENU menu, int x, int y, HWND owner) {
         ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, x, y, 0, owner, nullptr));
 }
 
-void OpenWithUsualProgram(const std::wstring& file) {
-    ::ShellExecuteW(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-}
-
 class CScopedMenu {
 public:
     explicit CScopedMenu(HMENU menu) : m_menu(menu) {}
@@ -197,7 +193,8 @@ void CRowCommands::ShowBackups() {
 }
 
 // A file is opened from a read-only copy in the temporary folder, so the backup itself is never
-// changed by the program that opens it; a folder is shown in the shell.
+// changed by the program that opens it; a folder is shown in the shell. The copy is made on the
+// backup worker, so a large version never freezes the window, and Esc stops it.
 void CRowCommands::OpenVersion() {
     const std::vector<BackupRow> rows = m_host.SelectedRows(true);
     if (rows.size() != 1 || rows.front().damaged)
@@ -206,14 +203,21 @@ void CRowCommands::OpenVersion() {
         ShowBackups();
         return;
     }
-    std::wstring copy;
-    const DWORD error = MakeLookingCopy(rows.front().backupPath, PlainPath(m_host.BackupRoot()), &copy);
-    if (error != ERROR_SUCCESS) {
-        m_host.SetStatusText(rows.front().backupPath + L"を開けませんでした（" + SystemMessage(error) +
-                             L"）");
-        return;
-    }
-    s_pfnOpenFile(copy);
+    const std::wstring backup = rows.front().backupPath, root = PlainPath(m_host.BackupRoot());
+    const FileOpener open = s_pfnOpenFile;
+    m_host.QueueTask([backup, root, open](CBackupEngine& engine, CBackupHost& host) {
+        host.ShowCopying(backup + L"を開く準備をしています...");
+        std::wstring copy;
+        const DWORD error = MakeLookingCopy(backup, root, &copy, engine.StopFlag());
+        if (error == ERROR_SUCCESS) {
+            host.SetStatusText(backup + L"を開きました");
+            open(copy);
+        } else if (error == ERROR_REQUEST_ABORTED) {
+            host.SetStatusText(backup + L"を開くのを中止しました");
+        } else {
+            host.SetStatusText(backup + L"を開けませんでした（" + SystemMessage(error) + L"）");
+        }
+    });
 }
 
 void CRowCommands::ShowOriginals() {

@@ -7,10 +7,11 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "engine/BackupPaths.h"
+#include "engine/BackupItem.h"
 #include "engine/WatchList.h"
 
 // What the commands need of the list they serve.
@@ -29,6 +30,8 @@ public:
     // Whether the item at path is watched; watches it, or stops, and says why it cannot be watched.
     virtual bool IsWatched(const std::wstring& path) const = 0;
     virtual WatchRefusal ToggleWatch(const std::wstring& path) = 0;
+    // Queues work on the backup worker (the window stays live, Esc stops it): looking at a version.
+    virtual void QueueTask(std::function<void(CBackupEngine& engine, CBackupHost& host)> task) = 0;
 };
 
 class CRowCommands {
@@ -62,8 +65,8 @@ public:
     using ItemShower = void (*)(const std::wstring& folder, const std::vector<std::wstring>& items);
     using Asker = int (*)(HWND owner, const std::wstring& text, UINT type); // MessageBox's answer
     using MenuTracker = UINT (*)(HMENU menu, int x, int y, HWND owner);     // command chosen, or 0
-    using FileOpener = void (*)(const std::wstring& file);                  // with its usual program
-    using FolderPicker = bool (*)(HWND owner, std::wstring* folder);        // false: cancelled
+    using FileOpener = void (*)(const std::wstring& file); // with its usual program, from the worker
+    using FolderPicker = bool (*)(HWND owner, std::wstring* folder); // false: cancelled
     static ItemShower s_pfnShowItems;
     static Asker s_pfnAsk;
     static MenuTracker s_pfnTrackMenu;

@@ -290,6 +290,7 @@ void CTallowboxView::OnBackupRow(LPARAM lParam) {
 
 void CTallowboxView::OnBackupStatus(LPARAM lParam) {
     std::unique_ptr<std::wstring> text(reinterpret_cast<std::wstring*>(lParam));
+    ShowProgress(); // caught up first, so a later frame never writes an older text over this one
     SetStatusText(*text);
 }
 
@@ -406,6 +407,10 @@ void CTallowboxView::ShowVersions(const BackupRow& row) {
 
 void CTallowboxView::QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) {
     Doc().QueueRestore(std::move(rows), folder);
+}
+
+void CTallowboxView::QueueTask(CBackupWorker::Task task) {
+    Doc().QueueTask(std::move(task));
 }
 
 bool CTallowboxView::IsWatched(const std::wstring& path) const {

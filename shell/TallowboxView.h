@@ -83,6 +83,7 @@ private:
     std::vector<BackupRow> SelectedRows(bool focusedFirst) const override;
     std::wstring BackupRoot() const override { return GetBackupRoot(); }
     void ShowVersions(const BackupRow& row) override;
+    void QueueTask(CBackupWorker::Task task) override;
     bool IsWatched(const std::wstring& path) const override;
     WatchRefusal ToggleWatch(const std::wstring& path) override;
     // A watched item's version is done, or the watches changed (posted by the document).

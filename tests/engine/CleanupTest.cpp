@@ -101,7 +101,8 @@ TEST_F(CleanupTest, OldCopiesGoToTheRecycleBinAndEachItemsNewestBackupStays) {
         m_trashed.push_back(TrashedName(path));
     EXPECT_EQ(4u, result.removed);
     EXPECT_EQ(0u, result.failed);
-    EXPECT_EQ("4 個のバックアップを整理しました（" + N(SizeText(40)) + "）", m_host.statusTexts.back());
+    EXPECT_EQ("4 個のバックアップをごみ箱に移しました（" + N(SizeText(40)) + " 空きました）",
+              m_host.statusTexts.back());
     for (const std::string& path : going)
         EXPECT_TRUE(FileExists(TrashFolder() + "\\files\\" + TrashedName(path)) ||
                     FolderExists(TrashFolder() + "\\files\\" + TrashedName(path)))
@@ -109,7 +110,8 @@ TEST_F(CleanupTest, OldCopiesGoToTheRecycleBinAndEachItemsNewestBackupStays) {
     for (const std::string& path : staying)
         EXPECT_EQ("0123456789", ReadWhole(m_temp / ("backups\\" + path)));
     EXPECT_EQ("outside", ReadWhole(m_temp / "outside\\keep.txt")) << "the link's target untouched";
-    EXPECT_FALSE(FolderExists(m_temp / "backups\\2004-0101")) << "a day left with its journal alone";
+    EXPECT_EQ(std::vector<std::string>{N(kJournalName)}, ListFolder(m_temp / "backups\\2004-0101"))
+        << "a day with no copy left keeps its journal";
     EXPECT_FALSE(FolderExists(m_temp / "backups\\2004-0201\\1000")) << "an emptied minute";
     EXPECT_TRUE(FolderExists(m_temp / "backups\\2004-0201\\1200"));
 
@@ -117,6 +119,16 @@ TEST_F(CleanupTest, OldCopiesGoToTheRecycleBinAndEachItemsNewestBackupStays) {
     EXPECT_TRUE(PlanCleanup(*m_history, ToTicks(At(2004, 5, 1, 0, 0))).entries.empty())
         << "the journal says the copies went";
     EXPECT_EQ(staying.size(), m_history->entries.size());
+
+    // A copy taken back from the Recycle Bin is listed again, with its origin.
+    ASSERT_TRUE(WriteFileText(m_temp / ("backups\\" + going[1]), "back"));
+    Read();
+    ASSERT_EQ(staying.size() + 1, m_history->entries.size());
+    const auto back =
+        std::find_if(m_history->entries.begin(), m_history->entries.end(),
+                     [&](const HistoryEntry& entry) { return N(m_history->CopyPath(entry)) == going[1]; });
+    ASSERT_TRUE(back != m_history->entries.end());
+    EXPECT_EQ(W(a), m_history->Original(*back));
 }
 
 TEST_F(CleanupTest, AStopEndsTheRunAndAFinalRemovalFollowsNoLink) {
@@ -138,7 +150,8 @@ TEST_F(CleanupTest, AStopEndsTheRunAndAFinalRemovalFollowsNoLink) {
     EXPECT_EQ(1u, result.removed);
     EXPECT_EQ((std::vector<std::string>{"1000", "1002", N(kJournalName)}),
               ListFolder(m_temp / "backups\\2004-0101"));
-    EXPECT_EQ("整理を中止しました。1 個のバックアップを整理しました（" + N(SizeText(10)) + "）",
+    EXPECT_EQ("整理を中止しました。1 個のバックアップをごみ箱に移しました（" + N(SizeText(10)) +
+                  " 空きました）",
               host.statusTexts.back());
 
     // Where the disk has no Recycle Bin: the copy's content goes, a link inside as a link.

@@ -3,6 +3,8 @@
 // and hostile lines.
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include "EngineTestSupport.h"
 #include "common/TempFolder.h"
 #include "engine/BackupItem.h"
@@ -77,6 +79,19 @@ TEST_F(JournalTest, BackupsRestoresFailuresAndStopsAreReadBackNewestFirst) {
     EXPECT_TRUE(CanRestore(row));
     EXPECT_EQ(0u, ReadWhole(Journal()).rfind("#Tallowbox-journal 2\ttime\t", 0))
         << "the first line names the format";
+
+    // Read again: a day whose folder has not changed comes from the earlier reading (which alone
+    // holds this size), a day with a new record from the disk.
+    m_history.entries[0].bytes = 12345;
+    CHistory again, changed;
+    ReadHistoryDay(W(m_root), L"2004-0307", again, &m_history);
+    EXPECT_EQ((std::vector<uint64_t>{12345, 9}),
+              (std::vector<uint64_t>{again.entries[0].bytes, again.totals.bytes}))
+        << "the taken entries, and the copies' bytes (5 + 2 + 2)";
+    ASSERT_TRUE(m_engine.BackUp(m_host, W(m_data + "\\report.txt"), At(2004, 3, 7, 14, 9)));
+    ReadHistoryDay(W(m_root), L"2004-0307", changed, &m_history);
+    EXPECT_EQ(7u, changed.entries.size());
+    EXPECT_NE(12345u, changed.entries[1].bytes);
 }
 
 TEST_F(JournalTest, ACutLineIsSkippedAndTheNextRecordStartsOnALineOfItsOwn) {
@@ -148,7 +163,28 @@ TEST_F(JournalTest, DamagedAndHostileLinesAreSkippedOrMarkedDamaged) {
         "#Tallowbox-journal 3\tsomething\tnew",       // a stray later header: what follows is unread
         good + "2004-0307\\1405\\e.txt\t",            // unreadable
     };
+    // A device name in any form the platform takes, in the copy or the original: damaged. Names
+    // that only look alike ("COM10", "CONSOLE", "com0") are files and read.
+    const std::string devices[] = {"CON",
+                                   "2004-0307\\1405\\NUL",
+                                   "2004-0307\\1405\\con.txt",
+                                   "2004-0307\\AUX\\a.txt",
+                                   "2004-0307\\1405\\NUL.tar.gz",
+                                   "2004-0307\\1405\\lpt9.log",
+                                   "2004-0307\\1405\\COM\xc2\xb9",
+                                   "2004-0307\\1405\\Lpt\xc2\xb3.txt",
+                                   "2004-0307\\1405\\CON .",
+                                   "2004-0307\\1405\\nul...",
+                                   "2004-0307\\1405\\prn .txt"};
+    const std::string lookAlikes[] = {"2004-0307\\1405\\COM10.txt", "2004-0307\\1405\\CONSOLE",
+                                      "2004-0307\\1405\\com0", "2004-0307\\1405\\x.con"};
     std::string text = "#Tallowbox-journal 1\tfields\n";
+    for (const std::string& device : devices)
+        text += good + device + "\t\n";
+    for (const std::string& lookAlike : lookAlikes)
+        text += good + lookAlike + "\t\n";
+    text +=
+        "2004-03-07 14:05:00\tbackup\tok\tfile\t1\t1\t0\t\tC:\\data\\COM1.txt\t2004-0307\\1405\\a.txt\t\n";
     for (const std::string& line : lines)
         text += line + "\n";
     WriteFileText(Journal(), text);
@@ -158,7 +194,7 @@ TEST_F(JournalTest, DamagedAndHostileLinesAreSkippedOrMarkedDamaged) {
         << "the program's own record is appended below its own header";
     Read();
     EXPECT_EQ(5u, m_history.unreadableLines);
-    ASSERT_EQ(8u, m_history.entries.size());
+    ASSERT_EQ(8u + std::size(devices) + std::size(lookAlikes) + 1, m_history.entries.size());
     EXPECT_EQ("2004-0307\\1409\\a.txt", N(m_history.CopyPath(m_history.entries[0])));
     EXPECT_TRUE(m_history.entries[1].Is(HistoryEntry::kAutomatic) ||
                 m_history.entries[2].Is(HistoryEntry::kAutomatic));
@@ -172,7 +208,7 @@ TEST_F(JournalTest, DamagedAndHostileLinesAreSkippedOrMarkedDamaged) {
                 << "never joined to the backups folder";
         }
     }
-    EXPECT_EQ(4, damaged);
+    EXPECT_EQ(4 + std::size(devices) + 1, static_cast<size_t>(damaged));
 }
 
 // The writer finds the journal's last header reading backwards a chunk at a time: a header whose

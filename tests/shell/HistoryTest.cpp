@@ -6,6 +6,8 @@
 
 #include "common/TempFolder.h"
 #include "engine/BackupPaths.h"
+#include "engine/Journal.h"
+#include "framework/FileHandle.h"
 #include "res/resource.h"
 #include "shell/HistoryWnd.h"
 #include "shell/MainFrm.h"
@@ -105,6 +107,7 @@ TEST_F(History, RestoreLookAtAVersionAndRestoreToAnotherPlace) {
     // Look: a read-only copy with the same bytes, somewhere else; the backup stays as it was.
     running->SelectRows({0}, ListOf(history));
     running->ChooseFromRowMenu(seams, ID_ROW_OPEN_VERSION, ListOf(history));
+    running->PumpUntilIdle();
     ASSERT_EQ(1u, seams.opened.size());
     std::string content;
     EXPECT_TRUE(ReadFileText(ToAnsiText(seams.opened[0]), &content) && content == "first");
@@ -121,9 +124,12 @@ TEST_F(History, RestoreLookAtAVersionAndRestoreToAnotherPlace) {
     EXPECT_TRUE(ReadFileText(sources / "elsewhere\\note.txt", &content) && content == "taken");
     EXPECT_EQ("(復元)" + sources / "elsewhere\\note (2).txt", running->ItemText(1, 4));
 
-    // Restore in place: asked first, what is there is backed up, then the version comes back.
+    // Restore in place: asked first, what is there is backed up, then the version comes back. The
+    // history read again keeps the row selected and focused, below the restore listed first now.
     WaitUntilRead(history, 2);
-    running->SelectRows({1}, ListOf(history)); // the restore to another place is listed first now
+    EXPECT_EQ(1, ListView_GetNextItem(ListOf(history), -1, LVNI_SELECTED));
+    EXPECT_EQ(1, ListView_GetNextItem(ListOf(history), -1, LVNI_FOCUSED));
+    EXPECT_EQ(-1, ListView_GetNextItem(ListOf(history), 1, LVNI_SELECTED));
     seams.answer = IDYES;
     running->ChooseFromRowMenu(seams, ID_ROW_RESTORE, ListOf(history));
     running->PumpUntilRows(4);
@@ -133,4 +139,70 @@ TEST_F(History, RestoreLookAtAVersionAndRestoreToAnotherPlace) {
     EXPECT_TRUE(ReadFileText(running->ItemText(2, 4) + "\\" + running->ItemText(2, 2), &content) &&
                 content == "changed")
         << "what was there, backed up first";
+}
+
+// A large version is copied on the worker: the command returns at once, Esc stops the copy and
+// nothing is opened; asked again, the whole copy is opened.
+TEST_F(History, LookingAtALargeVersionLeavesTheWindowAnsweringAndEscStopsIt) {
+    const std::string big = sources / "big.bin";
+    {
+        CFileHandle file(::CreateFileA(big.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        LARGE_INTEGER size;
+        size.QuadPart = 256LL << 20;
+        ASSERT_TRUE(::SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get()));
+    }
+    Drop({big});
+    running->PumpUntilIdle();
+    CHistoryWnd* history = Open();
+    ASSERT_TRUE(history != nullptr && history->IsLoaded());
+    running->SelectRows({0}, ListOf(history));
+    history->RowCommands().OpenVersion(); // as the menu's command, without waiting after it
+    EXPECT_TRUE(seams.opened.empty() && running->ViewObject()->IsBackingUp()) << "copying on the worker";
+    running->PressKey(WM_KEYDOWN, VK_ESCAPE);
+    running->PumpUntilIdle();
+    EXPECT_TRUE(seams.opened.empty());
+    EXPECT_NE(std::wstring::npos, running->WideStatusText().find(L"を開くのを中止しました"))
+        << ToAnsiText(running->WideStatusText());
+
+    running->ChooseFromRowMenu(seams, ID_ROW_OPEN_VERSION, ListOf(history));
+    running->PumpUntilIdle();
+    ASSERT_EQ(1u, seams.opened.size());
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    EXPECT_TRUE(::GetFileAttributesExW(seams.opened[0].c_str(), GetFileExInfoStandard, &data) &&
+                data.nFileSizeLow == (256u << 20) && data.nFileSizeHigh == 0 &&
+                (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
+        << "a whole, read-only copy: " << ToAnsiText(seams.opened[0]);
+    ::SetFileAttributesW(seams.opened[0].c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(seams.opened[0].c_str());
+}
+
+// After the cleanup the main window's status line says what it came to, not the copy it began with.
+TEST_F(History, TheStatusLineAfterACleanupSaysWhatHappened) {
+    const std::wstring root = FromAnsiText(program / "backups");
+    // Two versions of one item, long ago: the older one may go (its copy is gone already, so no
+    // Recycle Bin is needed; its minute folder is there).
+    for (WORD minute : {1, 2}) {
+        JournalRecord record;
+        record.time = {2001, 1, 0, 1, 10, minute, 0, 0};
+        record.original = L"C:\\data\\old.txt";
+        record.copy = L"2001-0101\\100" + std::to_wstring(minute) + L"\\old.txt";
+        ASSERT_EQ(DWORD(ERROR_SUCCESS), AppendJournalRecord(root, L"2001-0101", record));
+        ASSERT_TRUE(
+            ::CreateDirectoryW((root + L"\\2001-0101\\100" + std::to_wstring(minute)).c_str(), nullptr));
+    }
+    CHistoryWnd* history = Open();
+    ASSERT_TRUE(history != nullptr && history->IsLoaded());
+    // The cleanup's question is answered OK as soon as it shows.
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND dialog = ::GetActiveWindow();
+        if (dialog != nullptr && ::GetDlgItem(dialog, IDC_CLEANUP_DAYS) != nullptr)
+            ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    });
+    ::PostMessageW(history->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_HISTORY_CLEANUP, BN_CLICKED), 0);
+    running->Pump(500);
+    ::KillTimer(nullptr, timer);
+    running->PumpUntilIdle();
+    const std::wstring status = running->WideStatusText();
+    EXPECT_EQ(0u, status.find(L"1 個のバックアップを")) << ToAnsiText(status);
+    EXPECT_NE(std::wstring::npos, status.find(L"空きました")) << ToAnsiText(status);
 }

@@ -57,6 +57,17 @@ void RunningApp::PumpUntilRows(int rows, DWORD timeoutMs) {
     Pump(50);
 }
 
+void RunningApp::PumpUntilIdle(DWORD timeoutMs) {
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    while (ViewObject() != nullptr && ViewObject()->IsBackingUp() && ::GetTickCount64() < end)
+        Pump(20);
+    Pump(50);
+}
+
+CTallowboxView* RunningApp::ViewObject() const {
+    return dynamic_cast<CTallowboxView*>(CWnd::FromHandlePermanent(View()));
+}
+
 HWND RunningApp::Frame() const {
     return m_app.m_pMainWnd != nullptr ? m_app.m_pMainWnd->m_hWnd : nullptr;
 }

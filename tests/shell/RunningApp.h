@@ -25,6 +25,9 @@ public:
     void Pump(DWORD ms = 200);
     // Pumps until the list holds rows rows (the copies run on the program's worker), then a little more.
     void PumpUntilRows(int rows, DWORD timeoutMs = 60000);
+    // Pumps until the worker has nothing left to do and its last messages are shown.
+    void PumpUntilIdle(DWORD timeoutMs = 60000);
+    CTallowboxView* ViewObject() const;
 
     bool started() const { return m_started; }
     CTallowboxApp& app() { return m_app; }
