@@ -35,34 +35,6 @@ bool IsRootPath(const std::wstring& path) {
     return share == std::wstring::npos || share + 1 == path.size();
 }
 
-// A reserved device name ("CON", "com1.txt", "NUL  "): opening such a path opens the device.
-bool IsDeviceName(const std::wstring& component) {
-    std::wstring base = UpperCase(component.substr(0, component.find(L'.')));
-    while (!base.empty() && base.back() == L' ')
-        base.pop_back();
-    static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
-    for (const wchar_t* device : kDevices)
-        if (base == device)
-            return true;
-    if (base.size() != 4 || (base.compare(0, 3, L"COM") != 0 && base.compare(0, 3, L"LPT") != 0))
-        return false;
-    const wchar_t digit = base[3]; // superscript digits name the ports too
-    return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
-}
-
-bool HasDeviceComponent(const std::wstring& path) {
-    size_t begin = 0;
-    while (begin <= path.size()) {
-        size_t end = path.find(L'\\', begin);
-        if (end == std::wstring::npos)
-            end = path.size();
-        if (IsDeviceName(path.substr(begin, end - begin)))
-            return true;
-        begin = end + 1;
-    }
-    return false;
-}
-
 bool HasControlCharacter(const std::wstring& path) {
     for (wchar_t c : path)
         if (c < 0x20 || c == 0x7F)
@@ -207,8 +179,8 @@ WatchRefusal CheckWatchable(const std::wstring& path, const std::wstring& backup
     if (IsRootPath(path))
         return WatchRefusal::DriveRoot;
     const std::wstring item = WithoutTrailingSeparators(path);
-    if (item.size() > kMaxPathLength || !IsFullOriginalPath(item) || HasDeviceComponent(item) ||
-        HasControlCharacter(item))
+    // A full path also names no device in any component ("C:\x\CON" opens the console).
+    if (item.size() > kMaxPathLength || !IsFullOriginalPath(item) || HasControlCharacter(item))
         return WatchRefusal::NotFullPath;
     const std::wstring itemForm = ComparableForm(item), rootForm = ComparableForm(backupRoot);
     if (itemForm == rootForm)
