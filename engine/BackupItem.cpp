@@ -4,8 +4,8 @@
 #include <cwchar>
 #include <vector>
 
-#include "engine/Cleanup.h"
 #include "engine/CopyPool.h"
+#include "engine/CopyRemoval.h"
 #include "engine/FileCopy.h"
 #include "engine/FolderCopy.h"
 #include "engine/FolderTree.h"
