@@ -4,8 +4,8 @@
 #include <cwchar>
 #include <vector>
 
-#include "engine/Cleanup.h"
 #include "engine/CopyPool.h"
+#include "engine/CopyRemoval.h"
 #include "engine/FileCopy.h"
 #include "engine/FolderCopy.h"
 #include "engine/FolderTree.h"
@@ -32,6 +32,7 @@ struct ItemBackup {
     BackupRow row;
     bool succeeded = false;
     bool stopped = false;
+    bool busy = false;              // a watched file moved while it was read: no version yet
     unsigned failedEntries = 0;     // of a folder item
     unsigned long long leftOut = 0; // a folder item's entries not copied, as the patterns say
     bool rootUnusable = false;      // the backups folder itself cannot be made or written
@@ -301,7 +302,7 @@ void CBackupEngine::BackUpFolder(CBackupHost& host, ItemBackup& item, const std:
 }
 
 void CBackupEngine::BackUpFile(CCountingHost& host, ItemBackup& item, const std::wstring& source,
-                               ULONGLONG size) {
+                               const FileFacts& facts, bool watched) {
     item.error = MakeDestination(item, m_backupRoot);
     if (item.error != ERROR_SUCCESS)
         return;
@@ -309,12 +310,17 @@ void CBackupEngine::BackUpFile(CCountingHost& host, ItemBackup& item, const std:
     const std::wstring folder = SystemPath(item.destination);
     RemoveLeftoverTemporaries(folder);
     ShowBackingUp(host, item.path);
-    item.error =
-        CopyFileIntoBackup(source, folder + L"\\" + item.row.name, SystemPath(m_backupRoot), &m_stop);
+    auto stillWhole = [&source, &facts]() {
+        FileFacts after;
+        return ReadFileFacts(source, &after) && SameFacts(after, facts);
+    };
+    item.error = CopyFileIntoBackup(source, folder + L"\\" + item.row.name, SystemPath(m_backupRoot), &m_stop,
+                                    watched ? std::function<bool()>(stillWhole) : nullptr);
     item.succeeded = item.error == ERROR_SUCCESS;
+    item.busy = watched && item.error == ERROR_BUSY;
     item.stopped = !item.succeeded && IsStopRequested();
     if (item.succeeded)
-        host.CountCopied(size);
+        host.CountCopied(facts.size);
 }
 
 BackupResult CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstring& path, SYSTEMTIME time,
@@ -372,12 +378,9 @@ BackupResult CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstrin
                 ReportUnchanged(outerHost, item.row, previous, time);
             return BackupResult::Unchanged;
         }
-        BackUpFile(host, item, source, facts.size);
-        FileFacts after;
-        if (watched && item.succeeded && (!ReadFileFacts(source, &after) || !SameFacts(after, facts))) {
-            DeleteFileW(SystemPath(item.destination + L"\\" + item.row.name).c_str()); // half old, half new
+        BackUpFile(host, item, source, facts, watched);
+        if (item.busy)
             return BackupResult::Busy;
-        }
     }
 
     item.row.isFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);

@@ -102,7 +102,10 @@ private:
                             BackupTrigger trigger);
     // A folder item, copied into item.destination's minute, linking what its previous copy holds.
     void BackUpFolder(CBackupHost& host, ItemBackup& item, const std::wstring& source, bool leaveOut);
-    void BackUpFile(CCountingHost& host, ItemBackup& item, const std::wstring& source, ULONGLONG size);
+    // facts: the source's as read before the copy; with watched, a copy during which they moved
+    // is abandoned (item.busy) and the minute's earlier copy kept.
+    void BackUpFile(CCountingHost& host, ItemBackup& item, const std::wstring& source, const FileFacts& facts,
+                    bool watched);
     // True when the file item's previous copy still holds exactly what source holds.
     bool FindUnchangedCopy(const std::wstring& path, const std::wstring& source, const FileFacts& sourceFacts,
                            PreviousCopy* previous);

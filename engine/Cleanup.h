@@ -48,7 +48,3 @@ struct CleanupResult {
 // folders left empty, shows each copy's progress and, at the end, the outcome as status text.
 CleanupResult RunCleanup(CBackupHost& host, const std::wstring& backupRoot, const CHistory& history,
                          const CleanupPlan& plan, BOOL* stop, SYSTEMTIME now);
-
-// Deletes the copy at fullPath for good: a file, or a folder with its content; a link inside is
-// removed as a link, never followed. ERROR_SUCCESS or the first error.
-DWORD RemoveCopyForGood(const std::wstring& fullPath);

@@ -176,12 +176,14 @@ bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity) {
 }
 
 DWORD CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
-                         const std::wstring& backupRoot, BOOL* stop) {
+                         const std::wstring& backupRoot, BOOL* stop,
+                         const std::function<bool()>& stillWhole) {
     DWORD error = ERROR_SUCCESS;
     const std::wstring temporary = CopyToTemporary(source, target, stop, &error);
     if (temporary.empty())
         return error != ERROR_SUCCESS ? error : ERROR_FILE_EXISTS;
-    error = ReplaceWithTemporary(temporary, target, backupRoot);
+    // Half old, half new: the earlier copy under the name stays as it was.
+    error = stillWhole && !stillWhole() ? ERROR_BUSY : ReplaceWithTemporary(temporary, target, backupRoot);
     if (error != ERROR_SUCCESS)
         RemoveTemporary(temporary);
     return error;

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 // Volume and file index: the same for every path (link, short name, other case) to one object.
@@ -29,9 +30,12 @@ bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity);
 // program's own when it lies below backupRoot: those attributes are cleared for the replace and
 // put back if it still fails; nothing outside backupRoot is changed. stop, when given, is
 // watched by the copy (where the platform supports it): set, the copy is abandoned.
+// stillWhole, when given, is asked once the copy is complete and before it takes its name: false
+// (the source moved while it was read) abandons the copy too, with ERROR_BUSY.
 // ERROR_SUCCESS, or the system's error code for what went wrong.
 DWORD CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
-                         const std::wstring& backupRoot, BOOL* stop = nullptr);
+                         const std::wstring& backupRoot, BOOL* stop = nullptr,
+                         const std::function<bool()>& stillWhole = nullptr);
 
 // Makes target a hard link to existing (an earlier copy of the same content, both below
 // backupRoot); an earlier file at target is replaced through a temporary link put in place as

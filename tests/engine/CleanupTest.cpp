@@ -9,6 +9,7 @@
 #include "EngineTestSupport.h"
 #include "common/TempFolder.h"
 #include "engine/Cleanup.h"
+#include "engine/CopyRemoval.h"
 
 namespace {
 

@@ -124,6 +124,12 @@ TEST_F(SafeReplaceTest, ALockedSourceOrAFolderInTheWayLeavesTheEarlierCopyAndSay
     EXPECT_EQ("first", ReadWhole(minute + "\\a.txt"));
     EXPECT_EQ(before.dwFileAttributes, after.dwFileAttributes);
     EXPECT_EQ(0, CompareFileTime(&before.ftLastWriteTime, &after.ftLastWriteTime));
+    // A source that moved while it was read (a watched file still being saved): the copy is
+    // abandoned before it takes the name, the earlier copy of the minute kept.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_BUSY),
+              CopyFileIntoBackup(W(m_data + "\\a.txt"), SystemPath(W(minute + "\\a.txt")),
+                                 SystemPath(W(program + "\\backups")), nullptr, [] { return false; }));
+    EXPECT_EQ("first", ReadWhole(minute + "\\a.txt"));
 
     // A folder where the file's copy must go is not replaced: denied, and said so.
     WriteFileText(m_data + "\\b.txt", "b");

@@ -8,6 +8,7 @@
 #include "common/TempFolder.h"
 #include "engine/BackupItem.h"
 #include "engine/Cleanup.h"
+#include "engine/CopyRemoval.h"
 #include "engine/FileCopy.h"
 #include "engine/History.h"
 
