@@ -96,7 +96,10 @@ private:
     HWND m_window = nullptr;                 // where the worker's results go
     std::unique_ptr<CBackupWorker> m_worker; // made with the window it posts to
     DWORD m_settleMs = 2000;                 // WatchDelay=
-    std::shared_ptr<CWatcher> m_watcher;     // versions queued on the worker see it weakly
+    std::shared_ptr<CWatcher> m_watcher;     // the window's thread's
+    // Set once before the watcher starts and never again, so its thread may read it while the
+    // window's thread lets the watcher go: the versions queued on the worker see it weakly.
+    std::weak_ptr<CWatcher> m_versionsWatcher;
     // The window's thread alone: the items whose lock was said, the versions made (keys upper-cased).
     std::set<std::wstring> m_saidLocked;
     LastVersions m_lastVersions;

@@ -43,6 +43,7 @@ bool MinuteOfCopy(const std::wstring& copy, SYSTEMTIME* time) {
 void CTallowboxDoc::StartWatching() {
     m_watcher = std::make_shared<CWatcher>(static_cast<CWatchHost&>(*this), m_backupRoot, m_leftOutPatterns,
                                            m_settleMs);
+    m_versionsWatcher = m_watcher;
     m_watcher->Start();
     LookUpLastVersions(ReadWatchList(m_backupRoot).paths);
 }
@@ -125,7 +126,7 @@ std::wstring CTallowboxDoc::LastVersionText(const std::wstring& path) const {
 // From the watcher's thread: the version goes on the worker behind whatever runs. A busy item
 // settles again in the watcher; the outcome travels to the window as a posted message.
 void CTallowboxDoc::ItemSettled(const std::wstring& path) {
-    std::weak_ptr<CWatcher> watcher = m_watcher;
+    std::weak_ptr<CWatcher> watcher = m_versionsWatcher;
     const HWND window = m_window;
     QueueTask([path, watcher, window](CBackupEngine& engine, CBackupHost& host) {
         SYSTEMTIME now;

@@ -16,7 +16,7 @@
 
 namespace {
 
-const DWORD kSettleMs = 500;
+const DWORD kSettleMs = 1000; // well above a loaded machine's pause between two writes of one save
 // Long enough for notifications under an emulator, and for a second report that should not come.
 const DWORD kReportWaitMs = 5000;
 const DWORD kQuietMs = 1500;
