@@ -1,6 +1,7 @@
 #include "Dialog.h"
 
 #include "App.h"
+#include "Dpi.h"
 #include "MessageBox.h"
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd) : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
@@ -60,6 +61,22 @@ BOOL CDialog::CreateModeless(CWnd* pParentWnd) {
     if (hDlg != nullptr && m_hWnd == nullptr)
         ::DestroyWindow(hDlg); // it failed to initialise
     return m_hWnd != nullptr;
+}
+
+BOOL CDialog::ShowModelessBeside(CWnd* owner, UINT iconId, int offset) {
+    if (!CreateModeless(owner))
+        return FALSE;
+    const HICON icon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(iconId));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    RECT ownerRect;
+    if (owner != nullptr && ::GetWindowRect(owner->GetSafeHwnd(), &ownerRect)) {
+        const int scaled = Scale(offset, DpiOfWindow(m_hWnd));
+        ::SetWindowPos(m_hWnd, nullptr, ownerRect.left + scaled, ownerRect.top + scaled, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+    return TRUE;
 }
 
 void CDialog::EndDialog(int nResult) {

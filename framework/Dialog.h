@@ -24,6 +24,9 @@ public:
     // PreTranslateMessage runs the dialog keys). Its texts are kept whole (a Unicode window).
     // FALSE when it could not be created.
     BOOL CreateModeless(CWnd* pParentWnd = nullptr);
+    // CreateModeless, then shows the dialog with the icon, offset (at 96 DPI) below and to the
+    // right of owner so neither hides the other's title.
+    BOOL ShowModelessBeside(CWnd* owner, UINT iconId, int offset);
 
     // Runs the data exchange; FALSE when it threw (reported already).
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);

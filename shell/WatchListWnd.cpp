@@ -51,19 +51,7 @@ CWatchListWnd::~CWatchListWnd() {
 
 // Opens a little below and to the right of the main window, so neither hides the other's title.
 BOOL CWatchListWnd::Create(CWnd* owner) {
-    if (!CreateModeless(owner))
-        return FALSE;
-    const HICON icon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
-    ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-    RECT ownerRect;
-    if (owner != nullptr && ::GetWindowRect(owner->GetSafeHwnd(), &ownerRect)) {
-        const int offset = Scale(60, DpiOfWindow(m_hWnd));
-        ::SetWindowPos(m_hWnd, nullptr, ownerRect.left + offset, ownerRect.top + offset, 0, 0,
-                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-    ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
-    return TRUE;
+    return ShowModelessBeside(owner, IDR_MAINFRAME, 60);
 }
 
 BOOL CWatchListWnd::OnInitDialog() {
