@@ -100,13 +100,14 @@ struct CHistoryLoader::Shared {
             }
         }
         Post(WM_HISTORY_PART, part.release());
-        if (stop == 0) { // what the disk really holds, once every row is listed
+        Post(WM_HISTORY_DONE, nullptr);
+        // What the disk really holds opens every stored file: the rows and the cleanup never wait for it.
+        if (stop == 0) {
             auto measured = std::make_unique<CHistory>();
             measured->stored = MeasureStored(root, &stop);
             measured->storedMeasured = stop == 0;
-            Post(WM_HISTORY_PART, measured.release());
+            Post(WM_HISTORY_STORED, measured.release());
         }
-        Post(WM_HISTORY_DONE, nullptr);
         std::lock_guard<std::mutex> lock(mutex);
         finished = true;
         ended.notify_all();
@@ -249,6 +250,9 @@ LRESULT CHistoryWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_HISTORY_PART:
         OnHistoryPart(wParam, lParam);
         return 0;
+    case WM_HISTORY_STORED:
+        OnHistoryStored(wParam, lParam);
+        return 0;
     case WM_HISTORY_DONE:
         OnHistoryDone(wParam);
         return 0;
@@ -317,16 +321,26 @@ void CHistoryWnd::OnHistoryPart(WPARAM generation, LPARAM lParam) {
     ShowSummary();
 }
 
+// The loader goes on to measure what the disk holds; it is let go when that arrives.
 void CHistoryWnd::OnHistoryDone(WPARAM generation) {
     if (generation != m_generation)
         return;
-    m_loader.reset();
     if (m_readingAgain) {
         ShowReadAgain();
         return;
     }
     m_loaded = true;
     ::EnableWindow(GetDlgItem(IDC_HISTORY_CLEANUP), TRUE);
+    ShowSummary();
+}
+
+void CHistoryWnd::OnHistoryStored(WPARAM generation, LPARAM lParam) {
+    std::unique_ptr<CHistory> measured(reinterpret_cast<CHistory*>(lParam));
+    if (generation != m_generation || !measured)
+        return;
+    m_loader.reset();
+    m_history->stored = measured->stored;
+    m_history->storedMeasured = measured->storedMeasured;
     ShowSummary();
 }
 

@@ -24,6 +24,7 @@ class CTallowboxDoc;
 // the end of the reading; wParam is the reading's number, so a part of an earlier one is dropped.
 #define WM_HISTORY_PART (WM_APP + 50)
 #define WM_HISTORY_DONE (WM_APP + 51)
+#define WM_HISTORY_STORED (WM_APP + 52) // lParam: a CHistory holding only what the disk holds
 
 // Reads the history of a backups folder on a thread of its own and posts it to a window in parts.
 // The days earlier holds as read from a folder that has not changed since are taken from it.
@@ -87,6 +88,7 @@ private:
     void Layout();
     void OnHistoryPart(WPARAM generation, LPARAM lParam);
     void OnHistoryDone(WPARAM generation);
+    void OnHistoryStored(WPARAM generation, LPARAM lParam);
     // The history read again takes the place of the one shown.
     void ShowReadAgain();
     // The rows selected, focused and at the top, kept across a reading: saved from the history
@@ -107,7 +109,8 @@ private:
     CTallowboxDoc& m_doc;
     CRowCommands m_commands{*this};
     HWND m_list = nullptr;
-    std::shared_ptr<CHistory> m_history = std::make_shared<CHistory>(); // never changed once read
+    std::shared_ptr<CHistory> m_history =
+        std::make_shared<CHistory>();         // only its measure of the disk changes once read
     std::shared_ptr<CHistory> m_readingAgain; // a reload's history until it is whole; else null
     std::vector<uint32_t> m_shown;            // entries the list shows, in order
     std::wstring m_query;                     // the text the list is filtered by
