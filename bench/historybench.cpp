@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "BenchClock.h"
+#include "BenchText.h"
 
 namespace {
 
@@ -52,15 +53,6 @@ const wchar_t* const kHistoryMenuText = L"履歴(&R)";
 // Long enough for a year of backups under a slow Wine; a window that never lists is a bug.
 const DWORD kListedWithinMs = 5 * 60 * 1000;
 const DWORD kClosedWithinMs = 10 * 1000;
-
-std::string Utf8(const std::wstring& text) {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string out(static_cast<size_t>(std::max(size, 0)), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                          nullptr);
-    return out;
-}
 
 double Median(std::vector<double> values) {
     if (values.empty())

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "BenchClock.h"
+#include "BenchText.h"
 #include "res/resource.h"
 
 namespace {
@@ -130,15 +131,6 @@ struct Query {
     std::wstring text;
     std::vector<int> expected; // the count after each key
 };
-
-std::string Utf8(const std::wstring& text) {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string out(static_cast<size_t>(std::max(size, 0)), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                          nullptr);
-    return out;
-}
 
 // Types each query a key at a time into the emptied box, timing each key until the list holds its count.
 bool TypeQueries(HWND history, const std::vector<Query>& queries, int all) {
