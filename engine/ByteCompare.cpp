@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "engine/StopFlag.h"
 #include "framework/FileHandle.h"
 
 namespace {
@@ -38,10 +39,6 @@ bool ReadFull(HANDLE file, char* buffer, DWORD size, DWORD* filled) {
     return true;
 }
 
-bool IsStopped(const BOOL* stop) {
-    return stop != nullptr && *static_cast<const volatile BOOL*>(stop) != FALSE;
-}
-
 } // namespace
 
 ByteComparison CompareFileBytes(const std::wstring& left, const std::wstring& right, const BOOL* stop) {
@@ -60,7 +57,7 @@ ByteComparison CompareFileBytes(const std::wstring& left, const std::wstring& ri
     }
     std::unique_ptr<char[]> bufferA(new char[kCompareChunk]), bufferB(new char[kCompareChunk]);
     for (ULONGLONG offset = 0;;) {
-        if (IsStopped(stop)) {
+        if (IsStopRequested(stop)) {
             result.outcome = ByteCompareOutcome::Stopped;
             return result;
         }

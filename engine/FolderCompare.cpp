@@ -2,16 +2,13 @@
 
 #include <algorithm>
 
+#include "engine/StopFlag.h"
 #include "engine/BackupPaths.h"
 #include "engine/FileCopy.h"
 #include "engine/Settings.h"
 #include "framework/FileFind.h"
 
 namespace {
-
-bool IsStopped(const BOOL* stop) {
-    return stop != nullptr && *static_cast<const volatile BOOL*>(stop) != FALSE;
-}
 
 // One entry of a folder as its listing gave it; key is its name upper-cased, as the disk compares.
 struct Listed {
@@ -23,6 +20,10 @@ struct Listed {
 // A drive root without its separator ("\\?\C:") names no folder to open; the root needs it back.
 std::wstring ForOpening(const std::wstring& folder) {
     return !folder.empty() && folder.back() == L':' ? folder + L"\\" : folder;
+}
+
+bool IsReparse(const Listed& entry) {
+    return (entry.facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 // The entries of folder that take part, in key order. False when it cannot be listed.
@@ -64,16 +65,21 @@ public:
     CFolderWalk(const std::wstring& older, const std::wstring& newer, const FolderCompareOptions& options,
                 FolderComparison& result)
         : m_roots{older, newer}, m_options(options), m_result(result) {
-        FileIdentity identity;
-        if (!options.backupRoot.empty() &&
-            ReadFileIdentity(ForOpening(SystemPath(options.backupRoot)), &identity))
-            m_guarded.push_back(identity);
+        if (options.backupRoot.empty())
+            return;
+        const std::wstring backupRoot = WithoutTrailingSeparators(SystemPath(options.backupRoot));
+        m_guardedPath = UpperCase(backupRoot);
+        m_guardedKnown = ReadFileIdentity(ForOpening(backupRoot), &m_guarded);
     }
 
     void Run() {
-        m_pending.push_back({{std::wstring(), std::wstring()}, {true, true}, kNoParent});
+        Pending roots{{std::wstring(), std::wstring()},
+                      {true, true},
+                      {IsLink(m_roots[0]), IsLink(m_roots[1])},
+                      kNoParent};
+        m_pending.push_back(std::move(roots));
         while (!m_pending.empty()) {
-            if (IsStopped(m_options.stop)) {
+            if (IsStopRequested(m_options.stop)) {
                 m_result.outcome = FolderCompareOutcome::Stopped;
                 return;
             }
@@ -89,41 +95,66 @@ private:
     struct Pending {
         std::wstring relative[2]; // on each side (the names may differ in case); empty: the roots
         bool held[2];             // which sides hold the folder
+        bool linked[2];           // reached through a link or junction (this folder or one above it)
         size_t parent;            // its parent's place in m_entered
     };
-    // A folder pair entered: the identities of its sides (when they could be read), and its parent.
+    // A folder pair entered, and its sides' identities once they were needed.
+    enum class Identity : unsigned char { NotRead, Known, Unknown };
     struct Entered {
-        bool known[2];
+        Pending folder;
+        Identity read[2];
         FileIdentity identity[2];
-        size_t parent;
     };
 
+    static bool IsLink(const std::wstring& folder) {
+        const DWORD attributes = GetFileAttributesW(ForOpening(folder).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    }
     std::wstring PathOf(Side side, const std::wstring& relative) const {
         return relative.empty() ? m_roots[side] : m_roots[side] + L"\\" + relative;
     }
     static std::wstring Joined(const std::wstring& relative, const std::wstring& name) {
         return relative.empty() ? name : relative + L"\\" + name;
     }
+    // Read once, when a folder reached through a link must be told apart from it.
+    bool IdentityOf(Entered& entered, Side side, FileIdentity* identity) {
+        if (entered.read[side] == Identity::NotRead)
+            entered.read[side] = ReadFileIdentity(ForOpening(PathOf(side, entered.folder.relative[side])),
+                                                  &entered.identity[side])
+                                     ? Identity::Known
+                                     : Identity::Unknown;
+        *identity = entered.identity[side];
+        return entered.read[side] == Identity::Known;
+    }
 
     // False for a folder that must not be entered: the backups folder, or one already on the way down.
+    // Without a link on the way a folder's path is its own: the walk can neither come back to an
+    // ancestor nor meet the backups folder under another name, so only below a link are identities read.
     bool Enter(const Pending& folder, size_t* entered) {
-        Entered here{{false, false}, {}, folder.parent};
+        m_entered.push_back({folder, {Identity::NotRead, Identity::NotRead}, {}});
         for (Side side : {kOlder, kNewer}) {
             if (!folder.held[side])
                 continue;
-            here.known[side] =
-                ReadFileIdentity(ForOpening(PathOf(side, folder.relative[side])), &here.identity[side]);
-            if (!here.known[side])
+            if (!folder.linked[side]) {
+                if (!m_guardedPath.empty() && UpperCase(PathOf(side, folder.relative[side])) == m_guardedPath)
+                    return Refuse();
                 continue;
-            if (std::find(m_guarded.begin(), m_guarded.end(), here.identity[side]) != m_guarded.end())
-                return false;
-            for (size_t up = folder.parent; up != kNoParent; up = m_entered[up].parent)
-                if (m_entered[up].known[side] && m_entered[up].identity[side] == here.identity[side])
-                    return false;
+            }
+            FileIdentity identity, above;
+            if (!IdentityOf(m_entered.back(), side, &identity))
+                continue;
+            if (m_guardedKnown && identity == m_guarded)
+                return Refuse();
+            for (size_t up = folder.parent; up != kNoParent; up = m_entered[up].folder.parent)
+                if (IdentityOf(m_entered[up], side, &above) && above == identity)
+                    return Refuse();
         }
-        m_entered.push_back(here);
         *entered = m_entered.size() - 1;
         return true;
+    }
+    bool Refuse() {
+        m_entered.pop_back();
+        return false;
     }
 
     void CompareFolder(const Pending& folder) {
@@ -144,7 +175,7 @@ private:
         std::vector<Pending> folders;
         size_t o = 0, n = 0;
         while (o < older.size() || n < newer.size()) {
-            if (IsStopped(m_options.stop))
+            if (IsStopRequested(m_options.stop))
                 return;
             const int order = o == older.size()   ? 1
                               : n == newer.size() ? -1
@@ -172,8 +203,12 @@ private:
         const std::wstring newerRelative =
             newer != nullptr ? Joined(folder.relative[kNewer], newer->name) : L"";
         if ((older != nullptr ? older : newer)->folder) {
-            folders.push_back(
-                {{olderRelative, newerRelative}, {older != nullptr, newer != nullptr}, entered});
+            const bool olderLinked = older != nullptr && (folder.linked[kOlder] || IsReparse(*older));
+            const bool newerLinked = newer != nullptr && (folder.linked[kNewer] || IsReparse(*newer));
+            folders.push_back({{olderRelative, newerRelative},
+                               {older != nullptr, newer != nullptr},
+                               {olderLinked, newerLinked},
+                               entered});
             return;
         }
         FolderEntry entry;
@@ -247,7 +282,9 @@ private:
     const std::wstring m_roots[2];
     const FolderCompareOptions& m_options;
     FolderComparison& m_result;
-    std::vector<FileIdentity> m_guarded;
+    std::wstring m_guardedPath; // the backups folder upper-cased; empty: none
+    bool m_guardedKnown = false;
+    FileIdentity m_guarded;
     std::vector<Entered> m_entered;
     std::vector<Pending> m_pending;
 };
@@ -282,7 +319,7 @@ FolderComparison CompareFolders(const std::wstring& older, const std::wstring& n
     if (result.outcome != FolderCompareOutcome::Done)
         return result;
     CFolderWalk(olderRoot, newerRoot, options, result).Run();
-    if (IsStopped(options.stop))
+    if (IsStopRequested(options.stop))
         result.outcome = FolderCompareOutcome::Stopped;
     return result;
 }

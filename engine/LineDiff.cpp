@@ -5,15 +5,13 @@
 #include <cmath>
 #include <cwchar>
 
+#include "engine/StopFlag.h"
+
 namespace {
 
 // Past the first bound, every later part of the search gets this smaller one (or the square root of
 // its diagonals, when larger), so a fall-back costs about the texts' lines times this.
 constexpr int kFallBackBound = 256;
-
-bool IsStopped(const BOOL* stop) {
-    return stop != nullptr && *static_cast<const volatile BOOL*>(stop) != FALSE;
-}
 
 uint64_t HashLine(const wchar_t* text, size_t length) {
     uint64_t hash = 14695981039346656037ull; // FNV-1a
@@ -145,7 +143,7 @@ private:
         forward[forwardMid] = part.aLo;
         backward[backwardMid] = part.aHi;
         for (int d = 1;; ++d) {
-            if (IsStopped(m_stop))
+            if (IsStopRequested(m_stop))
                 return false;
             // One more diagonal each way while the part has one; the new outer neighbours unreached.
             if (fLo > kMin)
@@ -298,7 +296,7 @@ void DiffLines(const CDecodedText& left, const CDecodedText& right, const BOOL* 
     // Each half of the search goes about half the edits deep before the halves meet.
     const int bound = static_cast<int>(std::min<uint32_t>(editBound / 2 + 1, INT_MAX));
     CMyersSearch search(a, b, leftChanged, rightChanged, stop, bound);
-    if (IsStopped(stop) ||
+    if (IsStopRequested(stop) ||
         !search.Run(static_cast<int>(a.numbers.size()), static_cast<int>(b.numbers.size()))) {
         result->SetStopped();
         return;

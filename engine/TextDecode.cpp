@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/StopFlag.h"
 #include "framework/FileHandle.h"
 
 namespace {
@@ -148,7 +149,7 @@ TextReadOutcome ReadTextFile(const std::wstring& path, CDecodedText* text, const
     std::vector<char> bytes(static_cast<size_t>(size.QuadPart));
     size_t filled = 0;
     while (filled < bytes.size()) {
-        if (stop != nullptr && *static_cast<const volatile BOOL*>(stop) != FALSE)
+        if (IsStopRequested(stop))
             return TextReadOutcome::Stopped;
         DWORD read = 0;
         const DWORD wanted = static_cast<DWORD>(std::min<size_t>(kReadChunk, bytes.size() - filled));

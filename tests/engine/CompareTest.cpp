@@ -271,16 +271,19 @@ TEST(FolderCompare, AVersionAgainstTheFolderNow) {
         FolderCompareOutcome outcome;
         DWORD error;
     };
-    const Side sides[] = {{"the folder now missing", version, temp / "data\\gone",
-                           FolderCompareOutcome::NewerMissing, ERROR_FILE_NOT_FOUND},
-                          {"a file, not a folder", tree + "\\same.txt", tree,
-                           FolderCompareOutcome::OlderUnreadable, ERROR_DIRECTORY}};
+    const Side sides[] = {
+        {"the folder now missing", version, temp / "data\\gone", FolderCompareOutcome::NewerMissing,
+         ERROR_FILE_NOT_FOUND},
+        {"a file, not a folder", tree + "\\same.txt", tree, FolderCompareOutcome::OlderUnreadable,
+         ERROR_DIRECTORY},
+        {"the backups folder never entered", program, program, FolderCompareOutcome::Done, ERROR_SUCCESS}};
     for (const Side& side : sides) {
         SCOPED_TRACE(side.what);
         const FolderComparison compared = CompareFolders(W(side.older), W(side.newer), options);
         EXPECT_EQ(side.outcome, compared.outcome);
         EXPECT_EQ(side.error, compared.error);
         EXPECT_TRUE(compared.entries.empty());
+        EXPECT_EQ(0u, compared.counts.same);
     }
 }
 
