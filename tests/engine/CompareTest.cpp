@@ -95,6 +95,7 @@ TEST(FileCompare, TextsByTheirLinesAndOtherFilesByTheirBytes) {
     const Case cases[] = {
         {"equal", "a\nb\nc\n", "a\nb\nc\n", 0, 0, 0, "==="},
         {"one line changed", "a\nb\nc\n", "a\nB\nc\n", 1, 1, 1, "=~="},
+        {"two lines changed into one", "a\nb\nc\nd\n", "a\nX\nd\n", 2, 1, 1, "=~~="},
         {"inserted at the start", "b\nc\n", "a\nb\nc\n", 0, 1, 1, "+=="},
         {"inserted at the end, the last line without its end", "a\nb", "a\nb\nc", 0, 1, 1, "==+"},
         {"a block moved", lines, "1\n4\n5\n6\n7\n2\n3\n8\n", 2, 2, 2, "=--====++="},
