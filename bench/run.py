@@ -330,6 +330,41 @@ def history_figures(build: str, work: str, history: str, runs: int) -> dict:
     return figures
 
 
+def compare_figures(build: str, compare: str, rounds: int) -> dict:
+    """diffbench.exe over the compare data: two 100,000-line texts with 1 % changed (read, decoded and
+    diffed), its peak private memory, two 200,000-line texts with no line in common, two of 20 distinct
+    lines (the diff's fall-back), a folder version of 40,000 files against the folder now."""
+    figures = named_figures([WINE, os.path.join(build, "bench", "diffbench.exe"), win(compare),
+                             str(max(rounds, 5))])
+    print("compare (median ms, min-max over the rounds)")
+    for name, label in (("text", "100,000 lines, 1 % changed"), ("disjoint", "200,000 lines, none in common"),
+                        ("repeated", "200,000 lines of 20 distinct")):
+        med, low, high = (float(v) for v in figures[f"{name}-ms"])
+        left, right, places, removed, added, minimal = figures[f"{name}-diff"]
+        size = sum(int(b) for b in figures[f"{name}-bytes"]) / 1e6
+        print(f"   {label:32s} {med:8.1f}   {low:8.1f}-{high:<8.1f}  {left}/{right} lines, {size:.1f} MB: "
+              f"{places} places, {removed} removed, {added} added, {'minimal' if minimal == '1' else 'fell back'}")
+    peak, held, files = (int(v) for v in figures["text-memory"][:3])
+    print(f"   memory of the 1 % case: peak {peak / 2**20:.1f} MiB, its result {held / 2**20:.1f} MiB, the two "
+          f"files {files / 2**20:.1f} MiB ({' '.join(figures['text-memory'][3:])})")
+    med, low, high = (float(v) for v in figures["folder-ms"])
+    changed, added, removed, same, unreadable = figures["folder-counts"]
+    print(f"   {'folder of 40,000 files':32s} {med:8.1f}   {low:8.1f}-{high:<8.1f}  changed {changed}, added "
+          f"{added}, removed {removed}, same {same}, unreadable {unreadable}")
+    print()
+    return {"text-ms": float(figures["text-ms"][0]), "memory-ratio": peak / files,
+            "disjoint-ms": float(figures["disjoint-ms"][0]), "folder-ms": float(figures["folder-ms"][0])}
+
+
+def compare_target_lines(compare: dict) -> None:
+    rows = [("compare: 100,000 lines, 1 % changed (ms)", "text-ms", 500, "{:.0f}"),
+            ("compare: peak memory / both files' sizes", "memory-ratio", 4, "{:.2f}"),
+            ("compare: 200,000 lines, none common (ms)", "disjoint-ms", 3000, "{:.0f}"),
+            ("compare: folder of 40,000 files (ms)", "folder-ms", 2000, "{:.0f}")]
+    for label, name, limit, shape in rows:
+        target_line(label, shape.format(compare[name]), f"<= {limit}", verdict(compare[name] <= limit))
+
+
 def verdict(met: bool) -> str:
     return "met" if met else "missed"
 
@@ -353,7 +388,7 @@ def history_target_lines(history: dict) -> None:
             target_line(label, "-", f"<= {limit}", "(not in this build)")
 
 
-def target_lines(times: dict, trees: list, startup, growth, answer, history=None) -> None:
+def target_lines(times: dict, trees: list, startup, growth, answer, history=None, compare=None) -> None:
     """Each figure the targets name, beside its target; None: not measured in this run."""
     print(f"{'targets':47s} {'figure':>8s}   target")
     empty = trees[0] if trees else None
@@ -387,6 +422,8 @@ def target_lines(times: dict, trees: list, startup, growth, answer, history=None
                     verdict(growth < FLAT_KIB * 1024))
     if history is not None:
         history_target_lines(history)
+    if compare is not None:
+        compare_target_lines(compare)
     print()
 
 
@@ -408,11 +445,16 @@ def main() -> int:
     parser.add_argument("--versions-only", action="store_true",
                         help="only second backups (S unchanged, M a tenth changed, a 64 MiB file unchanged)"
                              " against the floor; --other-program: another build's first backups beside")
+    parser.add_argument("--compare", default="", help="the generated texts and folders the compare reads")
+    parser.add_argument("--compare-only", action="store_true",
+                        help="only the compare of two texts and of two folders (at least 5 rounds)")
     parser.add_argument("--history-only", action="store_true",
                         help="only the history (one read per round, at least 3) and the start-up")
     args = parser.parse_args()
     if args.history_only and not args.history:
         parser.error("--history-only needs --history")
+    if args.compare_only and not args.compare:
+        parser.error("--compare-only needs --compare")
 
     contenders = Contenders(args.build, args.work, not args.no_drop)
     s_tree = os.path.join(args.trees, "S tree")
@@ -431,6 +473,9 @@ def main() -> int:
             program = win(os.path.join(program_dir, "Tallowbox.exe"))
             return float(launch(args.build, "run", f'"{program}" /p "{win(item)}"')[-1].split()[0])
         version_figures(contenders, args.trees, args.rounds, launch_p, args.other_program)
+        return 0
+    if args.compare_only:
+        target_lines({}, [], None, None, None, None, compare_figures(args.build, args.compare, args.rounds))
         return 0
     if args.history_only:
         history = history_figures(args.build, args.work, args.history, max(args.rounds, 3))

@@ -1,52 +1,17 @@
 #include "engine/PreviousCopy.h"
 
 #include <algorithm>
-#include <cstring>
-#include <memory>
 
 #include "engine/BackupPaths.h"
+#include "engine/ByteCompare.h"
 #include "engine/History.h"
 #include "engine/Journal.h"
 #include "engine/JournalLines.h"
-#include "framework/FileHandle.h"
 
 namespace {
 
-constexpr DWORD kCompareChunk = 256 * 1024;
-
 bool SameTime(const FILETIME& a, const FILETIME& b) {
     return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
-}
-
-HANDLE OpenForComparing(const std::wstring& path) {
-    return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-}
-
-// Reads up to size bytes; false on an error.
-bool ReadSome(HANDLE file, char* buffer, DWORD size, DWORD* read) {
-    *read = 0;
-    return ReadFile(file, buffer, size, read, nullptr) != FALSE;
-}
-
-bool HaveEqualBytes(const std::wstring& first, const std::wstring& second, const BOOL* stop) {
-    CFileHandle a(OpenForComparing(first));
-    CFileHandle b(OpenForComparing(second));
-    if (!a.IsOpen() || !b.IsOpen())
-        return false;
-    std::unique_ptr<char[]> bufferA(new char[kCompareChunk]), bufferB(new char[kCompareChunk]);
-    for (;;) {
-        if (stop != nullptr && *static_cast<const volatile BOOL*>(stop) != FALSE)
-            return false;
-        DWORD readA = 0, readB = 0;
-        if (!ReadSome(a.get(), bufferA.get(), kCompareChunk, &readA) ||
-            !ReadSome(b.get(), bufferB.get(), kCompareChunk, &readB) || readA != readB)
-            return false;
-        if (readA == 0)
-            return true;
-        if (std::memcmp(bufferA.get(), bufferB.get(), readA) != 0)
-            return false;
-    }
 }
 
 } // namespace
@@ -65,10 +30,30 @@ bool ReadFileFacts(const std::wstring& path, FileFacts* facts) {
 bool MatchesCounterpart(const std::wstring& source, const FileFacts& sourceFacts,
                         const std::wstring& counterpart, const FileFacts& counterpartFacts,
                         const BOOL* stop) {
+    return MatchCounterpart(source, sourceFacts, counterpart, counterpartFacts, stop) ==
+           CounterpartMatch::Matches;
+}
+
+CounterpartMatch MatchCounterpart(const std::wstring& source, const FileFacts& sourceFacts,
+                                  const std::wstring& counterpart, const FileFacts& counterpartFacts,
+                                  const BOOL* stop, DWORD* error) {
     if (sourceFacts.size != counterpartFacts.size)
-        return false;
-    return SameTime(sourceFacts.modified, counterpartFacts.modified) ||
-           HaveEqualBytes(source, counterpart, stop);
+        return CounterpartMatch::Differs;
+    if (SameTime(sourceFacts.modified, counterpartFacts.modified))
+        return CounterpartMatch::Matches;
+    const ByteComparison bytes = CompareFileBytes(source, counterpart, stop);
+    if (error != nullptr)
+        *error = bytes.error;
+    switch (bytes.outcome) {
+    case ByteCompareOutcome::Equal:
+        return CounterpartMatch::Matches;
+    case ByteCompareOutcome::Different:
+        return CounterpartMatch::Differs;
+    case ByteCompareOutcome::Stopped:
+        return CounterpartMatch::Stopped;
+    default:
+        return CounterpartMatch::Unreadable;
+    }
 }
 
 bool MayLinkFor(const FileFacts& sourceFacts, const FileFacts& counterpartFacts) {

@@ -25,6 +25,12 @@ bool ReadFileFacts(const std::wstring& path, FileFacts* facts);
 
 bool MatchesCounterpart(const std::wstring& source, const FileFacts& sourceFacts,
                         const std::wstring& counterpart, const FileFacts& counterpartFacts, const BOOL* stop);
+// The same check, saying why a pair does not match: their bytes differ (or their sizes), or one
+// could not be read (error, when given, says why), or the comparison was stopped.
+enum class CounterpartMatch : unsigned char { Matches, Differs, Unreadable, Stopped };
+CounterpartMatch MatchCounterpart(const std::wstring& source, const FileFacts& sourceFacts,
+                                  const std::wstring& counterpart, const FileFacts& counterpartFacts,
+                                  const BOOL* stop, DWORD* error = nullptr);
 
 // A hard link shares its attributes with every version: it may stand for source only when the
 // hidden and system attributes are equal and neither is read-only (clearing that for a replace

@@ -61,6 +61,14 @@ bool ParseWatchDelay(const std::wstring& value, DWORD& seconds) {
     return true;
 }
 
+// DiffTool=: a command line as written (its quotes are the user's), no longer than one can be.
+bool ParseDiffTool(const std::wstring& value, std::wstring& diffTool) {
+    if (value.size() > kMaxCommandLineLength)
+        return false;
+    diffTool = value;
+    return true;
+}
+
 // What the reader knows between lines: whether they belong to this program's section.
 struct ParseState {
     bool inOurSection = false;
@@ -94,6 +102,8 @@ bool ParseLine(const std::wstring& raw, ParseState& state, TallowboxSettings& se
         return ParseWatchDelay(Unquoted(value), settings.watchDelaySeconds);
     else if (SameKey(key, L"Link"))
         settings.links = !SameKey(value, L"no");
+    else if (SameKey(key, L"DiffTool"))
+        return ParseDiffTool(value, settings.diffTool);
     return true;
 }
 

@@ -15,12 +15,15 @@
 constexpr DWORD kDefaultWatchDelaySeconds = 2;
 constexpr DWORD kMinWatchDelaySeconds = 1;
 constexpr DWORD kMaxWatchDelaySeconds = 3600;
+// The longest command line a program can be started with (CreateProcess: 32,767 with its null).
+constexpr size_t kMaxCommandLineLength = 32766;
 
 struct TallowboxSettings {
     std::wstring backupFolder;                           // as written; empty: none named
     std::vector<std::wstring> excludes;                  // name patterns, every Exclude= line's in order
     DWORD watchDelaySeconds = kDefaultWatchDelaySeconds; // WatchDelay=: a watched item's settle time
     bool links = true;         // Link=no: a folder's unchanged files are copied, not linked
+    std::wstring diffTool;     // DiffTool=: another program's command line for comparing two files
     unsigned skippedLines = 0; // lines that did not parse
     bool tooLarge = false;     // the file is too large to be settings: none was read
 };
@@ -30,7 +33,8 @@ extern const wchar_t* const kSettingsFileName;
 
 // Reads programFolder\Tallowbox.ini: section [Tallowbox], keys BackupFolder=, Exclude=
 // (patterns separated by ';'), WatchDelay= (whole seconds, clamped to the range) and Link= ("no" turns
-// links off; any other value leaves them on), keys, values and the section's name in any case. A missing,
+// links off; any other value leaves them on) and DiffTool= (kept as written, quotes and all; one too long
+// for a command line is skipped), keys, values and the section's name in any case. A missing,
 // unreadable or oversized file gives the defaults.
 TallowboxSettings ReadSettings(const std::wstring& programFolder);
 // The same for the file's bytes.
