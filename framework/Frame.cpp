@@ -5,6 +5,7 @@
 #include "Document.h"
 #include "Dpi.h"
 #include "FrameworkIds.h"
+#include "Language.h"
 #include "StatusBar.h"
 #include "View.h"
 
@@ -21,7 +22,8 @@ const char kFrameClassName[] = "TallowboxFrame";
 
 // Every descendant window that has an object of ours, parents before children.
 void CollectDescendants(HWND hWnd, std::vector<HWND>& found) {
-    for (HWND child = ::GetWindow(hWnd, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    for (HWND child = ::GetWindow(hWnd, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
         found.push_back(child);
         CollectDescendants(child, found);
     }
@@ -32,9 +34,7 @@ void CollectDescendants(HWND hWnd, std::vector<HWND>& found) {
 CString LoadMenuPrompt(UINT nID) {
     if (nID == 0)
         return CString();
-    char buffer[512];
-    const int length = ::LoadStringA(AfxGetResourceHandle(), nID, buffer, sizeof buffer);
-    std::string text(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+    std::string text = LoadResourceTextA(nID);
     const size_t newline = text.find('\n');
     if (newline != std::string::npos)
         text.resize(newline);
@@ -51,7 +51,8 @@ UINT MenuPromptId(UINT nItemID, UINT nFlags) {
 
 LPCSTR CFrameWnd::RegisterFrameClass(UINT nIDResource) {
     HICON hIcon = ::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(nIDResource));
-    return RegisterFrameworkClass(kFrameClassName, CS_DBLCLKS, hIcon, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
+    return RegisterFrameworkClass(kFrameClassName, CS_DBLCLKS, hIcon,
+                                  reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
 }
 
 BOOL CFrameWnd::PreCreateWindow(CREATESTRUCTA& cs) {
@@ -67,7 +68,7 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd* pParentW
     bool deleted = false;
     m_pbDeleted = &deleted;
     BOOL created = FALSE;
-    HMENU hMenu = ::LoadMenuA(AfxGetResourceHandle(), MAKEINTRESOURCEA(nIDResource));
+    HMENU hMenu = LoadMenuInLanguage(nIDResource);
     if (hMenu != nullptr) {
         CREATESTRUCTA cs = {};
         cs.style = dwDefaultStyle;
@@ -82,8 +83,8 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd* pParentW
             if (PreCreateWindow(cs)) {
                 m_dwFrameStyle = cs.style & FWS_FRAME_BITS;
                 m_pCreateContext = pContext;
-                created = CreateEx(cs.dwExStyle, cs.lpszClass, cs.lpszName, cs.style & ~FWS_FRAME_BITS, cs.x, cs.y,
-                                   cs.cx, cs.cy, cs.hwndParent, cs.hMenu);
+                created = CreateEx(cs.dwExStyle, cs.lpszClass, cs.lpszName, cs.style & ~FWS_FRAME_BITS, cs.x,
+                                   cs.y, cs.cx, cs.cy, cs.hwndParent, cs.hMenu);
             }
         } catch (const std::exception& error) {
             AfxReportException(error);
@@ -109,22 +110,38 @@ CDocument* CFrameWnd::GetActiveDocument() const {
 
 LRESULT CFrameWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CREATE: return OnCreate(reinterpret_cast<LPCREATESTRUCTA>(lParam));
-    case WM_SIZE: OnSize(); return 0;
+    case WM_CREATE:
+        return OnCreate(reinterpret_cast<LPCREATESTRUCTA>(lParam));
+    case WM_SIZE:
+        OnSize();
+        return 0;
     case WM_DPICHANGED:
         OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
-    case WM_SETFOCUS: OnSetFocus(); return 0;
+    case WM_SETFOCUS:
+        OnSetFocus();
+        return 0;
     case WM_COMMAND:
         if (OnCommand(wParam, lParam))
             return 0;
         break;
-    case WM_MENUSELECT: OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam)); return 0;
-    case WM_EXITMENULOOP: SetMessageText(AFX_IDS_IDLEMESSAGE); return 0;
-    case WM_SETMESSAGESTRING: OnSetMessageString(wParam, lParam); return 0;
-    case WM_CLOSE: OnClose(); return 0;
-    case WM_NCDESTROY: OnNcDestroy(); break;
-    default: break;
+    case WM_MENUSELECT:
+        OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));
+        return 0;
+    case WM_EXITMENULOOP:
+        SetMessageText(AFX_IDS_IDLEMESSAGE);
+        return 0;
+    case WM_SETMESSAGESTRING:
+        OnSetMessageString(wParam, lParam);
+        return 0;
+    case WM_CLOSE:
+        OnClose();
+        return 0;
+    case WM_NCDESTROY:
+        OnNcDestroy();
+        break;
+    default:
+        break;
     }
     return Default();
 }
@@ -184,10 +201,13 @@ void CFrameWnd::RecalcLayout(BOOL bNotify) {
         client.bottom -= height;
     }
     if (HWND hPane = GetDlgItem(AFX_IDW_PANE_FIRST))
-        ::MoveWindow(hPane, client.left, client.top, client.Width(), client.Height() > 0 ? client.Height() : 0, TRUE);
+        ::MoveWindow(hPane, client.left, client.top, client.Width(),
+                     client.Height() > 0 ? client.Height() : 0, TRUE);
 }
 
-void CFrameWnd::OnSize() { RecalcLayout(); }
+void CFrameWnd::OnSize() {
+    RecalcLayout();
+}
 
 void CFrameWnd::OnDpiChanged(UINT newDpi, const RECT& suggested) {
     const UINT oldDpi = m_nDpi != 0 ? m_nDpi : DpiOfWindow(m_hWnd);
@@ -259,7 +279,9 @@ void CFrameWnd::SetMessageText(LPCSTR lpszText) {
     ::UpdateWindow(hBar);
 }
 
-void CFrameWnd::SetMessageText(UINT nID) { SetMessageText(LoadMenuPrompt(nID).GetString()); }
+void CFrameWnd::SetMessageText(UINT nID) {
+    SetMessageText(LoadMenuPrompt(nID).GetString());
+}
 
 void CFrameWnd::OnSetMessageString(WPARAM wParam, LPARAM lParam) {
     if (wParam != 0)

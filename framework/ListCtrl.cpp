@@ -19,6 +19,19 @@ int CListCtrl::InsertColumn(int nCol, LPCSTR lpszHeading, int nFormat, int nWidt
                                            reinterpret_cast<LPARAM>(&column)));
 }
 
+int CListCtrl::InsertColumn(int nCol, LPCWSTR lpszHeading, int nFormat, int nWidth) {
+    LVCOLUMNW column = {};
+    column.mask = LVCF_FMT | LVCF_TEXT;
+    column.fmt = nFormat;
+    column.pszText = const_cast<LPWSTR>(lpszHeading);
+    if (nWidth >= 0) {
+        column.mask |= LVCF_WIDTH;
+        column.cx = nWidth;
+    }
+    return static_cast<int>(::SendMessageW(m_hWnd, LVM_INSERTCOLUMNW, static_cast<WPARAM>(nCol),
+                                           reinterpret_cast<LPARAM>(&column)));
+}
+
 int CListCtrl::InsertItem(int nItem, LPCSTR lpszItem) {
     LVITEMA item = {};
     item.mask = LVIF_TEXT;

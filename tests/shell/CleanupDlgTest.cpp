@@ -4,6 +4,7 @@
 
 #include "res/resource.h"
 #include "shell/CleanupDlg.h"
+#include "shell/Wording.h"
 
 namespace {
 
