@@ -13,8 +13,7 @@
 
 CSingleDocTemplate::CSingleDocTemplate(UINT nIDResource, const CRuntimeClass* pDocClass,
                                        const CRuntimeClass* pFrameClass, const CRuntimeClass* pViewClass)
-    : m_nIDResource(nIDResource), m_pDocClass(pDocClass), m_pFrameClass(pFrameClass),
-      m_pViewClass(pViewClass) {
+    : m_nIDResource(nIDResource), m_pDocClass(pDocClass), m_pFrameClass(pFrameClass), m_pViewClass(pViewClass) {
     m_strDocStrings = LoadResourceTextA(nIDResource);
 }
 

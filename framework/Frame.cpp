@@ -22,8 +22,7 @@ const char kFrameClassName[] = "TallowboxFrame";
 
 // Every descendant window that has an object of ours, parents before children.
 void CollectDescendants(HWND hWnd, std::vector<HWND>& found) {
-    for (HWND child = ::GetWindow(hWnd, GW_CHILD); child != nullptr;
-         child = ::GetWindow(child, GW_HWNDNEXT)) {
+    for (HWND child = ::GetWindow(hWnd, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
         found.push_back(child);
         CollectDescendants(child, found);
     }
@@ -51,8 +50,7 @@ UINT MenuPromptId(UINT nItemID, UINT nFlags) {
 
 LPCSTR CFrameWnd::RegisterFrameClass(UINT nIDResource) {
     HICON hIcon = ::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(nIDResource));
-    return RegisterFrameworkClass(kFrameClassName, CS_DBLCLKS, hIcon,
-                                  reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
+    return RegisterFrameworkClass(kFrameClassName, CS_DBLCLKS, hIcon, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
 }
 
 BOOL CFrameWnd::PreCreateWindow(CREATESTRUCTA& cs) {
@@ -83,8 +81,8 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd* pParentW
             if (PreCreateWindow(cs)) {
                 m_dwFrameStyle = cs.style & FWS_FRAME_BITS;
                 m_pCreateContext = pContext;
-                created = CreateEx(cs.dwExStyle, cs.lpszClass, cs.lpszName, cs.style & ~FWS_FRAME_BITS, cs.x,
-                                   cs.y, cs.cx, cs.cy, cs.hwndParent, cs.hMenu);
+                created = CreateEx(cs.dwExStyle, cs.lpszClass, cs.lpszName, cs.style & ~FWS_FRAME_BITS, cs.x, cs.y,
+                                   cs.cx, cs.cy, cs.hwndParent, cs.hMenu);
             }
         } catch (const std::exception& error) {
             AfxReportException(error);
@@ -110,38 +108,22 @@ CDocument* CFrameWnd::GetActiveDocument() const {
 
 LRESULT CFrameWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CREATE:
-        return OnCreate(reinterpret_cast<LPCREATESTRUCTA>(lParam));
-    case WM_SIZE:
-        OnSize();
-        return 0;
+    case WM_CREATE: return OnCreate(reinterpret_cast<LPCREATESTRUCTA>(lParam));
+    case WM_SIZE: OnSize(); return 0;
     case WM_DPICHANGED:
         OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
-    case WM_SETFOCUS:
-        OnSetFocus();
-        return 0;
+    case WM_SETFOCUS: OnSetFocus(); return 0;
     case WM_COMMAND:
         if (OnCommand(wParam, lParam))
             return 0;
         break;
-    case WM_MENUSELECT:
-        OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));
-        return 0;
-    case WM_EXITMENULOOP:
-        SetMessageText(AFX_IDS_IDLEMESSAGE);
-        return 0;
-    case WM_SETMESSAGESTRING:
-        OnSetMessageString(wParam, lParam);
-        return 0;
-    case WM_CLOSE:
-        OnClose();
-        return 0;
-    case WM_NCDESTROY:
-        OnNcDestroy();
-        break;
-    default:
-        break;
+    case WM_MENUSELECT: OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam)); return 0;
+    case WM_EXITMENULOOP: SetMessageText(AFX_IDS_IDLEMESSAGE); return 0;
+    case WM_SETMESSAGESTRING: OnSetMessageString(wParam, lParam); return 0;
+    case WM_CLOSE: OnClose(); return 0;
+    case WM_NCDESTROY: OnNcDestroy(); break;
+    default: break;
     }
     return Default();
 }
@@ -201,13 +183,10 @@ void CFrameWnd::RecalcLayout(BOOL bNotify) {
         client.bottom -= height;
     }
     if (HWND hPane = GetDlgItem(AFX_IDW_PANE_FIRST))
-        ::MoveWindow(hPane, client.left, client.top, client.Width(),
-                     client.Height() > 0 ? client.Height() : 0, TRUE);
+        ::MoveWindow(hPane, client.left, client.top, client.Width(), client.Height() > 0 ? client.Height() : 0, TRUE);
 }
 
-void CFrameWnd::OnSize() {
-    RecalcLayout();
-}
+void CFrameWnd::OnSize() { RecalcLayout(); }
 
 void CFrameWnd::OnDpiChanged(UINT newDpi, const RECT& suggested) {
     const UINT oldDpi = m_nDpi != 0 ? m_nDpi : DpiOfWindow(m_hWnd);
@@ -279,9 +258,7 @@ void CFrameWnd::SetMessageText(LPCSTR lpszText) {
     ::UpdateWindow(hBar);
 }
 
-void CFrameWnd::SetMessageText(UINT nID) {
-    SetMessageText(LoadMenuPrompt(nID).GetString());
-}
+void CFrameWnd::SetMessageText(UINT nID) { SetMessageText(LoadMenuPrompt(nID).GetString()); }
 
 void CFrameWnd::OnSetMessageString(WPARAM wParam, LPARAM lParam) {
     if (wParam != 0)

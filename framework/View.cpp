@@ -25,17 +25,12 @@ CFrameWnd* CView::GetParentFrame() const {
     return nullptr;
 }
 
-void CView::OnInitialUpdate() {
-    OnUpdate();
-}
+void CView::OnInitialUpdate() { OnUpdate(); }
 
 LRESULT CView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITIALUPDATE:
-        OnInitialUpdate();
-        return 0;
-    default:
-        return CWnd::WindowProc(message, wParam, lParam);
+    case WM_INITIALUPDATE: OnInitialUpdate(); return 0;
+    default: return CWnd::WindowProc(message, wParam, lParam);
     }
 }
 
@@ -106,8 +101,7 @@ void CScrollView::ScrollTo(POINT pos) {
     if (dx == 0 && dy == 0)
         return;
     m_scrollPos = pos;
-    ::ScrollWindowEx(m_hWnd, dx, dy, nullptr, nullptr, nullptr, nullptr,
-                     SW_SCROLLCHILDREN | SW_INVALIDATE | SW_ERASE);
+    ::ScrollWindowEx(m_hWnd, dx, dy, nullptr, nullptr, nullptr, nullptr, SW_SCROLLCHILDREN | SW_INVALIDATE | SW_ERASE);
 }
 
 void CScrollView::OnScroll(int nBar, UINT nSBCode) {
@@ -119,30 +113,15 @@ void CScrollView::OnScroll(int nBar, UINT nSBCode) {
     int pos = info.nPos;
     const int line = Scale(16, DpiOfWindow(m_hWnd)); // one arrow click: 16 pixels at 96 DPI
     switch (nSBCode) {
-    case SB_LINEUP:
-        pos -= line;
-        break;
-    case SB_LINEDOWN:
-        pos += line;
-        break;
-    case SB_PAGEUP:
-        pos -= static_cast<int>(info.nPage);
-        break;
-    case SB_PAGEDOWN:
-        pos += static_cast<int>(info.nPage);
-        break;
+    case SB_LINEUP: pos -= line; break;
+    case SB_LINEDOWN: pos += line; break;
+    case SB_PAGEUP: pos -= static_cast<int>(info.nPage); break;
+    case SB_PAGEDOWN: pos += static_cast<int>(info.nPage); break;
     case SB_THUMBTRACK:
-    case SB_THUMBPOSITION:
-        pos = info.nTrackPos;
-        break;
-    case SB_TOP:
-        pos = info.nMin;
-        break;
-    case SB_BOTTOM:
-        pos = info.nMax;
-        break;
-    default:
-        return;
+    case SB_THUMBPOSITION: pos = info.nTrackPos; break;
+    case SB_TOP: pos = info.nMin; break;
+    case SB_BOTTOM: pos = info.nMax; break;
+    default: return;
     }
     const int maxPos = info.nMax - static_cast<int>(info.nPage) + 1;
     pos = std::max(info.nMin, std::min(pos, std::max(maxPos, info.nMin)));
@@ -161,17 +140,10 @@ void CScrollView::OnSize(UINT nType, int cx, int cy) {
 
 LRESULT CScrollView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_SIZE:
-        OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
-        break;
-    case WM_HSCROLL:
-        OnScroll(SB_HORZ, LOWORD(wParam));
-        return 0;
-    case WM_VSCROLL:
-        OnScroll(SB_VERT, LOWORD(wParam));
-        return 0;
-    default:
-        break;
+    case WM_SIZE: OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam)); break;
+    case WM_HSCROLL: OnScroll(SB_HORZ, LOWORD(wParam)); return 0;
+    case WM_VSCROLL: OnScroll(SB_VERT, LOWORD(wParam)); return 0;
+    default: break;
     }
     return CView::WindowProc(message, wParam, lParam);
 }
@@ -225,8 +197,7 @@ void MakeViewStyles(std::vector<BYTE>& dialogTemplate) {
     DWORD exStyle = 0;
     std::memcpy(&style, dialogTemplate.data() + styleAt, sizeof style);
     std::memcpy(&exStyle, dialogTemplate.data() + exStyleAt, sizeof exStyle);
-    style =
-        (style & ~(WS_BORDER | WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME)) | WS_CHILD | WS_VISIBLE;
+    style = (style & ~(WS_BORDER | WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME)) | WS_CHILD | WS_VISIBLE;
     exStyle |= WS_EX_CLIENTEDGE;
     std::memcpy(dialogTemplate.data() + styleAt, &style, sizeof style);
     std::memcpy(dialogTemplate.data() + exStyleAt, &exStyle, sizeof exStyle);
@@ -238,8 +209,7 @@ BOOL CFormView::Create(CWnd* pParentWnd, UINT nID, CCreateContext* pContext) {
     (void)pContext;
     if (pParentWnd == nullptr || pParentWnd->m_hWnd == nullptr)
         return FALSE;
-    INITCOMMONCONTROLSEX controls = {sizeof controls,
-                                     ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     std::vector<BYTE> dialogTemplate = LoadFormTemplate(m_nIDTemplate);
     if (dialogTemplate.empty())
@@ -305,8 +275,7 @@ void CFormView::OnDpiChanged(UINT oldDpi, UINT newDpi) {
 BOOL CFormView::PreTranslateMessage(MSG* pMsg) {
     // Tab and arrow keys move between the form's controls. System keys (Alt+letter) are left
     // to the frame, so the menu's mnemonics keep working over the form.
-    const bool plainKey =
-        pMsg->message == WM_KEYDOWN || pMsg->message == WM_KEYUP || pMsg->message == WM_CHAR;
+    const bool plainKey = pMsg->message == WM_KEYDOWN || pMsg->message == WM_KEYUP || pMsg->message == WM_CHAR;
     if (plainKey && (pMsg->hwnd == m_hWnd || ::IsChild(m_hWnd, pMsg->hwnd)))
         return ::IsDialogMessageA(m_hWnd, pMsg);
     return FALSE;

@@ -8,6 +8,7 @@ character (kana, kanji, CJK punctuation, full- or half-width forms) is reported 
 and line: the program's words belong in the resources' string tables. Comments may quote them.
 The exit code is the number of literals found (at most 255).
 """
+import glob
 import os
 import re
 import sys
@@ -16,33 +17,15 @@ JAPANESE = re.compile("[\u3000-\u30ff\u4e00-\u9fff\uff00-\uffef]")
 # A comment, or a literal (with an optional prefix such as L or u8), whichever starts first.
 TOKEN = re.compile(r'//[^\n]*|/\*.*?\*/|(?:u8|[LuU])?"(?:\\.|[^"\\\n])*"|(?:u8|[LuU])?\'(?:\\.|[^\'\\\n])*\'', re.S)
 
-
-def literals(text):
-    """(line, literal) of every string and character literal outside the comments."""
+root = sys.argv[1]
+found = 0
+for path in sorted(glob.glob(os.path.join(root, "engine", "*.[ch]*")) + glob.glob(os.path.join(root, "shell", "*.[ch]*"))):
+    with open(path, encoding="utf-8") as source:
+        text = source.read()
     for match in TOKEN.finditer(text):
-        token = match.group(0)
-        if not token.startswith(("//", "/*")):
-            yield text.count("\n", 0, match.start()) + 1, token
-
-
-def main():
-    root = sys.argv[1]
-    found = 0
-    for folder in ("engine", "shell"):
-        for directory, _, names in os.walk(os.path.join(root, folder)):
-            for name in sorted(names):
-                if not name.endswith((".cpp", ".h")):
-                    continue
-                path = os.path.join(directory, name)
-                with open(path, encoding="utf-8") as source:
-                    text = source.read()
-                for line, literal in literals(text):
-                    if JAPANESE.search(literal):
-                        print("FAIL %s:%d: display text in a literal: %s" % (os.path.relpath(path, root), line, literal))
-                        found += 1
-    print("check_display_text: %d literal(s) with display text" % found)
-    return min(found, 255)
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+        if not match.group(0).startswith(("//", "/*")) and JAPANESE.search(match.group(0)):
+            line = text.count("\n", 0, match.start()) + 1
+            print("FAIL %s:%d: display text in a literal: %s" % (os.path.relpath(path, root), line, match.group(0)))
+            found += 1
+print("check_display_text: %d literal(s) with display text" % found)
+sys.exit(min(found, 255))

@@ -206,8 +206,7 @@ def check_usage_text(name, raw, version):
     bare = len(re.findall(r"(?<!\r)\n", text)) + len(re.findall(r"\r(?!\n)", text))
     check(bare == 0, name + " line ends", "CRLF only", "%d bare CR or LF" % bare)
     check(text.endswith("\r\n"), name, "ends with a line end", repr(text[-5:]))
-    if name == "README.en.txt":
-        check(text.isascii(), name, "ASCII only", "other characters")
+    check(name != "README.en.txt" or text.isascii(), name, "ASCII only", "other characters")
     for needed in ("Tallowbox " + version, "Tallowbox.exe C:\\", "Ctrl+V", "backups\\YYYY-MMDD\\HHMM\\", "Esc",
                    "(2)", "Tallowbox.ini", "BackupFolder=", "Exclude=", "%LOCALAPPDATA%\\Tallowbox\\backups",
                    "Ctrl+H", "Tallowbox-journal.tsv", "WatchDelay=", "Tallowbox-watch.tsv", "Language=ja",

@@ -1,7 +1,9 @@
 // The cleanup's question on a history made by hand: Cancel the default, the preview recomputed as
-// the days change (from the list or typed), and anything but a number of at least 1 refused.
+// the days change (from the list or typed), and anything but a number of at least 1 refused; in
+// Japanese, and in English where the user's language is (shell_english_tests).
 #include <gtest/gtest.h>
 
+#include "framework/Language.h"
 #include "res/resource.h"
 #include "shell/CleanupDlg.h"
 #include "shell/Wording.h"
@@ -14,8 +16,14 @@ public:
     using CCleanupDlg::CCleanupDlg;
     BOOL OnInitDialog() override {
         CCleanupDlg::OnInitDialog();
+        const bool english = ScreenLanguage() == kEnglish;
         EXPECT_EQ(MAKELONG(IDCANCEL, DC_HASDEFID), SendMessage(DM_GETDEFID));
-        EXPECT_EQ(L"2 個のバックアップ（" + SizeText(2) + L"）を整理します。\n残る一番古いバックアップ: " +
+        wchar_t caption[64] = L"";
+        ::GetWindowTextW(m_hWnd, caption, 64);
+        EXPECT_EQ(english ? L"Clean Up Backups" : L"バックアップの整理", std::wstring(caption));
+        EXPECT_EQ((english ? L"Backups to clean up: 2 (" + SizeText(2) + L").\nThe oldest backup kept: "
+                           : L"2 個のバックアップ（" + SizeText(2) +
+                                 L"）を整理します。\n残る一番古いバックアップ: ") +
                       HistoryDateText(m_kept),
                   Text(IDC_CLEANUP_PREVIEW))
             << "30 days";
@@ -24,7 +32,10 @@ public:
             ::SetWindowTextW(edit, L"");
             for (const wchar_t* c = typed; *c; ++c)
                 ::SendMessageW(edit, WM_CHAR, *c, 0);
-            EXPECT_EQ(L"日数は 1 以上の数で入力してください。", Text(IDC_CLEANUP_PREVIEW)) << typed;
+            EXPECT_EQ(english ? L"Type a number of days of 1 or more."
+                              : L"日数は 1 以上の数で入力してください。",
+                      Text(IDC_CLEANUP_PREVIEW))
+                << typed;
             EXPECT_FALSE(::IsWindowEnabled(GetDlgItem(IDOK))) << typed;
         }
         ::SetWindowTextW(edit, L"");
