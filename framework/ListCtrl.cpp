@@ -2,24 +2,7 @@
 
 #include <string>
 
-int CListCtrl::InsertColumn(int nCol, LPCSTR lpszHeading, int nFormat, int nWidth, int nSubItem) {
-    LVCOLUMNA column = {};
-    column.mask = LVCF_FMT | LVCF_TEXT;
-    column.fmt = nFormat;
-    column.pszText = const_cast<LPSTR>(lpszHeading);
-    if (nWidth >= 0) {
-        column.mask |= LVCF_WIDTH;
-        column.cx = nWidth;
-    }
-    if (nSubItem >= 0) {
-        column.mask |= LVCF_SUBITEM;
-        column.iSubItem = nSubItem;
-    }
-    return static_cast<int>(::SendMessageA(m_hWnd, LVM_INSERTCOLUMNA, static_cast<WPARAM>(nCol),
-                                           reinterpret_cast<LPARAM>(&column)));
-}
-
-int CListCtrl::InsertColumn(int nCol, LPCWSTR lpszHeading, int nFormat, int nWidth) {
+int CListCtrl::InsertColumn(int nCol, LPCWSTR lpszHeading, int nFormat, int nWidth, int nSubItem) {
     LVCOLUMNW column = {};
     column.mask = LVCF_FMT | LVCF_TEXT;
     column.fmt = nFormat;
@@ -27,6 +10,10 @@ int CListCtrl::InsertColumn(int nCol, LPCWSTR lpszHeading, int nFormat, int nWid
     if (nWidth >= 0) {
         column.mask |= LVCF_WIDTH;
         column.cx = nWidth;
+    }
+    if (nSubItem >= 0) {
+        column.mask |= LVCF_SUBITEM;
+        column.iSubItem = nSubItem;
     }
     return static_cast<int>(::SendMessageW(m_hWnd, LVM_INSERTCOLUMNW, static_cast<WPARAM>(nCol),
                                            reinterpret_cast<LPARAM>(&column)));
