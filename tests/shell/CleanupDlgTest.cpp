@@ -18,9 +18,6 @@ public:
         CCleanupDlg::OnInitDialog();
         const bool english = ScreenLanguage() == kEnglish;
         EXPECT_EQ(MAKELONG(IDCANCEL, DC_HASDEFID), SendMessage(DM_GETDEFID));
-        wchar_t caption[64] = L"";
-        ::GetWindowTextW(m_hWnd, caption, 64);
-        EXPECT_EQ(english ? L"Clean Up Backups" : L"バックアップの整理", std::wstring(caption));
         EXPECT_EQ((english ? L"Backups to clean up: 2 (" + SizeText(2) + L").\nThe oldest backup kept: "
                            : L"2 個のバックアップ（" + SizeText(2) +
                                  L"）を整理します。\n残る一番古いバックアップ: ") +
