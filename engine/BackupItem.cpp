@@ -14,21 +14,11 @@
 #include "engine/Settings.h"
 #include "framework/FileHandle.h"
 
-const wchar_t* const kFailedMark = L"(失敗)";
-const wchar_t* const kStoppedMark = L"(中止)";
-const wchar_t* const kUnchangedMark = L"(変更なし)";
-const wchar_t* const kAutomaticMark = L"(自動)";
-
-namespace {
-
-const wchar_t* const kFolderName = L"(フォルダ)";
-
-} // namespace
-
 // The working texts of one item and what became of it.
 struct ItemBackup {
     std::wstring path;
     std::wstring destination; // the time-stamped folder, then the folder item's copy
+    std::wstring name;        // a file item's name in that folder
     BackupRow row;
     bool succeeded = false;
     bool stopped = false;
@@ -36,7 +26,7 @@ struct ItemBackup {
     unsigned failedEntries = 0;     // of a folder item
     unsigned long long leftOut = 0; // a folder item's entries not copied, as the patterns say
     bool rootUnusable = false;      // the backups folder itself cannot be made or written
-    std::wstring renamedText;       // a folder item's entries kept under changed names, for the status
+    StatusReport renamed;           // a folder item's entries kept under changed names, for the status
     DWORD error = ERROR_SUCCESS;
     FILETIME modified{};                  // a file item's last-write time
     bool linking = false;                 // a folder item linked what its previous copy holds unchanged
@@ -48,48 +38,40 @@ struct ItemBackup {
 
 namespace {
 
-// A row described as for a file: name = last component, source = the rest.
-void DescribeAsFile(ItemBackup& item) {
-    item.row.name = LastComponent(item.path);
-    item.row.source = WithoutLastComponent(item.path);
-    item.row.destination = item.destination;
+// Which entry was kept under which name, with how many more when several.
+StatusReport RenamedReport(const CFolderCopy& copy) {
+    StatusPart part = Said(copy.RenamedCount() > 1 ? StatusCode::RenamedSeveral : StatusCode::Renamed,
+                           copy.FirstRenamedSource());
+    part.other = copy.FirstRenamedAs();
+    part.count = copy.RenamedCount() - 1;
+    return {part};
 }
 
-std::wstring StoppedText(const std::wstring& path) {
-    return path + L"のバックアップを中止しました";
+StatusReport FailureReport(const ItemBackup& item, const std::wstring& backupRoot) {
+    StatusPart part = Said(item.failedEntries > 0 ? StatusCode::BackupFailedEntries
+                           : item.rootUnusable    ? StatusCode::BackupFailedInFolder
+                                                  : StatusCode::BackupFailed,
+                           item.path);
+    part.other = backupRoot;
+    part.error = item.error;
+    part.count = item.failedEntries;
+    return {part};
 }
 
-// "<entry>を<name (2)>として保存しました（同じ名前があったため）", with how many more when several.
-std::wstring RenamedText(const CFolderCopy& copy) {
-    std::wstring reason = L"同じ名前があったため";
-    if (copy.RenamedCount() > 1)
-        reason += L"。ほか" + std::to_wstring(copy.RenamedCount() - 1) + L"件も名前を変えて保存しました";
-    return copy.FirstRenamedSource() + L"を" + copy.FirstRenamedAs() + L"として保存しました（" + reason +
-           L"）";
-}
-
-std::wstring FailureText(const ItemBackup& item, const std::wstring& backupRoot) {
-    std::wstring reason = SystemMessage(item.error);
-    if (item.failedEntries > 0)
-        reason = std::to_wstring(item.failedEntries) + L"件失敗。最初の原因: " + reason;
-    else if (item.rootUnusable)
-        reason = L"バックアップフォルダ " + backupRoot + L" に保存できません: " + reason;
-    return item.path + L"のバックアップに失敗しました（" + reason + L"）";
-}
-
-std::wstring SuccessText(const ItemBackup& item) {
-    std::wstring text = item.renamedText;
-    if (item.leftOut > 0)
-        text += (text.empty() ? L"" : L"。") + item.path + L"から" + std::to_wstring(item.leftOut) +
-                L"件を除外しました（Tallowbox.ini の Exclude）";
+StatusReport SuccessReport(const ItemBackup& item) {
+    StatusReport report = item.renamed;
+    if (item.leftOut > 0) {
+        report.push_back(Said(StatusCode::LeftOut, item.path));
+        report.back().count = item.leftOut;
+    }
     if (item.linking) {
         // How the version was made: what changed was copied, the rest linked.
-        text += (text.empty() ? L"" : L"。") + item.path + L"を保存しました（コピー " +
-                std::to_wstring(item.row.outcome == RowOutcome::Succeeded ? item.copied : 0) +
-                L"件、リンク " + std::to_wstring(item.linked) + L"件" +
-                (item.linkRefused ? L"、リンク不可のためコピーあり" : L"") + L"）";
+        report.push_back(
+            Said(item.linkRefused ? StatusCode::LinkedSomeCopied : StatusCode::Linked, item.path));
+        report.back().count = item.row.outcome == RowOutcome::Succeeded ? item.copied : 0;
+        report.back().second = item.linked;
     }
-    return text.empty() ? std::wstring(L"ready") : text;
+    return report;
 }
 
 bool IsMissingError(DWORD error) {
@@ -131,28 +113,6 @@ DWORD MakeDestination(ItemBackup& item, const std::wstring& backupRoot) {
 
 } // namespace
 
-std::wstring SystemMessage(DWORD error) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = length > 0 && buffer != nullptr ? std::wstring(buffer, length) : std::wstring();
-    if (buffer != nullptr)
-        LocalFree(buffer);
-    for (wchar_t& c : text)
-        if (c == L'\r' || c == L'\n' || c == L'\t')
-            c = L' ';
-    const size_t end = text.find_last_not_of(L' ');
-    text.erase(end == std::wstring::npos ? 0 : end + 1);
-    if (text.empty())
-        text = L"0x" + [error] {
-            wchar_t hex[16];
-            std::swprintf(hex, 16, L"%08lX", static_cast<unsigned long>(error));
-            return std::wstring(hex);
-        }();
-    return text;
-}
-
 CBackupEngine::CBackupEngine(std::wstring programFolder, unsigned copiers, std::wstring backupRoot,
                              std::vector<std::wstring> leftOutPatterns)
     : m_programFolder(std::move(programFolder)),
@@ -184,16 +144,12 @@ void CBackupEngine::ListAsStopped(CBackupHost& host, const std::wstring& path, S
     if (path.empty())
         return;
     BackupRow row;
-    row.date = FormatDateText(time);
-    row.time = FormatTimeText(time);
-    row.name = LastComponent(path);
-    row.source = WithoutLastComponent(path);
-    row.destination = kStoppedMark + m_backupRoot + FormatTimeStampText(time);
+    row.time = time;
     row.originalPath = path;
-    row.backupPath = m_backupRoot + FormatTimeStampText(time) + L"\\" + row.name;
+    row.backupPath = m_backupRoot + FormatTimeStampText(time) + L"\\" + LastComponent(path);
     row.outcome = RowOutcome::Stopped;
     const JournalRecord record = RecordFor(row, time);
-    Report(host, row, &record, StoppedText(path));
+    Report(host, row, &record, {Said(StatusCode::BackupStopped, path)});
 }
 
 std::wstring CBackupEngine::ClaimName(const std::wstring& folder, const std::wstring& name,
@@ -250,18 +206,15 @@ void CBackupEngine::ReportUnchanged(CBackupHost& host, const BackupRow& describe
                                     const PreviousCopy& previous, SYSTEMTIME time) {
     BackupRow row = described;
     row.backupPath = m_backupRoot + L"\\" + previous.copy;
-    row.destination = kUnchangedMark + WithoutLastComponent(row.backupPath);
     row.unchanged = true;
     JournalRecord record = RecordFor(row, time);
     record.modified = previous.modified;
-    Report(host, row, &record, row.originalPath + L"は前回のバックアップから変更がありません");
+    Report(host, row, &record, {Said(StatusCode::Unchanged, row.originalPath)});
 }
 
 void CBackupEngine::BackUpFolder(CBackupHost& host, ItemBackup& item, const std::wstring& source,
                                  bool leaveOut) {
     const std::wstring name = FolderItemName(item.path);
-    item.row.name = kFolderName;
-    item.row.source = item.path;
     if (name.empty()) {
         item.error = GetLastError();
     } else {
@@ -269,7 +222,6 @@ void CBackupEngine::BackUpFolder(CBackupHost& host, ItemBackup& item, const std:
         item.destination += L"\\" + ClaimName(minute, name, WithoutTrailingSeparators(source), true);
         item.error = MakeDestination(item, m_backupRoot);
     }
-    item.row.destination = item.destination;
     if (name.empty() || item.error != ERROR_SUCCESS)
         return;
     // Entries are joined to it with one separator of their own; a drive root keeps its
@@ -298,7 +250,7 @@ void CBackupEngine::BackUpFolder(CBackupHost& host, ItemBackup& item, const std:
     item.linked = copy.LinkedCount();
     item.linkRefused = copy.LinkRefused();
     if (copy.RenamedCount() > 0)
-        item.renamedText = RenamedText(copy);
+        item.renamed = RenamedReport(copy);
 }
 
 void CBackupEngine::BackUpFile(CCountingHost& host, ItemBackup& item, const std::wstring& source,
@@ -306,15 +258,15 @@ void CBackupEngine::BackUpFile(CCountingHost& host, ItemBackup& item, const std:
     item.error = MakeDestination(item, m_backupRoot);
     if (item.error != ERROR_SUCCESS)
         return;
-    item.row.name = ClaimName(item.destination, item.row.name, source, false);
+    item.name = ClaimName(item.destination, item.name, source, false);
     const std::wstring folder = SystemPath(item.destination);
     RemoveLeftoverTemporaries(folder);
-    ShowBackingUp(host, item.path);
+    host.ShowCopying(StatusCode::BackingUp, item.path);
     auto stillWhole = [&source, &facts]() {
         FileFacts after;
         return ReadFileFacts(source, &after) && SameFacts(after, facts);
     };
-    item.error = CopyFileIntoBackup(source, folder + L"\\" + item.row.name, SystemPath(m_backupRoot), &m_stop,
+    item.error = CopyFileIntoBackup(source, folder + L"\\" + item.name, SystemPath(m_backupRoot), &m_stop,
                                     watched ? std::function<bool()>(stillWhole) : nullptr);
     item.succeeded = item.error == ERROR_SUCCESS;
     item.busy = watched && item.error == ERROR_BUSY;
@@ -335,12 +287,11 @@ BackupResult CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstrin
     CCountingHost host(outerHost);
     ItemBackup item;
     item.path = path;
-    item.row.date = FormatDateText(time);
-    item.row.time = FormatTimeText(time);
+    item.name = LastComponent(path);
+    item.row.time = time;
     item.row.originalPath = path;
     item.row.automatic = watched;
     item.destination = m_backupRoot + FormatTimeStampText(time);
-    DescribeAsFile(item);
     const std::wstring source = SystemPath(path);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     const bool readable =
@@ -384,7 +335,7 @@ BackupResult CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstrin
     }
 
     item.row.isFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-    item.row.backupPath = item.row.isFolder ? item.destination : item.destination + L"\\" + item.row.name;
+    item.row.backupPath = item.row.isFolder ? item.destination : item.destination + L"\\" + item.name;
     item.row.outcome = item.stopped     ? RowOutcome::Stopped
                        : item.succeeded ? RowOutcome::Succeeded
                                         : RowOutcome::Failed;
@@ -396,21 +347,16 @@ BackupResult CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstrin
     record.modified = item.modified;
     record.leftOut = item.leftOut;
     if (item.stopped) {
-        item.row.destination = kStoppedMark + item.row.destination;
-        Report(host, item.row, &record, StoppedText(path));
+        Report(host, item.row, &record, {Said(StatusCode::BackupStopped, path)});
         return BackupResult::Stopped;
     }
-    if (!item.succeeded)
-        item.row.destination = kFailedMark + item.row.destination;
-    else if (watched)
-        item.row.destination = kAutomaticMark + item.row.destination;
     if (item.succeeded)
         m_previous->Remember(
             path, item.row.isFolder,
             {record.copy, record.bytes, record.modified, false, record.files + record.linked});
     // A backups folder that cannot be written cannot hold the record either: said once, by the failure.
     Report(host, item.row, item.rootUnusable ? nullptr : &record,
-           item.succeeded ? SuccessText(item) : FailureText(item, m_backupRoot));
+           item.succeeded ? SuccessReport(item) : FailureReport(item, m_backupRoot));
     return item.succeeded ? BackupResult::Copied : BackupResult::Failed;
 }
 
@@ -428,18 +374,17 @@ JournalRecord CBackupEngine::RecordFor(const BackupRow& row, SYSTEMTIME time) co
 }
 
 void CBackupEngine::Report(CBackupHost& host, const BackupRow& row, const JournalRecord* record,
-                           const std::wstring& status) {
+                           StatusReport status) {
     host.AppendRow(row);
     // The row stands whatever becomes of its record: the backup itself is not undone by this.
     const DWORD error = record != nullptr && IsFullPath(m_backupRoot)
                             ? AppendJournalRecord(m_backupRoot, DayFolderName(record->time), *record)
                             : ERROR_SUCCESS;
-    if (error == ERROR_SUCCESS) {
-        host.SetStatusText(status);
-        return;
+    if (error != ERROR_SUCCESS) {
+        status.push_back(Said(StatusCode::JournalUnwritten));
+        status.back().error = error;
     }
-    const std::wstring unrecorded = L"履歴を記録できませんでした（" + SystemMessage(error) + L"）";
-    host.SetStatusText(status == L"ready" ? unrecorded : status + L"。" + unrecorded);
+    host.SetStatus(status);
 }
 
 bool BackupItemBelow(CBackupHost& host, LPCWSTR path, SYSTEMTIME time, const std::wstring& programFolder) {

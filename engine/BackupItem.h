@@ -1,7 +1,8 @@
 // Backing up one item: a file, or a folder with its whole tree, copied below the backup root
 // into the folder of the batch's day and minute, with its progress shown in the status line
-// and one row appended to the list. The engine holds no window: the view that shows the
-// status line and the list implements CBackupHost and hands itself in.
+// and one row appended to the list. The engine holds no window and no words: the view that
+// shows the status line and the list implements CBackupHost, hands itself in and words the
+// rows and reports it is given.
 #pragma once
 
 #include <windows.h>
@@ -52,23 +53,22 @@ public:
     void BeginRun();
 
     // Backs up path (a file or a folder, any name and any length the platform allows) into the
-    // backups tree for the batch's time, then appends its row and shows "ready" (or, for a folder
-    // whose entries the backup's disk takes for one name, which was kept under "name (2)"); an item that
-    // did not back up completely gets a row whose destination starts with "(失敗)" and a status
-    // text that says why. An empty path is skipped. True when backed up completely (or skipped).
-    // Inside a folder item, entries matching the patterns are left out and the status says how many.
-    // A file item that has not changed since its newest copy is not copied again: its row starts
-    // "(変更なし)" and names that copy; a folder item's unchanged files are hard links to the files of
-    // its newest copy (copied instead where the disk refuses a link).
+    // backups tree for the batch's time, then appends its row and reports nothing (or, for a folder
+    // whose entries the backup's disk takes for one name, which was kept under "name (2)"); an item
+    // that did not back up completely gets a failed row and a report that says why. An empty path
+    // is skipped. True when backed up completely (or skipped). Inside a folder item, entries
+    // matching the patterns are left out and the report says how many. A file item that has not
+    // changed since its newest copy is not copied again: its row is marked unchanged and names that
+    // copy; a folder item's unchanged files are hard links to the files of its newest copy (copied
+    // instead where the disk refuses a link).
     bool BackUp(CBackupHost& host, const std::wstring& path, SYSTEMTIME time);
     // BackUp for a trigger. For Watch: a missing item, a file another program is writing (or that
     // changed while it was copied: that copy is removed), and an unchanged item (a folder whose
     // files all linked, as many as before: its new folder is removed) make no row and no record
-    // (Missing, Busy, Unchanged); any other version's row and record are marked automatic and its
-    // row's destination starts "(自動)".
+    // (Missing, Busy, Unchanged); any other version's row and record are marked automatic.
     BackupResult BackUpVersion(CBackupHost& host, const std::wstring& path, SYSTEMTIME time,
                                BackupTrigger trigger);
-    // The row and status of an item stopped before it began: "(中止)" before its destination.
+    // The row and report of an item stopped before it began.
     void ListAsStopped(CBackupHost& host, const std::wstring& path, SYSTEMTIME time);
     // Puts the backup of a succeeded backup row back where its item came from, after backing up
     // what is there now (engine/Restore.cpp); appends the restore's row. True when restored.
@@ -79,10 +79,9 @@ public:
                           SYSTEMTIME time);
 
     // Every backup, restore and removal is recorded in the journal of its day. Each row is
-    // appended, then its record (when given); status is shown, with why the record could not be
-    // written.
-    void Report(CBackupHost& host, const BackupRow& row, const JournalRecord* record,
-                const std::wstring& status);
+    // appended, then its record (when given); the report is given, with why the record could not
+    // be written.
+    void Report(CBackupHost& host, const BackupRow& row, const JournalRecord* record, StatusReport status);
     // The record of a row: what it is, how it ended, its item and its copy below the root.
     JournalRecord RecordFor(const BackupRow& row, SYSTEMTIME time) const;
 
@@ -143,15 +142,3 @@ bool BackupItemBelow(CBackupHost& host, LPCWSTR path, SYSTEMTIME time, const std
 // itself, or a folder it is already inside (a link back up the tree). True when every file
 // and sub-folder was copied.
 bool CopyFolder(CBackupHost& host, const std::wstring& source, const std::wstring& destination);
-
-// The system's own message for an error code, on one line.
-std::wstring SystemMessage(DWORD error);
-
-// "(失敗)": the start of the destination text of an item that did not back up completely.
-extern const wchar_t* const kFailedMark;
-// "(中止)": the start of the destination text of an item stopped by the user.
-extern const wchar_t* const kStoppedMark;
-// "(変更なし)": the start of the destination text of a file item that was not copied again.
-extern const wchar_t* const kUnchangedMark;
-// "(自動)": the start of the destination text of a watched item's version.
-extern const wchar_t* const kAutomaticMark;

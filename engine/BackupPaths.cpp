@@ -13,12 +13,6 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
     return text.compare(0, std::wcslen(prefix), prefix) == 0;
 }
 
-std::wstring Formatted(const wchar_t* format, int a, int b) {
-    wchar_t text[64];
-    std::swprintf(text, 64, format, a, b);
-    return text;
-}
-
 } // namespace
 
 bool EndsWithSeparator(const std::wstring& text) {
@@ -119,14 +113,6 @@ std::wstring SystemPath(const std::wstring& path) {
     if (StartsWith(full, L"\\\\"))
         return std::wstring(kLongPrefix) + L"UNC\\" + full.substr(2);
     return kLongPrefix + full;
-}
-
-std::wstring FormatDateText(const SYSTEMTIME& time) {
-    return Formatted(L"%d月%d日", time.wMonth, time.wDay);
-}
-
-std::wstring FormatTimeText(const SYSTEMTIME& time) {
-    return Formatted(L"%d時%d分", time.wHour, time.wMinute);
 }
 
 std::wstring PlainPath(const std::wstring& path) {

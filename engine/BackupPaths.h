@@ -1,6 +1,6 @@
-// Where backup copies go and how an item is described in the list: the program folder, the
-// component operations on paths, the long form the file functions are given, the date, time
-// and time-stamp texts of a batch's moment, and the five texts of one list row.
+// Where backup copies go and what a list row stands for: the program folder, the component
+// operations on paths, the long form the file functions are given, the time-stamp folders of a
+// batch's moment, and the facts of one list row.
 //
 // Paths are UTF-16 from the moment they enter the program, so every name the file system can
 // hold is kept exactly; a backslash is always a separator.
@@ -14,14 +14,16 @@
 enum class RowOutcome : unsigned char { Succeeded, Failed, Stopped };
 enum class RowKind : unsigned char { Backup, Restore };
 
-// The five texts of a list row, and what the row stands for: the item as it was given, the
-// full path of its copy in the backups (the names may differ: "same (2).txt"; for a restore
-// row, the copy it was restored from), whether it is a folder, and how it ended. A damaged row
-// comes from a journal record whose paths cannot be trusted: only its copy path may be copied.
+// What a list row stands for, as facts the window words: the batch's moment, the item as it was
+// given, the full path of its copy in the backups (the names may differ: "same (2).txt"; for a
+// restore row, the copy it was restored from, and where a restore to another place put it),
+// whether it is a folder, and how it ended. A damaged row comes from a journal record whose
+// paths cannot be trusted: only its copy path may be copied.
 struct BackupRow {
-    std::wstring date, time, name, source, destination;
+    SYSTEMTIME time{};
     std::wstring originalPath;
     std::wstring backupPath;
+    std::wstring restoredTo; // a restore to another place: the path written; otherwise empty
     bool isFolder = false;
     RowKind kind = RowKind::Backup;
     RowOutcome outcome = RowOutcome::Succeeded;
@@ -69,9 +71,7 @@ std::wstring SystemPath(const std::wstring& path);
 // The full path without the long-path prefix: the form the shell and CreateFolderTree take.
 std::wstring PlainPath(const std::wstring& path);
 
-// "3月7日", "14時5分" and "\2004-0307\1405" for 2004-03-07 14:05.
-std::wstring FormatDateText(const SYSTEMTIME& time);
-std::wstring FormatTimeText(const SYSTEMTIME& time);
+// "\2004-0307\1405" for 2004-03-07 14:05: the day and minute folders of a batch's moment.
 std::wstring FormatTimeStampText(const SYSTEMTIME& time);
 
 // Narrow text for the ANSI code page, for texts only, never for a path that reaches a file: a

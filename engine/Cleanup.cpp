@@ -228,17 +228,21 @@ JournalRecord RemovalRecord(const CHistory& history, const HistoryEntry& entry, 
     return record;
 }
 
-std::wstring CleanupStatusText(const CleanupResult& result, bool recycle, bool binRefused) {
-    std::wstring text = std::to_wstring(result.removed) +
-                        (recycle && !binRefused ? L" 個のバックアップをごみ箱に移しました（"
-                                                : L" 個のバックアップを削除しました（") +
-                        SizeText(result.bytes) + L" 空きました）";
-    if (result.failed > 0)
-        text += L"。" + std::to_wstring(result.failed) + L" 個は整理できませんでした（" +
-                SystemMessage(result.firstError) + L"）";
+StatusReport CleanupReport(const CleanupResult& result, bool recycle, bool binRefused) {
+    StatusReport report;
     if (binRefused)
-        return L"ごみ箱に入れられなかったため整理を中止しました。" + text;
-    return result.stopped ? L"整理を中止しました。" + text : text;
+        report.push_back(Said(StatusCode::CleanupBinRefused));
+    else if (result.stopped)
+        report.push_back(Said(StatusCode::CleanupStopped));
+    report.push_back(Said(recycle && !binRefused ? StatusCode::CleanupRecycled : StatusCode::CleanupDeleted));
+    report.back().count = result.removed;
+    report.back().bytes = result.bytes;
+    if (result.failed > 0) {
+        report.push_back(Said(StatusCode::CleanupFailed));
+        report.back().count = result.failed;
+        report.back().error = result.firstError;
+    }
+    return report;
 }
 
 } // namespace
@@ -256,7 +260,7 @@ CleanupResult RunCleanup(CBackupHost& host, const std::wstring& backupRoot, cons
         const HistoryEntry& entry = history.entries.at(index);
         const std::wstring copyPath = history.CopyPath(entry);
         const std::wstring fullPath = backupRoot + L"\\" + copyPath;
-        host.ShowCopying(fullPath + L"を整理しています...");
+        host.ShowCopying(StatusCode::CleaningUp, fullPath);
         DWORD error = CheckCopyPath(backupRoot, copyPath);
         const bool present = error == ERROR_SUCCESS;
         if (present) {
@@ -284,6 +288,6 @@ CleanupResult RunCleanup(CBackupHost& host, const std::wstring& backupRoot, cons
             break;
         }
     }
-    host.SetStatusText(CleanupStatusText(result, recycle, binRefused));
+    host.SetStatus(CleanupReport(result, recycle, binRefused));
     return result;
 }

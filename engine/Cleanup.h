@@ -45,6 +45,6 @@ struct CleanupResult {
 // Removes the plan's copies below backupRoot, one after another (a non-zero *stop, read between
 // copies, ends it; what went stays gone): into the Recycle Bin where the disk has one, for good
 // where it has none. Records each removal in its day's journal at now, removes the minute and day
-// folders left empty, shows each copy's progress and, at the end, the outcome as status text.
+// folders left empty, shows each copy's progress and, at the end, reports the outcome.
 CleanupResult RunCleanup(CBackupHost& host, const std::wstring& backupRoot, const CHistory& history,
                          const CleanupPlan& plan, BOOL* stop, SYSTEMTIME now);

@@ -191,10 +191,10 @@ void CFolderCopy::CopyFileNow(const FileJob& job) {
         return;
     DWORD error = ERROR_SUCCESS;
     if (m_direction == CopyDirection::Restore) {
-        ShowRestoring(m_host, place.shown);
+        m_host.ShowCopying(StatusCode::Restoring, place.shown);
         error = PutFileBack(place.source, place.destination, m_stop);
     } else {
-        ShowBackingUp(m_host, place.shown);
+        m_host.ShowCopying(StatusCode::BackingUp, place.shown);
         if (LinkedToPrevious(job))
             return;
         error = CopyFileIntoBackup(place.source, place.destination, m_backupRoot, m_stop);

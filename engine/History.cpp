@@ -217,15 +217,11 @@ std::wstring CHistory::CopyPath(const HistoryEntry& entry) const {
 
 BackupRow CHistory::RowFor(const HistoryEntry& entry, const std::wstring& backupRoot) const {
     BackupRow row;
-    row.date = HistoryDateText(entry.time);
-    row.time = HistoryTimeText(entry.time);
+    row.time = FromTicks(entry.time);
     row.originalPath = Original(entry);
-    row.name = row.originalPath.empty() ? texts.Text(entry.copyName) : LastComponent(row.originalPath);
-    row.source = WithoutLastComponent(row.originalPath);
     row.damaged = entry.Is(HistoryEntry::kDamaged);
     // A damaged record's copy path is shown as written, never joined to the root.
     row.backupPath = row.damaged ? CopyPath(entry) : backupRoot + L"\\" + CopyPath(entry);
-    row.destination = row.backupPath;
     row.isFolder = entry.Is(HistoryEntry::kFolder);
     row.kind = entry.kind == JournalKind::Restore ? RowKind::Restore : RowKind::Backup;
     row.outcome = entry.outcome;
@@ -457,31 +453,4 @@ SYSTEMTIME FromTicks(int64_t ticks) {
     SYSTEMTIME time{};
     FileTimeToSystemTime(&file, &time);
     return time;
-}
-
-std::wstring HistoryDateText(int64_t time) {
-    const SYSTEMTIME moment = FromTicks(time);
-    wchar_t text[32];
-    std::swprintf(text, 32, L"%04u/%02u/%02u", moment.wYear, moment.wMonth, moment.wDay);
-    return text;
-}
-
-std::wstring HistoryTimeText(int64_t time) {
-    const SYSTEMTIME moment = FromTicks(time);
-    wchar_t text[32];
-    std::swprintf(text, 32, L"%02u:%02u", moment.wHour, moment.wMinute);
-    return text;
-}
-
-std::wstring SizeText(uint64_t bytes) {
-    wchar_t text[32];
-    if (bytes < 1024)
-        std::swprintf(text, 32, L"%llu バイト", static_cast<unsigned long long>(bytes));
-    else if (bytes < 1024ull * 1024)
-        std::swprintf(text, 32, L"%.1f KB", static_cast<double>(bytes) / 1024.0);
-    else if (bytes < 1024ull * 1024 * 1024)
-        std::swprintf(text, 32, L"%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
-    else
-        std::swprintf(text, 32, L"%.2f GB", static_cast<double>(bytes) / (1024.0 * 1024.0 * 1024.0));
-    return text;
 }

@@ -136,9 +136,6 @@ std::vector<uint32_t> FilterHistory(const CHistory& history, const std::wstring&
                                     const std::wstring& exactOriginal,
                                     const std::vector<uint32_t>* within = nullptr);
 
-// "2026/12/07", "10:15" for an entry's moment; "12.3 MB" for a size.
-std::wstring HistoryDateText(int64_t time);
-std::wstring HistoryTimeText(int64_t time);
-std::wstring SizeText(uint64_t bytes);
+// An entry's moment: FILETIME ticks of local time.
 int64_t ToTicks(const SYSTEMTIME& time);
 SYSTEMTIME FromTicks(int64_t ticks);

@@ -5,8 +5,6 @@
 #include "engine/FolderTree.h"
 #include "engine/Journal.h"
 
-const wchar_t* const kRestoreMark = L"(復元)";
-
 namespace {
 
 // Never a path's text ('<' is no file name character): the owner of a copy being restored.
@@ -17,29 +15,23 @@ const wchar_t* const kCopyBeingRestored = L"<restore>";
 class CStatusKeepingHost : public CBackupHost {
 public:
     explicit CStatusKeepingHost(CBackupHost& host) : m_host(host) {}
-    void SetStatusText(const std::wstring& text) override { m_status = text; }
-    void ShowCopying(const std::wstring& text) override { m_host.ShowCopying(text); }
+    void SetStatus(const StatusReport& report) override { m_status = report; }
+    void ShowCopying(StatusCode activity, const std::wstring& path) override {
+        m_host.ShowCopying(activity, path);
+    }
     void CountCopied(ULONGLONG bytes) override { m_host.CountCopied(bytes); }
     void AppendRow(const BackupRow& row) override { m_host.AppendRow(row); }
-    const std::wstring& Status() const { return m_status; }
+    const StatusReport& Status() const { return m_status; }
 
 private:
     CBackupHost& m_host;
-    std::wstring m_status;
+    StatusReport m_status;
 };
 
-// The restore's row: from which copy (the source column) to which place (the destination).
+// The restore's row: from which copy to which place.
 BackupRow RestoreRowFor(const BackupRow& backup, SYSTEMTIME time, RowOutcome outcome) {
     BackupRow row;
-    row.date = FormatDateText(time);
-    row.time = FormatTimeText(time);
-    row.name = backup.isFolder ? L"(フォルダ)" : LastComponent(backup.originalPath);
-    row.source = backup.backupPath;
-    row.destination = kRestoreMark + backup.originalPath;
-    if (outcome == RowOutcome::Failed)
-        row.destination = kFailedMark + row.destination;
-    else if (outcome == RowOutcome::Stopped)
-        row.destination = kStoppedMark + row.destination;
+    row.time = time;
     row.originalPath = backup.originalPath;
     row.backupPath = backup.backupPath;
     row.isFolder = backup.isFolder;
@@ -48,11 +40,12 @@ BackupRow RestoreRowFor(const BackupRow& backup, SYSTEMTIME time, RowOutcome out
     return row;
 }
 
-std::wstring RestoreFailureText(const std::wstring& path, DWORD error, unsigned failedEntries) {
-    std::wstring reason = SystemMessage(error);
-    if (failedEntries > 0)
-        reason = std::to_wstring(failedEntries) + L"件失敗。最初の原因: " + reason;
-    return path + L"を元に戻せませんでした（" + reason + L"）";
+StatusReport RestoreFailure(const std::wstring& path, DWORD error, unsigned failedEntries) {
+    StatusPart part =
+        Said(failedEntries > 0 ? StatusCode::RestoreFailedEntries : StatusCode::RestoreFailed, path);
+    part.error = error;
+    part.count = failedEntries;
+    return {part};
 }
 
 // What putting a copy back came to.
@@ -86,7 +79,7 @@ PutBackResult PutBack(CBackupHost& host, const BackupRow& backup, const std::wst
         return result;
     WIN32_FILE_ATTRIBUTE_DATA data{};
     GetFileAttributesExW(from.c_str(), GetFileExInfoStandard, &data);
-    ShowRestoring(host, backup.originalPath);
+    host.ShowCopying(StatusCode::Restoring, backup.originalPath);
     result.error = PutFileBack(from, to, stop);
     result.stopped = result.error != ERROR_SUCCESS && *static_cast<volatile BOOL*>(stop) != FALSE;
     if (result.error == ERROR_SUCCESS)
@@ -110,7 +103,7 @@ bool CBackupEngine::Restore(CBackupHost& host, const BackupRow& backup, SYSTEMTI
         return false; // no whole copy to put back: nothing is touched, no row
     const std::wstring& original = backup.originalPath;
     CCountingHost counting(host);
-    const auto finish = [&](RowOutcome outcome, const std::wstring& status) {
+    const auto finish = [&](RowOutcome outcome, const StatusReport& status) {
         const BackupRow row = RestoreRowFor(backup, time, outcome);
         JournalRecord record = RecordFor(row, time);
         record.bytes = counting.Bytes();
@@ -118,12 +111,12 @@ bool CBackupEngine::Restore(CBackupHost& host, const BackupRow& backup, SYSTEMTI
         Report(host, row, &record, status);
         return outcome == RowOutcome::Succeeded;
     };
-    const std::wstring stoppedText = original + L"の復元を中止しました";
+    const StatusReport stopped = {Said(StatusCode::RestoreStopped, original)};
     if (IsStopRequested())
-        return finish(RowOutcome::Stopped, stoppedText);
+        return finish(RowOutcome::Stopped, stopped);
     const std::wstring from = SystemPath(backup.backupPath);
     if (from.empty() || GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return finish(RowOutcome::Failed, RestoreFailureText(original, GetLastError(), 0));
+        return finish(RowOutcome::Failed, RestoreFailure(original, GetLastError(), 0));
 
     if (GetFileAttributesW(SystemPath(original).c_str()) != INVALID_FILE_ATTRIBUTES) {
         // The safety backup of this minute must land beside the copy being put back, never on it.
@@ -133,17 +126,19 @@ bool CBackupEngine::Restore(CBackupHost& host, const BackupRow& backup, SYSTEMTI
         if (safety != BackupResult::Copied &&
             safety != BackupResult::Unchanged) { // whole: all may be replaced
             if (IsStopRequested())
-                return finish(RowOutcome::Stopped, stoppedText);
-            return finish(RowOutcome::Failed, keeping.Status() + L"。元に戻していません");
+                return finish(RowOutcome::Stopped, stopped);
+            StatusReport refused = keeping.Status();
+            refused.push_back(Said(StatusCode::RestoreNotDone));
+            return finish(RowOutcome::Failed, refused);
         }
     }
 
     const PutBackResult result = PutBack(counting, backup, SystemPath(m_backupRoot), &m_stop);
     if (result.stopped)
-        return finish(RowOutcome::Stopped, stoppedText);
+        return finish(RowOutcome::Stopped, stopped);
     if (result.error != ERROR_SUCCESS || result.failedEntries > 0)
-        return finish(RowOutcome::Failed, RestoreFailureText(original, result.error, result.failedEntries));
-    return finish(RowOutcome::Succeeded, L"ready");
+        return finish(RowOutcome::Failed, RestoreFailure(original, result.error, result.failedEntries));
+    return finish(RowOutcome::Succeeded, {});
 }
 
 namespace {
@@ -175,7 +170,7 @@ PutBackResult CopyUnderFreeName(CBackupHost& host, const BackupRow& backup, cons
             result.error = copy.FirstError();
             return result;
         }
-        ShowRestoring(host, *written);
+        host.ShowCopying(StatusCode::Restoring, *written);
         if (CopyFileExW(from.c_str(), to.c_str(), nullptr, nullptr, stop, COPY_FILE_FAIL_IF_EXISTS)) {
             WIN32_FILE_ATTRIBUTE_DATA data{};
             GetFileAttributesExW(to.c_str(), GetFileExInfoStandard, &data);
@@ -200,10 +195,9 @@ bool CBackupEngine::RestoreElsewhere(CBackupHost& host, const BackupRow& backup,
         return false;
     CCountingHost counting(host);
     std::wstring written = folder;
-    const auto finish = [&](RowOutcome outcome, const std::wstring& status) {
+    const auto finish = [&](RowOutcome outcome, const StatusReport& status) {
         BackupRow row = RestoreRowFor(backup, time, outcome);
-        const size_t mark = row.destination.find(kRestoreMark);
-        row.destination = row.destination.substr(0, mark) + kRestoreMark + written;
+        row.restoredTo = written;
         JournalRecord record = RecordFor(row, time);
         record.target = written;
         record.bytes = counting.Bytes();
@@ -211,16 +205,19 @@ bool CBackupEngine::RestoreElsewhere(CBackupHost& host, const BackupRow& backup,
         Report(host, row, &record, status);
         return outcome == RowOutcome::Succeeded;
     };
+    const auto stopped = [&written] {
+        return StatusReport{Said(StatusCode::RestoreElsewhereStopped, written)};
+    };
     if (IsStopRequested())
-        return finish(RowOutcome::Stopped, written + L"への復元を中止しました");
+        return finish(RowOutcome::Stopped, stopped());
     const std::wstring from = SystemPath(backup.backupPath);
     if (from.empty() || GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return finish(RowOutcome::Failed, RestoreFailureText(written, GetLastError(), 0));
+        return finish(RowOutcome::Failed, RestoreFailure(written, GetLastError(), 0));
     const PutBackResult result =
         CopyUnderFreeName(counting, backup, folder, SystemPath(m_backupRoot), &m_stop, &written);
     if (result.stopped)
-        return finish(RowOutcome::Stopped, written + L"への復元を中止しました");
+        return finish(RowOutcome::Stopped, stopped());
     if (result.error != ERROR_SUCCESS || result.failedEntries > 0)
-        return finish(RowOutcome::Failed, RestoreFailureText(written, result.error, result.failedEntries));
-    return finish(RowOutcome::Succeeded, L"ready");
+        return finish(RowOutcome::Failed, RestoreFailure(written, result.error, result.failedEntries));
+    return finish(RowOutcome::Succeeded, {});
 }

@@ -18,12 +18,16 @@ constexpr DWORD kMaxWatchDelaySeconds = 3600;
 // The longest command line a program can be started with (CreateProcess: 32,767 with its null).
 constexpr size_t kMaxCommandLineLength = 32766;
 
+// Language=: the screens' language ("ja" or "en"), or the user's interface language's.
+enum class LanguageSetting : unsigned char { User, Japanese, English };
+
 struct TallowboxSettings {
     std::wstring backupFolder;                           // as written; empty: none named
     std::vector<std::wstring> excludes;                  // name patterns, every Exclude= line's in order
     DWORD watchDelaySeconds = kDefaultWatchDelaySeconds; // WatchDelay=: a watched item's settle time
-    bool links = true;         // Link=no: a folder's unchanged files are copied, not linked
-    std::wstring diffTool;     // DiffTool=: another program's command line for comparing two files
+    bool links = true;     // Link=no: a folder's unchanged files are copied, not linked
+    std::wstring diffTool; // DiffTool=: another program's command line for comparing two files
+    LanguageSetting language = LanguageSetting::User;
     unsigned skippedLines = 0; // lines that did not parse
     bool tooLarge = false;     // the file is too large to be settings: none was read
 };
@@ -32,10 +36,10 @@ struct TallowboxSettings {
 extern const wchar_t* const kSettingsFileName;
 
 // Reads programFolder\Tallowbox.ini: section [Tallowbox], keys BackupFolder=, Exclude=
-// (patterns separated by ';'), WatchDelay= (whole seconds, clamped to the range) and Link= ("no" turns
-// links off; any other value leaves them on) and DiffTool= (kept as written, quotes and all; one too long
-// for a command line is skipped), keys, values and the section's name in any case. A missing,
-// unreadable or oversized file gives the defaults.
+// (patterns separated by ';'), WatchDelay= (whole seconds, clamped to the range), Link= ("no" turns
+// links off; any other value leaves them on), DiffTool= (kept as written, quotes and all; one too long
+// for a command line is skipped) and Language= ("ja" or "en"; any other value leaves the user's), keys,
+// values and the section's name in any case. A missing, unreadable or oversized file gives the defaults.
 TallowboxSettings ReadSettings(const std::wstring& programFolder);
 // The same for the file's bytes.
 TallowboxSettings ParseSettings(const std::string& bytes);

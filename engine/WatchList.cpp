@@ -197,30 +197,6 @@ WatchRefusal CheckWatchable(const std::wstring& path, const std::wstring& backup
     return WatchRefusal::None;
 }
 
-std::wstring WatchRefusalText(WatchRefusal refusal) {
-    switch (refusal) {
-    case WatchRefusal::None:
-        return std::wstring();
-    case WatchRefusal::Missing:
-        return L"見つかりません";
-    case WatchRefusal::NotFullPath:
-        return L"完全なパスではありません";
-    case WatchRefusal::DriveRoot:
-        return L"ドライブや共有のルートは見張れません";
-    case WatchRefusal::BackupsFolder:
-        return L"バックアップ先のフォルダは見張れません";
-    case WatchRefusal::InsideBackups:
-        return L"バックアップ先のフォルダの中は見張れません";
-    case WatchRefusal::ContainsBackups:
-        return L"バックアップ先のフォルダを含むフォルダは見張れません";
-    case WatchRefusal::TooMany:
-        return L"これ以上は見張れません";
-    case WatchRefusal::NotSaved:
-        return L"見張りの一覧を保存できません";
-    }
-    return std::wstring();
-}
-
 WatchListContent ParseWatchList(const std::string& bytes, const std::wstring& backupRoot) {
     CWatchListParser parser(backupRoot);
     parser.Feed(bytes.data(), bytes.size());

@@ -33,8 +33,6 @@ constexpr size_t kMaxWatches = 1000;
 // Whether path may be watched with backupRoot as the backups folder. The backups folder and the
 // item are compared case aside as their full long paths, and by identity where both exist.
 WatchRefusal CheckWatchable(const std::wstring& path, const std::wstring& backupRoot);
-// The reason the user is shown for a refusal (empty for None).
-std::wstring WatchRefusalText(WatchRefusal refusal);
 
 // What reading the list came to: the paths in order (no two equal case aside), the lines skipped.
 struct WatchListContent {

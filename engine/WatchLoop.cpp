@@ -35,10 +35,6 @@ const DWORD kChangesWatched = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_
 // Names office suites and editors give their temporaries and lock files while saving.
 const wchar_t* const kEditorTemporaries[] = {L"~$*", L"*.tmp", L".~lock.*#", L"*.swp", L"*.swx", L"*~"};
 
-const wchar_t* const kPollingText = L"変更の通知が得られないため、1分ごとに確かめています";
-const wchar_t* const kWaitingText = L"見つかりません。戻るのを待っています";
-const wchar_t* const kStoppedText = L"メモリが足りず、見張りを止めました";
-
 bool IsEditorTemporary(const std::wstring& name) {
     for (const wchar_t* pattern : kEditorTemporaries)
         if (MatchesNamePattern(name, pattern))
@@ -205,9 +201,10 @@ struct WatchedItem {
     bool polling = false;  // notifications cannot be had: checked every minute
     bool nameGone = false; // its name was removed or renamed away: the folder's handle goes
     WatchState state = WatchState::OtherProgram;
-    std::wstring reason;
-    ULONGLONG dueAt = 0;   // when it will have been quiet for the settle time; 0 none
-    ULONGLONG checkAt = 0; // the next check every minute; 0 none
+    WatchReason reason = WatchReason::None;
+    DWORD error = ERROR_SUCCESS; // why its folder could not be opened
+    ULONGLONG dueAt = 0;         // when it will have been quiet for the settle time; 0 none
+    ULONGLONG checkAt = 0;       // the next check every minute; 0 none
     DirWatch* parent = nullptr;
     std::unique_ptr<DirWatch> folder;
     Signature signature; // while polling
@@ -228,12 +225,6 @@ std::wstring FolderToOpen(const std::wstring& parent) {
 bool IsMissingError(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_BAD_NETPATH ||
            error == ERROR_BAD_NET_NAME || error == ERROR_INVALID_NAME;
-}
-
-std::wstring CannotOpenText(DWORD error) {
-    wchar_t text[96];
-    std::swprintf(text, 96, L"フォルダを開けません（エラー %lu）", error);
-    return text;
 }
 
 // The watcher's thread: owns every handle, item and timer; nothing here is touched by another
@@ -269,7 +260,7 @@ private:
     void RunTimers();
     void Settle(WatchedItem& item);
     void Check(WatchedItem& item);
-    void SetState(WatchedItem& item, WatchState state, const std::wstring& reason);
+    void SetState(WatchedItem& item, WatchState state, WatchReason reason, DWORD error = ERROR_SUCCESS);
     void Publish();
     DWORD Timeout() const;
     void Due(WatchedItem& item) { item.dueAt = GetTickCount64() + m_shared.settleMs; }
@@ -340,11 +331,12 @@ void CWatchLoop::Retire(std::unique_ptr<DirWatch> watch) {
     m_retired.push_back(std::move(watch));
 }
 
-void CWatchLoop::SetState(WatchedItem& item, WatchState state, const std::wstring& reason) {
-    if (item.state == state && item.reason == reason)
+void CWatchLoop::SetState(WatchedItem& item, WatchState state, WatchReason reason, DWORD error) {
+    if (item.state == state && item.reason == reason && item.error == error)
         return;
     item.state = state;
     item.reason = reason;
+    item.error = error;
     m_statesChanged = true;
 }
 
@@ -354,7 +346,7 @@ void CWatchLoop::Wait(WatchedItem& item, ULONGLONG checkAt) {
     Retire(std::move(item.folder));
     item.dueAt = 0;
     item.checkAt = checkAt;
-    SetState(item, WatchState::WaitingForItem, kWaitingText);
+    SetState(item, WatchState::WaitingForItem, WatchReason::ItemMissing);
 }
 
 void CWatchLoop::StartPolling(WatchedItem& item) {
@@ -362,7 +354,7 @@ void CWatchLoop::StartPolling(WatchedItem& item) {
     item.polling = true;
     item.signature = ReadSignature(item.systemPath, m_shared.leftOutPatterns);
     item.checkAt = GetTickCount64() + kCheckIntervalMs;
-    SetState(item, WatchState::Polling, kPollingText);
+    SetState(item, WatchState::Polling, WatchReason::NoNotifications);
 }
 
 // Watches the item: its folder for its name, and a folder item's whole tree. Reported at dueAt
@@ -385,7 +377,7 @@ void CWatchLoop::Attach(WatchedItem& item, ULONGLONG dueAt) {
                 Wait(item, now + kCheckIntervalMs);
             } else {
                 item.checkAt = now + kCheckIntervalMs;
-                SetState(item, WatchState::NotWatchable, CannotOpenText(error));
+                SetState(item, WatchState::NotWatchable, WatchReason::CannotOpen, error);
             }
             return;
         }
@@ -401,7 +393,7 @@ void CWatchLoop::Attach(WatchedItem& item, ULONGLONG dueAt) {
     }
     item.isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     item.dueAt = dueAt;
-    SetState(item, WatchState::Watching, std::wstring());
+    SetState(item, WatchState::Watching, WatchReason::None);
     if (item.isFolder)
         OpenFolderWatch(item);
 }
@@ -572,7 +564,7 @@ void CWatchLoop::Settle(WatchedItem& item) {
             return; // gone again: waiting
     }
     SetState(item, item.polling ? WatchState::Polling : WatchState::Watching,
-             item.polling ? kPollingText : std::wstring());
+             item.polling ? WatchReason::NoNotifications : WatchReason::None);
     m_settled.push_back(item.path);
 }
 
@@ -652,7 +644,7 @@ void CWatchLoop::Reconcile(const std::vector<std::wstring>& paths) {
             continue;
         m_items.push_back(std::make_unique<WatchedItem>(path));
         WatchedItem& item = *m_items.back();
-        item.reason = kOtherProgramText;
+        item.reason = WatchReason::OtherProgram;
         if (m_owner)
             Attach(item, GetTickCount64() + m_shared.settleMs);
         m_statesChanged = true;
@@ -727,7 +719,7 @@ void CWatchLoop::Publish() {
         m_statesChanged = false;
         std::vector<WatchInfo> states;
         for (const auto& item : m_items)
-            states.push_back({item->path, item->isFolder, item->state, item->reason});
+            states.push_back({item->path, item->isFolder, item->state, item->reason, item->error});
         {
             std::lock_guard<std::mutex> lock(m_shared.mutex);
             m_shared.states.swap(states);
@@ -804,7 +796,7 @@ void CWatcher::Shared::StoppedByFailure() {
         std::lock_guard<std::mutex> lock(mutex);
         states.clear();
         for (const std::wstring& path : listed)
-            states.push_back({path, false, WatchState::NotWatchable, kStoppedText});
+            states.push_back({path, false, WatchState::NotWatchable, WatchReason::OutOfMemory});
         owner = false;
     }
     CallHost([](CWatchHost& watchHost) { watchHost.WatchStatesChanged(); });

@@ -15,9 +15,6 @@
 #include "engine/Watcher.h"
 #include "framework/KernelHandle.h"
 
-// The state an item shows while another program watches the list.
-extern const wchar_t* const kOtherProgramText;
-
 // Two paths or names that are one for the file system (case aside).
 inline bool SameName(const std::wstring& a, const std::wstring& b) {
     return a.size() == b.size() && UpperCase(a) == UpperCase(b);

@@ -5,8 +5,6 @@
 
 #include "engine/WatchShared.h"
 
-const wchar_t* const kOtherProgramText = L"ほかのTallowboxが見張っています";
-
 namespace {
 
 // How long closing waits for a report under way, and then for the thread.
@@ -110,9 +108,9 @@ std::vector<WatchInfo> CWatcher::Snapshot() const {
         if (seen != m_shared->states.end())
             infos.push_back(*seen);
         else if (m_shared->owner)
-            infos.push_back({path, false, WatchState::Watching, std::wstring()});
+            infos.push_back({path, false, WatchState::Watching, WatchReason::None});
         else
-            infos.push_back({path, false, WatchState::OtherProgram, kOtherProgramText});
+            infos.push_back({path, false, WatchState::OtherProgram, WatchReason::OtherProgram});
     }
     return infos;
 }

@@ -21,12 +21,24 @@
 #include "engine/WatchList.h"
 
 enum class WatchState : unsigned char { Watching, Polling, WaitingForItem, OtherProgram, NotWatchable };
+// Why an item is in its state: the system gives no change notifications for it (polling), it is
+// gone (waiting), another program watches the list, its folder cannot be opened (error), or
+// watching stopped for want of memory.
+enum class WatchReason : unsigned char {
+    None,
+    NoNotifications,
+    ItemMissing,
+    OtherProgram,
+    CannotOpen,
+    OutOfMemory
+};
 
 struct WatchInfo {
     std::wstring path;
     bool isFolder = false;
     WatchState state = WatchState::Watching;
-    std::wstring reason; // why not watchable / polling / waiting; Japanese text
+    WatchReason reason = WatchReason::None;
+    DWORD error = ERROR_SUCCESS; // CannotOpen's
 };
 
 class CWatcher {

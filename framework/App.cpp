@@ -4,6 +4,7 @@
 #include "Document.h"
 #include "Frame.h"
 #include "FrameworkIds.h"
+#include "Language.h"
 #include "MessageBox.h"
 
 #include <commdlg.h>
@@ -17,12 +18,6 @@
 namespace {
 
 CWinApp* g_pApp = nullptr;
-
-std::string LoadText(UINT nID) {
-    char buffer[1024];
-    const int length = ::LoadStringA(AfxGetResourceHandle(), nID, buffer, sizeof buffer);
-    return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
-}
 
 // An open registry key, closed when it goes.
 class RegKey {
@@ -418,7 +413,7 @@ BOOL AfxWinInit(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, i
     pApp->m_lpCmdLineW = lpCmdLineW;
     pApp->m_nCmdShow = nCmdShow;
     if (pApp->m_pszAppName.IsEmpty())
-        pApp->m_pszAppName = LoadText(AFX_IDS_APP_TITLE);
+        pApp->m_pszAppName = LoadResourceTextA(AFX_IDS_APP_TITLE);
     return TRUE;
 }
 

@@ -2,6 +2,7 @@
 
 #include "App.h"
 #include "Dpi.h"
+#include "Language.h"
 #include "MessageBox.h"
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd) : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
@@ -25,8 +26,11 @@ INT_PTR CDialog::DoModal() {
     m_nModalResult = -1;
     HWND hOwner = FindOwner();
 
-    HWND hDlg = ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), hOwner,
-                                     &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    const DLGTEMPLATE* dialogTemplate = FindDialogTemplate(m_nIDTemplate);
+    HWND hDlg = dialogTemplate == nullptr
+                    ? nullptr
+                    : ::CreateDialogIndirectParamA(AfxGetResourceHandle(), dialogTemplate, hOwner,
+                                                   &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
     if (hDlg == nullptr || m_hWnd == nullptr) {
         if (hDlg != nullptr)
             ::DestroyWindow(hDlg);
@@ -56,8 +60,11 @@ INT_PTR CDialog::DoModal() {
 
 BOOL CDialog::CreateModeless(CWnd* pParentWnd) {
     m_pParentWnd = pParentWnd;
-    HWND hDlg = ::CreateDialogParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), FindOwner(),
-                                     &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    const DLGTEMPLATE* dialogTemplate = FindDialogTemplate(m_nIDTemplate);
+    HWND hDlg = dialogTemplate == nullptr
+                    ? nullptr
+                    : ::CreateDialogIndirectParamW(AfxGetResourceHandle(), dialogTemplate, FindOwner(),
+                                                   &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
     if (hDlg != nullptr && m_hWnd == nullptr)
         ::DestroyWindow(hDlg); // it failed to initialise
     return m_hWnd != nullptr;

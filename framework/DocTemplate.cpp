@@ -4,6 +4,7 @@
 #include "Document.h"
 #include "Frame.h"
 #include "FrameworkIds.h"
+#include "Language.h"
 #include "MessageBox.h"
 #include "View.h"
 
@@ -13,10 +14,7 @@
 CSingleDocTemplate::CSingleDocTemplate(UINT nIDResource, const CRuntimeClass* pDocClass,
                                        const CRuntimeClass* pFrameClass, const CRuntimeClass* pViewClass)
     : m_nIDResource(nIDResource), m_pDocClass(pDocClass), m_pFrameClass(pFrameClass), m_pViewClass(pViewClass) {
-    char buffer[1024];
-    const int length = ::LoadStringA(AfxGetResourceHandle(), nIDResource, buffer, sizeof buffer);
-    if (length > 0)
-        m_strDocStrings = std::string(buffer, static_cast<size_t>(length));
+    m_strDocStrings = LoadResourceTextA(nIDResource);
 }
 
 CSingleDocTemplate::~CSingleDocTemplate() {

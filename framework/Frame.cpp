@@ -5,6 +5,7 @@
 #include "Document.h"
 #include "Dpi.h"
 #include "FrameworkIds.h"
+#include "Language.h"
 #include "StatusBar.h"
 #include "View.h"
 
@@ -32,9 +33,7 @@ void CollectDescendants(HWND hWnd, std::vector<HWND>& found) {
 CString LoadMenuPrompt(UINT nID) {
     if (nID == 0)
         return CString();
-    char buffer[512];
-    const int length = ::LoadStringA(AfxGetResourceHandle(), nID, buffer, sizeof buffer);
-    std::string text(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+    std::string text = LoadResourceTextA(nID);
     const size_t newline = text.find('\n');
     if (newline != std::string::npos)
         text.resize(newline);
@@ -67,7 +66,7 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd* pParentW
     bool deleted = false;
     m_pbDeleted = &deleted;
     BOOL created = FALSE;
-    HMENU hMenu = ::LoadMenuA(AfxGetResourceHandle(), MAKEINTRESOURCEA(nIDResource));
+    HMENU hMenu = LoadMenuInLanguage(nIDResource);
     if (hMenu != nullptr) {
         CREATESTRUCTA cs = {};
         cs.style = dwDefaultStyle;

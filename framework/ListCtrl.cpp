@@ -2,11 +2,11 @@
 
 #include <string>
 
-int CListCtrl::InsertColumn(int nCol, LPCSTR lpszHeading, int nFormat, int nWidth, int nSubItem) {
-    LVCOLUMNA column = {};
+int CListCtrl::InsertColumn(int nCol, LPCWSTR lpszHeading, int nFormat, int nWidth, int nSubItem) {
+    LVCOLUMNW column = {};
     column.mask = LVCF_FMT | LVCF_TEXT;
     column.fmt = nFormat;
-    column.pszText = const_cast<LPSTR>(lpszHeading);
+    column.pszText = const_cast<LPWSTR>(lpszHeading);
     if (nWidth >= 0) {
         column.mask |= LVCF_WIDTH;
         column.cx = nWidth;
@@ -15,7 +15,7 @@ int CListCtrl::InsertColumn(int nCol, LPCSTR lpszHeading, int nFormat, int nWidt
         column.mask |= LVCF_SUBITEM;
         column.iSubItem = nSubItem;
     }
-    return static_cast<int>(::SendMessageA(m_hWnd, LVM_INSERTCOLUMNA, static_cast<WPARAM>(nCol),
+    return static_cast<int>(::SendMessageW(m_hWnd, LVM_INSERTCOLUMNW, static_cast<WPARAM>(nCol),
                                            reinterpret_cast<LPARAM>(&column)));
 }
 

@@ -10,7 +10,8 @@ public:
     CListCtrl() = default;
 
     // Returns the new column's index, -1 on failure. nSubItem < 0: no sub-item index is given.
-    int InsertColumn(int nCol, LPCSTR lpszHeading, int nFormat = LVCFMT_LEFT, int nWidth = -1,
+    // The heading is kept whole (the wide message): it comes from the string table.
+    int InsertColumn(int nCol, LPCWSTR lpszHeading, int nFormat = LVCFMT_LEFT, int nWidth = -1,
                      int nSubItem = -1);
     // Inserts an item with its first text; returns its index, -1 on failure.
     int InsertItem(int nItem, LPCSTR lpszItem);

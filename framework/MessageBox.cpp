@@ -2,21 +2,15 @@
 
 #include "Afx.h"
 #include "FrameworkIds.h"
+#include "Language.h"
 #include "String.h"
 
 #include <string>
 
 namespace {
 
-// A string-table entry, or an empty text when the entry is missing.
-std::string LoadResourceString(UINT nID) {
-    char buffer[1024];
-    const int length = ::LoadStringA(AfxGetResourceHandle(), nID, buffer, sizeof buffer);
-    return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
-}
-
 std::string ApplicationTitle() {
-    std::string title = LoadResourceString(AFX_IDS_APP_TITLE);
+    std::string title = LoadResourceTextA(AFX_IDS_APP_TITLE);
     return title.empty() ? "Tallowbox" : title;
 }
 
@@ -32,7 +26,7 @@ int AfxMessageBox(LPCSTR lpszText, UINT nType) {
 }
 
 int AfxMessageBox(UINT nIDPrompt, UINT nType) {
-    std::string text = LoadResourceString(nIDPrompt);
+    std::string text = LoadResourceTextA(nIDPrompt);
     if (text.empty())
         text = "Tallowbox: string " + std::to_string(nIDPrompt) + " is missing from the resources.";
     return AfxMessageBox(text.c_str(), nType);

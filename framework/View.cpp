@@ -3,6 +3,7 @@
 #include "Document.h"
 #include "Dpi.h"
 #include "Frame.h"
+#include "Language.h"
 
 #include <commctrl.h>
 
@@ -177,17 +178,9 @@ INT_PTR CALLBACK FormDialogProc(HWND, UINT, WPARAM, LPARAM) {
 
 // The dialog template, copied so its styles can be made those of a view.
 std::vector<BYTE> LoadFormTemplate(UINT nIDTemplate) {
-    HINSTANCE hInstance = AfxGetResourceHandle();
-    HRSRC hResource = ::FindResourceA(hInstance, MAKEINTRESOURCEA(nIDTemplate), MAKEINTRESOURCEA(5) /* RT_DIALOG */);
-    if (hResource == nullptr)
-        return {};
-    HGLOBAL hGlobal = ::LoadResource(hInstance, hResource);
-    const DWORD size = ::SizeofResource(hInstance, hResource);
-    const void* data = hGlobal != nullptr ? ::LockResource(hGlobal) : nullptr;
-    if (data == nullptr || size < sizeof(DLGTEMPLATE))
-        return {};
-    const BYTE* bytes = static_cast<const BYTE*>(data);
-    return std::vector<BYTE>(bytes, bytes + size);
+    DWORD size = 0;
+    const auto* bytes = reinterpret_cast<const BYTE*>(FindDialogTemplate(nIDTemplate, &size));
+    return bytes != nullptr ? std::vector<BYTE>(bytes, bytes + size) : std::vector<BYTE>();
 }
 
 // A view has no border of its own: it gets the sunken client edge instead, and is a visible child.

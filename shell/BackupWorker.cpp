@@ -22,12 +22,13 @@ struct CBackupWorker::Shared : public CBackupHost {
            const std::vector<std::wstring>& leftOutPatterns)
         : view(target), engine(programFolder, copiers, backupRoot, leftOutPatterns) {}
 
-    // The engine's host: texts and rows travel to the view as posted messages.
-    void SetStatusText(const std::wstring& text) override { Post(WM_BACKUP_STATUS, new std::wstring(text)); }
+    // The engine's host: reports and rows travel to the view as posted messages.
+    void SetStatus(const StatusReport& report) override { Post(WM_BACKUP_STATUS, new StatusReport(report)); }
     void AppendRow(const BackupRow& row) override { Post(WM_BACKUP_ROW, new BackupRow(row)); }
-    void ShowCopying(const std::wstring& text) override {
+    void ShowCopying(StatusCode activity, const std::wstring& path) override {
         std::lock_guard<std::mutex> lock(mutex);
-        progress.text = text;
+        progress.activity = activity;
+        progress.path = path;
         ++progress.changes;
     }
     void CountCopied(ULONGLONG bytes) override {
@@ -44,7 +45,7 @@ struct CBackupWorker::Shared : public CBackupHost {
 
     void ResetProgress() {
         std::lock_guard<std::mutex> lock(mutex);
-        progress.text.clear(); // an item that copies nothing never shows the one before's file
+        progress.path.clear(); // an item that copies nothing never shows the one before's file
         progress.files = 0;
         progress.bytes = 0;
         ++progress.changes;

@@ -1,6 +1,6 @@
 // CBackupWorker: runs the backups on a thread of its own, so the window stays live during long
 // copies. Batches (a drop, the command line, rows to restore, a task) run one after another in the order
-// given, each with its own time stamp; the worker never touches a window: rows and status texts
+// given, each with its own time stamp; the worker never touches a window: rows and status reports
 // are posted to the view, and the progress is left in a slot the view reads on its own timer.
 // A stop ends the running item at once and lists every item still waiting as stopped.
 #pragma once
@@ -18,7 +18,7 @@
 
 #include "engine/BackupItem.h"
 
-// Messages posted to the view: lParam owns a heap BackupRow / std::wstring the view deletes.
+// Messages posted to the view: lParam owns a heap BackupRow / StatusReport the view deletes.
 #define WM_BACKUP_ROW (WM_APP + 40)
 #define WM_BACKUP_STATUS (WM_APP + 41)
 #define WM_BACKUP_IDLE (WM_APP + 42)
@@ -27,7 +27,8 @@
 
 // What the running item has done so far, for the status line.
 struct BackupProgress {
-    std::wstring text; // the latest "<path>をバックアップ中です..."
+    StatusCode activity = StatusCode::BackingUp; // what is done to path
+    std::wstring path;                           // the latest file worked on; empty: none yet
     unsigned files = 0;
     ULONGLONG bytes = 0;
     unsigned long changes = 0; // counts every change, so a reader sees whether anything moved

@@ -1,6 +1,8 @@
 #include "shell/CleanupDlg.h"
 
+#include "framework/Language.h"
 #include "res/resource.h"
+#include "shell/Wording.h"
 
 namespace {
 
@@ -17,13 +19,13 @@ int64_t NowTicks() {
 
 std::wstring PreviewText(const CleanupPlan& plan) {
     if (plan.copies == 0)
-        return L"整理するバックアップはありません。";
+        return LoadResourceText(IDS_CLEANUP_NOTHING);
     std::wstring text =
-        std::to_wstring(plan.copies) + L" 個のバックアップ（" + SizeText(plan.bytes) + L"）を整理します。";
+        FormatResourceText(IDS_CLEANUP_PREVIEW, {std::to_wstring(plan.copies), SizeText(plan.bytes)});
     if (plan.keptByLinks > 0) // other versions keep files they share by links
-        text += L"\n空く容量: " + SizeText(plan.frees);
+        text += FormatResourceText(IDS_CLEANUP_FREES, {SizeText(plan.frees)});
     if (plan.oldestKept != 0)
-        text += L"\n残る一番古いバックアップ: " + HistoryDateText(plan.oldestKept);
+        text += FormatResourceText(IDS_CLEANUP_OLDEST_KEPT, {HistoryDateText(plan.oldestKept)});
     return text;
 }
 
@@ -37,8 +39,8 @@ unsigned CCleanupDlg::ParseDays(const std::wstring& text) {
         return 0;
     unsigned days = 0;
     for (wchar_t c : text) {
-        if (c >= L'０' && c <= L'９') // typed with the input method on
-            c = static_cast<wchar_t>(L'0' + (c - L'０'));
+        if (c >= L'\uFF10' && c <= L'\uFF19') // a full-width digit, typed with the input method on
+            c = static_cast<wchar_t>(L'0' + (c - L'\uFF10'));
         if (c < L'0' || c > L'9')
             return 0;
         days = days * 10 + static_cast<unsigned>(c - L'0');
@@ -79,7 +81,7 @@ void CCleanupDlg::UpdatePreview(bool fromList) {
     if (m_valid)
         MeasureRoomFreed(m_plan, m_history, m_backupRoot);
     ::SetDlgItemTextW(m_hWnd, IDC_CLEANUP_PREVIEW,
-                      m_valid ? PreviewText(m_plan).c_str() : L"日数は 1 以上の数で入力してください。");
+                      (m_valid ? PreviewText(m_plan) : LoadResourceText(IDS_CLEANUP_BAD_DAYS)).c_str());
     ::EnableWindow(GetDlgItem(IDOK), m_valid && m_plan.copies > 0);
 }
 

@@ -4,9 +4,11 @@
 #include "engine/Restore.h"
 #include "framework/App.h"
 #include "framework/Dpi.h"
+#include "framework/Language.h"
 #include "res/resource.h"
 #include "shell/CleanupDlg.h"
 #include "shell/TallowboxDoc.h"
+#include "shell/Wording.h"
 
 #include <commctrl.h>
 
@@ -22,14 +24,15 @@ namespace {
 const auto kPartInterval = std::chrono::milliseconds(150);
 
 struct ColumnSpec {
-    const char* heading;
+    UINT heading;
     int format;
     int width; // at 96 DPI
 };
 
 const ColumnSpec kColumns[] = {
-    {"日付", LVCFMT_LEFT, 90},          {"時間", LVCFMT_LEFT, 50},    {"名前", LVCFMT_LEFT, 150},
-    {"元のフォルダ", LVCFMT_LEFT, 220}, {"サイズ", LVCFMT_RIGHT, 80}, {"結果", LVCFMT_LEFT, 110},
+    {IDS_COLUMN_DATE, LVCFMT_LEFT, 90},  {IDS_COLUMN_TIME, LVCFMT_LEFT, 50},
+    {IDS_COLUMN_NAME, LVCFMT_LEFT, 150}, {IDS_COLUMN_ORIGINAL_FOLDER, LVCFMT_LEFT, 220},
+    {IDS_COLUMN_SIZE, LVCFMT_RIGHT, 80}, {IDS_COLUMN_RESULT, LVCFMT_LEFT, 110},
 };
 
 // What an entry stands for across two readings of the history: its moment, kind and copy.
@@ -52,19 +55,20 @@ EntryKey KeyOf(const CHistory& history, const HistoryEntry& entry) {
 // How it went, marked as the main list marks it.
 std::wstring ResultText(const HistoryEntry& entry) {
     if (entry.Is(HistoryEntry::kDamaged))
-        return L"(読めない記録)";
+        return LoadResourceText(IDS_HISTORY_DAMAGED);
     if (entry.Is(HistoryEntry::kUnknownOriginal))
-        return L"(元の場所不明)";
+        return LoadResourceText(IDS_HISTORY_UNKNOWN_ORIGINAL);
     std::wstring text;
     if (entry.outcome == RowOutcome::Failed)
-        text = kFailedMark;
+        text = LoadResourceText(IDS_MARK_FAILED);
     else if (entry.outcome == RowOutcome::Stopped)
-        text = kStoppedMark;
+        text = LoadResourceText(IDS_MARK_STOPPED);
     if (entry.Is(HistoryEntry::kAutomatic))
-        text += kAutomaticMark;
+        text += LoadResourceText(IDS_MARK_AUTOMATIC);
     if (entry.Is(HistoryEntry::kUnchanged))
-        text += kUnchangedMark;
-    return entry.kind == JournalKind::Restore ? text + kRestoreMark : text + L"バックアップ";
+        text += LoadResourceText(IDS_MARK_UNCHANGED);
+    return text +
+           LoadResourceText(entry.kind == JournalKind::Restore ? IDS_MARK_RESTORE : IDS_HISTORY_BACKUP);
 }
 
 } // namespace
@@ -167,12 +171,13 @@ void CHistoryWnd::InsertColumns() {
     const UINT dpi = DpiOfWindow(m_hWnd);
     int index = 0;
     for (const ColumnSpec& column : kColumns) {
-        LVCOLUMNA header = {};
+        const std::wstring heading = LoadResourceText(column.heading);
+        LVCOLUMNW header = {};
         header.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
         header.fmt = column.format;
         header.cx = Scale(column.width, dpi);
-        header.pszText = const_cast<char*>(column.heading);
-        ::SendMessageA(m_list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index++),
+        header.pszText = const_cast<wchar_t*>(heading.c_str());
+        ::SendMessageW(m_list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index++),
                        reinterpret_cast<LPARAM>(&header));
     }
 }
@@ -298,7 +303,7 @@ void CHistoryWnd::Reload() {
     m_loaded = false;
     ::SendMessageW(m_list, LVM_SETITEMCOUNT, 0, 0);
     ::EnableWindow(GetDlgItem(IDC_HISTORY_CLEANUP), FALSE);
-    ::SetDlgItemTextW(m_hWnd, IDC_HISTORY_SUMMARY, L"履歴を読み込んでいます...");
+    ::SetDlgItemTextW(m_hWnd, IDC_HISTORY_SUMMARY, LoadResourceText(IDS_HISTORY_READING).c_str());
     m_loader.reset(new CHistoryLoader(m_hWnd, m_doc.BackupRoot(), ++m_generation));
 }
 
@@ -413,20 +418,21 @@ void CHistoryWnd::ShowReadAgain() {
 // What the backups take, how many records are listed, and how many lines could not be read.
 void CHistoryWnd::ShowSummary() {
     const CHistory::Totals totals = m_history->ComputeTotals();
-    std::wstring text = std::to_wstring(m_shown.size()) + L" / " +
-                        std::to_wstring(m_history->entries.size()) + L" 件　バックアップ " +
-                        std::to_wstring(totals.copies) + L" 個、" + SizeText(totals.bytes);
+    std::wstring text = FormatResourceText(
+        IDS_HISTORY_SUMMARY, {std::to_wstring(m_shown.size()), std::to_wstring(m_history->entries.size()),
+                              std::to_wstring(totals.copies), SizeText(totals.bytes)});
     if (totals.savedByLinks > 0)
-        text += L"（リンクで " + SizeText(totals.savedByLinks) + L" 節約）";
+        text += FormatResourceText(IDS_HISTORY_SAVED_BY_LINKS, {SizeText(totals.savedByLinks)});
     if (totals.oldest != 0)
-        text += L"、最も古いもの " + HistoryDateText(totals.oldest);
+        text += FormatResourceText(IDS_HISTORY_OLDEST, {HistoryDateText(totals.oldest)});
     if (m_history->unreadableLines > 0)
-        text += L"　" + std::to_wstring(m_history->unreadableLines) + L"件の記録を読めませんでした";
-    if (m_history->unreadableJournals > 0)
         text +=
-            L"　" + std::to_wstring(m_history->unreadableJournals) + L"個の履歴ファイルを開けませんでした";
+            FormatResourceText(IDS_HISTORY_UNREADABLE_LINES, {std::to_wstring(m_history->unreadableLines)});
+    if (m_history->unreadableJournals > 0)
+        text += FormatResourceText(IDS_HISTORY_UNREADABLE_JOURNALS,
+                                   {std::to_wstring(m_history->unreadableJournals)});
     if (!m_loaded)
-        text += L"　(読み込み中...)";
+        text += LoadResourceText(IDS_HISTORY_STILL_READING);
     ::SetDlgItemTextW(m_hWnd, IDC_HISTORY_SUMMARY, text.c_str());
 }
 
@@ -497,7 +503,8 @@ std::wstring CHistoryWnd::CellText(const HistoryEntry& entry, int column) const 
     case 2:
         return original.empty() ? m_history->texts.Text(entry.copyName) : LastComponent(original);
     case 3:
-        return original.empty() ? std::wstring(L"(不明)") : WithoutLastComponent(original);
+        return original.empty() ? LoadResourceText(IDS_HISTORY_UNKNOWN_FOLDER)
+                                : WithoutLastComponent(original);
     case 4:
         return SizeText(entry.bytes);
     case 5:
@@ -521,6 +528,10 @@ std::vector<BackupRow> CHistoryWnd::SelectedRows(bool focusedFirst) const {
         if (item != focused && static_cast<size_t>(item) < m_shown.size())
             rows.push_back(rowAt(item));
     return rows;
+}
+
+std::wstring CHistoryWnd::MomentText(const BackupRow& row) const {
+    return HistoryDateText(row.time) + L" " + HistoryTimeText(row.time);
 }
 
 void CHistoryWnd::SetStatusText(const std::wstring& text) {

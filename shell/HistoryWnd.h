@@ -77,6 +77,7 @@ private:
     // CRowListHost
     std::vector<BackupRow> SelectedRows(bool focusedFirst) const override;
     void SetStatusText(const std::wstring& text) override;
+    std::wstring MomentText(const BackupRow& row) const override;
     std::wstring BackupRoot() const override;
     void QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) override;
     void ShowVersions(const BackupRow& row) override { ShowVersionsOf(row.originalPath); }

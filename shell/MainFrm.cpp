@@ -1,6 +1,7 @@
 #include "shell/MainFrm.h"
 
 #include "engine/FolderTree.h"
+#include "framework/Language.h"
 #include "res/resource.h"
 #include "shell/HistoryWnd.h"
 #include "shell/RowActions.h"
@@ -19,7 +20,7 @@ const CRuntimeClass CMainFrame::runtimeClass = {"CMainFrame", &CFrameWnd::runtim
 
 CMainFrame::FolderOpener CMainFrame::s_pfnOpenFolder = &CMainFrame::OpenFolderInShell;
 CMainFrame::Asker CMainFrame::s_pfnAsk = [](HWND owner, const std::wstring& text, UINT type) {
-    return ::MessageBoxW(owner, text.c_str(), L"Tallowbox", type);
+    return ::MessageBoxW(owner, text.c_str(), LoadResourceText(AFX_IDS_APP_TITLE).c_str(), type);
 };
 
 namespace {
@@ -182,7 +183,7 @@ void CMainFrame::ShowWatchList() {
 std::wstring CMainFrame::TrayTip() const {
     const CTallowboxDoc* pDoc = Doc();
     const size_t count = pDoc != nullptr ? pDoc->WatchCount() : 0;
-    return L"Tallowbox - " + std::to_wstring(count) + L"件を見張っています";
+    return FormatResourceText(IDS_TRAY_TIP, {std::to_wstring(count)});
 }
 
 void CMainFrame::OnMinimized() {
@@ -202,10 +203,7 @@ bool CMainFrame::MayClose() {
     const bool seen = ::IsWindowVisible(m_hWnd) || (pView != nullptr && pView->TrayIcon().IsShown());
     if (count == 0 || !seen) // a run the user never saw (a print switch) ends as it was asked to
         return true;
-    const std::wstring question =
-        std::to_wstring(count) +
-        L"件の項目を見張っています。終了すると、次にTallowboxを起動するまで見張りは止まります"
-        L"（見張りの一覧はそのまま残ります）。\n\n終了しますか?";
+    const std::wstring question = FormatResourceText(IDS_CLOSE_WHILE_WATCHING, {std::to_wstring(count)});
     return s_pfnAsk(m_hWnd, question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
@@ -229,11 +227,10 @@ void CMainFrame::ToggleStartAtLogon() {
     if (HasStartupShortcut()) {
         const DWORD error = RemoveStartupShortcut();
         if (error != ERROR_SUCCESS)
-            say(L"スタートアップのショートカットを削除できませんでした（" + SystemMessage(error) + L"）");
+            say(FormatResourceText(IDS_STARTUP_REMOVE_FAILED, {SystemMessage(error)}));
         return;
     }
     const HRESULT result = MakeStartupShortcut(RunningProgramPath());
     if (FAILED(result))
-        say(L"スタートアップのショートカットを作れませんでした（" +
-            SystemMessage(static_cast<DWORD>(result)) + L"）");
+        say(FormatResourceText(IDS_STARTUP_MAKE_FAILED, {SystemMessage(static_cast<DWORD>(result))}));
 }

@@ -3,6 +3,8 @@
 #include "engine/FolderTree.h"
 #include "engine/Restore.h"
 #include "framework/FileHandle.h"
+#include "framework/Language.h"
+#include "res/resource.h"
 
 #include <objbase.h>
 #include <shellapi.h>
@@ -160,21 +162,22 @@ bool PutTextOnClipboard(HWND owner, const std::wstring& text) {
     return true;
 }
 
-std::wstring RestoreQuestion(const std::vector<BackupRow>& rows) {
-    const wchar_t* const kSafetyNote = L"今そこにあるものは、先にバックアップします。";
+std::wstring RestoreQuestion(const std::vector<BackupRow>& rows,
+                             const std::function<std::wstring(const BackupRow&)>& momentOf) {
+    const std::wstring safetyNote = LoadResourceText(IDS_RESTORE_SAFETY);
     if (rows.size() == 1) {
         const BackupRow& row = rows.front();
-        return L"「" + ItemName(row) + L"」を " + row.date + L" " + row.time +
-               L" のバックアップから元に戻しますか？\n\n戻す先: " + row.originalPath + L"\n\n" + kSafetyNote;
+        return FormatResourceText(IDS_RESTORE_ONE,
+                                  {ItemName(row), momentOf(row), row.originalPath, safetyNote});
     }
     const size_t kListedAtMost = 10;
-    std::wstring text = L"選択した " + std::to_wstring(rows.size()) +
-                        L" 個の項目を、それぞれのバックアップから元に戻しますか？\n\n";
+    std::wstring listed;
     for (size_t i = 0; i < rows.size() && i < kListedAtMost; ++i)
-        text += rows[i].date + L" " + rows[i].time + L"  " + rows[i].originalPath + L"\n";
+        listed += FormatResourceText(IDS_RESTORE_LINE, {momentOf(rows[i]), rows[i].originalPath}) + L"\n";
     if (rows.size() > kListedAtMost)
-        text += L"ほか " + std::to_wstring(rows.size() - kListedAtMost) + L" 個\n";
-    return text + L"\n" + kSafetyNote;
+        listed +=
+            FormatResourceText(IDS_RESTORE_MORE, {std::to_wstring(rows.size() - kListedAtMost)}) + L"\n";
+    return FormatResourceText(IDS_RESTORE_MANY, {std::to_wstring(rows.size()), listed, safetyNote});
 }
 
 void ShowItemsInShell(const std::wstring& folder, const std::vector<std::wstring>& items) {
@@ -246,7 +249,7 @@ bool PickFolder(HWND owner, std::wstring* folder) {
     DWORD options = 0;
     dialog->GetOptions(&options);
     dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
-    dialog->SetTitle(L"戻す先のフォルダを選んでください");
+    dialog->SetTitle(LoadResourceText(IDS_PICK_RESTORE_FOLDER).c_str());
     IShellItem* item = nullptr;
     if (FAILED(dialog->Show(owner)) || FAILED(dialog->GetResult(&item)))
         return false;

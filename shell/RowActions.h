@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,10 @@ std::wstring BackupPathsText(const std::vector<BackupRow>& rows);
 bool PutTextOnClipboard(HWND owner, const std::wstring& text);
 
 // The restore's question for the rows: the item (or the count), the backups' dates and times,
-// where they go back to, and that what is there now is backed up first.
-std::wstring RestoreQuestion(const std::vector<BackupRow>& rows);
+// where they go back to, and that what is there now is backed up first; momentOf words a row's
+// moment as its list shows it.
+std::wstring RestoreQuestion(const std::vector<BackupRow>& rows,
+                             const std::function<std::wstring(const BackupRow&)>& momentOf);
 
 // Copies the backup (a file below root) into a folder of its own in the user's temporary folder
 // and makes the copy read-only: what a program opens for looking is never the backup itself.

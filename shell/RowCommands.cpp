@@ -2,8 +2,10 @@
 
 #include "engine/Restore.h"
 #include "framework/App.h"
+#include "framework/Language.h"
 #include "res/resource.h"
 #include "shell/RowActions.h"
+#include "shell/Wording.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -14,7 +16,7 @@
 namespace {
 
 int AskWithMessageBox(HWND owner, const std::wstring& text, UINT type) {
-    return ::MessageBoxW(owner, text.c_str(), L"Tallowbox", type);
+    return ::MessageBoxW(owner, text.c_str(), LoadResourceText(AFX_IDS_APP_TITLE).c_str(), type);
 }
 
 UINT TrackRowMenu(HMENU menu, int x, int y, HWND owner) {
@@ -135,7 +137,7 @@ void CRowCommands::ShowMenu(int x, int y) {
         x = corner.x;
         y = corner.y;
     }
-    CScopedMenu menu(::LoadMenuW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_ROW_MENU)));
+    CScopedMenu menu(LoadMenuInLanguage(IDR_ROW_MENU));
     HMENU popup = menu.get() != nullptr ? ::GetSubMenu(menu.get(), 0) : nullptr;
     if (popup == nullptr)
         return;
@@ -184,8 +186,8 @@ void CRowCommands::ShowBackups() {
         const std::wstring part =
             row.damaged ? std::wstring() : NearestExistingPart(PlainPath(row.backupPath), root);
         if (part.empty())
-            m_host.SetStatusText((row.originalPath.empty() ? row.backupPath : row.originalPath) +
-                                 L"のバックアップは見つかりませんでした");
+            m_host.SetStatusText(FormatResourceText(
+                IDS_BACKUP_NOT_FOUND, {row.originalPath.empty() ? row.backupPath : row.originalPath}));
         else
             items.push_back(part);
     }
@@ -206,17 +208,17 @@ void CRowCommands::OpenVersion() {
     const std::wstring backup = rows.front().backupPath, root = PlainPath(m_host.BackupRoot());
     const FileOpener open = s_pfnOpenFile;
     m_host.QueueTask([backup, root, open](CBackupEngine& engine, CBackupHost& host) {
-        host.ShowCopying(backup + L"を開く準備をしています...");
+        host.ShowCopying(StatusCode::PreparingToOpen, backup);
         std::wstring copy;
         const DWORD error = MakeLookingCopy(backup, root, &copy, engine.StopFlag());
-        if (error == ERROR_SUCCESS) {
-            host.SetStatusText(backup + L"を開きました");
+        StatusPart said = Said(error == ERROR_SUCCESS           ? StatusCode::Opened
+                               : error == ERROR_REQUEST_ABORTED ? StatusCode::OpenStopped
+                                                                : StatusCode::OpenFailed,
+                               backup);
+        said.error = error;
+        host.SetStatus({said});
+        if (error == ERROR_SUCCESS)
             open(copy);
-        } else if (error == ERROR_REQUEST_ABORTED) {
-            host.SetStatusText(backup + L"を開くのを中止しました");
-        } else {
-            host.SetStatusText(backup + L"を開けませんでした（" + SystemMessage(error) + L"）");
-        }
     });
 }
 
@@ -227,7 +229,7 @@ void CRowCommands::ShowOriginals() {
             continue;
         const std::wstring part = NearestExistingPart(PlainPath(row.originalPath), std::wstring());
         if (part.empty())
-            m_host.SetStatusText(row.originalPath + L"は見つかりませんでした");
+            m_host.SetStatusText(FormatResourceText(IDS_ORIGINAL_NOT_FOUND, {row.originalPath}));
         else
             items.push_back(part);
     }
@@ -254,7 +256,7 @@ void CRowCommands::CopyBackupPaths() {
     if (rows.empty())
         return;
     if (!PutTextOnClipboard(Owner(), BackupPathsText(rows)))
-        m_host.SetStatusText(L"クリップボードに書き込めませんでした");
+        m_host.SetStatusText(LoadResourceText(IDS_CLIPBOARD_FAILED));
 }
 
 void CRowCommands::ShowVersions() {
@@ -270,14 +272,11 @@ void CRowCommands::Restore() {
     if (rows.empty() || !std::all_of(rows.begin(), rows.end(), &CanRestore))
         return;
     if (HasTwoVersionsOfOneItem(rows)) {
-        s_pfnAsk(
-            Owner(),
-            L"同じ項目の版が2つ以上選ばれています。一度に元に戻せるのは、1つの項目につき1つの版だけです。\n\n"
-            L"何も元に戻していません。",
-            MB_OK | MB_ICONWARNING);
+        s_pfnAsk(Owner(), LoadResourceText(IDS_TWO_VERSIONS), MB_OK | MB_ICONWARNING);
         return;
     }
-    if (s_pfnAsk(Owner(), RestoreQuestion(rows), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+    const auto moment = [this](const BackupRow& row) { return m_host.MomentText(row); };
+    if (s_pfnAsk(Owner(), RestoreQuestion(rows, moment), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
     m_host.QueueRestore(std::move(rows), std::wstring());
 }
@@ -300,7 +299,6 @@ void CRowCommands::ToggleWatch() {
     const std::wstring& path = rows.front().originalPath;
     const WatchRefusal refusal = m_host.ToggleWatch(path);
     if (refusal != WatchRefusal::None)
-        s_pfnAsk(Owner(),
-                 path + L"は見張れません（" + WatchRefusalText(refusal) + L"）。\n\n何も見張っていません。",
+        s_pfnAsk(Owner(), FormatResourceText(IDS_WATCH_REFUSED, {path, WatchRefusalText(refusal)}),
                  MB_OK | MB_ICONWARNING);
 }

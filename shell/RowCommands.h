@@ -21,6 +21,8 @@ public:
     // The rows selected, in list order; the focused one first when focusedFirst.
     virtual std::vector<BackupRow> SelectedRows(bool focusedFirst = false) const = 0;
     virtual void SetStatusText(const std::wstring& text) = 0;
+    // The row's moment as the list shows it ("date time"), for the questions that name it.
+    virtual std::wstring MomentText(const BackupRow& row) const = 0;
     // The backups folder in use: the commands never show anything of a backup outside it.
     virtual std::wstring BackupRoot() const = 0;
     // Queues the rows' restore on the backup worker: to their originals, or into folder.

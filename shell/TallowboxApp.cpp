@@ -1,6 +1,8 @@
 #include "shell/TallowboxApp.h"
 
+#include "engine/Settings.h"
 #include "framework/DocTemplate.h"
+#include "framework/Language.h"
 #include "res/resource.h"
 #include "shell/MainFrm.h"
 #include "shell/TallowboxDoc.h"
@@ -11,7 +13,25 @@ CTallowboxApp::CTallowboxApp() : CWinApp(nullptr) {}
 
 CTallowboxApp::~CTallowboxApp() = default;
 
+namespace {
+
+// Language= in the settings, otherwise the user's interface language: set before any window.
+LANGID ChosenLanguage(LanguageSetting setting) {
+    switch (setting) {
+    case LanguageSetting::Japanese:
+        return kJapanese;
+    case LanguageSetting::English:
+        return kEnglish;
+    case LanguageSetting::User:
+        break;
+    }
+    return UserScreenLanguage();
+}
+
+} // namespace
+
 BOOL CTallowboxApp::InitInstance() {
+    SetScreenLanguage(ChosenLanguage(ReadSettings(CTallowboxDoc::ProgramFolderInUse()).language));
     AfxEnableControlContainer();
     Enable3dControlsStatic();
     SetRegistryKey("Local AppWizard-Generated Applications");

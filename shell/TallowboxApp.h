@@ -1,5 +1,6 @@
-// CTallowboxApp: the application. Start-up names the registry profile, registers the one
-// document template (document, main frame, backup list view) and carries out the command line.
+// CTallowboxApp: the application. Start-up chooses the screens' language, names the registry
+// profile, registers the one document template (document, main frame, backup list view) and
+// carries out the command line.
 #pragma once
 
 #include "framework/App.h"

@@ -35,29 +35,30 @@ std::wstring LocalAppDataFolder() {
 
 // What the user is told once at start: the backups folder when it is not the usual one or cannot
 // be used, and a settings file that was not read whole. Empty when there is nothing to say.
-std::wstring StartNoticeOf(const BackupFolderChoice& choice, const TallowboxSettings& settings) {
-    std::vector<std::wstring> parts;
-    if (choice.error != ERROR_SUCCESS)
-        parts.push_back(L"バックアップフォルダ " + choice.root + L" に保存できません（" +
-                        SystemMessage(choice.error) + L"）");
-    else if (choice.source == BackupFolderChoice::Source::FellBack)
-        parts.push_back(L"バックアップは " + choice.root +
-                        L" に保存します（プログラムのフォルダに書き込めないため）");
+StatusReport StartNoticeOf(const BackupFolderChoice& choice, const TallowboxSettings& settings) {
+    StatusReport notice;
+    if (choice.error != ERROR_SUCCESS) {
+        notice.push_back(Said(StatusCode::FolderUnusable, choice.root));
+        notice.back().error = choice.error;
+    } else if (choice.source == BackupFolderChoice::Source::FellBack) {
+        notice.push_back(Said(StatusCode::FolderFellBack, choice.root));
+    }
     if (settings.tooLarge)
-        parts.push_back(std::wstring(kSettingsFileName) + L" は大きすぎるため読みませんでした");
-    if (settings.skippedLines > 0)
-        parts.push_back(std::wstring(kSettingsFileName) + L" の" + std::to_wstring(settings.skippedLines) +
-                        L"行を読み取れませんでした");
-    std::wstring notice;
-    for (const std::wstring& part : parts)
-        notice += (notice.empty() ? L"" : L"。") + part;
+        notice.push_back(Said(StatusCode::SettingsTooLarge, kSettingsFileName));
+    if (settings.skippedLines > 0) {
+        notice.push_back(Said(StatusCode::SettingsSkipped, kSettingsFileName));
+        notice.back().count = settings.skippedLines;
+    }
     return notice;
 }
 
 } // namespace
 
-CTallowboxDoc::CTallowboxDoc()
-    : m_programFolder(s_programFolderOverride.empty() ? GetModuleFolder() : s_programFolderOverride) {
+std::wstring CTallowboxDoc::ProgramFolderInUse() {
+    return s_programFolderOverride.empty() ? GetModuleFolder() : s_programFolderOverride;
+}
+
+CTallowboxDoc::CTallowboxDoc() : m_programFolder(ProgramFolderInUse()) {
     const TallowboxSettings settings = ReadSettings(m_programFolder);
     const BackupFolderChoice choice = ChooseBackupFolder(m_programFolder, settings, LocalAppDataFolder());
     m_backupRoot = choice.root;

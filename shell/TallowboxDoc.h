@@ -41,7 +41,7 @@ public:
     const std::wstring& BackupRoot() const { return m_backupRoot; }
     const std::vector<std::wstring>& LeftOutPatterns() const { return m_leftOutPatterns; }
     // Said once at start: where the backups go and why, a settings file not read whole. Often empty.
-    const std::wstring& StartNotice() const { return m_startNotice; }
+    const StatusReport& StartNotice() const { return m_startNotice; }
 
     // Starts the backup worker, which posts its rows and texts to window (the view) and is told
     // WM_BACKUP_QUEUED whenever work is queued; EndWork stops it before that window goes.
@@ -67,15 +67,17 @@ public:
     WatchRefusal ToggleWatch(const std::wstring& path);
     void StopWatching(const std::wstring& path);
     std::vector<WatchInfo> WatchStates() const;
-    // The minute of the item's newest version ("-": none known yet).
-    std::wstring LastVersionText(const std::wstring& path) const;
+    // The minute of the item's newest version; false when none is known yet.
+    bool LastVersion(const std::wstring& path, SYSTEMTIME* time) const;
     // On the window's thread, for WM_WATCH_VERSION: what the status line says of it (often nothing).
     std::wstring OnVersionOutcome(WPARAM result, LPARAM outcomeOwned);
     // On the window's thread, for WM_WATCH_LAST_VERSIONS.
     void OnLastVersions(LPARAM foundOwned);
 
-    // Tests only: the folder whose Tallowbox.ini is read and below which "backups" lies, instead
-    // of the executable's folder. Takes effect for documents made afterwards.
+    // The folder whose Tallowbox.ini is read and below which "backups" lies: the executable's.
+    static std::wstring ProgramFolderInUse();
+    // Tests only: that folder instead of the executable's. Takes effect for documents (and
+    // applications) started afterwards.
     static void OverrideProgramFolder(const std::wstring& folder) { s_programFolderOverride = folder; }
 
 private:
@@ -92,7 +94,7 @@ private:
     std::wstring m_programFolder;
     std::wstring m_backupRoot;
     std::vector<std::wstring> m_leftOutPatterns;
-    std::wstring m_startNotice;
+    StatusReport m_startNotice;
     HWND m_window = nullptr;                 // where the worker's results go
     std::unique_ptr<CBackupWorker> m_worker; // made with the window it posts to
     DWORD m_settleMs = 2000;                 // WatchDelay=

@@ -6,6 +6,8 @@
 
 #include "engine/PreviousCopy.h"
 #include "engine/Watcher.h"
+#include "framework/Language.h"
+#include "res/resource.h"
 
 #include <cwchar>
 
@@ -112,15 +114,12 @@ std::vector<WatchInfo> CTallowboxDoc::WatchStates() const {
     return m_watcher ? m_watcher->Snapshot() : std::vector<WatchInfo>();
 }
 
-std::wstring CTallowboxDoc::LastVersionText(const std::wstring& path) const {
+bool CTallowboxDoc::LastVersion(const std::wstring& path, SYSTEMTIME* time) const {
     const auto found = m_lastVersions.find(UpperCase(path));
     if (found == m_lastVersions.end())
-        return L"-";
-    const SYSTEMTIME& time = found->second;
-    wchar_t text[32];
-    std::swprintf(text, 32, L"%04u/%02u/%02u %02u:%02u", time.wYear, time.wMonth, time.wDay, time.wHour,
-                  time.wMinute);
-    return text;
+        return false;
+    *time = found->second;
+    return true;
 }
 
 // From the watcher's thread: the version goes on the worker behind whatever runs. A busy item
@@ -166,7 +165,7 @@ std::wstring CTallowboxDoc::OnVersionOutcome(WPARAM result, LPARAM outcomeOwned)
         // Said once until the item is versioned again: a file that stays open is tried quietly.
         if (!m_saidLocked.insert(key).second)
             return std::wstring();
-        return outcome->path + L"は他のプログラムが書き込み中です。閉じられてから版を作ります";
+        return FormatResourceText(IDS_FILE_BUSY, {outcome->path});
     default:
         return std::wstring();
     }

@@ -4,13 +4,14 @@
 #include "framework/App.h"
 #include "framework/Dpi.h"
 #include "framework/Frame.h"
+#include "framework/Language.h"
 #include "framework/StatusBar.h"
 #include "res/resource.h"
 #include "shell/ShellMessages.h"
 #include "shell/TallowboxDoc.h"
+#include "shell/Wording.h"
 
 #include <algorithm>
-#include <cwchar>
 #include <vector>
 
 const CRuntimeClass CTallowboxView::runtimeClass = {"CTallowboxView", &CFormView::runtimeClass,
@@ -19,15 +20,16 @@ const CRuntimeClass CTallowboxView::runtimeClass = {"CTallowboxView", &CFormView
 namespace {
 
 struct ColumnSpec {
-    const char* heading;
+    UINT heading;
     int format;
     int width;
 };
 
 // Widths at 96 DPI; each display scale widens them alike.
 const ColumnSpec kColumns[] = {
-    {"日付", LVCFMT_CENTER, 70},  {"時間", LVCFMT_CENTER, 70},  {"ファイル名", LVCFMT_LEFT, 150},
-    {"保存元", LVCFMT_LEFT, 150}, {"保存先", LVCFMT_LEFT, 150},
+    {IDS_COLUMN_DATE, LVCFMT_CENTER, 70},       {IDS_COLUMN_TIME, LVCFMT_CENTER, 70},
+    {IDS_COLUMN_FILE_NAME, LVCFMT_LEFT, 150},   {IDS_COLUMN_SOURCE, LVCFMT_LEFT, 150},
+    {IDS_COLUMN_DESTINATION, LVCFMT_LEFT, 150},
 };
 
 // The list keeps this many pixels (at 96 DPI) to the view's right and bottom edges.
@@ -36,14 +38,6 @@ const int kListMargin = 20;
 // The progress is shown at most once a display frame: a text replaced within one is never seen.
 const UINT_PTR kProgressTimer = 1;
 const UINT kFrameMs = 16;
-
-// "12 ファイル, 3.4 MB": what the running item has copied so far.
-std::wstring CountsText(const BackupProgress& progress) {
-    wchar_t text[64];
-    const double megabytes = static_cast<double>(progress.bytes) / (1024.0 * 1024.0);
-    std::swprintf(text, 64, L"%u ファイル, %.1f MB", progress.files, megabytes);
-    return text;
-}
 
 // Every path of a drop block, in the shell's order, each read whole however long.
 std::vector<std::wstring> DroppedPaths(HDROP hDrop) {
@@ -154,7 +148,8 @@ void CTallowboxView::OnInitialUpdate() {
     m_bLayoutReady = 1;
     Doc().StartWork(m_hWnd);
     if (!Doc().StartNotice().empty())
-        SetStatusText(Doc().StartNotice()); // before the command line's items, whose texts follow it
+        SetStatusText(
+            StatusText(Doc().StartNotice())); // before the command line's items, whose texts follow it
     BackupCommandLine();
     Doc().StartWatching(); // after the command line's items, whose rows come first
 }
@@ -162,7 +157,8 @@ void CTallowboxView::OnInitialUpdate() {
 void CTallowboxView::InsertColumns() {
     int index = 0;
     for (const ColumnSpec& column : kColumns)
-        m_list.InsertColumn(index++, column.heading, column.format, Scale(column.width, m_nDpi));
+        m_list.InsertColumn(index++, LoadResourceText(column.heading).c_str(), column.format,
+                            Scale(column.width, m_nDpi));
 }
 
 // The form and its controls are scaled by the base class; the columns keep any width the user
@@ -276,10 +272,10 @@ void CTallowboxView::ShowProgress() {
                                            pMainWnd->GetDescendantWindow(AFX_IDW_STATUS_BAR)));
     if (pBar == nullptr)
         return;
-    if (!progress.text.empty())
-        pBar->SetPaneText(0, progress.text.c_str(), TRUE);
+    if (!progress.path.empty())
+        pBar->SetPaneText(0, ActivityText(progress.activity, progress.path).c_str(), TRUE);
     if (pBar->GetCount() > 1)
-        pBar->SetPaneText(1, CountsText(progress).c_str(), TRUE);
+        pBar->SetPaneText(1, CountsText(progress.files, progress.bytes).c_str(), TRUE);
 }
 
 void CTallowboxView::OnBackupRow(LPARAM lParam) {
@@ -289,9 +285,9 @@ void CTallowboxView::OnBackupRow(LPARAM lParam) {
 }
 
 void CTallowboxView::OnBackupStatus(LPARAM lParam) {
-    std::unique_ptr<std::wstring> text(reinterpret_cast<std::wstring*>(lParam));
+    std::unique_ptr<StatusReport> report(reinterpret_cast<StatusReport*>(lParam));
     ShowProgress(); // caught up first, so a later frame never writes an older text over this one
-    SetStatusText(*text);
+    SetStatusText(StatusText(*report));
 }
 
 void CTallowboxView::OnBackupIdle() {
@@ -375,17 +371,22 @@ void CTallowboxView::SetStatusText(const std::wstring& text) {
 }
 
 void CTallowboxView::AppendRow(const BackupRow& row) {
-    const int index = m_list.InsertItem(m_list.GetItemCount(), row.date.c_str());
+    const RowTexts texts = RowTextsOf(row);
+    const int index = m_list.InsertItem(m_list.GetItemCount(), texts.date.c_str());
     if (index < 0)
         return;
-    m_list.SetItemText(index, 1, row.time.c_str());
-    m_list.SetItemText(index, 2, row.name.c_str());
-    m_list.SetItemText(index, 3, row.source.c_str());
-    m_list.SetItemText(index, 4, row.destination.c_str());
+    m_list.SetItemText(index, 1, texts.time.c_str());
+    m_list.SetItemText(index, 2, texts.name.c_str());
+    m_list.SetItemText(index, 3, texts.source.c_str());
+    m_list.SetItemText(index, 4, texts.destination.c_str());
     m_rows.push_back(row); // rows are only ever appended: the item's index is its place here
 }
 
 // ---- The rows' commands ----
+
+std::wstring CTallowboxView::MomentText(const BackupRow& row) const {
+    return RowDateText(row.time) + L" " + RowTimeText(row.time);
+}
 
 std::vector<BackupRow> CTallowboxView::SelectedRows(bool focusedFirst) const {
     std::vector<BackupRow> rows;

@@ -82,6 +82,7 @@ private:
     // The list's side of the row commands.
     std::vector<BackupRow> SelectedRows(bool focusedFirst) const override;
     std::wstring BackupRoot() const override { return GetBackupRoot(); }
+    std::wstring MomentText(const BackupRow& row) const override;
     void ShowVersions(const BackupRow& row) override;
     void QueueTask(CBackupWorker::Task task) override;
     bool IsWatched(const std::wstring& path) const override;

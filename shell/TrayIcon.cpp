@@ -2,6 +2,7 @@
 
 #include "engine/BackupPaths.h"
 #include "framework/App.h"
+#include "framework/Language.h"
 #include "res/resource.h"
 
 #include <cstring>
@@ -90,7 +91,7 @@ void CTrayIcon::RestoreMainWindow() {
 
 // 履歴 and 見張り一覧 bring the main window back first: they are its windows.
 void CTrayIcon::ShowMenu() {
-    HMENU hMenu = ::LoadMenuW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_TRAY_MENU));
+    HMENU hMenu = LoadMenuInLanguage(IDR_TRAY_MENU);
     if (hMenu == nullptr)
         return;
     POINT cursor = {};

@@ -2,19 +2,22 @@
 
 #include "framework/App.h"
 #include "framework/Dpi.h"
+#include "framework/Language.h"
 #include "res/resource.h"
 #include "shell/TallowboxDoc.h"
+#include "shell/Wording.h"
 
 #include <commctrl.h>
 
 namespace {
 
 struct ColumnSpec {
-    const wchar_t* heading;
+    UINT heading;
     int width; // at 96 DPI
 };
 
-const ColumnSpec kColumns[] = {{L"項目", 280}, {L"最後の版", 110}, {L"状態", 200}};
+const ColumnSpec kColumns[] = {
+    {IDS_COLUMN_ITEM, 280}, {IDS_COLUMN_LAST_VERSION, 110}, {IDS_COLUMN_STATE, 200}};
 
 void SetCell(HWND list, int item, int column, const std::wstring& text) {
     LVITEMW cell = {};
@@ -23,24 +26,15 @@ void SetCell(HWND list, int item, int column, const std::wstring& text) {
     ::SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&cell));
 }
 
-} // namespace
-
-std::wstring WatchStateText(const WatchInfo& info) {
-    switch (info.state) {
-    case WatchState::Watching:
-        return L"見張り中";
-    case WatchState::Polling:
-        return L"定期確認中（" +
-               (info.reason.empty() ? std::wstring(L"変更の通知を受け取れないため") : info.reason) + L"）";
-    case WatchState::WaitingForItem:
-        return L"戻るのを待っています";
-    case WatchState::OtherProgram:
-        return L"他のTallowboxが見張っています";
-    case WatchState::NotWatchable:
-        return L"見張れません（" + info.reason + L"）";
-    }
-    return std::wstring();
+// The minute of the item's newest version, as the history shows moments.
+std::wstring LastVersionText(const CTallowboxDoc& doc, const std::wstring& path) {
+    SYSTEMTIME time;
+    if (!doc.LastVersion(path, &time))
+        return LoadResourceText(IDS_NO_VERSION);
+    return HistoryDateText(time) + L" " + HistoryTimeText(time);
 }
+
+} // namespace
 
 CWatchListWnd::CWatchListWnd(CTallowboxDoc& doc) : CDialog(IDD_WATCH_LIST), m_doc(doc) {}
 
@@ -67,10 +61,11 @@ void CWatchListWnd::InsertColumns() {
     const UINT dpi = DpiOfWindow(m_hWnd);
     int index = 0;
     for (const ColumnSpec& column : kColumns) {
+        const std::wstring heading = LoadResourceText(column.heading);
         LVCOLUMNW header = {};
         header.mask = LVCF_TEXT | LVCF_WIDTH;
         header.cx = Scale(column.width, dpi);
-        header.pszText = const_cast<wchar_t*>(column.heading);
+        header.pszText = const_cast<wchar_t*>(heading.c_str());
         ::SendMessageW(m_list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index++),
                        reinterpret_cast<LPARAM>(&header));
     }
@@ -116,7 +111,7 @@ void CWatchListWnd::Refresh() {
             static_cast<int>(::SendMessageW(m_list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row)));
         if (index < 0)
             continue;
-        SetCell(m_list, index, 1, m_doc.LastVersionText(info.path));
+        SetCell(m_list, index, 1, LastVersionText(m_doc, info.path));
         SetCell(m_list, index, 2, WatchStateText(info));
         if (std::find(selected.begin(), selected.end(), UpperCase(info.path)) != selected.end())
             ListView_SetItemState(m_list, index, LVIS_SELECTED, LVIS_SELECTED);

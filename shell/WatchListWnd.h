@@ -11,9 +11,6 @@
 
 class CTallowboxDoc;
 
-// The state column's text: 見張り中, 定期確認中 (...), 戻るのを待っています, ...
-std::wstring WatchStateText(const WatchInfo& info);
-
 class CWatchListWnd : public CDialog {
 public:
     explicit CWatchListWnd(CTallowboxDoc& doc);

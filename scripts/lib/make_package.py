@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Writes dist/Tallowbox-<version>-win64.zip: the given Tallowbox.exe and README.txt, the
-Japanese usage text (docs/usage.ja.txt) in UTF-8 with a byte-order mark and CRLF line ends, so
-Notepad opens it right. The version comes from res/version.h. Also writes the zip's SHA-256
+"""Writes dist/Tallowbox-<version>-win64.zip: the given Tallowbox.exe, README.txt, the Japanese
+usage text (docs/usage.ja.txt), and README.en.txt, the English one (docs/usage.en.txt), both in
+UTF-8 with a byte-order mark and CRLF line ends, so Notepad opens them right. The version comes from res/version.h. Also writes the zip's SHA-256
 beside it, and copies the program's separate debug file (the one its debug link names) there.
 The zip is the same bytes for the same inputs: its entries carry the time given by --stamp
 (seconds since 1970, UTC; the commit's time), not the files' own. Called by scripts/package;
@@ -63,7 +63,8 @@ def main():
     version = read_version(os.path.join(args.root, "res", "version.h"))
     with open(args.exe, "rb") as program:
         exe = program.read()
-    readme = usage_text(os.path.join(args.root, "docs", "usage.ja.txt"), version)
+    readmes = [("README.txt", usage_text(os.path.join(args.root, "docs", "usage.ja.txt"), version)),
+               ("README.en.txt", usage_text(os.path.join(args.root, "docs", "usage.en.txt"), version))]
     stamp = args.stamp
 
     os.makedirs(args.dist, exist_ok=True)
@@ -74,7 +75,8 @@ def main():
     try:
         with os.fdopen(handle, "wb") as raw, zipfile.ZipFile(raw, "w") as package:
             package.writestr(entry("Tallowbox.exe", stamp), exe)
-            package.writestr(entry("README.txt", stamp), readme)
+            for readme_name, readme in readmes:
+                package.writestr(entry(readme_name, stamp), readme)
         os.chmod(partial, 0o644)
         os.replace(partial, target)
     except BaseException:

@@ -55,11 +55,15 @@ int RunThisProgramAt(UINT dpi, const std::string& filter) {
 } // namespace
 
 void ExpectPassingAtEveryScale(const std::string& filter) {
+    ExpectPassingAtScales(filter, {120u, 144u, 192u});
+}
+
+void ExpectPassingAtScales(const std::string& filter, std::initializer_list<UINT> scales) {
     if (ChildRunDpi() != 0)
         GTEST_SKIP() << "a child run at one scale";
     DWORD previous = 0, size = sizeof previous; // stays 0 when there is no value of its own
     ::RegGetValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, RRF_RT_REG_DWORD, nullptr, &previous, &size);
-    for (UINT dpi : {120u, 144u, 192u})
+    for (UINT dpi : scales)
         EXPECT_EQ(0, SetLogPixels(dpi) ? RunThisProgramAt(dpi, filter) : -3)
             << "failures at " << dpi << " DPI (the child's report is above; -3: LogPixels not set)";
     SetLogPixels(previous);

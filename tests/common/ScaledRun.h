@@ -5,12 +5,15 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 
 // Runs this program again with --gtest_filter=filter at 120, 144 and 192 DPI, LogPixels put back
 // afterwards, and expects each child to pass; skips the case in a child run. The child finds
 // its scale in ChildRunDpi.
 void ExpectPassingAtEveryScale(const std::string& filter);
+// The same at the scales given only.
+void ExpectPassingAtScales(const std::string& filter, std::initializer_list<UINT> scales);
 
 // The scale a parent asked this run to be at; 0 in an ordinary run.
 UINT ChildRunDpi();

@@ -173,11 +173,11 @@ TEST_F(BackupSafetyTest, AnyNameAndAnyLengthBacksUpExactly) {
     EXPECT_TRUE(ReadWideFile(minute + L"\\deep\\" + deepName, &copied) && copied == "deep");
 
     ASSERT_EQ(7u, m_host.wideRows.size());
-    EXPECT_EQ(L"caf\u00E9.txt", m_host.wideRows[0].name);
-    EXPECT_EQ(L"\U00020BB7\u91CE\u5BB6.txt", m_host.wideRows[1].name);
-    EXPECT_EQ(folder, m_host.wideRows[3].source);
-    EXPECT_EQ(minute + L"\\\u00DCbersicht", m_host.wideRows[3].destination);
-    EXPECT_EQ(WithoutLastComponent(long1000), m_host.wideRows[5].source);
+    EXPECT_EQ(L"caf\u00E9.txt", m_host.wideTexts[0].name);
+    EXPECT_EQ(L"\U00020BB7\u91CE\u5BB6.txt", m_host.wideTexts[1].name);
+    EXPECT_EQ(folder, m_host.wideTexts[3].source);
+    EXPECT_EQ(minute + L"\\\u00DCbersicht", m_host.wideTexts[3].destination);
+    EXPECT_EQ(WithoutLastComponent(long1000), m_host.wideTexts[5].source);
     // The narrow texts never show a look-alike in place of what the code page cannot spell.
     EXPECT_EQ("caf?.txt", m_host.rows[0].name.str());
     EXPECT_EQ(L"ready", m_host.wideStatus.back());

@@ -135,8 +135,8 @@ TEST_F(CleanupTest, OldCopiesGoToTheRecycleBinAndEachItemsNewestBackupStays) {
 TEST_F(CleanupTest, AStopEndsTheRunAndAFinalRemovalFollowsNoLink) {
     struct StoppingHost : RecordingHost {
         BOOL stop = FALSE;
-        void ShowCopying(const std::wstring& text) override {
-            RecordingHost::ShowCopying(text);
+        void ShowCopying(StatusCode activity, const std::wstring& path) override {
+            RecordingHost::ShowCopying(activity, path);
             stop = TRUE; // the copy under way still goes
         }
     } host;

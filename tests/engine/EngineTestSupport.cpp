@@ -28,13 +28,16 @@ std::string N(const std::wstring& text) {
     return ToAnsiText(text);
 }
 
-void RecordingHost::SetStatusText(const std::wstring& text) {
+void RecordingHost::SetStatus(const StatusReport& report) {
+    const std::wstring text = StatusText(report);
+    reports.push_back(report);
     wideStatus.push_back(text);
     statusTexts.push_back(N(text));
     events.push_back("status " + N(text));
 }
 
-void RecordingHost::ShowCopying(const std::wstring& text) {
+void RecordingHost::ShowCopying(StatusCode activity, const std::wstring& path) {
+    const std::wstring text = ActivityText(activity, path);
     std::lock_guard<std::mutex> lock(m_mutex);
     ++progressTexts;
     events.push_back("status " + N(text));
@@ -47,8 +50,10 @@ void RecordingHost::CountCopied(ULONGLONG bytes) {
 }
 
 void RecordingHost::AppendRow(const BackupRow& row) {
+    const RowTexts texts = RowTextsOf(row);
     wideRows.push_back(row);
-    rows.push_back({N(row.date), N(row.time), N(row.name), N(row.source), N(row.destination)});
+    wideTexts.push_back(texts);
+    rows.push_back({N(texts.date), N(texts.time), N(texts.name), N(texts.source), N(texts.destination)});
     events.push_back("row");
 }
 

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "engine/BackupItem.h"
+#include "framework/Language.h"
 #include "framework/String.h"
+#include "shell/Wording.h"
 
 SYSTEMTIME At(int year, int month, int day, int hour, int minute);
 
@@ -30,12 +32,13 @@ struct NarrowRow {
     CString date, time, name, source, destination;
 };
 
-// Records the host calls in order: "status <text>" (progress texts too), "row" (texts in code
-// page 932; wideRows and wideStatus keep them exactly). The copying threads call it too.
+// Records the host calls in order, as the program words them: "status <text>" (progress texts
+// too), "row" (texts in code page 932; wideTexts and wideStatus keep them exactly, wideRows the
+// rows themselves). The copying threads call it too.
 class RecordingHost : public CBackupHost {
 public:
-    void SetStatusText(const std::wstring& text) override;
-    void ShowCopying(const std::wstring& text) override;
+    void SetStatus(const StatusReport& report) override;
+    void ShowCopying(StatusCode activity, const std::wstring& path) override;
     void CountCopied(ULONGLONG bytes) override;
     void AppendRow(const BackupRow& row) override;
 
@@ -43,6 +46,8 @@ public:
     std::vector<std::string> statusTexts;
     std::vector<NarrowRow> rows;
     std::vector<BackupRow> wideRows;
+    std::vector<RowTexts> wideTexts;
+    std::vector<StatusReport> reports;
     std::vector<std::wstring> wideStatus;
     int progressTexts = 0;
     unsigned filesCounted = 0;

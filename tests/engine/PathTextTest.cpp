@@ -8,6 +8,8 @@
 #include "common/TempFolder.h"
 #include "engine/BackupItem.h"
 #include "engine/BackupPaths.h"
+#include "framework/Language.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -122,18 +124,18 @@ TEST(BatchTexts, DateTimeAndTimeStamp) {
         {At(10000, 10, 10, 10, 10), "10月10日", "10時10分", "\\10000-1010\\1010"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.date, N(FormatDateText(c.time)));
-        EXPECT_EQ(c.timeText, N(FormatTimeText(c.time)));
+        EXPECT_EQ(c.date, N(RowDateText(c.time)));
+        EXPECT_EQ(c.timeText, N(RowTimeText(c.time)));
         EXPECT_EQ(c.stamp, N(FormatTimeStampText(c.time)));
     }
 }
 
 TEST(BatchTexts, AreShiftJisBytes) {
     // Spelled out, so a wrong execution character set cannot pass unnoticed.
-    EXPECT_EQ("33 8C 8E 37 93 FA ", Hex(N(FormatDateText(At(2004, 3, 7, 14, 5)))));
-    EXPECT_EQ("31 34 8E 9E 35 95 AA ", Hex(N(FormatTimeText(At(2004, 3, 7, 14, 5)))));
+    EXPECT_EQ("33 8C 8E 37 93 FA ", Hex(N(RowDateText(At(2004, 3, 7, 14, 5)))));
+    EXPECT_EQ("31 34 8E 9E 35 95 AA ", Hex(N(RowTimeText(At(2004, 3, 7, 14, 5)))));
 }
 
 TEST(BatchTexts, FailureMarkIsShiftJis) {
-    EXPECT_EQ("28 8E B8 94 73 29 ", Hex(N(kFailedMark)));
+    EXPECT_EQ("28 8E B8 94 73 29 ", Hex(N(LoadResourceText(IDS_MARK_FAILED))));
 }

@@ -19,6 +19,7 @@ TEST(Settings, ReadFromTheProgramFolder) {
         bool tooLarge;
         std::string bytes; // empty: no file
         DWORD watchDelay = kDefaultWatchDelaySeconds;
+        LanguageSetting language = LanguageSetting::User;
     };
     const Case cases[] = {
         {"no file", L"", L"", 0, false, ""},
@@ -35,7 +36,12 @@ TEST(Settings, ReadFromTheProgramFolder) {
         {"watch delay clamped above, not a number skipped", L"", L"", 2, false,
          "[Tallowbox]\nWatchDelay=99999999999999999999\nWatchDelay=-5\nWatchDelay=2s\n", 3600},
         {"watch delay clamped below", L"", L"", 0, false, "[Tallowbox]\nWatchDelay=0\n", 1},
-        {"watch delay in seconds", L"", L"", 0, false, "[Tallowbox]\nwatchdelay = \"30\" \n", 30}};
+        {"watch delay in seconds", L"", L"", 0, false, "[Tallowbox]\nwatchdelay = \"30\" \n", 30},
+        {"English screens", L"", L"", 0, false, "[Tallowbox]\nlanguage = EN\n", 2, LanguageSetting::English},
+        {"Japanese screens, the last line says", L"", L"", 0, false,
+         "[Tallowbox]\nLanguage=en\nLanguage=\"ja\"\n", 2, LanguageSetting::Japanese},
+        {"a language without resources is ignored", L"", L"", 0, false,
+         "[Tallowbox]\nLanguage=fr\nLanguage=\n", 2}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempFolder temp;
@@ -51,6 +57,7 @@ TEST(Settings, ReadFromTheProgramFolder) {
         EXPECT_EQ(c.skipped, settings.skippedLines);
         EXPECT_EQ(c.tooLarge, settings.tooLarge);
         EXPECT_EQ(c.watchDelay, settings.watchDelaySeconds);
+        EXPECT_EQ(c.language, settings.language);
     }
 }
 

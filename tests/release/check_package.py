@@ -3,10 +3,11 @@
 
     check_package.py --zip-in <dist> --version-header <res/version.h> --built <Tallowbox.exe>
                      [--folder <source or build folder>]...
-        dist/Tallowbox-<version>-win64.zip holds exactly Tallowbox.exe and README.txt; the exe is
+        dist/Tallowbox-<version>-win64.zip holds exactly Tallowbox.exe, README.txt and README.en.txt; the exe is
         the built (and tested) one byte for byte, a 64-bit (machine 0x8664) GUI program that
         imports only the system's own DLLs and carries the version of version.h in its version
-        resource; README.txt is Japanese UTF-8 with a byte-order mark and CRLF line ends. The
+        resource; README.txt (Japanese) and README.en.txt (English, ASCII) are UTF-8 with a byte-order mark
+        and CRLF line ends, each naming what the usage text must. The
         debug file the exe links to lies beside the zip with the checksum the link names.
     check_package.py --program <Tallowbox.exe> --machine i386 [--folder <folder>]...
         One built program: its machine, and that it imports only the system's own DLLs.
@@ -185,22 +186,32 @@ def check_version_resource(data, what, major, minor):
         check(found is not None, "%s %s string" % (what, key), repr(text), "another or none")
 
 
-def check_usage_text(raw, version):
-    check(raw.startswith(b"\xef\xbb\xbf"), "README.txt starts with", "a UTF-8 byte-order mark", raw[:3])
+# What each usage text must name: the program's words in its language, and the keys of Tallowbox.ini.
+USAGE_TEXTS = {
+    "README.txt": ("送る", "元に戻す(&R)", "(復元)", "(失敗)", "(中止)", "以前の版", "別の場所に戻す", "整理",
+                   "ごみ箱", "見張る(&W)", "見張り一覧", "通知領域", "起動時に開始", "(自動)"),
+    "README.en.txt": ("Send To", "Restore...", "(restore)", "(failed)", "(stopped)", "Earlier Versions",
+                      "Restore To", "Clean Up", "Recycle Bin", "Watch", "List of Watches", "notification area",
+                      "Start at Logon", "(auto)"),
+}
+
+
+def check_usage_text(name, raw, version):
+    check(raw.startswith(b"\xef\xbb\xbf"), name + " starts with", "a UTF-8 byte-order mark", raw[:3])
     try:
         text = raw[3:].decode("utf-8")
     except UnicodeDecodeError as error:
-        check(False, "README.txt", "UTF-8", error)
+        check(False, name, "UTF-8", error)
         return
     bare = len(re.findall(r"(?<!\r)\n", text)) + len(re.findall(r"\r(?!\n)", text))
-    check(bare == 0, "README.txt line ends", "CRLF only", "%d bare CR or LF" % bare)
-    check(text.endswith("\r\n"), "README.txt", "ends with a line end", repr(text[-5:]))
-    for needed in ("Tallowbox " + version, "Tallowbox.exe C:\\", "送る", "Ctrl+V", "元に戻す(&R)", "(復元)",
-                   "backups\\YYYY-MMDD\\HHMM\\", "(失敗)", "(中止)", "Esc", "(2)", "Tallowbox.ini",
-                   "BackupFolder=", "Exclude=", "%LOCALAPPDATA%\\Tallowbox\\backups", "Ctrl+H", "以前の版",
-                   "別の場所に戻す", "Tallowbox-journal.tsv", "整理", "ごみ箱", "見張る(&W)", "WatchDelay=",
-                   "Tallowbox-watch.tsv", "見張り一覧", "通知領域", "起動時に開始", "(自動)"):
-        check(needed in text, "README.txt mentions", repr(needed), "no such text")
+    check(bare == 0, name + " line ends", "CRLF only", "%d bare CR or LF" % bare)
+    check(text.endswith("\r\n"), name, "ends with a line end", repr(text[-5:]))
+    check(name != "README.en.txt" or text.isascii(), name, "ASCII only", "other characters")
+    for needed in ("Tallowbox " + version, "Tallowbox.exe C:\\", "Ctrl+V", "backups\\YYYY-MMDD\\HHMM\\", "Esc",
+                   "(2)", "Tallowbox.ini", "BackupFolder=", "Exclude=", "%LOCALAPPDATA%\\Tallowbox\\backups",
+                   "Ctrl+H", "Tallowbox-journal.tsv", "WatchDelay=", "Tallowbox-watch.tsv", "Language=ja",
+                   "Language=en") + USAGE_TEXTS[name]:
+        check(needed in text, name + " mentions", repr(needed), "no such text")
 
 
 def check_package(args):
@@ -212,7 +223,8 @@ def check_package(args):
     with open(path, "rb") as package_file:
         package = zipfile.ZipFile(io.BytesIO(package_file.read()))
     names = package.namelist()
-    check(sorted(names) == ["README.txt", "Tallowbox.exe"], "package names", "README.txt, Tallowbox.exe", names)
+    check(sorted(names) == ["README.en.txt", "README.txt", "Tallowbox.exe"], "package names",
+          "README.en.txt, README.txt, Tallowbox.exe", names)
     bad = package.testzip()
     check(bad is None, "package entries' checksums", "all good", bad)
     if "Tallowbox.exe" in names:
@@ -225,8 +237,9 @@ def check_package(args):
             check_version_resource(exe, "packaged Tallowbox.exe", major, minor)
             check_shippable(pe, "packaged Tallowbox.exe", args.folder)
             check_debug_file(pe, args.zip_in)
-    if "README.txt" in names:
-        check_usage_text(package.read("README.txt"), version)
+    for name in USAGE_TEXTS:
+        if name in names:
+            check_usage_text(name, package.read(name), version)
 
 
 def main():

@@ -1,9 +1,12 @@
 // The cleanup's question on a history made by hand: Cancel the default, the preview recomputed as
-// the days change (from the list or typed), and anything but a number of at least 1 refused.
+// the days change (from the list or typed), and anything but a number of at least 1 refused; in
+// Japanese, and in English where the user's language is (shell_english_tests).
 #include <gtest/gtest.h>
 
+#include "framework/Language.h"
 #include "res/resource.h"
 #include "shell/CleanupDlg.h"
+#include "shell/Wording.h"
 
 namespace {
 
@@ -13,8 +16,11 @@ public:
     using CCleanupDlg::CCleanupDlg;
     BOOL OnInitDialog() override {
         CCleanupDlg::OnInitDialog();
+        const bool english = ScreenLanguage() == kEnglish;
         EXPECT_EQ(MAKELONG(IDCANCEL, DC_HASDEFID), SendMessage(DM_GETDEFID));
-        EXPECT_EQ(L"2 個のバックアップ（" + SizeText(2) + L"）を整理します。\n残る一番古いバックアップ: " +
+        EXPECT_EQ((english ? L"Backups to clean up: 2 (" + SizeText(2) + L").\nThe oldest backup kept: "
+                           : L"2 個のバックアップ（" + SizeText(2) +
+                                 L"）を整理します。\n残る一番古いバックアップ: ") +
                       HistoryDateText(m_kept),
                   Text(IDC_CLEANUP_PREVIEW))
             << "30 days";
@@ -23,7 +29,10 @@ public:
             ::SetWindowTextW(edit, L"");
             for (const wchar_t* c = typed; *c; ++c)
                 ::SendMessageW(edit, WM_CHAR, *c, 0);
-            EXPECT_EQ(L"日数は 1 以上の数で入力してください。", Text(IDC_CLEANUP_PREVIEW)) << typed;
+            EXPECT_EQ(english ? L"Type a number of days of 1 or more."
+                              : L"日数は 1 以上の数で入力してください。",
+                      Text(IDC_CLEANUP_PREVIEW))
+                << typed;
             EXPECT_FALSE(::IsWindowEnabled(GetDlgItem(IDOK))) << typed;
         }
         ::SetWindowTextW(edit, L"");

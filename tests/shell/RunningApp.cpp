@@ -1,6 +1,7 @@
 #include "RunningApp.h"
 
 #include "framework/FrameworkIds.h"
+#include "framework/Language.h"
 #include "res/resource.h"
 #include "engine/BackupPaths.h"
 #include "shell/TallowboxDoc.h"
@@ -32,6 +33,7 @@ RunningApp::~RunningApp() {
         Pump(100);
     }
     CTallowboxDoc::OverrideProgramFolder(L"");
+    SetScreenLanguage(0); // the language its settings chose goes with it
 }
 
 void RunningApp::Pump(DWORD ms) {
