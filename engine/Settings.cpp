@@ -102,15 +102,12 @@ bool ParseLine(const std::wstring& raw, ParseState& state, TallowboxSettings& se
         return ParseWatchDelay(Unquoted(value), settings.watchDelaySeconds);
     else if (SameKey(key, L"Link"))
         settings.links = !SameKey(value, L"no");
-<<<<<<< HEAD
     else if (SameKey(key, L"DiffTool"))
         return ParseDiffTool(value, settings.diffTool);
-=======
     else if (SameKey(key, L"Language"))
         settings.language = SameKey(Unquoted(value), L"ja")   ? LanguageSetting::Japanese
                             : SameKey(Unquoted(value), L"en") ? LanguageSetting::English
                                                               : settings.language;
->>>>>>> words
     return true;
 }
 
