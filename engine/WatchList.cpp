@@ -227,6 +227,23 @@ WatchListContent ReadWatchList(const std::wstring& backupRoot) {
     return parser.Finish();
 }
 
+namespace {
+
+// Puts the written list in place. Another program reading the list at that moment may hold it for
+// a few milliseconds: the replace is tried again a few times before it counts as failed.
+DWORD ReplaceListFile(const std::wstring& temporary, const std::wstring& list) {
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(temporary.c_str(), list.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return ERROR_SUCCESS;
+        const DWORD error = GetLastError();
+        if (attempt == 4 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
+            return error;
+        Sleep(20);
+    }
+}
+
+} // namespace
+
 DWORD WriteWatchList(const std::wstring& backupRoot, const std::vector<std::wstring>& paths) {
     DWORD error = MakeFolderTree(backupRoot);
     if (error != ERROR_SUCCESS)
@@ -246,9 +263,8 @@ DWORD WriteWatchList(const std::wstring& backupRoot, const std::vector<std::wstr
             written != text.size() || !FlushFileBuffers(file.get()))
             error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
     }
-    if (error == ERROR_SUCCESS && !MoveFileExW(temporary.c_str(), (folder + L"\\" + kWatchListName).c_str(),
-                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        error = GetLastError();
+    if (error == ERROR_SUCCESS)
+        error = ReplaceListFile(temporary, folder + L"\\" + kWatchListName);
     if (error != ERROR_SUCCESS)
         DeleteFileW(temporary.c_str());
     return error;
