@@ -29,22 +29,31 @@ wine_env_stop() {
 }
 
 _wine_env_start_xvfb() {
-  local n
+  # Two lanes start their displays at the same moment: the lock makes choosing a free number and
+  # seeing its socket appear one step, so no two lanes share (and one later kills) a display.
+  local n lock_fd status=1
+  exec {lock_fd}>/tmp/tallowbox-xvfb.lock
+  flock "$lock_fd"
   for n in $(seq 90 130); do
     if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
       Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
       _wine_env_xvfb_pid=$!
       export DISPLAY=":$n"
       for _ in $(seq 1 50); do
-        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+        if [ -e "/tmp/.X11-unix/X$n" ] && kill -0 "$_wine_env_xvfb_pid" 2>/dev/null; then
+          status=0
+          break
+        fi
         sleep 0.1
       done
-      echo "wine-env: Xvfb :$n did not start" >&2
-      return 1
+      [ "$status" -eq 0 ] || echo "wine-env: Xvfb :$n did not start" >&2
+      break
     fi
   done
-  echo "wine-env: no free X display number" >&2
-  return 1
+  [ -n "$_wine_env_xvfb_pid" ] || echo "wine-env: no free X display number" >&2
+  flock -u "$lock_fd"
+  exec {lock_fd}>&-
+  return "$status"
 }
 
 wine_env_start() {
