@@ -85,7 +85,9 @@ RecordMatch MatchOfRecord(const HistoryEntry& entry, const std::wstring& copy) {
     if (!::GetFileAttributesExW(copy.c_str(), GetFileExInfoStandard, &data))
         return RecordMatch::Differs;
     const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    const bool sameTime = entry.modified == 0 || entry.modified == Ticks(data.ftLastWriteTime);
+    // The journal keeps the time to the second.
+    const int64_t second = 10000000;
+    const bool sameTime = entry.modified == 0 || entry.modified / second == Ticks(data.ftLastWriteTime) / second;
     return size == entry.bytes && sameTime ? RecordMatch::Matches : RecordMatch::Differs;
 }
 

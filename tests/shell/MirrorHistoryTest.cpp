@@ -169,7 +169,7 @@ TEST_F(MirrorHistory, OneListOfBothPlacesAVersionCleanedHereComesFromTheMirror) 
 // 照合 reads the versions in both places: a mirror copy changed, one missing, a folder with a file
 // changed inside; each listed with the copy that still matches its record, nothing changed.
 TEST_F(MirrorHistory, TheCheckListsChangedAndMissingMirrorCopies) {
-    ASSERT_TRUE(WriteFileText(mirror / (day + "\\note.txt"), "firsT"));
+    ASSERT_TRUE(WriteFileText(mirror / (day + "\\note.txt"), "First!"));
     ASSERT_TRUE(::DeleteFileA((mirror / (day + "\\other.txt")).c_str()));
     ASSERT_TRUE(WriteFileText(mirror / (day + "\\album\\top.txt"), "top!"));
     CHistoryWnd* history = Open();
@@ -194,5 +194,5 @@ TEST_F(MirrorHistory, TheCheckListsChangedAndMissingMirrorCopies) {
     ::GetWindowTextW(check->GetSafeHwnd(), title, 256);
     EXPECT_EQ(FormatResourceText(IDS_CHECK_SUMMARY, {L"3", L"3"}), title);
     std::string content;
-    EXPECT_TRUE(ReadFileText(mirror / (day + "\\note.txt"), &content) && content == "firsT") << "nothing changed";
+    EXPECT_TRUE(ReadFileText(mirror / (day + "\\note.txt"), &content) && content == "First!") << "nothing changed";
 }
