@@ -31,7 +31,8 @@ Listing ListFolder(const std::wstring& folder) {
         more = find.FindNextFile();
         if (find.IsDots() || find.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT))
             continue;
-        (find.IsDirectory() ? listing.folders : listing.files)[UpperCase(find.GetFileName())] = find.GetFileName();
+        (find.IsDirectory() ? listing.folders : listing.files)[UpperCase(find.GetFileName())] =
+            find.GetFileName();
     }
     return listing;
 }
@@ -87,7 +88,8 @@ RecordMatch MatchOfRecord(const HistoryEntry& entry, const std::wstring& copy) {
     const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     // The journal keeps the time to the second.
     const int64_t second = 10000000;
-    const bool sameTime = entry.modified == 0 || entry.modified / second == Ticks(data.ftLastWriteTime) / second;
+    const bool sameTime =
+        entry.modified == 0 || entry.modified / second == Ticks(data.ftLastWriteTime) / second;
     return size == entry.bytes && sameTime ? RecordMatch::Matches : RecordMatch::Differs;
 }
 
@@ -116,15 +118,16 @@ MirrorCheckResult CheckMirror(const CHistory& history, const std::wstring& backu
         const std::wstring copy = history.CopyPath(entry);
         if (!IsCheckedVersion(entry) || !IsSafeCopyPath(copy) || !read.insert(UpperCase(copy)).second)
             continue;
-        const std::wstring local = SystemPath(backupRoot + L"\\" + copy), mirror = SystemPath(mirrorRoot + L"\\" + copy);
+        const std::wstring local = SystemPath(backupRoot + L"\\" + copy),
+                           mirror = SystemPath(mirrorRoot + L"\\" + copy);
         if (local.empty() || mirror.empty())
             continue;
         MirrorDifference difference;
         difference.entry = index;
         difference.mirrorMissing = ::GetFileAttributesW(mirror.c_str()) == INVALID_FILE_ATTRIBUTES;
-        const bool same = !difference.mirrorMissing && (entry.Is(HistoryEntry::kFolder)
-                                                            ? SameFolder(local, mirror, stop)
-                                                            : SameFile(local, mirror, stop));
+        const bool same =
+            !difference.mirrorMissing && (entry.Is(HistoryEntry::kFolder) ? SameFolder(local, mirror, stop)
+                                                                          : SameFile(local, mirror, stop));
         if (Stopped(stop)) {
             result.stopped = true;
             return result;

@@ -59,11 +59,12 @@ void MergeMirrorDay(const CHistory& mirror, const std::wstring& backupRoot, cons
 }
 
 // The day in earlier when it was read with a mirror day that still looks the same.
-const CHistory* EarlierWithSameMirrorDay(const CHistory* earlier, const std::wstring& day, uint64_t signature) {
+const CHistory* EarlierWithSameMirrorDay(const CHistory* earlier, const std::wstring& day,
+                                         uint64_t signature) {
     if (earlier == nullptr)
         return nullptr;
-    const auto found =
-        std::find_if(earlier->days.begin(), earlier->days.end(), [&](const HistoryDay& d) { return d.name == day; });
+    const auto found = std::find_if(earlier->days.begin(), earlier->days.end(),
+                                    [&](const HistoryDay& d) { return d.name == day; });
     return found != earlier->days.end() && found->mirrorSignature == signature ? earlier : nullptr;
 }
 
@@ -96,10 +97,10 @@ void ReadHistoryDayOfBoth(const std::wstring& backupRoot, const std::wstring& mi
     ReadHistoryDay(backupRoot, day, local, reusable);
     HistoryDay& read = local.days.back();
     // Taken from earlier when its local listing is unchanged too: merged then already.
-    const bool taken = reusable != nullptr && std::any_of(reusable->days.begin(), reusable->days.end(),
-                                                          [&](const HistoryDay& d) {
-                                                              return d.name == day && d.signature == read.signature;
-                                                          });
+    const bool taken = reusable != nullptr &&
+                       std::any_of(reusable->days.begin(), reusable->days.end(), [&](const HistoryDay& d) {
+                           return d.name == day && d.signature == read.signature;
+                       });
     if (!taken) {
         CHistory mirror;
         if (!mirrorRoot.empty())

@@ -123,7 +123,8 @@ struct CHistoryLoader::Shared {
             if (mirror.empty())
                 ReadHistoryDay(root, day, *part, earlier.get());
             else // a mirror that cannot be reached now adds nothing, not even what it held before
-                ReadHistoryDayOfBoth(root, mirrorReadable ? mirror : std::wstring(), day, *part, earlier.get());
+                ReadHistoryDayOfBoth(root, mirrorReadable ? mirror : std::wstring(), day, *part,
+                                     earlier.get());
             if (std::chrono::steady_clock::now() - lastPost >= kPartInterval) {
                 Post(WM_HISTORY_PART, part.release());
                 part = std::make_unique<CHistory>();
@@ -253,11 +254,12 @@ void CHistoryWnd::Layout() {
 void CHistoryWnd::PlaceMirrorCheckButton() {
     RECT gap = {6, 0, 0, 0};
     ::MapDialogRect(m_hWnd, &gap);
-    const RECT cleanup = RectInDialog(m_hWnd, IDC_HISTORY_CLEANUP), check = RectInDialog(m_hWnd, IDC_HISTORY_VERIFY),
+    const RECT cleanup = RectInDialog(m_hWnd, IDC_HISTORY_CLEANUP),
+               check = RectInDialog(m_hWnd, IDC_HISTORY_VERIFY),
                search = RectInDialog(m_hWnd, IDC_HISTORY_SEARCH);
     const int width = check.right - check.left, left = cleanup.left - gap.left - width;
-    ::SetWindowPos(GetDlgItem(IDC_HISTORY_VERIFY), nullptr, left, cleanup.top, width, cleanup.bottom - cleanup.top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(GetDlgItem(IDC_HISTORY_VERIFY), nullptr, left, cleanup.top, width,
+                   cleanup.bottom - cleanup.top, SWP_NOZORDER | SWP_NOACTIVATE);
     const int searchWidth = left - gap.left - search.left;
     ::SetWindowPos(GetDlgItem(IDC_HISTORY_SEARCH), nullptr, 0, 0, searchWidth > 0 ? searchWidth : 0,
                    search.bottom - search.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
@@ -347,7 +349,8 @@ void CHistoryWnd::Reload() {
     if (m_loaded) {
         // The list goes on showing what was read until the new reading is whole.
         m_readingAgain = std::make_shared<CHistory>();
-        m_loader.reset(new CHistoryLoader(m_hWnd, m_doc.BackupRoot(), ++m_generation, m_history, MirrorRoot()));
+        m_loader.reset(
+            new CHistoryLoader(m_hWnd, m_doc.BackupRoot(), ++m_generation, m_history, MirrorRoot()));
         return;
     }
     m_readingAgain.reset();
@@ -574,7 +577,9 @@ std::wstring CHistoryWnd::CellText(const HistoryEntry& entry, int column) const 
 
 std::vector<BackupRow> CHistoryWnd::SelectedRows(bool focusedFirst) const {
     std::vector<BackupRow> rows;
-    const auto rowAt = [&](int item) { return RowOnDisk(m_history->entries[m_shown[static_cast<size_t>(item)]]); };
+    const auto rowAt = [&](int item) {
+        return RowOnDisk(m_history->entries[m_shown[static_cast<size_t>(item)]]);
+    };
     const int focused = focusedFirst ? ListView_GetNextItem(m_list, -1, LVNI_FOCUSED | LVNI_SELECTED) : -1;
     if (focused >= 0 && static_cast<size_t>(focused) < m_shown.size())
         rows.push_back(rowAt(focused));

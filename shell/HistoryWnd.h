@@ -34,7 +34,8 @@ class CTallowboxDoc;
 class CHistoryLoader {
 public:
     CHistoryLoader(HWND target, std::wstring backupRoot, WPARAM generation,
-                   std::shared_ptr<const CHistory> earlier = nullptr, std::wstring mirrorRoot = std::wstring());
+                   std::shared_ptr<const CHistory> earlier = nullptr,
+                   std::wstring mirrorRoot = std::wstring());
     // Stops the reading and waits a bounded time; a thread stuck in the file system is left to
     // end by itself (it shares what it uses with nobody that goes away).
     ~CHistoryLoader();

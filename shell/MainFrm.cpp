@@ -92,7 +92,8 @@ void CMainFrame::KeepViewBelowMenuBar() {
     const FrameShape now = {window.right - window.left, (window.bottom - window.top) - client.bottom,
                             DpiOfWindow(m_hWnd)};
     const int grow = now.nonClientHeight - m_shape.nonClientHeight;
-    const bool rewrapped = m_shape.width != 0 && now.width == m_shape.width && now.dpi == m_shape.dpi && grow != 0;
+    const bool rewrapped =
+        m_shape.width != 0 && now.width == m_shape.width && now.dpi == m_shape.dpi && grow != 0;
     m_shape = now;
     if (rewrapped && !::IsZoomed(m_hWnd))
         SetWindowPos(nullptr, 0, 0, now.width, (window.bottom - window.top) + grow,

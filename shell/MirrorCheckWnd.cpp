@@ -20,20 +20,23 @@ struct ColumnSpec {
 };
 
 const ColumnSpec kColumns[] = {
-    {IDS_COLUMN_DATE, 90},           {IDS_COLUMN_TIME, 50},           {IDS_COLUMN_NAME, 150},
-    {IDS_COLUMN_ORIGINAL_FOLDER, 180}, {IDS_CHECK_COLUMN_FOUND, 110}, {IDS_CHECK_COLUMN_RECORD, 110},
+    {IDS_COLUMN_DATE, 90},         {IDS_COLUMN_TIME, 50},
+    {IDS_COLUMN_NAME, 150},        {IDS_COLUMN_ORIGINAL_FOLDER, 180},
+    {IDS_CHECK_COLUMN_FOUND, 110}, {IDS_CHECK_COLUMN_RECORD, 110},
 };
 
 // Which copy still matches the version's journal record.
 UINT RecordMatchText(const MirrorDifference& difference) {
-    const bool local = difference.local == RecordMatch::Matches, mirror = difference.mirror == RecordMatch::Matches;
+    const bool local = difference.local == RecordMatch::Matches,
+               mirror = difference.mirror == RecordMatch::Matches;
     if (local && mirror)
         return IDS_PLACE_BOTH;
     if (local)
         return IDS_PLACE_HERE;
     if (mirror)
         return IDS_PLACE_MIRROR;
-    const bool unknown = difference.local == RecordMatch::Unknown || difference.mirror == RecordMatch::Unknown;
+    const bool unknown =
+        difference.local == RecordMatch::Unknown || difference.mirror == RecordMatch::Unknown;
     return unknown ? IDS_CHECK_RECORD_UNKNOWN : IDS_CHECK_RECORD_NEITHER;
 }
 
@@ -47,7 +50,8 @@ struct CMirrorCheckWnd::Shared {
     bool finished = false;
 
     void Run(const CHistory& history, const std::wstring& backupRoot, const std::wstring& mirrorRoot) {
-        auto result = std::make_unique<MirrorCheckResult>(CheckMirror(history, backupRoot, mirrorRoot, &stop));
+        auto result =
+            std::make_unique<MirrorCheckResult>(CheckMirror(history, backupRoot, mirrorRoot, &stop));
         if (::PostMessageW(target, WM_MIRROR_CHECK_DONE, 0, reinterpret_cast<LPARAM>(result.get())))
             result.release(); // the window owns it now
         std::lock_guard<std::mutex> lock(mutex);
@@ -97,7 +101,8 @@ BOOL CMirrorCheckWnd::OnInitDialog() {
     std::shared_ptr<Shared> shared = m_shared;
     std::shared_ptr<const CHistory> history = m_history;
     const std::wstring backupRoot = m_backupRoot, mirrorRoot = m_mirrorRoot;
-    m_thread = std::thread([shared, history, backupRoot, mirrorRoot] { shared->Run(*history, backupRoot, mirrorRoot); });
+    m_thread = std::thread(
+        [shared, history, backupRoot, mirrorRoot] { shared->Run(*history, backupRoot, mirrorRoot); });
     return TRUE;
 }
 
@@ -110,7 +115,8 @@ void CMirrorCheckWnd::InsertColumns() {
         header.mask = LVCF_TEXT | LVCF_WIDTH;
         header.cx = Scale(column.width, dpi);
         header.pszText = const_cast<wchar_t*>(heading.c_str());
-        ::SendMessageW(m_list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index++), reinterpret_cast<LPARAM>(&header));
+        ::SendMessageW(m_list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index++),
+                       reinterpret_cast<LPARAM>(&header));
     }
 }
 
@@ -189,10 +195,12 @@ void CMirrorCheckWnd::AddRow(const MirrorDifference& difference) {
     item.mask = LVIF_TEXT;
     item.iItem = static_cast<int>(::SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
     item.pszText = const_cast<wchar_t*>(texts[0].c_str());
-    item.iItem = static_cast<int>(::SendMessageW(m_list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    item.iItem =
+        static_cast<int>(::SendMessageW(m_list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     for (int column = 1; column < static_cast<int>(sizeof texts / sizeof texts[0]); ++column) {
         item.iSubItem = column;
         item.pszText = const_cast<wchar_t*>(texts[column].c_str());
-        ::SendMessageW(m_list, LVM_SETITEMTEXTW, static_cast<WPARAM>(item.iItem), reinterpret_cast<LPARAM>(&item));
+        ::SendMessageW(m_list, LVM_SETITEMTEXTW, static_cast<WPARAM>(item.iItem),
+                       reinterpret_cast<LPARAM>(&item));
     }
 }

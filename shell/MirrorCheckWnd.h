@@ -16,7 +16,8 @@
 
 class CMirrorCheckWnd : public CDialog {
 public:
-    CMirrorCheckWnd(std::shared_ptr<const CHistory> history, std::wstring backupRoot, std::wstring mirrorRoot);
+    CMirrorCheckWnd(std::shared_ptr<const CHistory> history, std::wstring backupRoot,
+                    std::wstring mirrorRoot);
     // Stops the reading and waits a bounded time; a thread stuck on an unreachable mirror is left
     // to end by itself (it shares what it uses with nobody that goes away).
     ~CMirrorCheckWnd() override;

@@ -190,7 +190,8 @@ void CRowCommands::ShowBackups() {
     std::vector<std::wstring> items;
     for (const BackupRow& row : m_host.SelectedRows()) {
         const std::wstring part =
-            row.damaged ? std::wstring() : NearestExistingPart(PlainPath(row.backupPath), RootHolding(row.backupPath));
+            row.damaged ? std::wstring()
+                        : NearestExistingPart(PlainPath(row.backupPath), RootHolding(row.backupPath));
         if (part.empty())
             m_host.SetStatusText(FormatResourceText(
                 IDS_BACKUP_NOT_FOUND, {row.originalPath.empty() ? row.backupPath : row.originalPath}));

@@ -44,10 +44,12 @@ protected:
         ASSERT_TRUE(WriteFileText(sources / "note.txt", "first"));
         ASSERT_TRUE(WriteFileText(sources / "other.txt", "other"));
         ASSERT_TRUE(WriteFileText(sources / "album\\top.txt", "top"));
-        ASSERT_TRUE(WriteFileText(program / "Tallowbox.ini", "[Tallowbox]\r\nMirrorFolder=" + mirror.path() + "\r\n"));
+        ASSERT_TRUE(WriteFileText(program / "Tallowbox.ini",
+                                  "[Tallowbox]\r\nMirrorFolder=" + mirror.path() + "\r\n"));
         running = std::make_unique<RunningApp>("", program.path());
         ASSERT_TRUE(running->started());
-        const std::vector<std::string> paths = {sources / "note.txt", sources / "other.txt", sources / "album"};
+        const std::vector<std::string> paths = {sources / "note.txt", sources / "other.txt",
+                                                sources / "album"};
         ::PostMessageA(running->View(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDropBlock(paths)), 0);
         running->PumpUntilRows(3);
         running->PumpUntilIdle();
@@ -95,8 +97,9 @@ TEST_F(MirrorHistory, OneListOfBothPlacesAVersionCleanedHereComesFromTheMirror) 
     removed.kind = JournalKind::Removed;
     removed.original = FromAnsiText(sources / "note.txt");
     removed.copy = FromAnsiText(noteCopy);
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-              AppendJournalRecord(FromAnsiText(program / "backups"), FromAnsiText(day.substr(0, 9)), removed));
+    ASSERT_EQ(
+        static_cast<DWORD>(ERROR_SUCCESS),
+        AppendJournalRecord(FromAnsiText(program / "backups"), FromAnsiText(day.substr(0, 9)), removed));
     ASSERT_TRUE(::DeleteFileA((program / "backups\\" + noteCopy).c_str()));
     // The other's copy the local disk lost; a day only the mirror holds, with hostile records.
     ASSERT_TRUE(::DeleteFileA((program / "backups\\" + day + "\\other.txt").c_str()));
@@ -107,7 +110,8 @@ TEST_F(MirrorHistory, OneListOfBothPlacesAVersionCleanedHereComesFromTheMirror) 
     old.original = FromAnsiText(sources / "old.txt");
     old.bytes = 3;
     std::string journal = JournalHeaderLine();
-    for (const wchar_t* copy : {L"2001-0101\\0101\\old.txt", L"..\\..\\outside.txt", L"2001-0101\\0101\\CON"}) {
+    for (const wchar_t* copy :
+         {L"2001-0101\\0101\\old.txt", L"..\\..\\outside.txt", L"2001-0101\\0101\\CON"}) {
         old.copy = copy;
         journal += FormatJournalLine(old);
     }
@@ -134,9 +138,10 @@ TEST_F(MirrorHistory, OneListOfBothPlacesAVersionCleanedHereComesFromTheMirror) 
     }
     EXPECT_EQ(2, damaged) << "a climbing copy path and a device name";
     EXPECT_TRUE(seams.shown.empty()) << "nothing of a hostile record is shown";
-    EXPECT_EQ((std::map<std::wstring, std::wstring>{
-                  {L"note.txt", onMirror}, {L"other.txt", onMirror}, {L"album", both}, {L"old.txt", onMirror}}),
-              places);
+    EXPECT_EQ(
+        (std::map<std::wstring, std::wstring>{
+            {L"note.txt", onMirror}, {L"other.txt", onMirror}, {L"album", both}, {L"old.txt", onMirror}}),
+        places);
     EXPECT_NE(here, both);
 
     // Looked at and put back from the mirror, the local copy being gone.
@@ -160,7 +165,8 @@ TEST_F(MirrorHistory, OneListOfBothPlacesAVersionCleanedHereComesFromTheMirror) 
         running->Pump(20);
     wchar_t summary[512] = L"";
     ::GetDlgItemTextW(history->GetSafeHwnd(), IDC_HISTORY_SUMMARY, summary, 512);
-    EXPECT_NE(std::wstring::npos, std::wstring(summary).find(LoadResourceText(IDS_HISTORY_MIRROR_UNREACHABLE)))
+    EXPECT_NE(std::wstring::npos,
+              std::wstring(summary).find(LoadResourceText(IDS_HISTORY_MIRROR_UNREACHABLE)))
         << ToAnsiText(summary);
     for (int item = 0; item < ListView_GetItemCount(list); ++item)
         EXPECT_EQ(here, Cell(list, item, 6)) << ToAnsiText(Cell(list, item, 2));
@@ -194,5 +200,6 @@ TEST_F(MirrorHistory, TheCheckListsChangedAndMissingMirrorCopies) {
     ::GetWindowTextW(check->GetSafeHwnd(), title, 256);
     EXPECT_EQ(FormatResourceText(IDS_CHECK_SUMMARY, {L"3", L"3"}), title);
     std::string content;
-    EXPECT_TRUE(ReadFileText(mirror / (day + "\\note.txt"), &content) && content == "First!") << "nothing changed";
+    EXPECT_TRUE(ReadFileText(mirror / (day + "\\note.txt"), &content) && content == "First!")
+        << "nothing changed";
 }
