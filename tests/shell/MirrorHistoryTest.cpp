@@ -202,4 +202,9 @@ TEST_F(MirrorHistory, TheCheckListsChangedAndMissingMirrorCopies) {
     std::string content;
     EXPECT_TRUE(ReadFileText(mirror / (day + "\\note.txt"), &content) && content == "First!")
         << "nothing changed";
+    // The reading over, Esc closes the window.
+    const HWND window = check->GetSafeHwnd();
+    ::PostMessageW(list, WM_KEYDOWN, VK_ESCAPE, 0);
+    running->Pump(100);
+    EXPECT_FALSE(::IsWindow(window));
 }
