@@ -168,8 +168,15 @@ TEST_F(MirrorHistory, OneListOfBothPlacesAVersionCleanedHereComesFromTheMirror) 
     EXPECT_NE(std::wstring::npos,
               std::wstring(summary).find(LoadResourceText(IDS_HISTORY_MIRROR_UNREACHABLE)))
         << ToAnsiText(summary);
-    for (int item = 0; item < ListView_GetItemCount(list); ++item)
+    // The restore from the mirror is recorded as a whole record too (its copy named as the mirror names it).
+    int restores = 0;
+    for (int item = 0; item < ListView_GetItemCount(list); ++item) {
         EXPECT_EQ(here, Cell(list, item, 6)) << ToAnsiText(Cell(list, item, 2));
+        EXPECT_NE(LoadResourceText(IDS_HISTORY_DAMAGED), Cell(list, item, 5))
+            << ToAnsiText(Cell(list, item, 2));
+        restores += Cell(list, item, 5) == LoadResourceText(IDS_MARK_RESTORE) ? 1 : 0;
+    }
+    EXPECT_EQ(1, restores);
 }
 
 // 照合 reads the versions in both places: a mirror copy changed, one missing, a folder with a file
