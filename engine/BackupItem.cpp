@@ -10,6 +10,7 @@
 #include "engine/FolderCopy.h"
 #include "engine/FolderTree.h"
 #include "engine/Journal.h"
+#include "engine/MirrorHistory.h"
 #include "engine/PreviousCopy.h"
 #include "engine/Settings.h"
 #include "framework/FileHandle.h"
@@ -368,6 +369,10 @@ JournalRecord CBackupEngine::RecordFor(const BackupRow& row, SYSTEMTIME time) co
     record.isFolder = row.isFolder;
     record.original = row.originalPath;
     record.copy = RelativeToRoot(m_backupRoot, row.backupPath);
+    // A version put back from the mirror is named as the mirror names it, never by a full path
+    // (which a journal refuses as a copy path).
+    if (row.kind == RowKind::Restore && IsFullPath(record.copy))
+        record.copy = CopyPathInItsBackupsFolder(record.copy);
     record.unchanged = row.unchanged;
     record.automatic = row.automatic;
     return record;

@@ -27,13 +27,16 @@ struct CopyFate {
     uint64_t bytes = 0;        // its size: an unchanged item's record names it writing nothing
 };
 
+// Only this computer's copies are cleaned: a version the mirror alone holds is neither kept nor
+// removed here, so an item's newest local version stays even when the mirror has a newer one.
 bool OwnsCopy(const HistoryEntry& entry) {
-    return entry.kind == JournalKind::Backup || entry.Is(HistoryEntry::kUnknownOriginal);
+    return (entry.kind == JournalKind::Backup || entry.Is(HistoryEntry::kUnknownOriginal)) &&
+           entry.IsIn(HistoryEntry::kHere);
 }
 
 bool IsItemBackup(const HistoryEntry& entry) {
     return entry.kind == JournalKind::Backup && !entry.Is(HistoryEntry::kUnknownOriginal) &&
-           !entry.Is(HistoryEntry::kDamaged);
+           !entry.Is(HistoryEntry::kDamaged) && entry.IsIn(HistoryEntry::kHere);
 }
 
 // Items by original, case aside; each original text is upper-cased once however many entries share it.

@@ -247,10 +247,6 @@ CHistory::Totals CHistory::ComputeTotals() const {
     return shown;
 }
 
-namespace {
-
-// The totals of the entries from first on: a copy's path names its day, so the entries of
-// different days never share a copy.
 CHistory::Totals TotalsFrom(const std::vector<HistoryEntry>& entries, size_t first) {
     CHistory::Totals totals;
     std::unordered_set<uint64_t>
@@ -261,7 +257,7 @@ CHistory::Totals TotalsFrom(const std::vector<HistoryEntry>& entries, size_t fir
         const bool ownsCopy = entry.Is(HistoryEntry::kUnknownOriginal) ||
                               (entry.kind == JournalKind::Backup && entry.outcome == RowOutcome::Succeeded &&
                                !entry.Is(HistoryEntry::kUnchanged));
-        if (!ownsCopy || entry.Is(HistoryEntry::kDamaged))
+        if (!ownsCopy || entry.Is(HistoryEntry::kDamaged) || !entry.IsIn(HistoryEntry::kHere))
             continue;
         if (!counted.insert((static_cast<uint64_t>(entry.copyFolder) << 32) | entry.copyName).second)
             continue;
@@ -272,6 +268,8 @@ CHistory::Totals TotalsFrom(const std::vector<HistoryEntry>& entries, size_t fir
     }
     return totals;
 }
+
+namespace {
 
 // The day's entries as earlier read them, their texts added to history's pool.
 void CopyDay(const CHistory& earlier, const HistoryDay& day, CHistory& history) {

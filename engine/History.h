@@ -59,7 +59,11 @@ struct HistoryEntry {
     JournalKind kind = JournalKind::Backup;
     RowOutcome outcome = RowOutcome::Succeeded;
     uint8_t flags = 0;
+    // Where the version is kept: this computer's backups folder, the mirror, or both.
+    enum Place : uint8_t { kHere = 1, kMirror = 2, kBoth = kHere | kMirror };
+    uint8_t place = kHere;
     bool Is(Flags flag) const { return (flags & flag) != 0; }
+    bool IsIn(Place where) const { return (place & where) != 0; }
 };
 
 // One day folder as it was read: what its folder listing looked like then (its journal's size and
@@ -67,6 +71,7 @@ struct HistoryEntry {
 struct HistoryDay {
     std::wstring name; // "2026-1207"
     uint64_t signature = 0;
+    uint64_t mirrorSignature = 0; // the mirror's day folder's, when it was read with it
     size_t first = 0, count = 0;
     unsigned unreadableLines = 0, unreadableJournals = 0;
 };
@@ -116,6 +121,9 @@ void ReadHistoryDay(const std::wstring& backupRoot, const std::wstring& day, CHi
 // What the day folder's listing looks like now: its journal's size and time, its minute folders'
 // names and times (a copy added to or removed from a minute folder changes its time).
 uint64_t DaySignature(const std::wstring& backupRoot, const std::wstring& day);
+// The totals of the entries from first on, this computer's copies only: a copy's path names its
+// day, so the entries of different days never share a copy.
+CHistory::Totals TotalsFrom(const std::vector<HistoryEntry>& entries, size_t first);
 // Appends part's entries (read after into's) to into, their texts, days and totals with them.
 void AppendHistory(CHistory& into, const CHistory& part);
 

@@ -28,6 +28,7 @@ struct TallowboxSettings {
     bool links = true;     // Link=no: a folder's unchanged files are copied, not linked
     std::wstring diffTool; // DiffTool=: another program's command line for comparing two files
     LanguageSetting language = LanguageSetting::User;
+    std::wstring mirrorFolder; // MirrorFolder=: the second place every version is kept, as written
     unsigned skippedLines = 0; // lines that did not parse
     bool tooLarge = false;     // the file is too large to be settings: none was read
 };
@@ -40,6 +41,7 @@ extern const wchar_t* const kSettingsFileName;
 // links off; any other value leaves them on), DiffTool= (kept as written, quotes and all; one too long
 // for a command line is skipped) and Language= ("ja" or "en"; any other value leaves the user's), keys,
 // values and the section's name in any case. A missing, unreadable or oversized file gives the defaults.
+// MirrorFolder= is kept as written.
 TallowboxSettings ReadSettings(const std::wstring& programFolder);
 // The same for the file's bytes.
 TallowboxSettings ParseSettings(const std::string& bytes);

@@ -1,12 +1,14 @@
 #include "shell/HistoryWnd.h"
 
 #include "engine/Cleanup.h"
+#include "engine/MirrorHistory.h"
 #include "engine/Restore.h"
 #include "framework/App.h"
 #include "framework/Dpi.h"
 #include "framework/Language.h"
 #include "res/resource.h"
 #include "shell/CleanupDlg.h"
+#include "shell/MirrorCheckWnd.h"
 #include "shell/TallowboxDoc.h"
 #include "shell/Wording.h"
 
@@ -33,7 +35,9 @@ const ColumnSpec kColumns[] = {
     {IDS_COLUMN_DATE, LVCFMT_LEFT, 90},  {IDS_COLUMN_TIME, LVCFMT_LEFT, 50},
     {IDS_COLUMN_NAME, LVCFMT_LEFT, 150}, {IDS_COLUMN_ORIGINAL_FOLDER, LVCFMT_LEFT, 220},
     {IDS_COLUMN_SIZE, LVCFMT_RIGHT, 80}, {IDS_COLUMN_RESULT, LVCFMT_LEFT, 110},
+    {IDS_COLUMN_PLACE, LVCFMT_LEFT, 60},
 };
+const int kPlaceColumn = 6;
 
 // What an entry stands for across two readings of the history: its moment, kind and copy.
 struct EntryKey {
@@ -71,6 +75,20 @@ std::wstring ResultText(const HistoryEntry& entry) {
            LoadResourceText(entry.kind == JournalKind::Restore ? IDS_MARK_RESTORE : IDS_HISTORY_BACKUP);
 }
 
+// Where the version is kept: here, on the mirror, or in both places.
+std::wstring PlaceText(const HistoryEntry& entry) {
+    return LoadResourceText(entry.place == HistoryEntry::kBoth     ? IDS_PLACE_BOTH
+                            : entry.place == HistoryEntry::kMirror ? IDS_PLACE_MIRROR
+                                                                   : IDS_PLACE_HERE);
+}
+
+RECT RectInDialog(HWND dialog, int id) {
+    RECT rect;
+    ::GetWindowRect(::GetDlgItem(dialog, id), &rect);
+    ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
 } // namespace
 
 // ---- The loader ----
@@ -78,6 +96,7 @@ std::wstring ResultText(const HistoryEntry& entry) {
 struct CHistoryLoader::Shared {
     HWND target = nullptr;
     std::wstring root;
+    std::wstring mirror; // empty: none
     WPARAM generation = 0;
     std::shared_ptr<const CHistory> earlier; // never changed: the window only reads it
     volatile LONG stop = 0;
@@ -93,10 +112,19 @@ struct CHistoryLoader::Shared {
     void Run() {
         auto part = std::make_unique<CHistory>();
         auto lastPost = std::chrono::steady_clock::now() - kPartInterval;
-        for (const std::wstring& day : HistoryDays(root)) {
+        bool mirrorReadable = true;
+        const std::vector<std::wstring> days =
+            mirror.empty() ? HistoryDays(root) : HistoryDaysOfBoth(root, mirror, &mirrorReadable);
+        if (!mirror.empty())
+            ::PostMessageW(target, WM_HISTORY_MIRROR, generation, mirrorReadable ? 0 : 1);
+        for (const std::wstring& day : days) {
             if (stop != 0)
                 break;
-            ReadHistoryDay(root, day, *part, earlier.get());
+            if (mirror.empty())
+                ReadHistoryDay(root, day, *part, earlier.get());
+            else // a mirror that cannot be reached now adds nothing, not even what it held before
+                ReadHistoryDayOfBoth(root, mirrorReadable ? mirror : std::wstring(), day, *part,
+                                     earlier.get());
             if (std::chrono::steady_clock::now() - lastPost >= kPartInterval) {
                 Post(WM_HISTORY_PART, part.release());
                 part = std::make_unique<CHistory>();
@@ -119,10 +147,11 @@ struct CHistoryLoader::Shared {
 };
 
 CHistoryLoader::CHistoryLoader(HWND target, std::wstring backupRoot, WPARAM generation,
-                               std::shared_ptr<const CHistory> earlier)
+                               std::shared_ptr<const CHistory> earlier, std::wstring mirrorRoot)
     : m_shared(std::make_shared<Shared>()) {
     m_shared->target = target;
     m_shared->root = std::move(backupRoot);
+    m_shared->mirror = std::move(mirrorRoot);
     m_shared->generation = generation;
     m_shared->earlier = std::move(earlier);
     std::shared_ptr<Shared> shared = m_shared;
@@ -146,6 +175,7 @@ CHistoryLoader::~CHistoryLoader() {
 CHistoryWnd::CHistoryWnd(CTallowboxDoc& doc) : CDialog(IDD_HISTORY), m_doc(doc) {}
 
 CHistoryWnd::~CHistoryWnd() {
+    m_mirrorCheck.reset();
     m_loader.reset();
     if (m_hWnd != nullptr)
         ::DestroyWindow(m_hWnd);
@@ -162,6 +192,7 @@ BOOL CHistoryWnd::OnInitDialog() {
     ::SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     InsertColumns();
     ::EnableWindow(GetDlgItem(IDC_HISTORY_CLEANUP), FALSE); // until the history is read
+    ::EnableWindow(GetDlgItem(IDC_HISTORY_VERIFY), FALSE);
     Layout();
     Reload();
     return TRUE;
@@ -216,6 +247,22 @@ void CHistoryWnd::Layout() {
     const int listTop = search.bottom + margins.bottom;
     place(m_list, margins.left, listTop, client.right - 2 * margins.left,
           summaryTop - margins.bottom - listTop);
+    PlaceMirrorCheckButton();
+}
+
+// 照合 stands left of 整理, the search box ending before it.
+void CHistoryWnd::PlaceMirrorCheckButton() {
+    RECT gap = {6, 0, 0, 0};
+    ::MapDialogRect(m_hWnd, &gap);
+    const RECT cleanup = RectInDialog(m_hWnd, IDC_HISTORY_CLEANUP),
+               check = RectInDialog(m_hWnd, IDC_HISTORY_VERIFY),
+               search = RectInDialog(m_hWnd, IDC_HISTORY_SEARCH);
+    const int width = check.right - check.left, left = cleanup.left - gap.left - width;
+    ::SetWindowPos(GetDlgItem(IDC_HISTORY_VERIFY), nullptr, left, cleanup.top, width,
+                   cleanup.bottom - cleanup.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    const int searchWidth = left - gap.left - search.left;
+    ::SetWindowPos(GetDlgItem(IDC_HISTORY_SEARCH), nullptr, 0, 0, searchWidth > 0 ? searchWidth : 0,
+                   search.bottom - search.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
 }
 
 LRESULT CHistoryWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -251,6 +298,10 @@ LRESULT CHistoryWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             OnCleanup();
             return 0;
         }
+        if (LOWORD(wParam) == IDC_HISTORY_VERIFY && HIWORD(wParam) == BN_CLICKED) {
+            OnMirrorCheck();
+            return 0;
+        }
         break;
     case WM_HISTORY_PART:
         OnHistoryPart(wParam, lParam);
@@ -261,7 +312,11 @@ LRESULT CHistoryWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_HISTORY_DONE:
         OnHistoryDone(wParam);
         return 0;
+    case WM_HISTORY_MIRROR:
+        OnMirrorRead(wParam, lParam);
+        return 0;
     case WM_DESTROY:
+        m_mirrorCheck.reset();
         m_loader.reset();
         break;
     default:
@@ -294,7 +349,8 @@ void CHistoryWnd::Reload() {
     if (m_loaded) {
         // The list goes on showing what was read until the new reading is whole.
         m_readingAgain = std::make_shared<CHistory>();
-        m_loader.reset(new CHistoryLoader(m_hWnd, m_doc.BackupRoot(), ++m_generation, m_history));
+        m_loader.reset(
+            new CHistoryLoader(m_hWnd, m_doc.BackupRoot(), ++m_generation, m_history, MirrorRoot()));
         return;
     }
     m_readingAgain.reset();
@@ -304,7 +360,7 @@ void CHistoryWnd::Reload() {
     ::SendMessageW(m_list, LVM_SETITEMCOUNT, 0, 0);
     ::EnableWindow(GetDlgItem(IDC_HISTORY_CLEANUP), FALSE);
     ::SetDlgItemTextW(m_hWnd, IDC_HISTORY_SUMMARY, LoadResourceText(IDS_HISTORY_READING).c_str());
-    m_loader.reset(new CHistoryLoader(m_hWnd, m_doc.BackupRoot(), ++m_generation));
+    m_loader.reset(new CHistoryLoader(m_hWnd, m_doc.BackupRoot(), ++m_generation, nullptr, MirrorRoot()));
 }
 
 void CHistoryWnd::OnHistoryPart(WPARAM generation, LPARAM lParam) {
@@ -336,6 +392,7 @@ void CHistoryWnd::OnHistoryDone(WPARAM generation) {
     }
     m_loaded = true;
     ::EnableWindow(GetDlgItem(IDC_HISTORY_CLEANUP), TRUE);
+    ::EnableWindow(GetDlgItem(IDC_HISTORY_VERIFY), !MirrorRoot().empty());
     ShowSummary();
 }
 
@@ -431,6 +488,8 @@ void CHistoryWnd::ShowSummary() {
     if (m_history->unreadableJournals > 0)
         text += FormatResourceText(IDS_HISTORY_UNREADABLE_JOURNALS,
                                    {std::to_wstring(m_history->unreadableJournals)});
+    if (m_mirrorUnreachable)
+        text += LoadResourceText(IDS_HISTORY_MIRROR_UNREACHABLE);
     if (!m_loaded)
         text += LoadResourceText(IDS_HISTORY_STILL_READING);
     ::SetDlgItemTextW(m_hWnd, IDC_HISTORY_SUMMARY, text.c_str());
@@ -509,6 +568,8 @@ std::wstring CHistoryWnd::CellText(const HistoryEntry& entry, int column) const 
         return SizeText(entry.bytes);
     case 5:
         return ResultText(entry);
+    case kPlaceColumn:
+        return PlaceText(entry);
     default:
         return std::wstring();
     }
@@ -516,9 +577,8 @@ std::wstring CHistoryWnd::CellText(const HistoryEntry& entry, int column) const 
 
 std::vector<BackupRow> CHistoryWnd::SelectedRows(bool focusedFirst) const {
     std::vector<BackupRow> rows;
-    const std::wstring root = BackupRoot();
     const auto rowAt = [&](int item) {
-        return m_history->RowFor(m_history->entries[m_shown[static_cast<size_t>(item)]], root);
+        return RowOnDisk(m_history->entries[m_shown[static_cast<size_t>(item)]]);
     };
     const int focused = focusedFirst ? ListView_GetNextItem(m_list, -1, LVNI_FOCUSED | LVNI_SELECTED) : -1;
     if (focused >= 0 && static_cast<size_t>(focused) < m_shown.size())
@@ -540,6 +600,34 @@ void CHistoryWnd::SetStatusText(const std::wstring& text) {
 
 std::wstring CHistoryWnd::BackupRoot() const {
     return m_doc.BackupRoot();
+}
+
+std::wstring CHistoryWnd::MirrorRoot() const {
+    return m_doc.MirrorRoot();
+}
+
+// The row the commands get names the copy they open, restore or compare: the local one first.
+BackupRow CHistoryWnd::RowOnDisk(const HistoryEntry& entry) const {
+    BackupRow row = m_history->RowFor(entry, BackupRoot());
+    if (!row.damaged)
+        row.backupPath = VersionCopyOnDisk(*m_history, entry, BackupRoot(), MirrorRoot());
+    return row;
+}
+
+void CHistoryWnd::OnMirrorRead(WPARAM generation, LPARAM unreachable) {
+    if (generation != m_generation)
+        return;
+    m_mirrorUnreachable = unreachable != 0;
+    ShowSummary();
+}
+
+// The check reads the history as it was read now, on a thread of its own, in a window of its own.
+void CHistoryWnd::OnMirrorCheck() {
+    if (!m_loaded || MirrorRoot().empty())
+        return;
+    m_mirrorCheck.reset(new CMirrorCheckWnd(m_history, BackupRoot(), MirrorRoot()));
+    if (!m_mirrorCheck->Create(this))
+        m_mirrorCheck.reset();
 }
 
 bool CHistoryWnd::IsWatched(const std::wstring& path) const {

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+class CMirrorCheckWnd;
 class CTallowboxDoc;
 
 // Messages the loader posts to the window: a part of the history (lParam owns a CHistory) and
@@ -25,13 +26,16 @@ class CTallowboxDoc;
 #define WM_HISTORY_PART (WM_APP + 50)
 #define WM_HISTORY_DONE (WM_APP + 51)
 #define WM_HISTORY_STORED (WM_APP + 52) // lParam: a CHistory holding only what the disk holds
+#define WM_HISTORY_MIRROR (WM_APP + 53) // lParam: non-zero when the mirror could not be read
 
 // Reads the history of a backups folder on a thread of its own and posts it to a window in parts.
 // The days earlier holds as read from a folder that has not changed since are taken from it.
+// With a mirror folder, the versions of both places are read as one history.
 class CHistoryLoader {
 public:
     CHistoryLoader(HWND target, std::wstring backupRoot, WPARAM generation,
-                   std::shared_ptr<const CHistory> earlier = nullptr);
+                   std::shared_ptr<const CHistory> earlier = nullptr,
+                   std::wstring mirrorRoot = std::wstring());
     // Stops the reading and waits a bounded time; a thread stuck in the file system is left to
     // end by itself (it shares what it uses with nobody that goes away).
     ~CHistoryLoader();
@@ -65,6 +69,7 @@ public:
     const CHistory& History() const { return *m_history; }
     bool IsLoaded() const { return m_loaded; }
     CRowCommands& RowCommands() { return m_commands; }
+    CMirrorCheckWnd* MirrorCheck() const { return m_mirrorCheck.get(); }
 
 protected:
     BOOL OnInitDialog() override;
@@ -79,6 +84,7 @@ private:
     void SetStatusText(const std::wstring& text) override;
     std::wstring MomentText(const BackupRow& row) const override;
     std::wstring BackupRoot() const override;
+    std::wstring MirrorRoot() const override;
     void QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) override;
     void ShowVersions(const BackupRow& row) override { ShowVersionsOf(row.originalPath); }
     bool IsWatched(const std::wstring& path) const override;
@@ -103,6 +109,11 @@ private:
     void ShowRowsUnselected();
     void ShowSummary();
     void OnCleanup();
+    // The mirror's part: where each version is, the copy on disk its commands use, the check.
+    BackupRow RowOnDisk(const HistoryEntry& entry) const;
+    void PlaceMirrorCheckButton();
+    void OnMirrorRead(WPARAM generation, LPARAM unreachable);
+    void OnMirrorCheck();
     void OnGetDispInfo(NMLVDISPINFOW* info);
     std::wstring CellText(const HistoryEntry& entry, int column) const;
     std::wstring SearchText() const;
@@ -120,4 +131,6 @@ private:
     WPARAM m_generation = 0;
     bool m_loaded = false;
     std::wstring m_cellText; // the text handed to the list for the row it asked about
+    bool m_mirrorUnreachable = false;
+    std::unique_ptr<CMirrorCheckWnd> m_mirrorCheck;
 };

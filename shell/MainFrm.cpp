@@ -1,6 +1,7 @@
 #include "shell/MainFrm.h"
 
 #include "engine/FolderTree.h"
+#include "framework/Dpi.h"
 #include "framework/Language.h"
 #include "res/resource.h"
 #include "shell/HistoryWnd.h"
@@ -62,6 +63,8 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
         if (wParam == SIZE_MINIMIZED)
             OnMinimized();
+        else
+            KeepViewBelowMenuBar();
         break;
     case WM_INITMENUPOPUP:
         ::CheckMenuItem(reinterpret_cast<HMENU>(wParam), ID_START_AT_LOGON,
@@ -80,6 +83,21 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     }
     return CFrameWnd::WindowProc(message, wParam, lParam);
+}
+
+void CMainFrame::KeepViewBelowMenuBar() {
+    RECT window, client;
+    ::GetWindowRect(m_hWnd, &window);
+    ::GetClientRect(m_hWnd, &client);
+    const FrameShape now = {window.right - window.left, (window.bottom - window.top) - client.bottom,
+                            DpiOfWindow(m_hWnd)};
+    const int grow = now.nonClientHeight - m_shape.nonClientHeight;
+    const bool rewrapped =
+        m_shape.width != 0 && now.width == m_shape.width && now.dpi == m_shape.dpi && grow != 0;
+    m_shape = now;
+    if (rewrapped && !::IsZoomed(m_hWnd))
+        SetWindowPos(nullptr, 0, 0, now.width, (window.bottom - window.top) + grow,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 CTallowboxDoc* CMainFrame::Doc() const {

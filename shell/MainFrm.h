@@ -58,6 +58,13 @@ private:
     void OnWatchesChanged();
     void ToggleStartAtLogon();
     std::wstring TrayTip() const;
+    // A menu bar that gains or loses a line while the width stays (its menu changed) gives its
+    // height to or takes it from the frame, never the view: the form stays whole.
+    void KeepViewBelowMenuBar();
+    struct FrameShape {
+        int width = 0, nonClientHeight = 0;
+        UINT dpi = 0;
+    } m_shape;
 
     CStatusBar m_wndStatusBar;
     std::unique_ptr<CHistoryWnd> m_history;

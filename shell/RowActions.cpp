@@ -21,13 +21,6 @@ bool Exists(const std::wstring& path) {
     return GetFileAttributesW(SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Case aside, as the file system compares names.
-bool IsStrictlyBelow(const std::wstring& path, const std::wstring& folder) {
-    return path.size() > folder.size() + 1 && path[folder.size()] == L'\\' &&
-           CompareStringOrdinal(path.c_str(), static_cast<int>(folder.size()), folder.c_str(),
-                                static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL;
-}
-
 // COM for the shell's call on this thread, for as long as the object lives.
 class CScopedCom {
 public:
@@ -197,6 +190,12 @@ void ShowItemsInShell(const std::wstring& folder, const std::vector<std::wstring
                                              children.data(), 0)))
         return;
     OpenFolderInShell(folder);
+}
+
+bool IsStrictlyBelow(const std::wstring& path, const std::wstring& folder) {
+    return path.size() > folder.size() + 1 && path[folder.size()] == L'\\' &&
+           CompareStringOrdinal(path.c_str(), static_cast<int>(folder.size()), folder.c_str(),
+                                static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL;
 }
 
 DWORD MakeLookingCopy(const std::wstring& backupPath, const std::wstring& root, std::wstring* copy,

@@ -16,6 +16,8 @@
 // itself nor anything outside it (when limit is given), nor a drive or share root. Empty when
 // nothing is left. path and limit in PlainPath's form.
 std::wstring NearestExistingPart(const std::wstring& path, const std::wstring& limit);
+// True when path lies inside folder (both plain full paths), case aside as the file system compares names.
+bool IsStrictlyBelow(const std::wstring& path, const std::wstring& folder);
 // The folder the shell opens to show item: its parent, a drive root with its separator.
 std::wstring FolderToShow(const std::wstring& item);
 

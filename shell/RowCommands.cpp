@@ -74,6 +74,13 @@ HWND CRowCommands::Owner() const {
     return m_list != nullptr ? ::GetAncestor(m_list, GA_ROOT) : nullptr;
 }
 
+std::wstring CRowCommands::RootHolding(const std::wstring& backupPath) const {
+    const std::wstring mirror = m_host.MirrorRoot();
+    if (!mirror.empty() && IsStrictlyBelow(PlainPath(backupPath), PlainPath(mirror)))
+        return PlainPath(mirror);
+    return PlainPath(m_host.BackupRoot());
+}
+
 BOOL CRowCommands::HandleListKey(const MSG& msg) {
     if (msg.hwnd != m_list || m_list == nullptr)
         return FALSE;
@@ -180,11 +187,11 @@ void CRowCommands::Run(UINT command) {
 // What is left of each backup inside the backup root: a failed or stopped copy shows the
 // nearest folder of it that was made.
 void CRowCommands::ShowBackups() {
-    const std::wstring root = PlainPath(m_host.BackupRoot());
     std::vector<std::wstring> items;
     for (const BackupRow& row : m_host.SelectedRows()) {
         const std::wstring part =
-            row.damaged ? std::wstring() : NearestExistingPart(PlainPath(row.backupPath), root);
+            row.damaged ? std::wstring()
+                        : NearestExistingPart(PlainPath(row.backupPath), RootHolding(row.backupPath));
         if (part.empty())
             m_host.SetStatusText(FormatResourceText(
                 IDS_BACKUP_NOT_FOUND, {row.originalPath.empty() ? row.backupPath : row.originalPath}));
@@ -205,7 +212,7 @@ void CRowCommands::OpenVersion() {
         ShowBackups();
         return;
     }
-    const std::wstring backup = rows.front().backupPath, root = PlainPath(m_host.BackupRoot());
+    const std::wstring backup = rows.front().backupPath, root = RootHolding(backup);
     const FileOpener open = s_pfnOpenFile;
     m_host.QueueTask([backup, root, open](CBackupEngine& engine, CBackupHost& host) {
         host.ShowCopying(StatusCode::PreparingToOpen, backup);

@@ -25,6 +25,8 @@ public:
     virtual std::wstring MomentText(const BackupRow& row) const = 0;
     // The backups folder in use: the commands never show anything of a backup outside it.
     virtual std::wstring BackupRoot() const = 0;
+    // The mirror folder, a backups folder too, whose copies the commands may show and open; empty: none.
+    virtual std::wstring MirrorRoot() const { return std::wstring(); }
     // Queues the rows' restore on the backup worker: to their originals, or into folder.
     virtual void QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) = 0;
     // Lists every version of the row's item.
@@ -77,6 +79,8 @@ public:
 
 private:
     HWND Owner() const;
+    // The backups folder (local or mirror) that path lies in, plain form: the limit of what is shown.
+    std::wstring RootHolding(const std::wstring& backupPath) const;
     // Opens each item's folder once, with its items selected.
     void ShowInShell(const std::vector<std::wstring>& items);
     void EnableMenuItems(HMENU popup, const std::vector<BackupRow>& rows) const;

@@ -1,5 +1,6 @@
 #include "shell/TallowboxDoc.h"
 
+#include "engine/Journal.h"
 #include "engine/Settings.h"
 #include "framework/App.h"
 
@@ -52,6 +53,19 @@ StatusReport StartNoticeOf(const BackupFolderChoice& choice, const TallowboxSett
     return notice;
 }
 
+// The mirror as the history reads it: a full path that is neither the backups folder nor inside
+// it nor containing it (every version would then seem to be in both places).
+std::wstring MirrorRootOf(const TallowboxSettings& settings, const std::wstring& backupRoot) {
+    const std::wstring mirror = WithoutTrailingSeparators(settings.mirrorFolder);
+    if (!IsFullOriginalPath(mirror) || mirror.size() <= 3)
+        return std::wstring();
+    const std::wstring upperMirror = UpperCase(PlainPath(mirror)) + L"\\",
+                       upperRoot = UpperCase(PlainPath(WithoutTrailingSeparators(backupRoot))) + L"\\";
+    const bool overlaps = upperMirror.compare(0, upperRoot.size(), upperRoot) == 0 ||
+                          upperRoot.compare(0, upperMirror.size(), upperMirror) == 0;
+    return overlaps ? std::wstring() : mirror;
+}
+
 } // namespace
 
 std::wstring CTallowboxDoc::ProgramFolderInUse() {
@@ -62,6 +76,7 @@ CTallowboxDoc::CTallowboxDoc() : m_programFolder(ProgramFolderInUse()) {
     const TallowboxSettings settings = ReadSettings(m_programFolder);
     const BackupFolderChoice choice = ChooseBackupFolder(m_programFolder, settings, LocalAppDataFolder());
     m_backupRoot = choice.root;
+    m_mirrorRoot = MirrorRootOf(settings, m_backupRoot);
     m_leftOutPatterns = settings.excludes;
     m_settleMs = settings.watchDelaySeconds * 1000;
     m_startNotice = StartNoticeOf(choice, settings);

@@ -40,6 +40,9 @@ public:
     // The backups folder in use (Tallowbox.ini, or a fall-back).
     const std::wstring& BackupRoot() const { return m_backupRoot; }
     const std::vector<std::wstring>& LeftOutPatterns() const { return m_leftOutPatterns; }
+    // The mirror folder (MirrorFolder=), a full path without trailing separators; empty: none,
+    // also for a setting that is not a full path or that overlaps the backups folder.
+    const std::wstring& MirrorRoot() const { return m_mirrorRoot; }
     // Said once at start: where the backups go and why, a settings file not read whole. Often empty.
     const StatusReport& StartNotice() const { return m_startNotice; }
 
@@ -93,6 +96,7 @@ private:
 
     std::wstring m_programFolder;
     std::wstring m_backupRoot;
+    std::wstring m_mirrorRoot;
     std::vector<std::wstring> m_leftOutPatterns;
     StatusReport m_startNotice;
     HWND m_window = nullptr;                 // where the worker's results go

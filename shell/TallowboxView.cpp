@@ -139,6 +139,10 @@ void CTallowboxView::OnInitialUpdate() {
     if (CFrameWnd* pFrame = GetParentFrame())
         pFrame->RecalcLayout();
     ResizeParentToFit(TRUE);
+    // At the form's width the menu bar may need a second line, which the first fit could not
+    // know: the frame grows by what it took until the whole form shows.
+    for (int pass = 0; pass < 3; ++pass)
+        ResizeParentToFit(FALSE);
     m_nDpi = DpiOfWindow(m_hWnd);
     InsertColumns();
     // A right-click or double-click anywhere on a row takes the row, not only on its date.

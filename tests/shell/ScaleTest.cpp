@@ -119,3 +119,47 @@ TEST(ScaledMainWindow, ColumnsMarginsTextsAndAScaleChange) {
     ExpectLaidOutFor(running, newDpi);
     ExpectHintWhole(running.View());
 }
+
+namespace {
+
+// The whole form shows: the view needs no scroll bar and the list ends above the status bar.
+void ExpectWholeForm(RunningApp& running, const char* when) {
+    SCOPED_TRACE(when);
+    const LONG style = ::GetWindowLongW(running.View(), GWL_STYLE);
+    EXPECT_FALSE(style & WS_VSCROLL) << "a vertical scroll bar on the view";
+    EXPECT_FALSE(style & WS_HSCROLL) << "a horizontal scroll bar on the view";
+    RECT list, bar, view;
+    ::GetWindowRect(running.List(), &list);
+    ::GetWindowRect(running.StatusBar(), &bar);
+    ::GetWindowRect(running.View(), &view);
+    EXPECT_LE(list.bottom, bar.top) << "the list's bottom under the status bar";
+    EXPECT_LE(view.bottom, bar.top);
+}
+
+} // namespace
+
+// At the form's width the menu bar takes two lines: the frame is as tall as the form needs below
+// it at start, and again when a fifth popup makes the bar wrap anew, its width kept.
+TEST(ScaledMainWindow, TheWholeFormShowsBelowAWrappedMenuBar) {
+    for (const std::string language : {"ja", "en"}) {
+        SCOPED_TRACE("Language=" + language + " at " + std::to_string(ChildRunDpi()) + " DPI (0: 96)");
+        TempFolder program;
+        ASSERT_TRUE(WriteFileText(program / "Tallowbox.ini", "[Tallowbox]\r\nLanguage=" + language + "\r\n"));
+        RunningApp running("", program.path());
+        ASSERT_TRUE(running.started());
+        running.Pump(100);
+        ExpectWholeForm(running, "at start");
+
+        RECT before, after;
+        ::GetWindowRect(running.Frame(), &before);
+        HMENU popup = ::CreatePopupMenu();
+        ::AppendMenuW(popup, MF_STRING, 32829, language == "ja" ? L"今すぐ写す(&N)" : L"Copy &Now");
+        ::AppendMenuW(::GetMenu(running.Frame()), MF_POPUP, reinterpret_cast<UINT_PTR>(popup),
+                      language == "ja" ? L"ミラー(&M)" : L"&Mirror");
+        ::DrawMenuBar(running.Frame());
+        running.Pump(100);
+        ExpectWholeForm(running, "with a fifth popup");
+        ::GetWindowRect(running.Frame(), &after);
+        EXPECT_EQ(before.right - before.left, after.right - after.left) << "the form's width kept";
+    }
+}
