@@ -99,6 +99,7 @@ private:
         HistoryEntry entry;
         entry.time = ToTicks(record.time);
         entry.bytes = record.bytes;
+        entry.size = record.sizeKnown ? record.size : EarlierRecordSize(record);
         entry.files = static_cast<uint32_t>(std::min<ULONGLONG>(record.files, UINT32_MAX));
         entry.modified = FileTimeTicks(record.modified);
         entry.kind = record.kind;
@@ -120,6 +121,24 @@ private:
         entry.copyName = m_history.texts.Add(
             separator == std::wstring::npos ? record.copy : record.copy.substr(separator + 1));
         m_history.entries.push_back(entry);
+    }
+
+    // A record of an earlier format names only what it wrote. That is what its copy holds unless
+    // it linked files or named an earlier copy: then the copy itself is measured (only such a
+    // record pays for it, and only when its path is safe to open).
+    ULONGLONG EarlierRecordSize(const JournalRecord& record) const {
+        if (record.kind != JournalKind::Backup || (record.linked == 0 && !record.unchanged) ||
+            !IsSafeCopyPath(record.copy))
+            return record.bytes;
+        const std::wstring copy = SystemPath(m_root + L"\\" + record.copy);
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExW(copy.c_str(), GetFileExInfoStandard, &data) ||
+            (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return record.bytes;
+        uint32_t files = 0;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            return FolderSize(copy, &files);
+        return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     }
 
     // Copies in this day's minute folders that no record names: made by an earlier version, or
@@ -157,6 +176,7 @@ private:
             entry.bytes = copy.GetLength();
             entry.files = 1;
         }
+        entry.size = entry.bytes;
         entry.copyFolder = m_history.texts.Add(m_day + L"\\" + minuteName);
         entry.copyName = m_history.texts.Add(copy.GetFileName());
         m_history.entries.push_back(entry);

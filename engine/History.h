@@ -40,7 +40,7 @@ private:
     std::unordered_map<std::wstring_view, uint32_t> m_ids;
 };
 
-// One row of the history, 48 bytes.
+// One row of the history, 56 bytes.
 struct HistoryEntry {
     enum Flags : uint8_t {
         kFolder = 1,
@@ -49,8 +49,9 @@ struct HistoryEntry {
         kUnchanged = 8,       // a file item found unchanged: the copy is an earlier backup's
         kAutomatic = 16,      // a watched item's version
     };
-    int64_t time = 0; // the batch's moment as FILETIME ticks of local time
-    uint64_t bytes = 0;
+    int64_t time = 0;   // the batch's moment as FILETIME ticks of local time
+    uint64_t bytes = 0; // written: what the record added to the disk (links and kept files aside)
+    uint64_t size = 0;  // what the copy holds: what restoring it gives back
     int64_t modified = 0;    // a file's last-write time, FILETIME ticks (UTC); 0 unknown
     uint32_t original = 0;   // text ids
     uint32_t copyFolder = 0; // "2026-1207\1015"

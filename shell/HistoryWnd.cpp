@@ -32,7 +32,8 @@ struct ColumnSpec {
 const ColumnSpec kColumns[] = {
     {IDS_COLUMN_DATE, LVCFMT_LEFT, 90},  {IDS_COLUMN_TIME, LVCFMT_LEFT, 50},
     {IDS_COLUMN_NAME, LVCFMT_LEFT, 150}, {IDS_COLUMN_ORIGINAL_FOLDER, LVCFMT_LEFT, 220},
-    {IDS_COLUMN_SIZE, LVCFMT_RIGHT, 80}, {IDS_COLUMN_RESULT, LVCFMT_LEFT, 110},
+    {IDS_COLUMN_SIZE, LVCFMT_RIGHT, 80}, {IDS_COLUMN_ADDED, LVCFMT_RIGHT, 80},
+    {IDS_COLUMN_RESULT, LVCFMT_LEFT, 110},
 };
 
 // What an entry stands for across two readings of the history: its moment, kind and copy.
@@ -69,6 +70,14 @@ std::wstring ResultText(const HistoryEntry& entry) {
         text += LoadResourceText(IDS_MARK_UNCHANGED);
     return text +
            LoadResourceText(entry.kind == JournalKind::Restore ? IDS_MARK_RESTORE : IDS_HISTORY_BACKUP);
+}
+
+// What a backup added to the disk: what it wrote, its linked files being an earlier version's.
+// A restore writes nothing into the backups; a copy no journal names says nothing of its links.
+std::wstring AddedText(const HistoryEntry& entry) {
+    if (entry.kind != JournalKind::Backup || entry.Is(HistoryEntry::kUnknownOriginal))
+        return std::wstring();
+    return SizeText(entry.bytes);
 }
 
 } // namespace
@@ -506,8 +515,10 @@ std::wstring CHistoryWnd::CellText(const HistoryEntry& entry, int column) const 
         return original.empty() ? LoadResourceText(IDS_HISTORY_UNKNOWN_FOLDER)
                                 : WithoutLastComponent(original);
     case 4:
-        return SizeText(entry.bytes);
+        return SizeText(entry.size);
     case 5:
+        return AddedText(entry);
+    case 6:
         return ResultText(entry);
     default:
         return std::wstring();
