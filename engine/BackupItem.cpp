@@ -28,10 +28,10 @@ struct ItemBackup {
     bool rootUnusable = false;      // the backups folder itself cannot be made or written
     StatusReport renamed;           // a folder item's entries kept under changed names, for the status
     DWORD error = ERROR_SUCCESS;
-    FILETIME modified{};                  // a file item's last-write time
-    bool linking = false;                 // a folder item linked what its previous copy holds unchanged
-    unsigned long long linked = 0;        // files made as links (or left in place, see inPlace)
-    unsigned long long linkedBytes = 0;   // what they hold
+    FILETIME modified{};                // a file item's last-write time
+    bool linking = false;               // a folder item linked what its previous copy holds unchanged
+    unsigned long long linked = 0;      // files made as links (or left in place, see inPlace)
+    unsigned long long linkedBytes = 0; // what they hold
     bool inPlace = false; // the previous copy is the same minute's, replaced: its unchanged files stay
     unsigned long long previousFiles = 0; // in the previous copy linked to
     bool linkRefused = false;             // and some were copied because the disk refused the link

@@ -202,8 +202,7 @@ bool ParseRecord(const std::vector<std::string>& fields, int version, JournalRec
     int kind = 0, outcome = 0, type = 0;
     const int form = LineForm(version, fields.size());
     const bool version2 = form >= 2;
-    if (form == 0 ||
-        !ParseMoment(fields[0], ' ', &parsed.time) || !ParseWord(fields[1], kKinds, 3, &kind) ||
+    if (form == 0 || !ParseMoment(fields[0], ' ', &parsed.time) || !ParseWord(fields[1], kKinds, 3, &kind) ||
         !ParseWord(fields[2], kOutcomes, version2 ? 4 : 3, &outcome) ||
         !ParseWord(fields[3], kTypes, 2, &type) || !ParseNumber(fields[4], &parsed.bytes) ||
         !ParseNumber(fields[5], &parsed.files) || !ParseNumber(fields[6], &parsed.leftOut))
@@ -216,7 +215,8 @@ bool ParseRecord(const std::vector<std::string>& fields, int version, JournalRec
     for (size_t i = 8; i < kVersion1FieldCount; ++i)
         if (fields[i].size() > kLongestField)
             return false;
-    if ((version2 && !ParseVersion2Fields(fields, &parsed)) || (form == 3 && !ParseVersion3Fields(fields, &parsed)))
+    if ((version2 && !ParseVersion2Fields(fields, &parsed)) ||
+        (form == 3 && !ParseVersion3Fields(fields, &parsed)))
         return false;
     if (!FromUtf8(fields[8].data(), fields[8].size(), &parsed.original) ||
         !FromUtf8(fields[9].data(), fields[9].size(), &parsed.copy) ||

@@ -172,7 +172,8 @@ TEST_F(VersionTest, AWatchStartedInTheMinuteOfTheBackupTakesOnlyWhatIsSavedLater
             ReadFileIdentity(W(copies + entry.first), &before[entry.first]);
     CBackupEngine engine(W(m_program));
     for (const std::string& item : {file, tree})
-        EXPECT_EQ(BackupResult::Unchanged, engine.BackUpVersion(m_host, W(item), minute, BackupTrigger::Watch))
+        EXPECT_EQ(BackupResult::Unchanged,
+                  engine.BackUpVersion(m_host, W(item), minute, BackupTrigger::Watch))
             << item;
     EXPECT_EQ(2u, m_host.rows.size()) << "no row";
     CHistory unchanged;
@@ -196,8 +197,8 @@ TEST_F(VersionTest, AWatchStartedInTheMinuteOfTheBackupTakesOnlyWhatIsSavedLater
     EXPECT_NE(std::string::npos, m_host.statusTexts.back().find("（コピー 1件、リンク 4件）"))
         << m_host.statusTexts.back();
     ASSERT_EQ(4u, Read().entries.size());
-    const HistoryEntry& version = m_history.entries[0].Is(HistoryEntry::kFolder) ? m_history.entries[0]
-                                                                                 : m_history.entries[1];
+    const HistoryEntry& version =
+        m_history.entries[0].Is(HistoryEntry::kFolder) ? m_history.entries[0] : m_history.entries[1];
     EXPECT_EQ(9u, version.bytes) << "written: the saved file";
     EXPECT_EQ(9u + 11 + 14 + 14 + 13, version.size) << "held: what restoring it gives back";
 }
