@@ -9,6 +9,7 @@
 // --keep-open. Prints one figure a line, its name first:
 //   memory-before / memory-after   working set, private usage, committed private regions (bytes)
 //   history-rows                   the rows listed
+//   outside-growth                 growth of each of the three (bytes)
 //   outside-bytes-per-record       growth of each of the three divided by the rows
 //   outside-keystroke              the text so far, ms, the count listed
 //   outside-keystroke-max-ms, outside-keystroke-median-ms
@@ -244,6 +245,9 @@ int main() {
     PrintMemory("memory-before", before);
     PrintMemory("memory-after", after);
     std::printf("history-rows %d\n", rows);
+    std::printf("outside-growth %.0f %.0f %.0f\n", PerRecord(before.workingSet, after.workingSet, 1),
+                PerRecord(before.privateUsage, after.privateUsage, 1),
+                PerRecord(before.committedPrivate, after.committedPrivate, 1));
     std::printf("outside-bytes-per-record %.1f %.1f %.1f\n",
                 PerRecord(before.workingSet, after.workingSet, rows),
                 PerRecord(before.privateUsage, after.privateUsage, rows),

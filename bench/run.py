@@ -315,7 +315,16 @@ def history_figures(build: str, work: str, history: str, runs: int) -> dict:
             ("window opened to all rows (ms)", "window-all-rows-ms"),
             ("outside: slowest key (ms)", "outside-keystroke-max-ms"),
             ("outside: median key (ms)", "outside-keystroke-median-ms"),
-            ("outside: resident bytes per record", "outside-bytes-per-record")]
+            ("outside: resident bytes per record", "outside-bytes-per-record"),
+            ("outside: working-set growth (MB)", "outside-growth-mb"),
+            ("outside: private bytes per record", "outside-private-per-record")]
+    for r in results:
+        # The working set's growth beside the per-record figure, and the committed private regions'
+        # share (what the program allocated and kept, pages touched or not).
+        if "outside-growth" in r:
+            r["outside-growth-mb"] = [str(float(r["outside-growth"][0]) / (1024 * 1024))]
+        if "outside-bytes-per-record" in r and len(r["outside-bytes-per-record"]) > 2:
+            r["outside-private-per-record"] = [r["outside-bytes-per-record"][2]]
     for label, name in rows:
         values = series(name)
         if not values:
