@@ -198,8 +198,9 @@ TEST_F(JournalTest, DamagedAndHostileLinesAreSkippedOrMarkedDamaged) {
     EXPECT_EQ(5u, m_history.unreadableLines);
     ASSERT_EQ(9u + std::size(devices) + std::size(lookAlikes) + 1, m_history.entries.size());
     EXPECT_EQ("2004-0307\\1409\\a.txt", N(m_history.CopyPath(m_history.entries[0])));
-    EXPECT_TRUE(m_history.entries[1].Is(HistoryEntry::kAutomatic) ||
-                m_history.entries[2].Is(HistoryEntry::kAutomatic));
+    EXPECT_TRUE(m_history.entries[2].Is(HistoryEntry::kAutomatic) ||
+                m_history.entries[3].Is(HistoryEntry::kAutomatic));
+    EXPECT_EQ(7u, m_history.entries[1].size) << "the version 3 line, read without its later field";
     int damaged = 0;
     for (const HistoryEntry& entry : m_history.entries) {
         const BackupRow row = m_history.RowFor(entry, W(m_root));
