@@ -242,15 +242,16 @@ void CBackupEngine::BackUpFolder(CBackupHost& host, ItemBackup& item, const std:
     CFolderCopy copy(host, SystemPath(m_backupRoot), destination, m_pool.get(), &m_stop,
                      CopyDirection::IntoBackup, leaveOut ? &m_leftOutPatterns : nullptr);
     PreviousCopy previous;
-    if (m_linking && m_previous->Find(item.path, true, &previous)) {
+    if (m_previous->Find(item.path, true, &previous)) {
         const std::wstring previousPath = SystemPath(m_backupRoot + L"\\" + previous.copy);
-        // The same minute's copy of the item is being replaced: what it holds unchanged stays as it is.
+        // The same minute's copy of the item is being replaced: what it holds unchanged stays as it
+        // is (no link is made for that, so Link=no keeps it too).
         item.inPlace = UpperCase(previousPath) == UpperCase(destination);
         if (item.inPlace)
             copy.KeepUnchangedIn(destination);
-        else
+        else if (m_linking)
             copy.LinkUnchangedTo(previousPath);
-        item.linking = true;
+        item.linking = item.inPlace || m_linking;
         item.previousFiles = previous.files;
     }
     item.succeeded =

@@ -153,6 +153,9 @@ TEST_F(VersionTest, LinksRefusedOrTurnedOffMeanCopiesAndASuccess) {
         EXPECT_EQ(turnedOff ? std::string::npos : 0u, m_host.statusTexts.back().find(N(W(m_data))))
             << m_host.statusTexts.back();
         EXPECT_EQ(!turnedOff, m_host.statusTexts.back().find("リンク不可") != std::string::npos);
+        EXPECT_EQ(BackupResult::Unchanged, engine.BackUpVersion(m_host, W(m_data + "\\tree"),
+                                                                At(2004, 3, 7, 14, 6), BackupTrigger::Watch))
+            << turnedOff << ": the same minute's copy kept, no link needed";
     }
 }
 
