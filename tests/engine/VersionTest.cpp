@@ -204,4 +204,13 @@ TEST_F(VersionTest, AWatchStartedInTheMinuteOfTheBackupTakesOnlyWhatIsSavedLater
         m_history.entries[0].Is(HistoryEntry::kFolder) ? m_history.entries[0] : m_history.entries[1];
     EXPECT_EQ(9u, version.bytes) << "written: the saved file";
     EXPECT_EQ(9u + 11 + 14 + 14 + 13, version.size) << "held: what restoring it gives back";
+
+    // 0.14's records name no size: one that linked its files is measured on the disk.
+    WriteFileText(m_root + "\\2004-0308\\Tallowbox-journal.tsv",
+                  "#Tallowbox-journal 2\tfields\n2004-03-08 09:00:00\tbackup\tok\tfolder\t0\t0\t0\t\t" +
+                      tree + "\t2004-0307\\1405\\tree\t\t5\tuser\n");
+    CHistory earlier;
+    ReadHistory(W(m_root), earlier, nullptr, {});
+    EXPECT_EQ((std::vector<uint64_t>{0, 61}),
+              (std::vector<uint64_t>{earlier.entries[0].bytes, earlier.entries[0].size}));
 }
