@@ -2,14 +2,17 @@
 // program sees it: its memory before the history is opened and once it is listed, and the search
 // box's keys, each timed from the key reaching the box until the list shows the count the text
 // typed so far must give.
-//   historyprobe [--query TEXT --expect N,N,...]... [--find-within-ms N] [--keep-open]
+//   historyprobe [--query TEXT --expect N,N,...]... [--find-within-ms N] [--settle-ms N] [--keep-open]
 // Waits for a visible top-level window titled "Tallowbox", opens the history with its menu
 // item's command (履歴), waits until the window says it has read everything, then types each query one
 // key at a time (WM_CHAR sent to the box) after clearing the box, and closes the program unless
 // --keep-open. Prints one figure a line, its name first:
 //   memory-before / memory-after   working set, private usage, committed private regions (bytes)
 //   history-rows                   the rows listed
+//   outside-growth                 growth of each of the three (bytes)
 //   outside-bytes-per-record       growth of each of the three divided by the rows
+//   outside-settled-bytes-per-record  with --settle-ms: the same growth that much later, once what
+//                                  the disk holds is measured and what the reading freed is reused
 //   outside-keystroke              the text so far, ms, the count listed
 //   outside-keystroke-max-ms, outside-keystroke-median-ms
 #include <windows.h>
@@ -163,7 +166,8 @@ bool TypeQueries(HWND history, const std::vector<Query>& queries, int all) {
     return true;
 }
 
-bool ParseQueries(int argc, LPWSTR* argv, std::vector<Query>* queries, double* findWithinMs, bool* keepOpen) {
+bool ParseQueries(int argc, LPWSTR* argv, std::vector<Query>* queries, double* findWithinMs, DWORD* settleMs,
+                  bool* keepOpen) {
     for (int i = 1; i < argc; ++i) {
         const std::wstring name = argv[i];
         if (name == L"--keep-open") {
@@ -180,6 +184,8 @@ bool ParseQueries(int argc, LPWSTR* argv, std::vector<Query>* queries, double* f
             }
         } else if (name == L"--find-within-ms" && i + 1 < argc) {
             *findWithinMs = std::wcstod(argv[++i], nullptr);
+        } else if (name == L"--settle-ms" && i + 1 < argc) {
+            *settleMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
         } else {
             return false;
         }
@@ -195,9 +201,10 @@ int main() {
     std::vector<Query> queries;
     double findWithinMs = 60000;
     bool keepOpen = false;
-    if (!argv || !ParseQueries(argc, argv.get(), &queries, &findWithinMs, &keepOpen)) {
+    DWORD settleMs = 0;
+    if (!argv || !ParseQueries(argc, argv.get(), &queries, &findWithinMs, &settleMs, &keepOpen)) {
         std::fprintf(stderr, "usage: historyprobe [--query TEXT --expect N,N,...]... [--find-within-ms N] "
-                             "[--keep-open]\n");
+                             "[--settle-ms N] [--keep-open]\n");
         return 2;
     }
     WindowSearch search;
@@ -244,11 +251,24 @@ int main() {
     PrintMemory("memory-before", before);
     PrintMemory("memory-after", after);
     std::printf("history-rows %d\n", rows);
+    std::printf("outside-growth %.0f %.0f %.0f\n", PerRecord(before.workingSet, after.workingSet, 1),
+                PerRecord(before.privateUsage, after.privateUsage, 1),
+                PerRecord(before.committedPrivate, after.committedPrivate, 1));
     std::printf("outside-bytes-per-record %.1f %.1f %.1f\n",
                 PerRecord(before.workingSet, after.workingSet, rows),
                 PerRecord(before.privateUsage, after.privateUsage, rows),
                 PerRecord(before.committedPrivate, after.committedPrivate, rows));
     std::fflush(stdout);
+    if (settleMs > 0) {
+        ::Sleep(settleMs);
+        Ask(history, WM_NULL);
+        const Memory settled = MemoryOf(process);
+        std::printf("outside-settled-bytes-per-record %.1f %.1f %.1f\n",
+                    PerRecord(before.workingSet, settled.workingSet, rows),
+                    PerRecord(before.privateUsage, settled.privateUsage, rows),
+                    PerRecord(before.committedPrivate, settled.committedPrivate, rows));
+        std::fflush(stdout);
+    }
     const bool typed = TypeQueries(history, queries, rows);
     std::fflush(stdout);
     if (!keepOpen)

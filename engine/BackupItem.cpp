@@ -29,9 +29,11 @@ struct ItemBackup {
     bool rootUnusable = false;      // the backups folder itself cannot be made or written
     StatusReport renamed;           // a folder item's entries kept under changed names, for the status
     DWORD error = ERROR_SUCCESS;
-    FILETIME modified{};                  // a file item's last-write time
-    bool linking = false;                 // a folder item linked what its previous copy holds unchanged
-    unsigned long long linked = 0;        // files made as links
+    FILETIME modified{};                // a file item's last-write time
+    bool linking = false;               // a folder item linked what its previous copy holds unchanged
+    unsigned long long linked = 0;      // files made as links (or left in place, see inPlace)
+    unsigned long long linkedBytes = 0; // what they hold
+    bool inPlace = false; // the previous copy is the same minute's, replaced: its unchanged files stay
     unsigned long long previousFiles = 0; // in the previous copy linked to
     bool linkRefused = false;             // and some were copied because the disk refused the link
     unsigned long long copied = 0;        // files written
@@ -110,6 +112,12 @@ DWORD MakeDestination(ItemBackup& item, const std::wstring& backupRoot) {
     const DWORD rootError = error == ERROR_SUCCESS ? ERROR_SUCCESS : ProbeWritableFolder(backupRoot);
     item.rootUnusable = rootError != ERROR_SUCCESS;
     return item.rootUnusable ? rootError : error; // the root's own reason, not a missing parent's
+}
+
+// A new minute's copy of a watched folder that holds links only: the earlier version keeps each file.
+void RemoveNewLinkedCopy(const std::wstring& copy) {
+    RemoveCopyForGood(SystemPath(copy));
+    RemoveDirectoryW(SystemPath(WithoutLastComponent(copy)).c_str()); // the minute folder, when left empty
 }
 
 } // namespace
@@ -204,12 +212,14 @@ bool CBackupEngine::FindUnchangedCopy(const std::wstring& path, const std::wstri
 }
 
 void CBackupEngine::ReportUnchanged(CBackupHost& host, const BackupRow& described,
-                                    const PreviousCopy& previous, SYSTEMTIME time) {
+                                    const PreviousCopy& previous, ULONGLONG size, SYSTEMTIME time) {
     BackupRow row = described;
     row.backupPath = m_backupRoot + L"\\" + previous.copy;
     row.unchanged = true;
     JournalRecord record = RecordFor(row, time);
     record.modified = previous.modified;
+    record.size = size; // nothing written, yet the copy it names holds the item
+    record.sizeKnown = true;
     Report(host, row, &record, {Said(StatusCode::Unchanged, row.originalPath)});
 }
 
@@ -233,14 +243,17 @@ void CBackupEngine::BackUpFolder(CBackupHost& host, ItemBackup& item, const std:
     CFolderCopy copy(host, SystemPath(m_backupRoot), destination, m_pool.get(), &m_stop,
                      CopyDirection::IntoBackup, leaveOut ? &m_leftOutPatterns : nullptr);
     PreviousCopy previous;
-    if (m_linking && m_previous->Find(item.path, true, &previous)) {
+    if (m_previous->Find(item.path, true, &previous)) {
         const std::wstring previousPath = SystemPath(m_backupRoot + L"\\" + previous.copy);
-        // The same minute's copy of the item is being replaced: it is no earlier version to link to.
-        if (UpperCase(previousPath) != UpperCase(destination)) {
+        // The same minute's copy of the item is being replaced: what it holds unchanged stays as it
+        // is (no link is made for that, so Link=no keeps it too).
+        item.inPlace = UpperCase(previousPath) == UpperCase(destination);
+        if (item.inPlace)
+            copy.KeepUnchangedIn(destination);
+        else if (m_linking)
             copy.LinkUnchangedTo(previousPath);
-            item.linking = true;
-            item.previousFiles = previous.files;
-        }
+        item.linking = item.inPlace || m_linking;
+        item.previousFiles = previous.files;
     }
     item.succeeded =
         copy.Run(WithoutTrailingSeparators(item.path), WithoutTrailingSeparators(source), destination);
@@ -249,6 +262,7 @@ void CBackupEngine::BackUpFolder(CBackupHost& host, ItemBackup& item, const std:
     item.error = copy.FirstError();
     item.leftOut = copy.LeftOutCount();
     item.linked = copy.LinkedCount();
+    item.linkedBytes = copy.LinkedBytes();
     item.linkRefused = copy.LinkRefused();
     if (copy.RenamedCount() > 0)
         item.renamed = RenamedReport(copy);
@@ -315,9 +329,8 @@ BackupResult CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstrin
         // Every file linked, none copied, as many as before: the watched folder did not change.
         if (watched && item.succeeded && item.linking && host.Files() == 0 &&
             item.linked == item.previousFiles) {
-            RemoveCopyForGood(
-                SystemPath(item.destination)); // links only: the earlier version keeps each file
-            RemoveDirectoryW(SystemPath(WithoutLastComponent(item.destination)).c_str()); // when left empty
+            if (!item.inPlace) // the same minute's copy is the version kept, not a new one
+                RemoveNewLinkedCopy(item.destination);
             return BackupResult::Unchanged;
         }
     } else {
@@ -327,7 +340,7 @@ BackupResult CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstrin
         PreviousCopy previous;
         if (FindUnchangedCopy(path, source, facts, &previous)) {
             if (!watched)
-                ReportUnchanged(outerHost, item.row, previous, time);
+                ReportUnchanged(outerHost, item.row, previous, facts.size, time);
             return BackupResult::Unchanged;
         }
         BackUpFile(host, item, source, facts, watched);
@@ -345,6 +358,8 @@ BackupResult CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstrin
     record.bytes = host.Bytes();
     record.files = host.Files();
     record.linked = item.linked;
+    record.size = host.Bytes() + item.linkedBytes;
+    record.sizeKnown = true;
     record.modified = item.modified;
     record.leftOut = item.leftOut;
     if (item.stopped) {

@@ -108,9 +108,9 @@ private:
     // True when the file item's previous copy still holds exactly what source holds.
     bool FindUnchangedCopy(const std::wstring& path, const std::wstring& source, const FileFacts& sourceFacts,
                            PreviousCopy* previous);
-    // The row and record of a file item not copied again: they name its previous copy.
+    // The row and record of a file item not copied again: they name its previous copy, of size bytes.
     void ReportUnchanged(CBackupHost& host, const BackupRow& described, const PreviousCopy& previous,
-                         SYSTEMTIME time);
+                         ULONGLONG size, SYSTEMTIME time);
     // The name the item's copy gets in folder: name itself, unless this program copied another
     // source there under it, then the first of "name (2)", "name (3)"... that is free or source's own.
     std::wstring ClaimName(const std::wstring& folder, const std::wstring& name, const std::wstring& source,

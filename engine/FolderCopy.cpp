@@ -207,13 +207,29 @@ void CFolderCopy::CopyFileNow(const FileJob& job) {
 
 bool CFolderCopy::LinkedToPrevious(const FileJob& job) {
     const Place& place = job.place;
-    if (!job.hasCounterpart || !MayLinkFor(job.source, job.counterpart) ||
-        !MatchesCounterpart(place.source, job.source, place.previous, job.counterpart, m_stop))
+    if (!job.hasCounterpart)
         return false;
-    if (LinkIntoBackup(place.previous, place.destination, m_backupRoot) != ERROR_SUCCESS) {
-        m_linkRefused = true; // copied instead: said once for the whole item
-        return false;
+    if (m_keepInPlace) {
+        if (!KeptInPlace(job))
+            return false;
+    } else {
+        if (!MayLinkFor(job.source, job.counterpart) ||
+            !MatchesCounterpart(place.source, job.source, place.previous, job.counterpart, m_stop))
+            return false;
+        if (LinkIntoBackup(place.previous, place.destination, m_backupRoot) != ERROR_SUCCESS) {
+            m_linkRefused = true; // copied instead: said once for the whole item
+            return false;
+        }
     }
     ++m_linkedCount;
+    m_linkedBytes += job.source.size;
     return true;
+}
+
+// The copy already there is the source's as it is now, attributes included (a change of those
+// alone leaves the time as it was, and the copy must take it).
+bool CFolderCopy::KeptInPlace(const FileJob& job) const {
+    constexpr DWORD kCopied = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    return (job.source.attributes & kCopied) == (job.counterpart.attributes & kCopied) &&
+           MatchesCounterpart(job.place.source, job.source, job.place.destination, job.counterpart, m_stop);
 }

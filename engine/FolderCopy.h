@@ -9,7 +9,8 @@
 //
 // Into the backup, given the item's previous copy, a file that matches its counterpart there
 // (PreviousCopy.h) is made as a hard link to it instead of a copy; where the disk refuses the link
-// the file is copied, and the refusal is only noted.
+// the file is copied, and the refusal is only noted. Given instead the same minute's copy of the
+// item, which this copy replaces, a file that matches its counterpart there is left as it is.
 //
 // Every source path comes as two texts: the one shown to the user (as the item was given, with
 // the entries' names joined on) and the one the file functions are given (SystemPath's form).
@@ -50,6 +51,12 @@ public:
     bool Run(const std::wstring& shownSource, const std::wstring& source, const std::wstring& destination);
     // Before Run: the item's previous copy (SystemPath's form), whose files the unchanged ones link to.
     void LinkUnchangedTo(const std::wstring& previousCopy) { m_previousCopy = previousCopy; }
+    // Before Run: destination already holds the copy being replaced (the same minute's): what still
+    // matches the source is left in place, never copied over itself.
+    void KeepUnchangedIn(const std::wstring& destination) {
+        m_previousCopy = destination;
+        m_keepInPlace = true;
+    }
 
     // After Run: how many entries failed, and the system's error code for the first.
     unsigned FailedCount() const { return m_failedCount; }
@@ -64,7 +71,9 @@ public:
     // After Run: how many entries matched a pattern and were not copied (a folder counts once).
     unsigned long long LeftOutCount() const { return m_leftOutCount; }
     // After Run: how many files were made as links, and whether the disk refused any link.
+    // Files left in place by KeepUnchangedIn count as linked: the version shares them, unwritten.
     unsigned long long LinkedCount() const { return m_linkedCount.load(); }
+    unsigned long long LinkedBytes() const { return m_linkedBytes.load(); }
     bool LinkRefused() const { return m_linkRefused.load(); }
 
 private:
@@ -107,6 +116,7 @@ private:
     void CopyFileNow(const FileJob& job);
     // True when the file was made as a link to its unchanged counterpart.
     bool LinkedToPrevious(const FileJob& job);
+    bool KeptInPlace(const FileJob& job) const;
     // Deepest first, so setting a folder's times is never undone by work inside it.
     void FinishFolders();
 
@@ -129,6 +139,8 @@ private:
     std::wstring m_firstRenamedSource;
     std::wstring m_firstRenamedAs;
     std::wstring m_previousCopy;
+    bool m_keepInPlace = false;
     std::atomic<unsigned long long> m_linkedCount{0}; // the pool's threads link too
+    std::atomic<unsigned long long> m_linkedBytes{0};
     std::atomic<bool> m_linkRefused{false};
 };

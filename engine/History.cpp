@@ -99,6 +99,7 @@ private:
         HistoryEntry entry;
         entry.time = ToTicks(record.time);
         entry.bytes = record.bytes;
+        entry.size = record.sizeKnown ? record.size : EarlierRecordSize(record);
         entry.files = static_cast<uint32_t>(std::min<ULONGLONG>(record.files, UINT32_MAX));
         entry.modified = FileTimeTicks(record.modified);
         entry.kind = record.kind;
@@ -115,11 +116,29 @@ private:
             entry.flags |= HistoryEntry::kDamaged;
         entry.original = m_history.texts.Add(record.original);
         const size_t separator = record.copy.rfind(L'\\');
-        entry.copyFolder = m_history.texts.Add(
-            separator == std::wstring::npos ? std::wstring() : record.copy.substr(0, separator));
+        m_history.SetCopyFolder(entry, separator == std::wstring::npos ? std::wstring()
+                                                                       : record.copy.substr(0, separator));
         entry.copyName = m_history.texts.Add(
             separator == std::wstring::npos ? record.copy : record.copy.substr(separator + 1));
         m_history.entries.push_back(entry);
+    }
+
+    // A record of an earlier format names only what it wrote. That is what its copy holds unless
+    // it linked files or named an earlier copy: then the copy itself is measured (only such a
+    // record pays for it, and only when its path is safe to open).
+    ULONGLONG EarlierRecordSize(const JournalRecord& record) const {
+        if (record.kind != JournalKind::Backup || (record.linked == 0 && !record.unchanged) ||
+            !IsSafeCopyPath(record.copy))
+            return record.bytes;
+        const std::wstring copy = SystemPath(m_root + L"\\" + record.copy);
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExW(copy.c_str(), GetFileExInfoStandard, &data) ||
+            (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return record.bytes;
+        uint32_t files = 0;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            return FolderSize(copy, &files);
+        return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     }
 
     // Copies in this day's minute folders that no record names: made by an earlier version, or
@@ -157,7 +176,8 @@ private:
             entry.bytes = copy.GetLength();
             entry.files = 1;
         }
-        entry.copyFolder = m_history.texts.Add(m_day + L"\\" + minuteName);
+        entry.size = entry.bytes;
+        m_history.SetCopyFolder(entry, m_day + L"\\" + minuteName);
         entry.copyName = m_history.texts.Add(copy.GetFileName());
         m_history.entries.push_back(entry);
     }
@@ -211,8 +231,42 @@ uint32_t CTextPool::Add(const std::wstring& text) {
 }
 
 std::wstring CHistory::CopyPath(const HistoryEntry& entry) const {
-    const std::wstring& folder = texts.Text(entry.copyFolder);
+    const std::wstring folder = CopyFolder(entry);
     return folder.empty() ? texts.Text(entry.copyName) : folder + L"\\" + texts.Text(entry.copyName);
+}
+
+namespace {
+
+// "2026-1207\1015": the day and minute folders of a moment.
+std::wstring MinuteFolderOf(int64_t ticks) {
+    return FormatTimeStampText(FromTicks(ticks)).substr(1);
+}
+
+constexpr int64_t kTicksPerMinute = 60LL * 10000000;
+
+} // namespace
+
+std::wstring CHistory::CopyFolder(const HistoryEntry& entry) const {
+    return entry.Is(HistoryEntry::kInOwnMinute) ? MinuteFolderOf(entry.time) : texts.Text(entry.copyFolder);
+}
+
+// A year of backups has a minute folder for nearly every record: kept as a text each, they would
+// take more than the entries themselves.
+void CHistory::SetCopyFolder(HistoryEntry& entry, const std::wstring& folder) {
+    if (folder.size() == 14 && folder == MinuteFolderOf(entry.time)) {
+        entry.flags |= HistoryEntry::kInOwnMinute;
+        entry.copyFolder = CTextPool::kNone;
+    } else {
+        entry.flags &= static_cast<uint8_t>(~HistoryEntry::kInOwnMinute);
+        entry.copyFolder = texts.Add(folder);
+    }
+}
+
+uint64_t CHistory::CopyFolderKey(const HistoryEntry& entry) const {
+    // Minutes since 1601 stay below 2^40 for any year a SYSTEMTIME holds; text ids below 2^32.
+    return entry.Is(HistoryEntry::kInOwnMinute)
+               ? (1ull << 40) + static_cast<uint64_t>(entry.time / kTicksPerMinute)
+               : entry.copyFolder;
 }
 
 BackupRow CHistory::RowFor(const HistoryEntry& entry, const std::wstring& backupRoot) const {
@@ -247,10 +301,17 @@ CHistory::Totals CHistory::ComputeTotals() const {
     return shown;
 }
 
-CHistory::Totals TotalsFrom(const std::vector<HistoryEntry>& entries, size_t first) {
+CHistory::Totals TotalsFrom(const CHistory& history, size_t first) {
+    const std::vector<HistoryEntry>& entries = history.entries;
     CHistory::Totals totals;
-    std::unordered_set<uint64_t>
-        counted; // copy folder and name ids: a copy replaced in its minute counts once
+    // Copy folders and names: a copy replaced in its minute counts once.
+    using CopyId = std::pair<uint64_t, uint32_t>;
+    struct CopyIdHash {
+        size_t operator()(const CopyId& key) const {
+            return std::hash<uint64_t>()(key.first * 1000003u ^ key.second);
+        }
+    };
+    std::unordered_set<CopyId, CopyIdHash> counted;
     for (size_t index = first; index < entries.size(); ++index) {
         const HistoryEntry& entry = entries[index];
         // An unchanged record names a copy of an earlier moment, perhaps of an earlier day.
@@ -259,7 +320,7 @@ CHistory::Totals TotalsFrom(const std::vector<HistoryEntry>& entries, size_t fir
                                !entry.Is(HistoryEntry::kUnchanged));
         if (!ownsCopy || entry.Is(HistoryEntry::kDamaged) || !entry.IsIn(HistoryEntry::kHere))
             continue;
-        if (!counted.insert((static_cast<uint64_t>(entry.copyFolder) << 32) | entry.copyName).second)
+        if (!counted.emplace(history.CopyFolderKey(entry), entry.copyName).second)
             continue;
         ++totals.copies;
         totals.bytes += entry.bytes;
@@ -347,7 +408,7 @@ void ReadHistoryDay(const std::wstring& backupRoot, const std::wstring& day, CHi
     read.count = history.entries.size() - read.first;
     read.unreadableLines = history.unreadableLines - linesBefore;
     read.unreadableJournals = history.unreadableJournals - journalsBefore;
-    history.totals.Add(TotalsFrom(history.entries, read.first));
+    history.totals.Add(TotalsFrom(history, read.first));
     history.days.push_back(std::move(read));
 }
 

@@ -40,7 +40,7 @@ private:
     std::unordered_map<std::wstring_view, uint32_t> m_ids;
 };
 
-// One row of the history, 48 bytes.
+// One row of the history, 56 bytes.
 struct HistoryEntry {
     enum Flags : uint8_t {
         kFolder = 1,
@@ -48,12 +48,16 @@ struct HistoryEntry {
         kDamaged = 4,         // a record whose paths cannot be trusted
         kUnchanged = 8,       // a file item found unchanged: the copy is an earlier backup's
         kAutomatic = 16,      // a watched item's version
+        // The copy lies in the minute folder of the entry's own moment, as nearly every copy does:
+        // its folder is told by the time, no text is kept for it (copyFolder is kNone).
+        kInOwnMinute = 32,
     };
-    int64_t time = 0; // the batch's moment as FILETIME ticks of local time
-    uint64_t bytes = 0;
+    int64_t time = 0;        // the batch's moment as FILETIME ticks of local time
+    uint64_t bytes = 0;      // written: what the record added to the disk (links and kept files aside)
+    uint64_t size = 0;       // what the copy holds: what restoring it gives back
     int64_t modified = 0;    // a file's last-write time, FILETIME ticks (UTC); 0 unknown
     uint32_t original = 0;   // text ids
-    uint32_t copyFolder = 0; // "2026-1207\1015"
+    uint32_t copyFolder = 0; // "2026-1207\1015", unless kInOwnMinute
     uint32_t copyName = 0;   // "report.xlsx"
     uint32_t files = 0;
     JournalKind kind = JournalKind::Backup;
@@ -90,6 +94,12 @@ public:
 
     // "2026-1207\1015\report.xlsx"
     std::wstring CopyPath(const HistoryEntry& entry) const;
+    // "2026-1207\1015"
+    std::wstring CopyFolder(const HistoryEntry& entry) const;
+    // Sets the entry's copy folder (its time already set): by the time when it names that minute.
+    void SetCopyFolder(HistoryEntry& entry, const std::wstring& folder);
+    // Two entries of the same key name the same copy folder (of one day, or of any with the same pool).
+    uint64_t CopyFolderKey(const HistoryEntry& entry) const;
     const std::wstring& Original(const HistoryEntry& entry) const { return texts.Text(entry.original); }
     // The entry as a row of the list's commands, with the copy's full path below backupRoot.
     BackupRow RowFor(const HistoryEntry& entry, const std::wstring& backupRoot) const;
@@ -123,7 +133,7 @@ void ReadHistoryDay(const std::wstring& backupRoot, const std::wstring& day, CHi
 uint64_t DaySignature(const std::wstring& backupRoot, const std::wstring& day);
 // The totals of the entries from first on, this computer's copies only: a copy's path names its
 // day, so the entries of different days never share a copy.
-CHistory::Totals TotalsFrom(const std::vector<HistoryEntry>& entries, size_t first);
+CHistory::Totals TotalsFrom(const CHistory& history, size_t first);
 // Appends part's entries (read after into's) to into, their texts, days and totals with them.
 void AppendHistory(CHistory& into, const CHistory& part);
 

@@ -13,9 +13,10 @@ namespace {
 
 const char* const kHeaderStart = "#Tallowbox-journal ";
 const char* const kFieldNames = "time\tkind\toutcome\ttype\tbytes\tfiles\tleft-out\tmodified\toriginal\tcopy"
-                                "\ttarget\tlinked\tby";
+                                "\ttarget\tlinked\tby\tsize";
 constexpr size_t kVersion1FieldCount = 11;
-constexpr size_t kFieldCount = 13;
+constexpr size_t kVersion2FieldCount = 13;
+constexpr size_t kFieldCount = 14; // version 3's; its lines may carry more, which are skipped
 // Enough of the journal's end is read at a time to find its last header without reading it whole.
 constexpr DWORD kTailChunk = 16 * 1024;
 // Longer than any path the platform takes, in UTF-8: a longer field is no record of ours.
@@ -169,17 +170,39 @@ bool ParseVersion2Fields(const std::vector<std::string>& fields, JournalRecord* 
     return true;
 }
 
-// A version 2 header also covers the 11 fields of version 1: an earlier program appending below
-// it never knew of the header, and its lines cannot be taken for ours.
+// The form a line under a header of this version is read in: 1, 2, 3, or 0 (unreadable). A later
+// header also covers the 11 fields of version 1 (an earlier program appending below it never knew
+// of the header, and its lines cannot be taken for ours); version 3 lines may end in fields a later
+// program added.
+int LineForm(int version, size_t fieldCount) {
+    if (version < 1 || version > kJournalVersion)
+        return 0;
+    if (fieldCount == kVersion1FieldCount)
+        return 1;
+    if (version == 2 && fieldCount == kVersion2FieldCount)
+        return 2;
+    if (version == 3 && fieldCount >= kFieldCount)
+        return 3;
+    return 0;
+}
+
+// The field version 3 adds: what the copy holds.
+bool ParseVersion3Fields(const std::vector<std::string>& fields, JournalRecord* record) {
+    if (!ParseNumber(fields[13], &record->size))
+        return false;
+    record->sizeKnown = true;
+    return true;
+}
+
 bool ParseRecord(const std::vector<std::string>& fields, int version, JournalRecord* record) {
     static const char* const kKinds[] = {"backup", "restore", "removed"};
     static const char* const kOutcomes[] = {"ok", "failed", "stopped", "unchanged"};
     static const char* const kTypes[] = {"file", "folder"};
     JournalRecord parsed;
     int kind = 0, outcome = 0, type = 0;
-    const bool version2 = version == 2 && fields.size() == kFieldCount;
-    if ((!version2 && fields.size() != kVersion1FieldCount) || (version != 1 && version != 2) ||
-        !ParseMoment(fields[0], ' ', &parsed.time) || !ParseWord(fields[1], kKinds, 3, &kind) ||
+    const int form = LineForm(version, fields.size());
+    const bool version2 = form >= 2;
+    if (form == 0 || !ParseMoment(fields[0], ' ', &parsed.time) || !ParseWord(fields[1], kKinds, 3, &kind) ||
         !ParseWord(fields[2], kOutcomes, version2 ? 4 : 3, &outcome) ||
         !ParseWord(fields[3], kTypes, 2, &type) || !ParseNumber(fields[4], &parsed.bytes) ||
         !ParseNumber(fields[5], &parsed.files) || !ParseNumber(fields[6], &parsed.leftOut))
@@ -192,7 +215,8 @@ bool ParseRecord(const std::vector<std::string>& fields, int version, JournalRec
     for (size_t i = 8; i < kVersion1FieldCount; ++i)
         if (fields[i].size() > kLongestField)
             return false;
-    if (version2 && !ParseVersion2Fields(fields, &parsed))
+    if ((version2 && !ParseVersion2Fields(fields, &parsed)) ||
+        (form == 3 && !ParseVersion3Fields(fields, &parsed)))
         return false;
     if (!FromUtf8(fields[8].data(), fields[8].size(), &parsed.original) ||
         !FromUtf8(fields[9].data(), fields[9].size(), &parsed.copy) ||
@@ -366,6 +390,9 @@ std::string JournalHeaderLine() {
 }
 
 std::string FormatJournalLine(const JournalRecord& record) {
+    // A record given no size of its own (a restore, a removal, a copy made without links) holds
+    // what it wrote.
+    const ULONGLONG size = record.sizeKnown ? record.size : record.bytes;
     std::string line = MomentText(record.time, ' ');
     line += std::string("\t") + KindWord(record.kind) + "\t" + OutcomeWord(record.outcome, record.unchanged) +
             "\t" + (record.isFolder ? "folder" : "file");
@@ -374,7 +401,7 @@ std::string FormatJournalLine(const JournalRecord& record) {
     if (!IsZero(record.modified) && FileTimeToSystemTime(&record.modified, &modified))
         line += MomentText(modified, 'T');
     line += "\t" + Utf8(record.original) + "\t" + Utf8(record.copy) + "\t" + Utf8(record.target) + "\t" +
-            Number(record.linked) + "\t" + (record.automatic ? "watch" : "user") + "\n";
+            Number(record.linked) + "\t" + (record.automatic ? "watch" : "user") + "\t" + Number(size) + "\n";
     return line;
 }
 

@@ -4,7 +4,9 @@
 // its first line names the format's version and its fields, each record is one line of
 // tab-separated fields (no file name can hold a tab or a line break). A header line covers the
 // lines under it up to the next header: version 1 lines have 11 fields, version 2 lines add
-// `linked` and `by`; an appender writes its own header first when the last one is another's.
+// `linked` and `by`, version 3 lines `size`; an appender writes its own header first when the last
+// one is another's. From version 3 on, fields are only ever added at a line's end and a reader
+// skips those it does not know, so a later program's lines stay readable.
 //
 // A journal is read back as untrusted text (History.cpp): ParseJournalLine takes one line and
 // refuses anything it cannot read whole.
@@ -31,15 +33,18 @@ struct JournalRecord {
     std::wstring original;  // the item's full path
     std::wstring copy;      // the copy, relative to the backups folder: "2026-1207\1015\report.xlsx"
     std::wstring target;    // a restore's destination when it is not the original; else empty
-    ULONGLONG linked = 0;   // files made as hard links to an earlier copy
+    ULONGLONG linked = 0;   // files made as hard links to an earlier copy, or left in place in the
+                            // same minute's earlier copy of the item: not written, not in bytes
+    ULONGLONG size = 0;     // what the copy holds, what restoring it gives back (written and linked)
+    bool sizeKnown = false; // read from a version 3 line or set by the writer; else size says nothing
     bool unchanged = false; // a file item not copied again: copy names the existing copy
     bool automatic = false; // a watched item's version, not the user's own backup
 };
 
 // "Tallowbox-journal.tsv": the journal's name in each day folder.
 extern const wchar_t* const kJournalName;
-// The version the program writes; it reads this one and version 1.
-constexpr int kJournalVersion = 2;
+// The version the program writes; it reads this one, 2 and 1.
+constexpr int kJournalVersion = 3;
 
 // The first line of a journal, with its line break.
 std::string JournalHeaderLine();
@@ -50,8 +55,8 @@ std::string FormatJournalLine(const JournalRecord& record);
 enum class JournalLine { Record, Header, Unreadable };
 // Reads one line (without its line break): a record, a header, or a line that cannot be read
 // (bad UTF-8, a wrong number of fields, a field too long or malformed). *version is the version
-// of the header above the line (a record is read in its form; any version but 1 and 2 makes every
-// record unreadable) and is set by a header line.
+// of the header above the line (a record is read in its form; any version but 1, 2 and 3 makes
+// every record unreadable) and is set by a header line.
 JournalLine ParseJournalLine(const char* text, size_t length, JournalRecord* record, int* version);
 
 // The day folder a record of this moment goes to: "2026-1207".

@@ -109,7 +109,7 @@ void ReadHistoryDayOfBoth(const std::wstring& backupRoot, const std::wstring& mi
         read.count = local.entries.size();
         read.unreadableLines = local.unreadableLines;
         read.unreadableJournals = local.unreadableJournals;
-        local.totals = TotalsFrom(local.entries, 0);
+        local.totals = TotalsFrom(local, 0);
     }
     read.mirrorSignature = mirrorSignature;
     AppendHistory(history, local);

@@ -58,9 +58,10 @@ void ForEachStoredFile(const std::wstring& path, const volatile LONG* stop,
     }
 }
 
-// Every minute folder's full path below backupRoot.
-std::vector<std::wstring> MinuteFolders(const std::wstring& backupRoot) {
-    std::vector<std::wstring> folders;
+// Every minute folder's full path below backupRoot, a day at a time: a year of minute folders
+// listed at once would hold more memory than the history that is measured.
+void ForEachMinuteFolder(const std::wstring& backupRoot,
+                         const std::function<void(const std::wstring&)>& found) {
     const std::wstring root = SystemPath(backupRoot);
     CFileFind days;
     BOOL moreDays = days.FindFile((root + L"\\*").c_str());
@@ -76,10 +77,9 @@ std::vector<std::wstring> MinuteFolders(const std::wstring& backupRoot) {
             moreMinutes = minutes.FindNextFile();
             if (minutes.IsDirectory() && !minutes.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT) &&
                 IsMinuteFolderName(minutes.GetFileName()))
-                folders.push_back(day + L"\\" + minutes.GetFileName());
+                found(day + L"\\" + minutes.GetFileName());
         }
     }
-    return folders;
 }
 
 } // namespace
@@ -87,12 +87,13 @@ std::vector<std::wstring> MinuteFolders(const std::wstring& backupRoot) {
 StoredSize MeasureStored(const std::wstring& backupRoot, const volatile LONG* stop) {
     StoredSize size;
     std::unordered_set<uint64_t> counted; // only files with more than one name need remembering
-    for (const std::wstring& minute : MinuteFolders(backupRoot))
+    ForEachMinuteFolder(backupRoot, [&](const std::wstring& minute) {
         ForEachStoredFile(minute, stop, [&](const StoredFile& file) {
             size.named += file.size;
             if (file.links <= 1 || counted.insert(file.identity).second)
                 size.bytes += file.size;
         });
+    });
     return size;
 }
 

@@ -73,6 +73,7 @@
 #define IDS_COLUMN_ORIGINAL_FOLDER 3106
 #define IDS_COLUMN_SIZE 3107
 #define IDS_COLUMN_RESULT 3108
+#define IDS_COLUMN_ADDED 3750 // the history: what a backup added to the disk
 #define IDS_COLUMN_ITEM 3109
 #define IDS_COLUMN_LAST_VERSION 3110
 #define IDS_COLUMN_STATE 3111

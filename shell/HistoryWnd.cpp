@@ -32,12 +32,13 @@ struct ColumnSpec {
 };
 
 const ColumnSpec kColumns[] = {
-    {IDS_COLUMN_DATE, LVCFMT_LEFT, 90},  {IDS_COLUMN_TIME, LVCFMT_LEFT, 50},
-    {IDS_COLUMN_NAME, LVCFMT_LEFT, 150}, {IDS_COLUMN_ORIGINAL_FOLDER, LVCFMT_LEFT, 220},
-    {IDS_COLUMN_SIZE, LVCFMT_RIGHT, 80}, {IDS_COLUMN_RESULT, LVCFMT_LEFT, 110},
+    {IDS_COLUMN_DATE, LVCFMT_LEFT, 90},    {IDS_COLUMN_TIME, LVCFMT_LEFT, 50},
+    {IDS_COLUMN_NAME, LVCFMT_LEFT, 150},   {IDS_COLUMN_ORIGINAL_FOLDER, LVCFMT_LEFT, 220},
+    {IDS_COLUMN_SIZE, LVCFMT_RIGHT, 80},   {IDS_COLUMN_ADDED, LVCFMT_RIGHT, 80},
+    {IDS_COLUMN_RESULT, LVCFMT_LEFT, 110},
     {IDS_COLUMN_PLACE, LVCFMT_LEFT, 60},
 };
-const int kPlaceColumn = 6;
+const int kPlaceColumn = 7;
 
 // What an entry stands for across two readings of the history: its moment, kind and copy.
 struct EntryKey {
@@ -87,6 +88,14 @@ RECT RectInDialog(HWND dialog, int id) {
     ::GetWindowRect(::GetDlgItem(dialog, id), &rect);
     ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
     return rect;
+}
+
+// What a backup added to the disk: what it wrote, its linked files being an earlier version's.
+// A restore writes nothing into the backups; a copy no journal names says nothing of its links.
+std::wstring AddedText(const HistoryEntry& entry) {
+    if (entry.kind != JournalKind::Backup || entry.Is(HistoryEntry::kUnknownOriginal))
+        return std::wstring();
+    return SizeText(entry.bytes);
 }
 
 } // namespace
@@ -565,8 +574,10 @@ std::wstring CHistoryWnd::CellText(const HistoryEntry& entry, int column) const 
         return original.empty() ? LoadResourceText(IDS_HISTORY_UNKNOWN_FOLDER)
                                 : WithoutLastComponent(original);
     case 4:
-        return SizeText(entry.bytes);
+        return SizeText(entry.size);
     case 5:
+        return AddedText(entry);
+    case 6:
         return ResultText(entry);
     case kPlaceColumn:
         return PlaceText(entry);

@@ -77,7 +77,7 @@ TEST_F(JournalTest, BackupsRestoresFailuresAndStopsAreReadBackNewestFirst) {
     const BackupRow row = m_history.RowFor(m_history.entries[5], W(m_root));
     EXPECT_EQ(backup.backupPath, row.backupPath);
     EXPECT_TRUE(CanRestore(row));
-    EXPECT_EQ(0u, ReadWhole(Journal()).rfind("#Tallowbox-journal 2\ttime\t", 0))
+    EXPECT_EQ(0u, ReadWhole(Journal()).rfind("#Tallowbox-journal 3\ttime\t", 0))
         << "the first line names the format";
 
     // Read again: a day whose folder has not changed comes from the earlier reading (which alone
@@ -160,8 +160,10 @@ TEST_F(JournalTest, DamagedAndHostileLinesAreSkippedOrMarkedDamaged) {
         good + "2004-0307\\1405\\b.txt\t\t3\twatch",  // read
         good + "2004-0307\\1405\\c.txt\t",            // an earlier program's line below it: read
         good + "2004-0307\\1405\\d.txt\t\t0\tnobody", // unreadable
-        "#Tallowbox-journal 3\tsomething\tnew",       // a stray later header: what follows is unread
-        good + "2004-0307\\1405\\e.txt\t",            // unreadable
+        "#Tallowbox-journal 3\tfields",
+        good + "2004-0307\\1405\\f.txt\t\t0\tuser\t7\tlater", // a field added later is skipped: read
+        "#Tallowbox-journal 4\tsomething\tnew",               // a stray later header: what follows is unread
+        good + "2004-0307\\1405\\e.txt\t",                    // unreadable
     };
     // A device name in any form the platform takes, in the copy or the original: damaged. Names
     // that only look alike ("COM10", "CONSOLE", "com0") are files and read.
@@ -190,14 +192,15 @@ TEST_F(JournalTest, DamagedAndHostileLinesAreSkippedOrMarkedDamaged) {
     WriteFileText(Journal(), text);
     WriteFileText(m_data + "\\a.txt", "a");
     ASSERT_TRUE(m_engine.BackUp(m_host, W(m_data + "\\a.txt"), At(2004, 3, 7, 14, 9)));
-    EXPECT_EQ(text + "#Tallowbox-journal 2\t", ReadWhole(Journal()).substr(0, text.size() + 21))
+    EXPECT_EQ(text + "#Tallowbox-journal 3\t", ReadWhole(Journal()).substr(0, text.size() + 21))
         << "the program's own record is appended below its own header";
     Read();
     EXPECT_EQ(5u, m_history.unreadableLines);
-    ASSERT_EQ(8u + std::size(devices) + std::size(lookAlikes) + 1, m_history.entries.size());
+    ASSERT_EQ(9u + std::size(devices) + std::size(lookAlikes) + 1, m_history.entries.size());
     EXPECT_EQ("2004-0307\\1409\\a.txt", N(m_history.CopyPath(m_history.entries[0])));
-    EXPECT_TRUE(m_history.entries[1].Is(HistoryEntry::kAutomatic) ||
-                m_history.entries[2].Is(HistoryEntry::kAutomatic));
+    EXPECT_TRUE(m_history.entries[2].Is(HistoryEntry::kAutomatic) ||
+                m_history.entries[3].Is(HistoryEntry::kAutomatic));
+    EXPECT_EQ(7u, m_history.entries[1].size) << "the version 3 line, read without its later field";
     int damaged = 0;
     for (const HistoryEntry& entry : m_history.entries) {
         const BackupRow row = m_history.RowFor(entry, W(m_root));
@@ -214,7 +217,7 @@ TEST_F(JournalTest, DamagedAndHostileLinesAreSkippedOrMarkedDamaged) {
 // The writer finds the journal's last header reading backwards a chunk at a time: a header whose
 // line starts just before, across or after a chunk's edge is found, and its own is never doubled.
 TEST_F(JournalTest, TheLastHeaderIsFoundWhereverItLiesInALongJournal) {
-    const std::string header = "#Tallowbox-journal 2\tfields\n";
+    const std::string header = "#Tallowbox-journal 3\tfields\n";
     for (const int across : {-30, 0, 5, 19, 30}) {
         const std::string filler(16 * 1024 + across - header.size() - 1, 'x');
         WriteFileText(Journal(), "#Tallowbox-journal 1\tfields\n" + std::string(40000, 'y') + "\n" + header +
@@ -222,11 +225,11 @@ TEST_F(JournalTest, TheLastHeaderIsFoundWhereverItLiesInALongJournal) {
         WriteFileText(m_data + "\\a.txt", "a" + std::to_string(across));
         ASSERT_TRUE(m_engine.BackUp(m_host, W(m_data + "\\a.txt"), At(2004, 3, 7, 14, 5)));
         const std::string written = ReadWhole(Journal());
-        EXPECT_EQ(written.find("#Tallowbox-journal 2"), written.rfind("#Tallowbox-journal 2")) << across;
+        EXPECT_EQ(written.find("#Tallowbox-journal 3"), written.rfind("#Tallowbox-journal 3")) << across;
     }
     WriteFileText(Journal(), "#Tallowbox-journal 1\tfields\n" + std::string(40000, 'y') + "\n");
     ASSERT_TRUE(m_engine.BackUp(m_host, W(m_data + "\\a.txt"), At(2004, 3, 7, 14, 6)));
-    EXPECT_NE(std::string::npos, ReadWhole(Journal()).find("y\n#Tallowbox-journal 2\t"))
+    EXPECT_NE(std::string::npos, ReadWhole(Journal()).find("y\n#Tallowbox-journal 3\t"))
         << "a version 1 journal";
     Read();
     EXPECT_EQ(1u, m_history.unreadableLines) << "the long line alone";

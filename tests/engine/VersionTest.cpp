@@ -153,5 +153,64 @@ TEST_F(VersionTest, LinksRefusedOrTurnedOffMeanCopiesAndASuccess) {
         EXPECT_EQ(turnedOff ? std::string::npos : 0u, m_host.statusTexts.back().find(N(W(m_data))))
             << m_host.statusTexts.back();
         EXPECT_EQ(!turnedOff, m_host.statusTexts.back().find("リンク不可") != std::string::npos);
+        EXPECT_EQ(BackupResult::Unchanged, engine.BackUpVersion(m_host, W(m_data + "\\tree"),
+                                                                At(2004, 3, 7, 14, 6), BackupTrigger::Watch))
+            << turnedOff << ": the same minute's copy kept, no link needed";
     }
+}
+
+// A watch started (a later start of the program) in the very minute of the item's backup: nothing
+// changed, so no version, no row, no record; then a save replaces that minute's copy, and of a
+// folder only the saved file is written, the others' copies left as they were.
+TEST_F(VersionTest, AWatchStartedInTheMinuteOfTheBackupTakesOnlyWhatIsSavedLater) {
+    MakeTree();
+    const std::string file = m_data + "\\a.txt", tree = m_data + "\\tree", copies = Minute(5) + "\\tree\\";
+    WriteFileText(file, "alpha");
+    const SYSTEMTIME minute = At(2004, 3, 7, 14, 5);
+    ASSERT_TRUE(CBackupEngine(W(m_program)).BackUp(m_host, W(file), minute));
+    ASSERT_TRUE(CBackupEngine(W(m_program)).BackUp(m_host, W(tree), minute));
+    std::map<std::string, FileIdentity> before;
+    for (const auto& entry : ReadTree(copies))
+        if (!entry.second.folder)
+            ReadFileIdentity(W(copies + entry.first), &before[entry.first]);
+    CBackupEngine engine(W(m_program));
+    for (const std::string& item : {file, tree})
+        EXPECT_EQ(BackupResult::Unchanged,
+                  engine.BackUpVersion(m_host, W(item), minute, BackupTrigger::Watch))
+            << item;
+    EXPECT_EQ(2u, m_host.rows.size()) << "no row";
+    CHistory unchanged;
+    ReadHistory(W(m_root), unchanged, nullptr, {});
+    EXPECT_EQ(2u, unchanged.entries.size()) << "no record";
+    EXPECT_EQ(ReadTree(tree), ReadTree(copies)) << "the minute's copy as it was";
+
+    WriteFileText(file, "alpha, saved");
+    WriteFileText(tree + "\\sub\\deep.txt", "v2, saved");
+    engine.BeginRun();
+    for (const std::string& item : {file, tree})
+        EXPECT_EQ(BackupResult::Copied, engine.BackUpVersion(m_host, W(item), minute, BackupTrigger::Watch))
+            << item;
+    EXPECT_EQ("alpha, saved", ReadWhole(Minute(5) + "\\a.txt"));
+    EXPECT_EQ(ReadTree(tree), ReadTree(copies));
+    for (const auto& entry : before) {
+        FileIdentity now;
+        EXPECT_TRUE(ReadFileIdentity(W(copies + entry.first), &now));
+        EXPECT_EQ(entry.first != "sub\\deep.txt", now == entry.second) << entry.first << ": left in place";
+    }
+    EXPECT_NE(std::string::npos, m_host.statusTexts.back().find("（コピー 1件、リンク 4件）"))
+        << m_host.statusTexts.back();
+    ASSERT_EQ(4u, Read().entries.size());
+    const HistoryEntry& version =
+        m_history.entries[0].Is(HistoryEntry::kFolder) ? m_history.entries[0] : m_history.entries[1];
+    EXPECT_EQ(9u, version.bytes) << "written: the saved file";
+    EXPECT_EQ(9u + 11 + 14 + 14 + 13, version.size) << "held: what restoring it gives back";
+
+    // 0.14's records name no size: one that linked its files is measured on the disk.
+    WriteFileText(m_root + "\\2004-0308\\Tallowbox-journal.tsv",
+                  "#Tallowbox-journal 2\tfields\n2004-03-08 09:00:00\tbackup\tok\tfolder\t0\t0\t0\t\t" +
+                      tree + "\t2004-0307\\1405\\tree\t\t5\tuser\n");
+    CHistory earlier;
+    ReadHistory(W(m_root), earlier, nullptr, {});
+    EXPECT_EQ((std::vector<uint64_t>{0, 61}),
+              (std::vector<uint64_t>{earlier.entries[0].bytes, earlier.entries[0].size}));
 }

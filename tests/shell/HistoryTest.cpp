@@ -94,6 +94,10 @@ TEST_F(History, AfterARestartItListsEveryBackupSearchesAndNarrowsToOneItem) {
     running->SelectRows({0});
     running->ChooseFromRowMenu(seams, ID_ROW_VERSIONS);
     EXPECT_EQ(2u, history->ShownCount()) << "the album's two versions";
+    // The later one, nothing changed, wrote nothing, yet holds the album: its size, and 0 added.
+    EXPECT_EQ("3 バイト", running->ItemText(0, 4, ListOf(history)));
+    EXPECT_EQ("0 バイト", running->ItemText(0, 5, ListOf(history)));
+    EXPECT_EQ("3 バイト", running->ItemText(1, 5, ListOf(history)));
 }
 
 TEST_F(History, RestoreLookAtAVersionAndRestoreToAnotherPlace) {

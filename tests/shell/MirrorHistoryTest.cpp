@@ -128,12 +128,12 @@ TEST_F(MirrorHistory, OneListOfBothPlacesAVersionCleanedHereComesFromTheMirror) 
     for (int item = 0; item < 6; ++item) {
         if (Cell(list, item, 5) == LoadResourceText(IDS_HISTORY_DAMAGED)) {
             ++damaged;
-            EXPECT_EQ(onMirror, Cell(list, item, 6));
+            EXPECT_EQ(onMirror, Cell(list, item, 7));
             running->SelectRows({item}, list);
             running->ChooseFromRowMenu(seams, ID_ROW_SHOW_BACKUP, list);
             EXPECT_TRUE(seams.menu[6].second && seams.menu[7].second) << "no restore of a hostile record";
         } else {
-            places[Cell(list, item, 2)] = Cell(list, item, 6);
+            places[Cell(list, item, 2)] = Cell(list, item, 7);
         }
     }
     EXPECT_EQ(2, damaged) << "a climbing copy path and a device name";
@@ -171,7 +171,7 @@ TEST_F(MirrorHistory, OneListOfBothPlacesAVersionCleanedHereComesFromTheMirror) 
     // The restore from the mirror is recorded as a whole record too (its copy named as the mirror names it).
     int restores = 0;
     for (int item = 0; item < ListView_GetItemCount(list); ++item) {
-        EXPECT_EQ(here, Cell(list, item, 6)) << ToAnsiText(Cell(list, item, 2));
+        EXPECT_EQ(here, Cell(list, item, 7)) << ToAnsiText(Cell(list, item, 2));
         EXPECT_NE(LoadResourceText(IDS_HISTORY_DAMAGED), Cell(list, item, 5))
             << ToAnsiText(Cell(list, item, 2));
         restores += Cell(list, item, 5) == LoadResourceText(IDS_MARK_RESTORE) ? 1 : 0;

@@ -89,13 +89,14 @@ std::string RunningApp::StatusText() const {
     return text;
 }
 
-std::string RunningApp::ItemText(int item, int subItem) const {
+std::string RunningApp::ItemText(int item, int subItem, HWND list) const {
     char text[1024] = "";
     LVITEMA request = {};
     request.iSubItem = subItem;
     request.pszText = text;
     request.cchTextMax = sizeof text;
-    ::SendMessageA(List(), LVM_GETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&request));
+    ::SendMessageA(list != nullptr ? list : List(), LVM_GETITEMTEXTA, static_cast<WPARAM>(item),
+                   reinterpret_cast<LPARAM>(&request));
     return text;
 }
 

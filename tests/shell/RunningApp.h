@@ -36,7 +36,8 @@ public:
     HWND List() const;
     HWND StatusBar() const;
     std::string StatusText() const;
-    std::string ItemText(int item, int subItem) const;
+    // Of the main list, or of list (the history's).
+    std::string ItemText(int item, int subItem, HWND list = nullptr) const;
     // The same texts read with the wide messages.
     std::wstring WideStatusText() const;
     std::wstring WideItemText(int item, int subItem) const;
