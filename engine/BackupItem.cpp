@@ -383,6 +383,9 @@ void CBackupEngine::Report(CBackupHost& host, const BackupRow& row, const Journa
     if (error != ERROR_SUCCESS) {
         status.push_back(Said(StatusCode::JournalUnwritten));
         status.back().error = error;
+    } else if (m_versionSink && record != nullptr && record->kind == JournalKind::Backup &&
+               record->outcome == RowOutcome::Succeeded && !record->unchanged) {
+        m_versionSink->VersionRecorded(DayFolderName(record->time));
     }
     host.SetStatus(status);
 }

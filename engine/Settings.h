@@ -28,6 +28,7 @@ struct TallowboxSettings {
     bool links = true;     // Link=no: a folder's unchanged files are copied, not linked
     std::wstring diffTool; // DiffTool=: another program's command line for comparing two files
     LanguageSetting language = LanguageSetting::User;
+    std::wstring mirrorFolder; // MirrorFolder=: the second place every version is copied to; as written
     unsigned skippedLines = 0; // lines that did not parse
     bool tooLarge = false;     // the file is too large to be settings: none was read
 };
@@ -43,6 +44,17 @@ extern const wchar_t* const kSettingsFileName;
 TallowboxSettings ReadSettings(const std::wstring& programFolder);
 // The same for the file's bytes.
 TallowboxSettings ParseSettings(const std::string& bytes);
+
+// The key the mirror's folder is kept under.
+extern const wchar_t* const kMirrorFolderKey;
+
+// Gives key the value in programFolder\Tallowbox.ini's [Tallowbox] section: the key's first line
+// there is replaced (its later lines dropped), or, without one, a line is added to the section (the
+// section made when missing); an empty value removes the key's lines. Every other line and the file's
+// encoding and line ends are kept. Written to a temporary beside the file, then put in its place: a
+// failure leaves the file as it was. A file too large to be settings, or a value holding a line
+// break, is refused (ERROR_INVALID_DATA). ERROR_SUCCESS or the error code.
+DWORD WriteSettingValue(const std::wstring& programFolder, const wchar_t* key, const std::wstring& value);
 
 // True when name matches pattern ('*' any run of characters, '?' one), case aside as the file
 // system compares names.

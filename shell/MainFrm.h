@@ -58,6 +58,9 @@ private:
     void OnWatchesChanged();
     void ToggleStartAtLogon();
     std::wstring TrayTip() const;
+    // The mirror's popup: the folder picker, stopping, copying now.
+    void OnMirrorCommand(UINT nID);
+    void SayInStatusLine(const std::wstring& text);
 
     CStatusBar m_wndStatusBar;
     std::unique_ptr<CHistoryWnd> m_history;
