@@ -134,16 +134,15 @@ public:
             Unplug();
     }
     bool made() const { return m_made; }
-    bool Plug() { return Run("/bin/ln -s \"" + m_target + "\" \"" + m_link + "\"", true); }
-    bool Unplug() { return Run("/bin/rm -f \"" + m_link + "\"", false); }
+    bool Plug() { return Run("Z:\\bin\\ln", "ln -s \"" + m_target + "\" \"" + m_link + "\"", true); }
+    bool Unplug() { return Run("Z:\\bin\\rm", "rm -f \"" + m_link + "\"", false); }
 
 private:
-    bool Run(const std::string& command, bool there) {
-        std::string line = "Z:\\bin\\sh -c '" + command + "'";
+    bool Run(const char* program, std::string line, bool there) {
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
-        if (!CreateProcessA("Z:\\bin\\sh", &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        if (!CreateProcessA(program, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
             return false;
         WaitForSingleObject(process.hProcess, 10000);
         CloseHandle(process.hThread);
