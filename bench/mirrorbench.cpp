@@ -99,8 +99,8 @@ std::wstring Name(const std::wstring& tree) {
 }
 
 // One tree's figures; each round in folders of its own.
-void TreeFigures(const std::wstring& work, const std::wstring& tree, const std::wstring& floorcopy, int rounds,
-                 const char* label, bool second) {
+void TreeFigures(const std::wstring& work, const std::wstring& tree, const std::wstring& floorcopy,
+                 int rounds, const char* label, bool second) {
     std::vector<double> catchUp, floor, linked, dropWith, dropWithout;
     const std::wstring wideLabel(label, label + std::strlen(label));
     {
@@ -150,7 +150,8 @@ void TreeFigures(const std::wstring& work, const std::wstring& tree, const std::
             dropWith.push_back(NowMs() - start);
             other.WaitFor(MirrorState::Phase::CaughtUp, mark);
         }
-        const std::wstring copy = place + L"\\backups" + FormatTimeStampText(Minute(round * 3)) + L"\\" + Name(tree);
+        const std::wstring copy =
+            place + L"\\backups" + FormatTimeStampText(Minute(round * 3)) + L"\\" + Name(tree);
         floor.push_back(RunFloor(floorcopy, copy, place + L"\\floor"));
         if (host.failed)
             std::printf("%s-failed 1\n", label);
@@ -158,8 +159,8 @@ void TreeFigures(const std::wstring& work, const std::wstring& tree, const std::
     std::printf("%s-catch-up-ms %.1f\n%s-floor-ms %.1f\n", label, Median(catchUp), label, Median(floor));
     if (second)
         std::printf("%s-second-unchanged-ms %.1f\n", label, Median(linked));
-    std::printf("%s-drop-without-mirror-ms %.1f\n%s-drop-with-mirror-ms %.1f\n", label, Median(dropWithout), label,
-                Median(dropWith));
+    std::printf("%s-drop-without-mirror-ms %.1f\n%s-drop-with-mirror-ms %.1f\n", label, Median(dropWithout),
+                label, Median(dropWith));
     std::fflush(stdout);
 }
 
@@ -175,14 +176,15 @@ void WaitingFigures(const std::wstring& work) {
     for (int i = 0; i < kVersions; ++i) {
         record.time = Minute(i % 600);
         record.original = L"C:\\Users\\someone\\Documents\\project\\report " + std::to_wstring(i) + L".docx";
-        record.copy = DayFolderName(record.time) + FormatTimeStampText(record.time).substr(10) + L"\\report " +
-                      std::to_wstring(i) + L".docx";
+        record.copy = DayFolderName(record.time) + FormatTimeStampText(record.time).substr(10) +
+                      L"\\report " + std::to_wstring(i) + L".docx";
         record.bytes = 4096;
         lines += FormatJournalLine(record);
     }
     CreateDirectoryW((root + L"\\" + DayFolderName(record.time)).c_str(), nullptr);
-    const HANDLE file = CreateFileW((root + L"\\" + DayFolderName(record.time) + L"\\" + kJournalName).c_str(),
-                                    GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    const HANDLE file =
+        CreateFileW((root + L"\\" + DayFolderName(record.time) + L"\\" + kJournalName).c_str(), GENERIC_WRITE,
+                    0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     WriteFile(file, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
     CloseHandle(file);
@@ -207,7 +209,8 @@ void WaitingFigures(const std::wstring& work) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 5) {
-        std::fprintf(stderr, "usage: mirrorbench <empty work folder> <S tree> <M tree> <floorcopy.exe> [rounds]\n");
+        std::fprintf(stderr,
+                     "usage: mirrorbench <empty work folder> <S tree> <M tree> <floorcopy.exe> [rounds]\n");
         return 2;
     }
     const int rounds = argc > 5 ? std::max(1, _wtoi(argv[5])) : 3;

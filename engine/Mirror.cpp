@@ -49,8 +49,8 @@ struct DayScan {
 
 // A version of ours to copy: a succeeded backup whose copy lies in a day and minute folder.
 bool IsMirroredKind(const JournalRecord& record) {
-    return record.kind == JournalKind::Backup && record.outcome == RowOutcome::Succeeded && !record.unchanged &&
-           IsSafeCopyPath(record.copy) && IsFullOriginalPath(record.original);
+    return record.kind == JournalKind::Backup && record.outcome == RowOutcome::Succeeded &&
+           !record.unchanged && IsSafeCopyPath(record.copy) && IsFullOriginalPath(record.original);
 }
 
 // "2026-1207\1015\name": a day, a minute and one name.
@@ -88,9 +88,11 @@ std::wstring JournalOf(const std::wstring& root, const std::wstring& day) {
 
 // Calls line(text, length, offset) for every whole line from offset on; a line too long to be a
 // record is skipped. The offset after the last whole line: a line still being written is read again.
-template <typename LineHandler> uint64_t ScanJournalFrom(const std::wstring& path, uint64_t from, LineHandler line) {
-    CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+template <typename LineHandler>
+uint64_t ScanJournalFrom(const std::wstring& path, uint64_t from, LineHandler line) {
+    CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(from);
     if (!file.IsOpen() || !SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN))
@@ -131,8 +133,9 @@ template <typename LineHandler> uint64_t ScanJournalFrom(const std::wstring& pat
 bool ReadRecordAt(const std::wstring& path, uint64_t offset, int version, JournalRecord* record) {
     bool found = false;
     bool first = true;
-    CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen())
         return false;
     LARGE_INTEGER at;
@@ -177,9 +180,9 @@ struct CMirror::Shared {
 
     Shared(CMirrorHost& mirrorHost, std::wstring root, std::wstring mirrorFolder, bool linking,
            std::shared_ptr<CMirrorInbox> versions, std::function<bool()> owner)
-        : host(mirrorHost), backupRoot(std::move(root)), mirror(MirrorFolderPath(mirrorFolder)), links(linking),
-          inbox(std::move(versions)), mayMirror(std::move(owner)), wake(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-          mirrorCopies(mirror) {}
+        : host(mirrorHost), backupRoot(std::move(root)), mirror(MirrorFolderPath(mirrorFolder)),
+          links(linking), inbox(std::move(versions)), mayMirror(std::move(owner)),
+          wake(CreateEventW(nullptr, FALSE, FALSE, nullptr)), mirrorCopies(mirror) {}
 
     void Run();
     void Round();
@@ -193,12 +196,13 @@ struct CMirror::Shared {
     void CopyPending();
     Outcome CopyOne(const Pending& pending);
     Outcome CopyFileVersion(const JournalRecord& record, const std::wstring& source, JournalRecord& mirrored);
-    Outcome CopyFolderVersion(const JournalRecord& record, const std::wstring& source, JournalRecord& mirrored);
+    Outcome CopyFolderVersion(const JournalRecord& record, const std::wstring& source,
+                              JournalRecord& mirrored);
     // The name the version gets in its minute folder of the mirror: its own, or "name (2)"... when
     // that is taken (the mirror never replaces). *whole: a file already there under the name is
     // this very copy (made before its record could be written).
-    DWORD FreeName(const std::wstring& minute, const std::wstring& name, bool isFolder, const std::wstring& source,
-                   std::wstring* chosen, bool* whole);
+    DWORD FreeName(const std::wstring& minute, const std::wstring& name, bool isFolder,
+                   const std::wstring& source, std::wstring* chosen, bool* whole);
     Outcome Classify(DWORD error, const std::wstring& source);
     void RemoveLeftovers();
 
@@ -239,11 +243,12 @@ void CMirror::Shared::Publish(MirrorState::Phase phase, DWORD error, bool force)
     now.error = error;
     {
         std::lock_guard<std::mutex> lock(stateMutex);
-        const bool same = state.phase == now.phase && state.waiting == now.waiting && state.failed == now.failed &&
-                          state.error == now.error;
+        const bool same = state.phase == now.phase && state.waiting == now.waiting &&
+                          state.failed == now.failed && state.error == now.error;
         if (same && !force)
             return;
-        if (!force && phase == MirrorState::Phase::Copying && GetTickCount64() - publishedAt < kPublishEveryMs)
+        if (!force && phase == MirrorState::Phase::Copying &&
+            GetTickCount64() - publishedAt < kPublishEveryMs)
             return;
         state = now;
     }
@@ -310,8 +315,8 @@ void CMirror::Shared::ReadMirrored() {
         int version = kJournalVersion;
         ForEachLine(JournalOf(mirror, day), &unreadable, [&](const char* text, size_t length) {
             JournalRecord record;
-            if (ParseJournalLine(text, length, &record, &version) == JournalLine::Record && IsMirroredKind(record) &&
-                HasMinuteShape(record.copy))
+            if (ParseJournalLine(text, length, &record, &version) == JournalLine::Record &&
+                IsMirroredKind(record) && HasMinuteShape(record.copy))
                 mirroredKeys.insert(VersionKey(record));
         });
     }
@@ -332,15 +337,16 @@ void CMirror::Shared::ScanLocal() {
 void CMirror::Shared::ScanDay(uint32_t index) {
     DayScan& day = days[index];
     int version = day.version;
-    day.scannedTo = ScanJournalFrom(JournalOf(backupRoot, day.name), day.scannedTo,
-                                    [&](const char* text, size_t length, uint64_t offset) {
-                                        const int before = version;
-                                        JournalRecord record;
-                                        if (ParseJournalLine(text, length, &record, &version) == JournalLine::Record &&
-                                            IsMirroredKind(record) && HasMinuteShape(record.copy) &&
-                                            mirroredKeys.count(VersionKey(record)) == 0)
-                                            pending.push_back({offset, index, before});
-                                    });
+    day.scannedTo =
+        ScanJournalFrom(JournalOf(backupRoot, day.name), day.scannedTo,
+                        [&](const char* text, size_t length, uint64_t offset) {
+                            const int before = version;
+                            JournalRecord record;
+                            if (ParseJournalLine(text, length, &record, &version) == JournalLine::Record &&
+                                IsMirroredKind(record) && HasMinuteShape(record.copy) &&
+                                mirroredKeys.count(VersionKey(record)) == 0)
+                                pending.push_back({offset, index, before});
+                        });
     day.version = version;
 }
 
@@ -362,7 +368,8 @@ void CMirror::Shared::CopyPending() {
             pending.insert(pending.begin(), kept.begin(), kept.end());
             sessionOpen = outcome == Outcome::DiskFull; // a full disk is still the same mirror
             const DWORD error = outcome == Outcome::DiskFull ? ERROR_DISK_FULL : ReachMirrorFolder(mirror);
-            Publish(outcome == Outcome::DiskFull ? MirrorState::Phase::DiskFull : MirrorState::Phase::Unreachable,
+            Publish(outcome == Outcome::DiskFull ? MirrorState::Phase::DiskFull
+                                                 : MirrorState::Phase::Unreachable,
                     error, true);
             return;
         }
@@ -404,8 +411,9 @@ CMirror::Shared::Outcome CMirror::Shared::CopyOne(const Pending& next) {
     if (error != ERROR_SUCCESS)
         return Classify(error, source); // the copy stays under its name; its record is written next time
     mirroredKeys.insert(key);
-    mirrorCopies.Remember(record.original, record.isFolder,
-                          {mirrored.copy, mirrored.bytes, mirrored.modified, false, mirrored.files + mirrored.linked});
+    mirrorCopies.Remember(
+        record.original, record.isFolder,
+        {mirrored.copy, mirrored.bytes, mirrored.modified, false, mirrored.files + mirrored.linked});
     return Outcome::Copied;
 }
 
@@ -423,9 +431,10 @@ DWORD CMirror::Shared::FreeName(const std::wstring& minute, const std::wstring& 
             return ERROR_SUCCESS;
         }
         FileFacts there, wanted;
-        if (!isFolder && !(attributes & FILE_ATTRIBUTE_DIRECTORY) && ReadFileFacts(minute + L"\\" + candidate, &there) &&
-            ReadFileFacts(source, &wanted) && there.size == wanted.size &&
-            CompareFileTime(&there.modified, &wanted.modified) == 0 && there.attributes == wanted.attributes) {
+        if (!isFolder && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            ReadFileFacts(minute + L"\\" + candidate, &there) && ReadFileFacts(source, &wanted) &&
+            there.size == wanted.size && CompareFileTime(&there.modified, &wanted.modified) == 0 &&
+            there.attributes == wanted.attributes) {
             *chosen = candidate;
             *whole = true;
             return ERROR_SUCCESS;
@@ -434,7 +443,8 @@ DWORD CMirror::Shared::FreeName(const std::wstring& minute, const std::wstring& 
     return ERROR_FILE_EXISTS;
 }
 
-CMirror::Shared::Outcome CMirror::Shared::CopyFileVersion(const JournalRecord& record, const std::wstring& source,
+CMirror::Shared::Outcome CMirror::Shared::CopyFileVersion(const JournalRecord& record,
+                                                          const std::wstring& source,
                                                           JournalRecord& mirrored) {
     const std::wstring minuteCopy = WithoutLastComponent(record.copy);
     const std::wstring minute = SystemPath(mirror + L"\\" + minuteCopy);
@@ -458,7 +468,8 @@ CMirror::Shared::Outcome CMirror::Shared::CopyFileVersion(const JournalRecord& r
     return Outcome::Copied;
 }
 
-CMirror::Shared::Outcome CMirror::Shared::CopyFolderVersion(const JournalRecord& record, const std::wstring& source,
+CMirror::Shared::Outcome CMirror::Shared::CopyFolderVersion(const JournalRecord& record,
+                                                            const std::wstring& source,
                                                             JournalRecord& mirrored) {
     const std::wstring minuteCopy = WithoutLastComponent(record.copy);
     const std::wstring minute = SystemPath(mirror + L"\\" + minuteCopy);
@@ -515,7 +526,8 @@ CMirror::Shared::Outcome CMirror::Shared::Classify(DWORD error, const std::wstri
 void CMirror::Shared::RemoveLeftovers() {
     std::vector<std::wstring> still;
     for (const std::wstring& folder : leftovers)
-        if (RemoveCopyForGood(folder) != ERROR_SUCCESS && GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES)
+        if (RemoveCopyForGood(folder) != ERROR_SUCCESS &&
+            GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES)
             still.push_back(folder);
     leftovers.swap(still);
 }
@@ -523,8 +535,8 @@ void CMirror::Shared::RemoveLeftovers() {
 CMirror::CMirror(CMirrorHost& host, std::wstring backupRoot, std::wstring mirrorFolder, bool links,
                  std::shared_ptr<CMirrorInbox> inbox, std::function<bool()> mayMirror)
     : m_folder(MirrorFolderPath(mirrorFolder)),
-      m_shared(std::make_shared<Shared>(host, std::move(backupRoot), std::move(mirrorFolder), links, std::move(inbox),
-                                        std::move(mayMirror))) {}
+      m_shared(std::make_shared<Shared>(host, std::move(backupRoot), std::move(mirrorFolder), links,
+                                        std::move(inbox), std::move(mayMirror))) {}
 
 void CMirror::Start() {
     if (m_thread.joinable())
@@ -543,7 +555,8 @@ CMirror::~CMirror() {
     if (!m_thread.joinable())
         return;
     std::unique_lock<std::mutex> lock(m_shared->stateMutex);
-    const bool ended = m_shared->ended.wait_for(lock, std::chrono::seconds(2), [this] { return m_shared->finished; });
+    const bool ended =
+        m_shared->ended.wait_for(lock, std::chrono::seconds(2), [this] { return m_shared->finished; });
     lock.unlock();
     if (ended)
         m_thread.join();

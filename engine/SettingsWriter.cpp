@@ -56,8 +56,8 @@ std::string Encode(const std::wstring& text, const Encoding& encoding) {
         }
         return bytes;
     }
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
     bytes.resize(static_cast<size_t>(size > 0 ? size : 0));
     if (size > 0)
         WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
@@ -108,7 +108,8 @@ std::wstring SectionOf(const std::wstring& text) {
 // The lines with key's line replaced, dropped or added in the program's section.
 std::vector<RawLine> WithKey(std::vector<RawLine> lines, const Encoding& encoding, const wchar_t* key,
                              const std::wstring& value, const std::string& lineEnd) {
-    const std::string newLine = value.empty() ? std::string() : Encode(std::wstring(key) + L"=" + value, encoding);
+    const std::string newLine =
+        value.empty() ? std::string() : Encode(std::wstring(key) + L"=" + value, encoding);
     std::vector<RawLine> result;
     bool inOurs = false, written = value.empty(), sectionSeen = false;
     size_t sectionEnd = 0; // after the last non-blank line of the program's section
@@ -164,9 +165,9 @@ DWORD WriteThroughTemporary(const std::wstring& folder, const std::wstring& path
         if (!file.IsOpen())
             return GetLastError();
         DWORD written = 0;
-        const bool whole = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                                     nullptr) &&
-                           written == bytes.size() && FlushFileBuffers(file.get());
+        const bool whole =
+            WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size() && FlushFileBuffers(file.get());
         if (!whole) {
             const DWORD error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_DISK_FULL;
             DeleteFileW(temporary.c_str());

@@ -258,8 +258,9 @@ void CMainFrame::OnMirrorCommand(UINT nID) {
     }
     if (nID == ID_MIRROR_STOP) {
         const DWORD error = pDoc->StopMirroring();
-        SayInStatusLine(error == ERROR_SUCCESS ? LoadResourceText(IDS_MIRROR_STOPPED)
-                                               : FormatResourceText(IDS_MIRROR_NOT_WRITTEN, {SystemMessage(error)}));
+        SayInStatusLine(error == ERROR_SUCCESS
+                            ? LoadResourceText(IDS_MIRROR_STOPPED)
+                            : FormatResourceText(IDS_MIRROR_NOT_WRITTEN, {SystemMessage(error)}));
         return;
     }
     std::wstring folder;

@@ -61,10 +61,11 @@ void CTallowboxDoc::StartMirror() {
     // Without a watcher there is nobody to share the backups folder with.
     std::weak_ptr<CWatcher> watcher = m_versionsWatcher;
     const bool watching = m_watcher != nullptr;
-    m_mirror.reset(new CMirror(*this, m_backupRoot, m_mirrorFolder, m_links, m_mirrorInbox, [watcher, watching] {
-        const std::shared_ptr<CWatcher> alive = watcher.lock();
-        return alive ? alive->OwnsList() : !watching;
-    }));
+    m_mirror.reset(
+        new CMirror(*this, m_backupRoot, m_mirrorFolder, m_links, m_mirrorInbox, [watcher, watching] {
+            const std::shared_ptr<CWatcher> alive = watcher.lock();
+            return alive ? alive->OwnsList() : !watching;
+        }));
     m_mirror->Start();
 }
 
@@ -75,7 +76,8 @@ void CTallowboxDoc::EndMirror() {
 MirrorFolderRefusal CTallowboxDoc::SetMirrorFolder(const std::wstring& folder, DWORD* writeError) {
     *writeError = ERROR_SUCCESS;
     const std::wstring path = MirrorFolderPath(folder);
-    const MirrorFolderRefusal refusal = CheckMirrorFolder(path, m_backupRoot, ReadWatchList(m_backupRoot).paths);
+    const MirrorFolderRefusal refusal =
+        CheckMirrorFolder(path, m_backupRoot, ReadWatchList(m_backupRoot).paths);
     if (refusal != MirrorFolderRefusal::None)
         return refusal;
     *writeError = WriteSettingValue(m_programFolder, kMirrorFolderKey, path);

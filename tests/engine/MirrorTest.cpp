@@ -82,11 +82,12 @@ std::vector<JournalRecord> JournalRecords(const std::string& root) {
     for (const std::string& day : ListFolder(root)) {
         unsigned unreadable = 0;
         int version = kJournalVersion;
-        ForEachLine(W(root + "\\" + day + "\\" + N(kJournalName)), &unreadable, [&](const char* text, size_t length) {
-            JournalRecord record;
-            if (ParseJournalLine(text, length, &record, &version) == JournalLine::Record)
-                records.push_back(record);
-        });
+        ForEachLine(W(root + "\\" + day + "\\" + N(kJournalName)), &unreadable,
+                    [&](const char* text, size_t length) {
+                        JournalRecord record;
+                        if (ParseJournalLine(text, length, &record, &version) == JournalLine::Record)
+                            records.push_back(record);
+                    });
     }
     return records;
 }
@@ -142,7 +143,8 @@ private:
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
-        if (!CreateProcessA(program, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        if (!CreateProcessA(program, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process))
             return false;
         WaitForSingleObject(process.hProcess, 10000);
         CloseHandle(process.hThread);
@@ -289,11 +291,13 @@ TEST(Mirror, RefusedPlacesAndTheSettingWrittenInPlace) {
     const std::wstring backups = W(temp / "backups"), watched = W(temp / "work");
     ASSERT_TRUE(MakeFolders(temp / "backups") && MakeFolders(temp / "work"));
     const std::vector<std::wstring> items = {watched};
-    EXPECT_EQ(MirrorFolderRefusal::BackupsFolder, CheckMirrorFolder(L"\\\\?\\" + backups + L"\\", backups, items));
+    EXPECT_EQ(MirrorFolderRefusal::BackupsFolder,
+              CheckMirrorFolder(L"\\\\?\\" + backups + L"\\", backups, items));
     EXPECT_EQ(MirrorFolderRefusal::InsideBackups, CheckMirrorFolder(backups + L"\\Mirror", backups, items));
     EXPECT_EQ(MirrorFolderRefusal::ContainsBackups, CheckMirrorFolder(W(temp.path()), backups, items));
     EXPECT_EQ(MirrorFolderRefusal::InsideWatched, CheckMirrorFolder(watched, backups, items));
-    EXPECT_EQ(MirrorFolderRefusal::InsideWatched, CheckMirrorFolder(UpperCase(watched) + L"\\m", backups, items));
+    EXPECT_EQ(MirrorFolderRefusal::InsideWatched,
+              CheckMirrorFolder(UpperCase(watched) + L"\\m", backups, items));
     EXPECT_EQ(MirrorFolderRefusal::DriveRoot, CheckMirrorFolder(L"E:\\", backups, items));
     EXPECT_EQ(MirrorFolderRefusal::DriveRoot, CheckMirrorFolder(L"\\\\server\\share\\", backups, items));
     EXPECT_EQ(MirrorFolderRefusal::NotFullPath, CheckMirrorFolder(L"mirror", backups, items));
@@ -313,12 +317,14 @@ TEST(Mirror, RefusedPlacesAndTheSettingWrittenInPlace) {
     ASSERT_EQ(DWORD(ERROR_SUCCESS), WriteSettingValue(W(temp.path()), kMirrorFolderKey, L"E:\\m"));
     EXPECT_EQ(L"E:\\m", ReadSettings(W(temp.path())).mirrorFolder);
     EXPECT_EQ(mark + utf16("[Tallowbox]\r\nMirrorFolder=E:\\m\r\n;k\r\n"), ReadWhole(ini));
-    ASSERT_TRUE(WriteFileText(ini, "Link=no\n[Other]\nMirrorFolder=theirs\n[tallowbox]\nMirrorFolder=D:\\a\n"));
+    ASSERT_TRUE(
+        WriteFileText(ini, "Link=no\n[Other]\nMirrorFolder=theirs\n[tallowbox]\nMirrorFolder=D:\\a\n"));
     ASSERT_EQ(DWORD(ERROR_SUCCESS), WriteSettingValue(W(temp.path()), kMirrorFolderKey, L""));
     EXPECT_EQ("Link=no\n[Other]\nMirrorFolder=theirs\n[tallowbox]\n", ReadWhole(ini));
     ASSERT_EQ(DWORD(ERROR_SUCCESS), WriteSettingValue(W(temp.path()), kMirrorFolderKey, L"D:\\b"));
     EXPECT_EQ("Link=no\n[Other]\nMirrorFolder=theirs\n[tallowbox]\nMirrorFolder=D:\\b\n", ReadWhole(ini));
-    EXPECT_EQ(DWORD(ERROR_INVALID_DATA), WriteSettingValue(W(temp.path()), kMirrorFolderKey, L"D:\\b\r\nLink=no"));
+    EXPECT_EQ(DWORD(ERROR_INVALID_DATA),
+              WriteSettingValue(W(temp.path()), kMirrorFolderKey, L"D:\\b\r\nLink=no"));
 }
 
 TEST(Mirror, HostileMirrorJournalRefused) {
@@ -341,7 +347,8 @@ TEST(Mirror, HostileMirrorJournalRefused) {
     MirrorRecorder recorder;
     CMirror running(recorder, W(local.root), W(mirror), true, local.inbox);
     running.Start();
-    ASSERT_EQ(1u, recorder.WaitFor(MirrorState::Phase::CaughtUp).copied) << "no hostile line counts as the copy";
+    ASSERT_EQ(1u, recorder.WaitFor(MirrorState::Phase::CaughtUp).copied)
+        << "no hostile line counts as the copy";
     EXPECT_EQ("mine", ReadWhole(mirror + "\\2026-1207\\1015\\a.txt"));
     EXPECT_EQ("keep", ReadWhole(local.temp / "outside.txt"));
     const std::vector<JournalRecord> records = JournalRecords(mirror);
@@ -370,7 +377,8 @@ TEST(Mirror, TwoProgramsMakeOneCopyAndTheSecondTakesOver) {
     first->Start();
     second.Start();
     EXPECT_EQ(MirrorState::Phase::CaughtUp, firstRecorder.WaitFor(MirrorState::Phase::CaughtUp).phase);
-    EXPECT_EQ(MirrorState::Phase::OtherProgram, secondRecorder.WaitFor(MirrorState::Phase::OtherProgram).phase);
+    EXPECT_EQ(MirrorState::Phase::OtherProgram,
+              secondRecorder.WaitFor(MirrorState::Phase::OtherProgram).phase);
     EXPECT_EQ(1u, JournalRecords(mirror).size());
 
     // The first program ends: the second mirrors from then on, without copying anything twice.
