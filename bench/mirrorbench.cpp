@@ -43,12 +43,13 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_states.size();
     }
-    MirrorState WaitFor(MirrorState::Phase phase, size_t mark) {
+    MirrorState WaitFor(MirrorState::Phase phase, size_t mark, size_t copiedAtLeast = 0, size_t waiting = 0) {
         std::unique_lock<std::mutex> lock(m_mutex);
         MirrorState found;
         m_changed.wait_for(lock, std::chrono::minutes(10), [&] {
             for (size_t i = mark; i < m_states.size(); ++i)
-                if (m_states[i].phase == phase) {
+                if (m_states[i].phase == phase && m_states[i].copied >= copiedAtLeast &&
+                    m_states[i].waiting >= waiting) {
                     found = m_states[i];
                     return true;
                 }
@@ -131,7 +132,7 @@ void TreeFigures(const std::wstring& work, const std::wstring& tree, const std::
                 engine.BeginRun();
                 engine.BackUp(host, tree, Minute(round * 3 + 1));
                 start = NowMs(); // the mirror was told as the record was written
-                waiter.WaitFor(MirrorState::Phase::CaughtUp, mark);
+                waiter.WaitFor(MirrorState::Phase::CaughtUp, mark, 1);
                 linked.push_back(NowMs() - start);
             }
         }
@@ -148,7 +149,7 @@ void TreeFigures(const std::wstring& work, const std::wstring& tree, const std::
             start = NowMs();
             mirrored.BackUp(host, tree, Minute(round * 3 + 2));
             dropWith.push_back(NowMs() - start);
-            other.WaitFor(MirrorState::Phase::CaughtUp, mark);
+            other.WaitFor(MirrorState::Phase::CaughtUp, mark, 1);
         }
         const std::wstring copy =
             place + L"\\backups" + FormatTimeStampText(Minute(round * 3)) + L"\\" + Name(tree);
@@ -188,21 +189,24 @@ void WaitingFigures(const std::wstring& work) {
     DWORD written = 0;
     WriteFile(file, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
     CloseHandle(file);
+    // The mirror runs first with nothing waiting: its thread and its first pages are no version's.
     const std::wstring away = work + L"\\waiting\\unplugged\\mirror";
-    {
-        StateWaiter warm; // the code and the heap's first pages, before the figure
-        CMirror mirror(warm, root, away, true, std::make_shared<CMirrorInbox>());
-        mirror.Start();
-        warm.WaitFor(MirrorState::Phase::Unreachable, 0);
-    }
+    const std::wstring journal = root + L"\\" + DayFolderName(record.time) + L"\\" + kJournalName;
+    MoveFileW(journal.c_str(), (journal + L".aside").c_str());
     StateWaiter waiter;
-    const unsigned long long before = PrivateBytes().bytes;
-    CMirror mirror(waiter, root, away, true, std::make_shared<CMirrorInbox>());
+    const unsigned long long idle = PrivateBytes().bytes;
+    auto inbox = std::make_shared<CMirrorInbox>();
+    CMirror mirror(waiter, root, away, true, inbox);
     mirror.Start();
-    const MirrorState state = waiter.WaitFor(MirrorState::Phase::Unreachable, 0);
+    waiter.WaitFor(MirrorState::Phase::Unreachable, 0);
+    const unsigned long long before = PrivateBytes().bytes;
+    MoveFileW((journal + L".aside").c_str(), journal.c_str());
+    inbox->VersionRecorded(DayFolderName(record.time));
+    const MirrorState state = waiter.WaitFor(MirrorState::Phase::Unreachable, 0, 0, kVersions);
     const unsigned long long after = PrivateBytes().bytes;
-    std::printf("waiting-versions %zu\nwaiting-bytes-per-version %.1f\n", state.waiting,
-                after > before ? double(after - before) / kVersions : 0.0);
+    std::printf("waiting-versions %zu\nwaiting-bytes-per-version %.1f\nmirror-idle-bytes %.0f\n",
+                state.waiting, after > before ? double(after - before) / kVersions : 0.0,
+                before > idle ? double(before - idle) : 0.0);
 }
 
 } // namespace

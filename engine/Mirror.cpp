@@ -222,6 +222,8 @@ struct CMirror::Shared {
     std::condition_variable ended;
     bool finished = false;
 
+    std::vector<std::wstring> watchedItems; // set before the thread starts
+
     // The thread's alone.
     std::vector<DayScan> days;
     std::deque<Pending> pending;
@@ -259,6 +261,22 @@ void CMirror::Shared::Publish(MirrorState::Phase phase, DWORD error, bool force)
 }
 
 void CMirror::Shared::Run() {
+    MirrorState refused;
+    refused.refusal = CheckMirrorFolder(mirror, backupRoot, watchedItems);
+    if (refused.refusal != MirrorFolderRefusal::None) {
+        refused.phase = MirrorState::Phase::Refused;
+        {
+            std::lock_guard<std::mutex> lock(stateMutex);
+            state = refused;
+        }
+        {
+            std::lock_guard<std::mutex> lock(hostMutex);
+            if (!hostGone)
+                host.MirrorStateChanged(refused);
+        }
+        while (!Quitting())
+            WaitForSingleObject(wake.get(), INFINITE);
+    }
     for (;;) {
         if (Quitting())
             break;
@@ -487,7 +505,8 @@ CMirror::Shared::Outcome CMirror::Shared::CopyFolderVersion(const JournalRecord&
         pool.reset(new CCopyPool(kMirrorCopiers));
     CQuietHost quiet;
     CCountingHost counting(quiet);
-    CFolderCopy copy(counting, SystemPath(mirror), temporary, pool.get(), &stop);
+    CFolderCopy copy(counting, SystemPath(mirror), temporary, pool.get(), &stop,
+                     CopyDirection::IntoTemporaryFolder);
     PreviousCopy previous;
     // The mirror's own earlier copy of the item: never a local one, so the mirror holds its own bytes.
     if (links && mirrorCopies.Find(record.original, true, &previous))
@@ -538,9 +557,10 @@ CMirror::CMirror(CMirrorHost& host, std::wstring backupRoot, std::wstring mirror
       m_shared(std::make_shared<Shared>(host, std::move(backupRoot), std::move(mirrorFolder), links,
                                         std::move(inbox), std::move(mayMirror))) {}
 
-void CMirror::Start() {
+void CMirror::Start(std::vector<std::wstring> watchedItems) {
     if (m_thread.joinable())
         return;
+    m_shared->watchedItems = std::move(watchedItems);
     std::shared_ptr<Shared> shared = m_shared;
     m_thread = std::thread([shared] { shared->Run(); });
 }

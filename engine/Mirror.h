@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/BackupItem.h"
 #include "engine/MirrorPlace.h"
@@ -82,7 +83,10 @@ public:
     CMirror(const CMirror&) = delete;
     CMirror& operator=(const CMirror&) = delete;
 
-    void Start();
+    // Checks the folder first (CheckMirrorFolder against the backups folder and watchedItems) on
+    // the mirror's own thread, so a share that does not answer never holds the caller: a refused
+    // folder is reported as Refused and nothing is copied.
+    void Start(std::vector<std::wstring> watchedItems = {});
     // Looks again now: 今すぐ写す, a drive that arrived, the window's minute timer.
     void Retry();
     MirrorState State() const;

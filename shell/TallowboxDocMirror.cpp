@@ -49,15 +49,6 @@ void CTallowboxDoc::StartMirror() {
     EndMirror();
     if (m_mirrorFolder.empty() || m_window == nullptr)
         return;
-    const MirrorFolderRefusal refusal =
-        CheckMirrorFolder(m_mirrorFolder, m_backupRoot, ReadWatchList(m_backupRoot).paths);
-    if (refusal != MirrorFolderRefusal::None) {
-        MirrorState refused;
-        refused.phase = MirrorState::Phase::Refused;
-        refused.refusal = refusal;
-        MirrorStateChanged(refused);
-        return;
-    }
     // Without a watcher there is nobody to share the backups folder with.
     std::weak_ptr<CWatcher> watcher = m_versionsWatcher;
     const bool watching = m_watcher != nullptr;
@@ -66,7 +57,7 @@ void CTallowboxDoc::StartMirror() {
             const std::shared_ptr<CWatcher> alive = watcher.lock();
             return alive ? alive->OwnsList() : !watching;
         }));
-    m_mirror->Start();
+    m_mirror->Start(ReadWatchList(m_backupRoot).paths); // the folder checked on the mirror's thread
 }
 
 void CTallowboxDoc::EndMirror() {
@@ -113,8 +104,7 @@ void CTallowboxDoc::MirrorStateChanged(const MirrorState& state) {
 
 std::wstring CTallowboxDoc::OnMirrorState(LPARAM stateOwned) {
     const std::unique_ptr<MirrorState> state(reinterpret_cast<MirrorState*>(stateOwned));
-    const bool refused = state->phase == MirrorState::Phase::Refused;
-    if (m_mirrorFolder.empty() || (!m_mirror && !refused))
+    if (m_mirrorFolder.empty() || !m_mirror)
         return std::wstring(); // posted before the mirror was stopped
     m_mirrorState = *state;
     std::wstring text = BehindText(*state);

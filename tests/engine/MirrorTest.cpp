@@ -36,12 +36,12 @@ public:
         return m_states.size();
     }
     // The first state of phase reported after mark; Starting when none came in time.
-    MirrorState WaitFor(MirrorState::Phase phase, size_t mark = 0) {
+    MirrorState WaitFor(MirrorState::Phase phase, size_t mark = 0, size_t copiedAtLeast = 0) {
         std::unique_lock<std::mutex> lock(m_mutex);
         MirrorState found;
         m_changed.wait_for(lock, std::chrono::milliseconds(kWaitMs), [&] {
             for (size_t i = mark; i < m_states.size(); ++i)
-                if (m_states[i].phase == phase) {
+                if (m_states[i].phase == phase && m_states[i].copied >= copiedAtLeast) {
                     found = m_states[i];
                     return true;
                 }
@@ -193,7 +193,7 @@ TEST(Mirror, VersionsMirroredWholeAndUnchangedFilesLinkedThere) {
     // A second, unchanged version: linked to the mirror's own copy, never to a local one.
     size_t mark = recorder.Mark();
     ASSERT_TRUE(local.BackUp(local.data + "\\project", At(2026, 12, 7, 11, 0)));
-    ASSERT_EQ(MirrorState::Phase::CaughtUp, recorder.WaitFor(MirrorState::Phase::CaughtUp, mark).phase);
+    ASSERT_EQ(MirrorState::Phase::CaughtUp, recorder.WaitFor(MirrorState::Phase::CaughtUp, mark, 1).phase);
     const std::string later = mirror + "\\2026-1207\\1100\\project\\a.txt";
     EXPECT_EQ("alpha", ReadWhole(later));
     EXPECT_TRUE(IdentityOf(later) == IdentityOf(mirror + minute + "\\project\\a.txt"));
@@ -303,6 +303,13 @@ TEST(Mirror, RefusedPlacesAndTheSettingWrittenInPlace) {
     EXPECT_EQ(MirrorFolderRefusal::NotFullPath, CheckMirrorFolder(L"mirror", backups, items));
     EXPECT_EQ(MirrorFolderRefusal::NotFullPath, CheckMirrorFolder(L"E:mirror", backups, items));
     EXPECT_EQ(MirrorFolderRefusal::None, CheckMirrorFolder(W(temp / "elsewhere\\mirror"), backups, items));
+
+    // Refused as the mirror starts too: nothing is written there.
+    MirrorRecorder recorder;
+    CMirror inside(recorder, backups, backups + L"\\Mirror", true, nullptr);
+    inside.Start(items);
+    EXPECT_EQ(MirrorFolderRefusal::InsideBackups, recorder.WaitFor(MirrorState::Phase::Refused).refusal);
+    EXPECT_FALSE(FolderExists(temp / "backups\\Mirror"));
 
     // The picker's write: only the key's line changes, in the file's own encoding and line ends.
     const std::string ini = temp / "Tallowbox.ini";
