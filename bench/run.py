@@ -385,6 +385,8 @@ def mirror_figures(build: str, work: str, trees: str, rounds: int) -> dict:
                     verdict(ratio <= 1.0))
     ratio = figures["S-second-unchanged-ms"] / figures["S-floor-ms"]
     target_line("mirror: second unchanged S mirrored / floor", f"{ratio:.2f}x", "<= 0.35", verdict(ratio <= 0.35))
+    local = figures["S-second-unchanged-local-ms"] / figures["S-floor-ms"]
+    target_line("  (the same version backed up locally / floor)", f"{local:.2f}x", "", "for reference")
     for tree in ("S", "M"):
         ratio = figures[f"{tree}-drop-with-mirror-ms"] / figures[f"{tree}-drop-without-mirror-ms"]
         target_line(f"mirror: drop of {tree} with a mirror / without", f"{ratio:.2f}x", "<= 1.05",
