@@ -74,6 +74,20 @@ SYSTEMTIME Minute(int minute) {
     return time;
 }
 
+// The previous copy's dirty pages are written out before, not during, the next timing.
+void Sync() {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    wchar_t line[] = L"sync";
+    if (!CreateProcessW(L"Z:\\bin\\sync", line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return;
+    WaitForSingleObject(process.hProcess, 60000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
@@ -117,12 +131,14 @@ void TreeFigures(const std::wstring& work, const std::wstring& tree, const std::
         QuietHost host;
         CBackupEngine engine(place, 4, place + L"\\backups");
         engine.SetVersionSink(inbox);
+        Sync();
         double start = NowMs();
         engine.BackUp(host, tree, Minute(round * 3));
         dropWithout.push_back(NowMs() - start);
         StateWaiter waiter;
         {
             CMirror mirror(waiter, place + L"\\backups", place + L"\\mirror", true, inbox);
+            Sync();
             start = NowMs();
             mirror.Start();
             waiter.WaitFor(MirrorState::Phase::CaughtUp, 0);
@@ -130,6 +146,7 @@ void TreeFigures(const std::wstring& work, const std::wstring& tree, const std::
             if (second) {
                 const size_t mark = waiter.Mark();
                 engine.BeginRun();
+                Sync();
                 start = NowMs();
                 engine.BackUp(host, tree, Minute(round * 3 + 1));
                 local.push_back(NowMs() - start);
@@ -148,6 +165,7 @@ void TreeFigures(const std::wstring& work, const std::wstring& tree, const std::
             mirror.Start();
             other.WaitFor(MirrorState::Phase::CaughtUp, 0); // nothing to copy yet
             const size_t mark = other.Mark();
+            Sync();
             start = NowMs();
             mirrored.BackUp(host, tree, Minute(round * 3 + 2));
             dropWith.push_back(NowMs() - start);
@@ -155,6 +173,7 @@ void TreeFigures(const std::wstring& work, const std::wstring& tree, const std::
         }
         const std::wstring copy =
             place + L"\\backups" + FormatTimeStampText(Minute(round * 3)) + L"\\" + Name(tree);
+        Sync();
         floor.push_back(RunFloor(floorcopy, copy, place + L"\\floor"));
         if (host.failed)
             std::printf("%s-failed 1\n", label);
