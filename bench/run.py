@@ -376,6 +376,37 @@ def compare_target_lines(compare: dict) -> None:
         target_line(label, shape.format(compare[name]), f"<= {limit}", verdict(compare[name] <= limit))
 
 
+def mirror_figures(build: str, work: str, trees: str, rounds: int) -> dict:
+    """The mirror's figures from mirrorbench.exe, in-process with the engine, and their targets."""
+    folder = os.path.join(work, "mirror")
+    os.makedirs(folder, exist_ok=True)
+    out = subprocess.run([WINE, os.path.join(build, "bench", "mirrorbench.exe"), win(folder),
+                          win(os.path.join(trees, "S tree")), win(os.path.join(trees, "M tree")),
+                          win(os.path.join(build, "bench", "floorcopy.exe")), str(rounds)],
+                         capture_output=True, check=True)
+    figures = {}
+    for line in out.stdout.decode("utf-8", errors="replace").splitlines():
+        name, _, value = line.partition(" ")
+        figures[name] = float(value)
+        print(f"   {name:44s} {float(value):10.1f}")
+    print()
+    for tree in ("S", "M"):
+        ratio = figures[f"{tree}-catch-up-ms"] / figures[f"{tree}-floor-ms"]
+        target_line(f"mirror: {tree} caught up onto an empty mirror / floor", f"{ratio:.2f}x", "<= 1.0",
+                    verdict(ratio <= 1.0))
+    ratio = figures["S-second-unchanged-ms"] / figures["S-floor-ms"]
+    target_line("mirror: second unchanged S mirrored / floor", f"{ratio:.2f}x", "<= 0.35", verdict(ratio <= 0.35))
+    local = figures["S-second-unchanged-local-ms"] / figures["S-floor-ms"]
+    target_line("  (the same version backed up locally / floor)", f"{local:.2f}x", "", "for reference")
+    for tree in ("S", "M"):
+        ratio = figures[f"{tree}-drop-with-mirror-ms"] / figures[f"{tree}-drop-without-mirror-ms"]
+        target_line(f"mirror: drop of {tree} with a mirror / without", f"{ratio:.2f}x", "<= 1.05",
+                    verdict(ratio <= 1.05))
+    per = figures["waiting-bytes-per-version"]
+    target_line("mirror: private bytes per waiting version", f"{per:.0f}", "<= 200", verdict(per <= 200))
+    return figures
+
+
 def verdict(met: bool) -> str:
     return "met" if met else "missed"
 
@@ -459,6 +490,8 @@ def main() -> int:
     parser.add_argument("--compare", default="", help="the generated texts and folders the compare reads")
     parser.add_argument("--compare-only", action="store_true",
                         help="only the compare of two texts and of two folders (at least 5 rounds)")
+    parser.add_argument("--mirror-only", action="store_true",
+                        help="only the mirror: catch-up of S and M, a second unchanged S, drops with a mirror")
     parser.add_argument("--history-only", action="store_true",
                         help="only the history (one read per round, at least 3) and the start-up")
     args = parser.parse_args()
@@ -484,6 +517,9 @@ def main() -> int:
             program = win(os.path.join(program_dir, "Tallowbox.exe"))
             return float(launch(args.build, "run", f'"{program}" /p "{win(item)}"')[-1].split()[0])
         version_figures(contenders, args.trees, args.rounds, launch_p, args.other_program)
+        return 0
+    if args.mirror_only:
+        mirror_figures(args.build, args.work, args.trees, args.rounds)
         return 0
     if args.compare_only:
         target_lines({}, [], None, None, None, None, compare_figures(args.build, args.compare, args.rounds))

@@ -405,6 +405,10 @@ void CBackupEngine::Report(CBackupHost& host, const BackupRow& row, const Journa
         status.back().error = error;
     }
     host.SetStatus(status);
+    // After the row's own words, so what the mirror says of the version comes after them.
+    if (error == ERROR_SUCCESS && m_versionSink && record != nullptr && record->kind == JournalKind::Backup &&
+        record->outcome == RowOutcome::Succeeded && !record->unchanged)
+        m_versionSink->VersionRecorded(DayFolderName(record->time));
 }
 
 bool BackupItemBelow(CBackupHost& host, LPCWSTR path, SYSTEMTIME time, const std::wstring& programFolder) {

@@ -24,6 +24,15 @@ struct ItemBackup;
 struct JournalRecord;
 struct PreviousCopy;
 
+// Told of every version whose journal record has just been written (its copy whole below the
+// backups folder): a file or folder copied, never an unchanged moment, a restore or a failure.
+// Called from the thread that backs up; a sink answers at once (the mirror only takes note).
+class CVersionSink {
+public:
+    virtual ~CVersionSink() = default;
+    virtual void VersionRecorded(const std::wstring& dayFolder) = 0;
+};
+
 // Who asked for a backup: the user (a drop, the command line, a paste, Send To, a restore's
 // safety backup), or the watcher after a watched item changed.
 enum class BackupTrigger : unsigned char { User, Watch };
@@ -94,6 +103,8 @@ public:
     BOOL* StopFlag() { return &m_stop; }
 
     const std::wstring& BackupRoot() const { return m_backupRoot; }
+    // Before the first item: who hears of each version recorded (none: nobody).
+    void SetVersionSink(std::shared_ptr<CVersionSink> sink) { m_versionSink = std::move(sink); }
 
 private:
     // BackUp, leaving out the patterns' entries or, for what a restore is about to replace, none.
@@ -127,6 +138,7 @@ private:
     std::map<std::wstring, std::wstring> m_sourceOfCopy; // upper-cased target path -> upper-cased source
     // The same for the running batch alone, with each source as given (case kept).
     std::unordered_map<std::wstring, std::wstring> m_runSourceOfCopy;
+    std::shared_ptr<CVersionSink> m_versionSink;
 };
 
 // BackupItemBelow with the running executable's folder.

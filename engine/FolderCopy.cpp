@@ -197,7 +197,11 @@ void CFolderCopy::CopyFileNow(const FileJob& job) {
         m_host.ShowCopying(StatusCode::BackingUp, place.shown);
         if (LinkedToPrevious(job))
             return;
-        error = CopyFileIntoBackup(place.source, place.destination, m_backupRoot, m_stop);
+        if (m_direction == CopyDirection::IntoBackup)
+            error = CopyFileIntoBackup(place.source, place.destination, m_backupRoot, m_stop);
+        else if (!CopyFileExW(place.source.c_str(), place.destination.c_str(), nullptr, nullptr, m_stop,
+                              COPY_FILE_FAIL_IF_EXISTS))
+            error = GetLastError();
     }
     if (error == ERROR_SUCCESS)
         m_host.CountCopied(size);

@@ -29,8 +29,10 @@
 #include "engine/PreviousCopy.h"
 
 // Into the backup, or out of it back to where the item came from: a restore writes the user's
-// own folders, so it never clears leftover temporaries there nor a target's attributes.
-enum class CopyDirection { IntoBackup, Restore };
+// own folders, so it never clears leftover temporaries there nor a target's attributes. Into a
+// new folder that holds a temporary name until the whole copy is in it (the mirror's): each file
+// is written straight under its name, never over one, as nothing there has a real name yet.
+enum class CopyDirection { IntoBackup, Restore, IntoTemporaryFolder };
 
 class CFolderCopy {
 public:

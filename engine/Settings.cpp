@@ -5,6 +5,7 @@
 #include "framework/FileHandle.h"
 
 const wchar_t* const kSettingsFileName = L"Tallowbox.ini";
+const wchar_t* const kMirrorFolderKey = L"MirrorFolder";
 
 namespace {
 
@@ -102,10 +103,10 @@ bool ParseLine(const std::wstring& raw, ParseState& state, TallowboxSettings& se
         return ParseWatchDelay(Unquoted(value), settings.watchDelaySeconds);
     else if (SameKey(key, L"Link"))
         settings.links = !SameKey(value, L"no");
-    else if (SameKey(key, L"MirrorFolder"))
-        settings.mirrorFolder = Unquoted(value);
     else if (SameKey(key, L"DiffTool"))
         return ParseDiffTool(value, settings.diffTool);
+    else if (SameKey(key, kMirrorFolderKey))
+        settings.mirrorFolder = Unquoted(value);
     else if (SameKey(key, L"Language"))
         settings.language = SameKey(Unquoted(value), L"ja")   ? LanguageSetting::Japanese
                             : SameKey(Unquoted(value), L"en") ? LanguageSetting::English

@@ -46,6 +46,17 @@ TallowboxSettings ReadSettings(const std::wstring& programFolder);
 // The same for the file's bytes.
 TallowboxSettings ParseSettings(const std::string& bytes);
 
+// The key the mirror's folder is kept under.
+extern const wchar_t* const kMirrorFolderKey;
+
+// Gives key the value in programFolder\Tallowbox.ini's [Tallowbox] section: the key's first line
+// there is replaced (its later lines dropped), or, without one, a line is added to the section (the
+// section made when missing); an empty value removes the key's lines. Every other line and the file's
+// encoding and line ends are kept. Written to a temporary beside the file, then put in its place: a
+// failure leaves the file as it was. A file too large to be settings, or a value holding a line
+// break, is refused (ERROR_INVALID_DATA). ERROR_SUCCESS or the error code.
+DWORD WriteSettingValue(const std::wstring& programFolder, const wchar_t* key, const std::wstring& value);
+
 // True when name matches pattern ('*' any run of characters, '?' one), case aside as the file
 // system compares names.
 bool MatchesNamePattern(const std::wstring& name, const std::wstring& pattern);

@@ -269,3 +269,15 @@ DWORD WriteWatchList(const std::wstring& backupRoot, const std::vector<std::wstr
         DeleteFileW(temporary.c_str());
     return error;
 }
+
+std::wstring ComparablePathForm(const std::wstring& path) {
+    return ComparableForm(path);
+}
+
+bool IsDriveOrShareRoot(const std::wstring& path) {
+    return IsRootPath(path);
+}
+
+bool IsPathBelowFolder(const std::wstring& path, const std::wstring& folder) {
+    return IsBelowFolder(path, folder);
+}

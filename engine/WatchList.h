@@ -34,6 +34,13 @@ constexpr size_t kMaxWatches = 1000;
 // item are compared case aside as their full long paths, and by identity where both exist.
 WatchRefusal CheckWatchable(const std::wstring& path, const std::wstring& backupRoot);
 
+// The full long form of path, upper-cased, as CheckWatchable compares it (the part that does not
+// exist kept as written); IsPathBelowFolder compares two such forms.
+std::wstring ComparablePathForm(const std::wstring& path);
+bool IsPathBelowFolder(const std::wstring& path, const std::wstring& folder);
+// "C:", "C:\", "\\server\share": a whole drive or share.
+bool IsDriveOrShareRoot(const std::wstring& path);
+
 // What reading the list came to: the paths in order (no two equal case aside), the lines skipped.
 struct WatchListContent {
     std::vector<std::wstring> paths;

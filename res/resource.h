@@ -44,6 +44,10 @@
 #define ID_WATCH_LIST 32801
 #define ID_START_AT_LOGON 32802
 #define ID_TRAY_SHOW 32803
+// The mirror's popup.
+#define ID_MIRROR_SET 32810
+#define ID_MIRROR_STOP 32811
+#define ID_MIRROR_NOW 32812
 
 // Strings (the string tables of Tallowbox.ja.rc and Tallowbox.en.rc). A new text takes the next
 // free number of its group here and one line in each language's string table.
@@ -179,6 +183,24 @@
 #define IDS_CHECK_MIRROR_MISSING 3661
 #define IDS_CHECK_RECORD_NEITHER 3662
 #define IDS_CHECK_RECORD_UNKNOWN 3663
+// The mirror.
+#define IDS_MIRROR_UNREACHABLE 3600
+#define IDS_MIRROR_DISK_FULL 3601
+#define IDS_MIRROR_CAUGHT_UP 3602
+#define IDS_MIRROR_COPYING 3603
+#define IDS_MIRROR_SOME_FAILED 3604
+#define IDS_MIRROR_OTHER_PROGRAM 3605
+#define IDS_MIRROR_PICK_TITLE 3606
+#define IDS_MIRROR_SET 3607
+#define IDS_MIRROR_STOPPED 3608
+#define IDS_MIRROR_NOT_WRITTEN 3609
+#define IDS_MIRROR_REFUSED 3610
+#define IDS_MIRROR_NOT_FULL_PATH 3611
+#define IDS_MIRROR_DRIVE_ROOT 3612
+#define IDS_MIRROR_BACKUPS_FOLDER 3613
+#define IDS_MIRROR_INSIDE_BACKUPS 3614
+#define IDS_MIRROR_CONTAINS_BACKUPS 3615
+#define IDS_MIRROR_INSIDE_WATCHED 3616
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

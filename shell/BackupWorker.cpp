@@ -19,8 +19,10 @@ struct Batch {
 // outlives what it reads.
 struct CBackupWorker::Shared : public CBackupHost {
     Shared(HWND target, const std::wstring& programFolder, unsigned copiers, const std::wstring& backupRoot,
-           const std::vector<std::wstring>& leftOutPatterns)
-        : view(target), engine(programFolder, copiers, backupRoot, leftOutPatterns) {}
+           const std::vector<std::wstring>& leftOutPatterns, std::shared_ptr<CVersionSink> versionSink)
+        : view(target), engine(programFolder, copiers, backupRoot, leftOutPatterns) {
+        engine.SetVersionSink(std::move(versionSink));
+    }
 
     // The engine's host: reports and rows travel to the view as posted messages.
     void SetStatus(const StatusReport& report) override { Post(WM_BACKUP_STATUS, new StatusReport(report)); }
@@ -102,8 +104,10 @@ void CBackupWorker::Shared::Run() {
 }
 
 CBackupWorker::CBackupWorker(HWND view, const std::wstring& programFolder, unsigned copiers,
-                             const std::wstring& backupRoot, const std::vector<std::wstring>& leftOutPatterns)
-    : m_shared(std::make_shared<Shared>(view, programFolder, copiers, backupRoot, leftOutPatterns)) {
+                             const std::wstring& backupRoot, const std::vector<std::wstring>& leftOutPatterns,
+                             std::shared_ptr<CVersionSink> versionSink)
+    : m_shared(std::make_shared<Shared>(view, programFolder, copiers, backupRoot, leftOutPatterns,
+                                        std::move(versionSink))) {
     std::shared_ptr<Shared> shared = m_shared;
     m_thread = std::thread([shared] { shared->Run(); });
 }

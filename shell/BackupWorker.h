@@ -40,7 +40,8 @@ public:
     // backupRoot (empty: programFolder\backups), leaving out entries named by leftOutPatterns.
     CBackupWorker(HWND view, const std::wstring& programFolder, unsigned copiers,
                   const std::wstring& backupRoot = std::wstring(),
-                  const std::vector<std::wstring>& leftOutPatterns = {});
+                  const std::vector<std::wstring>& leftOutPatterns = {},
+                  std::shared_ptr<CVersionSink> versionSink = nullptr);
     // Stops what runs, then waits a bounded time for the thread; one stuck in a blocked call is
     // left to end with the process (it shares what it uses with nobody that goes away).
     ~CBackupWorker();

@@ -12,6 +12,7 @@
 #include "shell/TallowboxView.h"
 #include "shell/WatchListWnd.h"
 
+#include <dbt.h>
 #include <shellapi.h>
 
 #include <vector>
@@ -28,6 +29,8 @@ namespace {
 
 // The status line: one stretched pane without a border, and the running copy's counts.
 const UINT kIndicators[] = {ID_SEPARATOR, ID_SEPARATOR};
+// Every minute the mirror is looked at again (a share that came back sends no message).
+const UINT_PTR kMirrorTimer = 0x4D31;
 
 } // namespace
 
@@ -66,9 +69,24 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         else
             KeepViewBelowMenuBar();
         break;
-    case WM_INITMENUPOPUP:
-        ::CheckMenuItem(reinterpret_cast<HMENU>(wParam), ID_START_AT_LOGON,
+    case WM_INITMENUPOPUP: {
+        const HMENU menu = reinterpret_cast<HMENU>(wParam);
+        ::CheckMenuItem(menu, ID_START_AT_LOGON,
                         MF_BYCOMMAND | (HasStartupShortcut() ? MF_CHECKED : MF_UNCHECKED));
+        const UINT mirrored = Doc() != nullptr && Doc()->HasMirror() ? MF_ENABLED : MF_GRAYED;
+        ::EnableMenuItem(menu, ID_MIRROR_STOP, MF_BYCOMMAND | mirrored);
+        ::EnableMenuItem(menu, ID_MIRROR_NOW, MF_BYCOMMAND | mirrored);
+        break;
+    }
+    case WM_TIMER:
+        if (wParam != kMirrorTimer)
+            break;
+        if (Doc() != nullptr)
+            Doc()->RetryMirror();
+        return 0;
+    case WM_DEVICECHANGE:
+        if (wParam == DBT_DEVICEARRIVAL && Doc() != nullptr)
+            Doc()->RetryMirror(); // the mirror's drive may be the one that came
         break;
     case WM_WATCHES_CHANGED:
         OnWatchesChanged();
@@ -113,6 +131,7 @@ int CMainFrame::OnCreate(LPCREATESTRUCTA lpcs) {
         return -1;
     // Stays above other windows; a system that refuses leaves a normal window that works the same.
     SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    ::SetTimer(m_hWnd, kMirrorTimer, kMirrorRetryMs, nullptr);
     return 0;
 }
 
@@ -138,6 +157,11 @@ BOOL CMainFrame::OnCmdMsg(UINT nID) {
         return TRUE;
     case ID_START_AT_LOGON:
         ToggleStartAtLogon();
+        return TRUE;
+    case ID_MIRROR_SET:
+    case ID_MIRROR_STOP:
+    case ID_MIRROR_NOW:
+        OnMirrorCommand(nID);
         return TRUE;
     default:
         return CFrameWnd::OnCmdMsg(nID);
@@ -201,7 +225,9 @@ void CMainFrame::ShowWatchList() {
 std::wstring CMainFrame::TrayTip() const {
     const CTallowboxDoc* pDoc = Doc();
     const size_t count = pDoc != nullptr ? pDoc->WatchCount() : 0;
-    return FormatResourceText(IDS_TRAY_TIP, {std::to_wstring(count)});
+    const std::wstring mirror = pDoc != nullptr ? pDoc->MirrorTip() : std::wstring();
+    const std::wstring tip = FormatResourceText(IDS_TRAY_TIP, {std::to_wstring(count)});
+    return mirror.empty() ? tip : tip + L"\n" + mirror;
 }
 
 void CMainFrame::OnMinimized() {
@@ -233,6 +259,39 @@ void CMainFrame::OnWatchesChanged() {
         pView->TrayIcon().Show(pView->m_hWnd, TrayTip());
     else if (::IsIconic(m_hWnd) && ::IsWindowVisible(m_hWnd))
         OnMinimized(); // started minimized: the list was read after the window showed
+}
+
+void CMainFrame::SayInStatusLine(const std::wstring& text) {
+    if (auto* pView = dynamic_cast<CTallowboxView*>(GetActiveView()))
+        pView->SetStatusText(text);
+}
+
+void CMainFrame::OnMirrorCommand(UINT nID) {
+    CTallowboxDoc* pDoc = Doc();
+    if (pDoc == nullptr)
+        return;
+    if (nID == ID_MIRROR_NOW) {
+        pDoc->RetryMirror();
+        return;
+    }
+    if (nID == ID_MIRROR_STOP) {
+        const DWORD error = pDoc->StopMirroring();
+        SayInStatusLine(error == ERROR_SUCCESS
+                            ? LoadResourceText(IDS_MIRROR_STOPPED)
+                            : FormatResourceText(IDS_MIRROR_NOT_WRITTEN, {SystemMessage(error)}));
+        return;
+    }
+    std::wstring folder;
+    if (!PickFolder(m_hWnd, &folder, IDS_MIRROR_PICK_TITLE) || folder.empty())
+        return;
+    DWORD error = ERROR_SUCCESS;
+    const MirrorFolderRefusal refusal = pDoc->SetMirrorFolder(folder, &error);
+    if (refusal != MirrorFolderRefusal::None)
+        SayInStatusLine(MirrorRefusalText(refusal, folder));
+    else if (error != ERROR_SUCCESS)
+        SayInStatusLine(FormatResourceText(IDS_MIRROR_NOT_WRITTEN, {SystemMessage(error)}));
+    else
+        SayInStatusLine(FormatResourceText(IDS_MIRROR_SET, {pDoc->MirrorFolder()}));
 }
 
 // A shortcut in the Startup folder, never the registry: the user sees it and can remove it there too.

@@ -65,6 +65,9 @@ private:
         int width = 0, nonClientHeight = 0;
         UINT dpi = 0;
     } m_shape;
+    // The mirror's popup: the folder picker, stopping, copying now.
+    void OnMirrorCommand(UINT nID);
+    void SayInStatusLine(const std::wstring& text);
 
     CStatusBar m_wndStatusBar;
     std::unique_ptr<CHistoryWnd> m_history;

@@ -238,6 +238,10 @@ void OpenWithUsualProgram(const std::wstring& file) {
 }
 
 bool PickFolder(HWND owner, std::wstring* folder) {
+    return PickFolder(owner, folder, IDS_PICK_RESTORE_FOLDER);
+}
+
+bool PickFolder(HWND owner, std::wstring* folder, UINT titleId) {
     CScopedCom com;
     IFileOpenDialog* dialog = nullptr;
     if (FAILED(
@@ -248,7 +252,7 @@ bool PickFolder(HWND owner, std::wstring* folder) {
     DWORD options = 0;
     dialog->GetOptions(&options);
     dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
-    dialog->SetTitle(LoadResourceText(IDS_PICK_RESTORE_FOLDER).c_str());
+    dialog->SetTitle(LoadResourceText(titleId).c_str());
     IShellItem* item = nullptr;
     if (FAILED(dialog->Show(owner)) || FAILED(dialog->GetResult(&item)))
         return false;

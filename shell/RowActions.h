@@ -43,6 +43,8 @@ void OpenWithUsualProgram(const std::wstring& file);
 
 // Asks the user for a folder (the system's folder picker); false when cancelled.
 bool PickFolder(HWND owner, std::wstring* folder);
+// The same under the title of the string titleId.
+bool PickFolder(HWND owner, std::wstring* folder, UINT titleId);
 
 // Opens folder in the shell with items (full paths inside it) selected; when the shell cannot
 // select them, opens the folder alone.

@@ -79,6 +79,8 @@ CTallowboxDoc::CTallowboxDoc() : m_programFolder(ProgramFolderInUse()) {
     m_mirrorRoot = MirrorRootOf(settings, m_backupRoot);
     m_leftOutPatterns = settings.excludes;
     m_settleMs = settings.watchDelaySeconds * 1000;
+    m_mirrorFolder = settings.mirrorFolder.empty() ? std::wstring() : MirrorFolderPath(settings.mirrorFolder);
+    m_links = settings.links;
     m_startNotice = StartNoticeOf(choice, settings);
 }
 
@@ -104,10 +106,12 @@ BOOL CTallowboxDoc::OnOpenDocument(LPCSTR lpszPathName) {
 
 void CTallowboxDoc::StartWork(HWND window) {
     m_window = window;
-    m_worker.reset(new CBackupWorker(window, m_programFolder, kCopiers, m_backupRoot, m_leftOutPatterns));
+    m_worker.reset(
+        new CBackupWorker(window, m_programFolder, kCopiers, m_backupRoot, m_leftOutPatterns, m_mirrorInbox));
 }
 
 void CTallowboxDoc::EndWork() {
+    EndMirror();      // it asks the watcher whether this program mirrors
     EndWatching();    // it queues versions on the worker
     m_worker.reset(); // stops the copy; the thread ends before what it uses goes
     m_window = nullptr;

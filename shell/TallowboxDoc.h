@@ -5,6 +5,8 @@
 // modified.
 #pragma once
 
+#include "engine/Mirror.h"
+#include "engine/MirrorPlace.h"
 #include "engine/WatchHost.h"
 #include "engine/Watcher.h"
 #include "framework/Document.h"
@@ -22,8 +24,13 @@
 #define WM_WATCHES_CHANGED (WM_APP + 45)
 // The newest version of watched items, read from the journals: lParam owns what OnLastVersions reads.
 #define WM_WATCH_LAST_VERSIONS (WM_APP + 46)
+// The mirror's state changed: lParam owns the MirrorState OnMirrorState reads.
+#define WM_MIRROR_STATE (WM_APP + 70)
 
-class CTallowboxDoc : public CDocument, private CWatchHost {
+// "E:\x cannot be the mirror folder: it lies inside a watched item", in the screens' language.
+std::wstring MirrorRefusalText(MirrorFolderRefusal refusal, const std::wstring& folder);
+
+class CTallowboxDoc : public CDocument, private CWatchHost, private CMirrorHost {
 public:
     static const CRuntimeClass runtimeClass;
     const CRuntimeClass* GetRuntimeClass() const override { return &runtimeClass; }
@@ -77,6 +84,24 @@ public:
     // On the window's thread, for WM_WATCH_LAST_VERSIONS.
     void OnLastVersions(LPARAM foundOwned);
 
+    // ---- The mirror (TallowboxDocMirror.cpp) ----
+    // Starts copying to MirrorFolder= (after StartWatching: the program that watches the backups
+    // folder is the one that mirrors it). A refused setting is said and nothing is copied.
+    void StartMirror();
+    bool HasMirror() const { return !m_mirrorFolder.empty(); }
+    const std::wstring& MirrorFolder() const { return m_mirrorFolder; }
+    // The picker's choice: refused (nothing written), or written to Tallowbox.ini (*writeError says
+    // why it could not be) and the mirror restarted on it.
+    MirrorFolderRefusal SetMirrorFolder(const std::wstring& folder, DWORD* writeError);
+    // Removes MirrorFolder= from Tallowbox.ini and stops copying; the mirror's copies stay.
+    DWORD StopMirroring();
+    // Looks at the mirror again now (今すぐ写す, a drive arrived, the minute timer).
+    void RetryMirror();
+    // On the window's thread, for WM_MIRROR_STATE: what the status line says (empty: nothing new).
+    std::wstring OnMirrorState(LPARAM stateOwned);
+    // What the notification icon's tip adds while the mirror is behind; empty when it is not.
+    std::wstring MirrorTip() const;
+
     // The folder whose Tallowbox.ini is read and below which "backups" lies: the executable's.
     static std::wstring ProgramFolderInUse();
     // Tests only: that folder instead of the executable's. Takes effect for documents (and
@@ -93,6 +118,9 @@ private:
     // CWatchHost, from the watcher's thread.
     void ItemSettled(const std::wstring& path) override;
     void WatchStatesChanged() override;
+    // CMirrorHost, from the mirror's thread.
+    void MirrorStateChanged(const MirrorState& state) override;
+    void EndMirror();
 
     std::wstring m_programFolder;
     std::wstring m_backupRoot;
@@ -109,6 +137,13 @@ private:
     // The window's thread alone: the items whose lock was said, the versions made (keys upper-cased).
     std::set<std::wstring> m_saidLocked;
     LastVersions m_lastVersions;
+    std::wstring m_mirrorFolder; // MirrorFolder=, as the mirror uses it; empty: none
+    bool m_links = true;         // Link=
+    // Told by the worker of each version; shared with the mirror of the moment.
+    std::shared_ptr<CMirrorInbox> m_mirrorInbox = std::make_shared<CMirrorInbox>();
+    std::unique_ptr<CMirror> m_mirror;
+    MirrorState m_mirrorState; // the window's thread's, as last posted
+    std::wstring m_mirrorSaid; // the status line's last word on the mirror
 
     static std::wstring s_programFolderOverride;
 };

@@ -101,6 +101,9 @@ LRESULT CTallowboxView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_WATCH_LAST_VERSIONS:
         Doc().OnLastVersions(lParam);
         return 0;
+    case WM_MIRROR_STATE:
+        ShowStateText(Doc().OnMirrorState(lParam)); // the icon's tip says the mirror's state too
+        return 0;
     case WM_BACKUP_ROW:
         OnBackupRow(lParam);
         return 0;
@@ -156,6 +159,7 @@ void CTallowboxView::OnInitialUpdate() {
             StatusText(Doc().StartNotice())); // before the command line's items, whose texts follow it
     BackupCommandLine();
     Doc().StartWatching(); // after the command line's items, whose rows come first
+    Doc().StartMirror();
 }
 
 void CTallowboxView::InsertColumns() {
@@ -429,7 +433,10 @@ WatchRefusal CTallowboxView::ToggleWatch(const std::wstring& path) {
 // The status line says what the user must know (a file that stays locked, once); the list of
 // watches shows the version's time.
 void CTallowboxView::OnWatchVersion(WPARAM wParam, LPARAM lParam) {
-    const std::wstring text = Doc().OnVersionOutcome(wParam, lParam);
+    ShowStateText(Doc().OnVersionOutcome(wParam, lParam));
+}
+
+void CTallowboxView::ShowStateText(const std::wstring& text) {
     if (!text.empty())
         SetStatusText(text);
     OnWatchesChanged();

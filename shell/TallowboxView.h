@@ -89,6 +89,8 @@ private:
     WatchRefusal ToggleWatch(const std::wstring& path) override;
     // A watched item's version is done, or the watches changed (posted by the document).
     void OnWatchVersion(WPARAM wParam, LPARAM lParam);
+    // Says text (when there is any) and lets the frame show the watches' and the mirror's states.
+    void ShowStateText(const std::wstring& text);
     void OnWatchesChanged();
     void StartProgress();
     // Shows the worker's texts and rows until every queued batch is done, answering other

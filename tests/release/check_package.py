@@ -189,10 +189,10 @@ def check_version_resource(data, what, major, minor):
 # What each usage text must name: the program's words in its language, and the keys of Tallowbox.ini.
 USAGE_TEXTS = {
     "README.txt": ("送る", "元に戻す(&R)", "(復元)", "(失敗)", "(中止)", "以前の版", "別の場所に戻す", "整理",
-                   "ごみ箱", "見張る(&W)", "見張り一覧", "通知領域", "起動時に開始", "(自動)"),
+                   "ごみ箱", "見張る(&W)", "見張り一覧", "通知領域", "起動時に開始", "(自動)", "ミラー先"),
     "README.en.txt": ("Send To", "Restore...", "(restore)", "(failed)", "(stopped)", "Earlier Versions",
                       "Restore To", "Clean Up", "Recycle Bin", "Watch", "List of Watches", "notification area",
-                      "Start at Logon", "(auto)"),
+                      "Start at Logon", "(auto)", "Set Mirror Folder"),
 }
 
 
@@ -210,7 +210,7 @@ def check_usage_text(name, raw, version):
     for needed in ("Tallowbox " + version, "Tallowbox.exe C:\\", "Ctrl+V", "backups\\YYYY-MMDD\\HHMM\\", "Esc",
                    "(2)", "Tallowbox.ini", "BackupFolder=", "Exclude=", "%LOCALAPPDATA%\\Tallowbox\\backups",
                    "Ctrl+H", "Tallowbox-journal.tsv", "WatchDelay=", "Tallowbox-watch.tsv", "Language=ja",
-                   "Language=en") + USAGE_TEXTS[name]:
+                   "Language=en", "MirrorFolder=") + USAGE_TEXTS[name]:
         check(needed in text, name + " mentions", repr(needed), "no such text")
 
 

@@ -82,7 +82,7 @@ TEST_F(MainFrame, MenuPromptsFollowTheHighlightAndReadyReturnsWhenTheMenuCloses)
     EXPECT_EQ(running->StatusText(), "ready");
 }
 
-// Every menu item keeps its text and place; watching comes last, as a popup of its own.
+// Every menu item keeps its text and place; watching, then the mirror, come last, as popups of their own.
 TEST_F(MainFrame, TheMenuBarKeepsItsItemsInPlaceAndEndsWithWatching) {
     const auto texts = [](HMENU menu) {
         std::vector<std::wstring> items;
@@ -94,13 +94,18 @@ TEST_F(MainFrame, TheMenuBarKeepsItsItemsInPlaceAndEndsWithWatching) {
         return items;
     };
     HMENU bar = ::GetMenu(running->Frame());
-    EXPECT_EQ(texts(bar),
-              (std::vector<std::wstring>{L"フォルダを開く(&O)", L"ﾍﾙﾌﾟ(&H)", L"履歴(&R)", L"見張り(&W)"}));
+    EXPECT_EQ(texts(bar), (std::vector<std::wstring>{L"フォルダを開く(&O)", L"ﾍﾙﾌﾟ(&H)", L"履歴(&R)",
+                                                     L"見張り(&W)", L"ミラー(&M)"}));
     EXPECT_EQ(texts(::GetSubMenu(bar, 1)),
               (std::vector<std::wstring>{L"Tallowbox のﾊﾞｰｼﾞｮﾝ情報(&A)...", L"ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
     EXPECT_EQ(texts(::GetSubMenu(bar, 3)),
               (std::vector<std::wstring>{L"見張り一覧(&L)...", L"起動時に開始(&S)"}));
     EXPECT_EQ(ID_START_AT_LOGON, static_cast<int>(::GetMenuItemID(::GetSubMenu(bar, 3), 1)));
+    EXPECT_EQ(texts(::GetSubMenu(bar, 4)),
+              (std::vector<std::wstring>{L"ミラー先(&S)...", L"ミラーをやめる(&R)", L"今すぐ写す(&N)"}));
+    // Without a mirror folder, stopping it is grayed.
+    ::SendMessageW(running->Frame(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(::GetSubMenu(bar, 4)), 4);
+    EXPECT_TRUE(::GetMenuState(::GetSubMenu(bar, 4), ID_MIRROR_STOP, MF_BYCOMMAND) & MF_GRAYED);
 }
 
 // Pixel rectangle of dialog units (x, y, w, h) in the view's client coordinates.
