@@ -63,6 +63,7 @@ CTallowboxDoc::CTallowboxDoc() : m_programFolder(ProgramFolderInUse()) {
     const BackupFolderChoice choice = ChooseBackupFolder(m_programFolder, settings, LocalAppDataFolder());
     m_backupRoot = choice.root;
     m_leftOutPatterns = settings.excludes;
+    m_diffTool = settings.diffTool;
     m_settleMs = settings.watchDelaySeconds * 1000;
     m_startNotice = StartNoticeOf(choice, settings);
 }

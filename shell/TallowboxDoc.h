@@ -40,6 +40,8 @@ public:
     // The backups folder in use (Tallowbox.ini, or a fall-back).
     const std::wstring& BackupRoot() const { return m_backupRoot; }
     const std::vector<std::wstring>& LeftOutPatterns() const { return m_leftOutPatterns; }
+    // DiffTool=: another program's command line for comparing two files; empty: none.
+    const std::wstring& DiffToolPattern() const { return m_diffTool; }
     // Said once at start: where the backups go and why, a settings file not read whole. Often empty.
     const StatusReport& StartNotice() const { return m_startNotice; }
 
@@ -94,6 +96,7 @@ private:
     std::wstring m_programFolder;
     std::wstring m_backupRoot;
     std::vector<std::wstring> m_leftOutPatterns;
+    std::wstring m_diffTool;
     StatusReport m_startNotice;
     HWND m_window = nullptr;                 // where the worker's results go
     std::unique_ptr<CBackupWorker> m_worker; // made with the window it posts to
