@@ -5,6 +5,7 @@
 // Prints one figure a line, its name first:
 //   window-text-ms        two 100,000-line texts with 1 % changed: from the command until the
 //                         window has painted its first change
+//   window-text-steps     of those, until the window was made, and until the result arrived
 //   window-text-top       the row at the top then (the first change, a few rows of context above)
 //   window-text-memory    the private memory at its peak meanwhile, what the window holds after,
 //                         and the two files' sizes (bytes)
@@ -52,8 +53,14 @@ public:
         m_thread = std::thread([this] { Run(); });
     }
     ~Sampler() { Stop(); }
+    // Called on the window's thread: the last question the sampler asks is answered while it ends.
     void Stop() {
         m_done = true;
+        while (m_thread.joinable() && !m_finished) {
+            MSG msg;
+            ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE); // delivers the message sent meanwhile
+            ::Sleep(1);
+        }
         if (m_thread.joinable())
             m_thread.join();
     }
@@ -70,9 +77,10 @@ private:
             m_longest = std::max(m_longest.load(), NowMs() - asked);
             ::Sleep(5);
         }
+        m_finished = true;
     }
     HWND m_window;
-    std::atomic<bool> m_done{false};
+    std::atomic<bool> m_done{false}, m_finished{false};
     std::atomic<unsigned long long> m_peak;
     std::atomic<double> m_longest{0};
     std::thread m_thread;
@@ -87,11 +95,13 @@ int Run(CWinApp& app, HWND frame, const std::wstring& data) {
         std::fprintf(stderr, "comparewindow: the window did not open\n");
         return 1;
     }
+    const double opened = NowMs() - start;
     Sampler memory(window->m_hWnd);
     if (Pump(app, kShownWithinMs, [&] { return window->IsDone(); }) != PumpResult::Done) {
         std::fprintf(stderr, "comparewindow: no compare within the time allowed\n");
         return 3;
     }
+    const double arrived = NowMs() - start;
     ::UpdateWindow(::GetDlgItem(window->m_hWnd, IDC_COMPARE_PANES));
     const double shown = NowMs() - start;
     memory.Stop();
@@ -101,6 +111,7 @@ int Run(CWinApp& app, HWND frame, const std::wstring& data) {
         return 1;
     }
     std::printf("window-text-ms %.1f\n", shown);
+    std::printf("window-text-steps %.1f %.1f (opened, result arrived)\n", opened, arrived);
     std::printf("window-text-top %zu (first change at row %u)\n", window->TopRow(),
                 compared->lines.PlaceCount() > 0 ? compared->lines.Places()[0].firstRow : 0u);
     std::printf("window-text-memory %llu %llu %llu\n", memory.Peak() - before, PrivateBytes().bytes - before,

@@ -190,6 +190,14 @@ void CDiffPanes::MakeFont() {
     }
 }
 
+// The font made again at the new scale; the rows in sight stay where they were.
+void CDiffPanes::OnFontChange() {
+    const size_t top = m_top, left = m_leftColumn;
+    MakeFont();
+    SetComparison(m_comparison);
+    ScrollTo(top, left);
+}
+
 LRESULT CALLBACK CDiffPanes::WindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* panes = reinterpret_cast<CDiffPanes*>(::GetWindowLongPtrW(hWnd, GWLP_USERDATA));
     if (panes == nullptr) // before the window attaches it, and after it lets it go
@@ -231,8 +239,7 @@ LRESULT CDiffPanes::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_DPICHANGED_AFTERPARENT:
     case WM_SETTINGCHANGE:
-        MakeFont();
-        SetComparison(m_comparison);
+        OnFontChange();
         return 0;
     default:
         break;

@@ -46,6 +46,7 @@ private:
     void OnMouseWheel(short delta);
     bool OnKeyDown(WPARAM key);
     void MakeFont();
+    void OnFontChange();
     void ScrollTo(size_t top, size_t leftColumn);
     void UpdateScrollBars();
     size_t RowCount() const;

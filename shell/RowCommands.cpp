@@ -329,12 +329,12 @@ void CRowCommands::Compare() {
 
 // Another program is given read-only copies of both sides in the temporary folder, made on the
 // backup worker (the window stays live, Esc stops it): it never sees the backup nor the file itself.
+// A version's side is where VersionCopyPath said its copy lies, already checked there.
 void CRowCommands::StartDiffTool(const CompareRequest& request, const std::wstring& pattern) {
-    const std::wstring root = request.backupRoot,
-                       item = request.newer.current ? request.newer.path : request.older.path;
+    const std::wstring item = request.newer.current ? request.newer.path : request.older.path;
     const CompareSide older = request.older, newer = request.newer;
     const ProgramStarter start = s_pfnStartProgram;
-    m_host.QueueTask([root, item, older, newer, pattern, start](CBackupEngine& engine, CBackupHost& host) {
+    m_host.QueueTask([item, older, newer, pattern, start](CBackupEngine& engine, CBackupHost& host) {
         const auto say = [&host, &item](StatusCode code, DWORD error, const std::wstring& other) {
             StatusPart said = Said(code, item);
             said.error = error;
@@ -353,10 +353,9 @@ void CRowCommands::StartDiffTool(const CompareRequest& request, const std::wstri
         }
         host.ShowCopying(StatusCode::PreparingToCompare, item);
         std::wstring olderCopy, newerCopy;
-        DWORD error = MakeLookingCopy(older.path, root, &olderCopy, engine.StopFlag());
+        DWORD error = MakeReadOnlyTemporaryCopy(older.path, &olderCopy, engine.StopFlag());
         if (error == ERROR_SUCCESS)
-            error = newer.current ? MakeReadOnlyTemporaryCopy(newer.path, &newerCopy, engine.StopFlag())
-                                  : MakeLookingCopy(newer.path, root, &newerCopy, engine.StopFlag());
+            error = MakeReadOnlyTemporaryCopy(newer.path, &newerCopy, engine.StopFlag());
         if (error == ERROR_SUCCESS &&
             MakeDiffToolCommandLine(pattern, olderCopy, newerCopy, &line) != DiffToolOutcome::Ready)
             error = ERROR_FILENAME_EXCED_RANGE; // the copies' longer paths made it too long
