@@ -49,7 +49,9 @@ std::wstring CellOf(HWND list, int item, int column) {
 }
 
 int TopRowOf(HWND window) {
-    SCROLLINFO info = {sizeof(info), SIF_POS};
+    SCROLLINFO info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SIF_POS;
     ::GetScrollInfo(::GetDlgItem(window, IDC_COMPARE_PANES), SB_VERT, &info);
     return info.nPos;
 }
@@ -58,8 +60,9 @@ class Compare : public ::testing::Test {
 protected:
     void Start(const std::string& ini = std::string()) {
         running.reset();
-        if (!ini.empty())
+        if (!ini.empty()) {
             ASSERT_TRUE(WriteFileText(program / "Tallowbox.ini", "[Tallowbox]\r\n" + ini + "\r\n"));
+        }
         running = std::make_unique<RunningApp>("", program.path());
         ASSERT_TRUE(running->started());
     }
