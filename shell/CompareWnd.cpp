@@ -150,7 +150,9 @@ CCompareWnd::~CCompareWnd() {
     m_job.reset();
 }
 
+// The compare starts first, so the files are read while the window finishes showing itself.
 BOOL CCompareWnd::OnInitDialog() {
+    StartCompare();
     ::SetWindowTextW(m_hWnd, FormatResourceText(IDS_COMPARE_TITLE, {m_request.itemName}).c_str());
     ::SetDlgItemTextW(m_hWnd, IDC_COMPARE_OLDER_HEADER, m_request.older.header.c_str());
     ::SetDlgItemTextW(m_hWnd, IDC_COMPARE_NEWER_HEADER, m_request.newer.header.c_str());
@@ -158,7 +160,6 @@ BOOL CCompareWnd::OnInitDialog() {
     ::EnableWindow(GetDlgItem(IDC_COMPARE_NEXT), FALSE);
     ::EnableWindow(GetDlgItem(IDC_COMPARE_PREVIOUS), FALSE);
     Layout();
-    StartCompare();
     return TRUE;
 }
 
