@@ -180,6 +180,40 @@ TEST_F(Compare, ABinaryPairByItsFirstDifferenceAndAMissingOriginalSaidInTheWindo
     EXPECT_TRUE(seams.questions.empty()) << "said in the window, not in a box";
 }
 
+TEST_F(Compare, ALargePairIsReadBesideTheWindowEscStopsItAndClosingEndsIt) {
+    Start();
+    std::string large;
+    for (int line = 0; large.size() < 48u * 1024 * 1024; ++line)
+        large += "a line of a large text, number " + std::to_string(line) + "\r\n";
+    ASSERT_TRUE(WriteFileText(sources / "large.txt", large));
+    Drop({sources / "large.txt"});
+    large[large.size() / 2] = 'X';
+    ASSERT_TRUE(WriteFileText(sources / "large.txt", large));
+    large.clear();
+
+    for (const UINT message : {WM_KEYDOWN, WM_CLOSE}) {
+        running->SelectRows({0});
+        running->ChooseFromRowMenu(seams, ID_ROW_COMPARE);
+        const std::vector<HWND> windows = TopLevelWindowsOf(::GetCurrentProcessId(), kTexts);
+        ASSERT_EQ(1u, windows.size());
+        HWND window = windows[0];
+        EXPECT_NE(std::wstring::npos, TextOf(window, IDC_COMPARE_SUMMARY).find(L"Esc")) << "still reading";
+        const ULONGLONG asked = ::GetTickCount64();
+        ::PostMessageW(window, message, message == WM_KEYDOWN ? VK_ESCAPE : 0, 0);
+        for (int i = 0; i < 500 && ::IsWindow(window) &&
+                        TextOf(window, IDC_COMPARE_SUMMARY).find(L"Esc") != std::wstring::npos;
+             ++i)
+            running->Pump(10);
+        EXPECT_LT(::GetTickCount64() - asked, 3000u) << "stopped within a bound";
+        if (message == WM_KEYDOWN) {
+            EXPECT_EQ(L"比較を止めました", TextOf(window, IDC_COMPARE_SUMMARY));
+            ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0); // nothing running: Esc closes
+            running->Pump(100);
+        }
+        EXPECT_FALSE(::IsWindow(window));
+    }
+}
+
 TEST_F(Compare, AFolderVersionListsWhatChangedWithoutTheExcludedAndOpensAChangedPair) {
     Start("Exclude=*.tmp");
     ASSERT_TRUE(WriteFileText(sources / "album\\scratch.tmp", "left out"));
