@@ -29,9 +29,11 @@ struct PaneColors {
         text = ::GetSysColor(COLOR_WINDOWTEXT);
         face = ::GetSysColor(COLOR_3DFACE);
         number = ::GetSysColor(COLOR_GRAYTEXT);
-        removed = Blend(window, ::GetSysColor(COLOR_GRAYTEXT), 96);
-        added = Blend(window, ::GetSysColor(COLOR_HIGHLIGHT), 64);
-        changed = Blend(::GetSysColor(COLOR_INFOBK), ::GetSysColor(COLOR_WINDOWTEXT), 24);
+        removed = Blend(window, ::GetSysColor(COLOR_GRAYTEXT), 88);
+        added = Blend(window, ::GetSysColor(COLOR_HIGHLIGHT), 72);
+        // The tooltip's background holds the palette's warm hue; a little of the selection's
+        // makes it read apart from the window's background on a light scheme.
+        changed = Blend(::GetSysColor(COLOR_INFOBK), ::GetSysColor(COLOR_HIGHLIGHT), 40);
     }
 };
 
@@ -119,6 +121,14 @@ size_t CDiffPanes::VisibleRows() const {
     return rows > 1 ? static_cast<size_t>(rows) : 1;
 }
 
+// The columns of text one pane shows beside its line numbers.
+size_t CDiffPanes::VisibleColumns() const {
+    RECT client;
+    ::GetClientRect(m_hWnd, &client);
+    const int text = (client.right - Scale(4, m_fontDpi)) / 2 - m_gutterWidth;
+    return text > m_charWidth ? static_cast<size_t>(text / m_charWidth) : 1;
+}
+
 bool CDiffPanes::GoToPlace(bool next) {
     if (!m_comparison)
         return false;
@@ -146,7 +156,8 @@ void CDiffPanes::ScrollTo(size_t top, size_t leftColumn) {
     const size_t rows = RowCount(), visible = VisibleRows();
     const size_t lastTop = rows > visible ? rows - visible : 0;
     top = std::min(top, lastTop);
-    leftColumn = std::min(leftColumn, m_widestLine);
+    const size_t columns = VisibleColumns();
+    leftColumn = std::min(leftColumn, m_widestLine > columns ? m_widestLine - columns : 0);
     m_place = CLineDiff::kNoPlace;
     if (top == m_top && leftColumn == m_leftColumn)
         return;
@@ -165,8 +176,8 @@ void CDiffPanes::UpdateScrollBars() {
     info.nPage = static_cast<UINT>(VisibleRows());
     info.nPos = static_cast<int>(m_top);
     ::SetScrollInfo(m_hWnd, SB_VERT, &info, TRUE);
-    info.nMax = static_cast<int>(m_widestLine);
-    info.nPage = 8;
+    info.nMax = m_widestLine > 0 ? static_cast<int>(m_widestLine - 1) : 0;
+    info.nPage = static_cast<UINT>(VisibleColumns());
     info.nPos = static_cast<int>(m_leftColumn);
     ::SetScrollInfo(m_hWnd, SB_HORZ, &info, TRUE);
 }
@@ -299,10 +310,10 @@ void CDiffPanes::OnHScroll(WORD request) {
         left += 1;
         break;
     case SB_PAGELEFT:
-        left = left > 8 ? left - 8 : 0;
+        left = left > VisibleColumns() ? left - VisibleColumns() : 0;
         break;
     case SB_PAGERIGHT:
-        left += 8;
+        left += VisibleColumns();
         break;
     case SB_LEFT:
         left = 0;

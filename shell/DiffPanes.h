@@ -51,6 +51,7 @@ private:
     void UpdateScrollBars();
     size_t RowCount() const;
     size_t VisibleRows() const;
+    size_t VisibleColumns() const;
     void DrawRow(HDC dc, size_t row, int y, int paneWidth) const;
     void DrawSide(HDC dc, const RECT& rect, const CDecodedText& text, bool hasLine, uint32_t line,
                   COLORREF tint) const;
