@@ -1,6 +1,7 @@
 #include "shell/RowActions.h"
 
 #include "engine/FolderTree.h"
+#include "engine/Journal.h"
 #include "engine/Restore.h"
 #include "framework/FileHandle.h"
 #include "framework/Language.h"
@@ -240,8 +241,10 @@ DWORD MakeReadOnlyTemporaryCopy(const std::wstring& file, std::wstring* copy, BO
 std::wstring VersionCopyPath(const BackupRow& row, const std::wstring& root) {
     if (row.damaged || row.kind != RowKind::Backup || row.backupPath.empty())
         return std::wstring();
-    const std::wstring copy = PlainPath(row.backupPath);
-    return IsStrictlyBelow(copy, PlainPath(root)) ? copy : std::wstring();
+    const std::wstring copy = PlainPath(row.backupPath), folder = PlainPath(root);
+    // The journal's reader checked the path already; what is read here is checked the same way.
+    return IsStrictlyBelow(copy, folder) && IsSafeCopyPath(copy.substr(folder.size() + 1)) ? copy
+                                                                                           : std::wstring();
 }
 
 void OpenWithUsualProgram(const std::wstring& file) {
