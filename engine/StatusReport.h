@@ -14,7 +14,8 @@ enum class StatusCode : unsigned char {
     BackingUp,
     Restoring,
     CleaningUp,
-    PreparingToOpen, // a version is copied for looking at
+    PreparingToOpen,    // a version is copied for looking at
+    PreparingToCompare, // the two sides are copied for another program to compare: path the item
     // A backup's outcome: path the item.
     BackupStopped,
     BackupFailed,         // error
@@ -43,6 +44,12 @@ enum class StatusCode : unsigned char {
     Opened,
     OpenStopped,
     OpenFailed, // error
+    // Comparing with another program (DiffTool=): path the item.
+    CompareToolStarted,
+    CompareToolStopped,
+    CompareToolFailed,     // other the setting, error
+    CompareToolUnusable,   // other the setting: it lacks %1 or %2, or is too long
+    CompareToolNoOriginal, // the item is not at its original place
     // Said once at start.
     FolderUnusable,   // path the backups folder, error
     FolderFellBack,   // path the backups folder used instead of the program's

@@ -657,6 +657,14 @@ void CHistoryWnd::QueueTask(std::function<void(CBackupEngine& engine, CBackupHos
     m_doc.QueueTask(std::move(task));
 }
 
+std::wstring CHistoryWnd::DiffToolPattern() const {
+    return m_doc.DiffToolPattern();
+}
+
+std::vector<std::wstring> CHistoryWnd::LeftOutPatterns() const {
+    return m_doc.LeftOutPatterns();
+}
+
 // The dialog shows what would go; on OK the copies go on the backup worker (Esc stops it), from
 // the history as it was read: a reading started meanwhile fills a history of its own.
 void CHistoryWnd::OnCleanup() {

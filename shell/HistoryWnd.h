@@ -90,6 +90,8 @@ private:
     bool IsWatched(const std::wstring& path) const override;
     WatchRefusal ToggleWatch(const std::wstring& path) override;
     void QueueTask(std::function<void(CBackupEngine& engine, CBackupHost& host)> task) override;
+    std::wstring DiffToolPattern() const override;
+    std::vector<std::wstring> LeftOutPatterns() const override;
 
     void InsertColumns();
     void Layout();

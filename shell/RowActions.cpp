@@ -1,6 +1,7 @@
 #include "shell/RowActions.h"
 
 #include "engine/FolderTree.h"
+#include "engine/Journal.h"
 #include "engine/Restore.h"
 #include "framework/FileHandle.h"
 #include "framework/Language.h"
@@ -202,6 +203,10 @@ DWORD MakeLookingCopy(const std::wstring& backupPath, const std::wstring& root, 
                       BOOL* cancel) {
     if (!IsStrictlyBelow(PlainPath(backupPath), root))
         return ERROR_ACCESS_DENIED; // nothing outside the backups is ever opened from here
+    return MakeReadOnlyTemporaryCopy(backupPath, copy, cancel);
+}
+
+DWORD MakeReadOnlyTemporaryCopy(const std::wstring& file, std::wstring* copy, BOOL* cancel) {
     wchar_t temporary[MAX_PATH + 1] = L"";
     const DWORD length = ::GetTempPathW(MAX_PATH + 1, temporary);
     if (length == 0 || length > MAX_PATH)
@@ -210,7 +215,7 @@ DWORD MakeLookingCopy(const std::wstring& backupPath, const std::wstring& root, 
     DWORD error = MakeFolderTree(base);
     if (error != ERROR_SUCCESS)
         return error;
-    // A folder of its own for each look, so the copy keeps the backup's own name.
+    // A folder of its own for each look, so the copy keeps the file's own name.
     for (unsigned attempt = 0; attempt < 1000; ++attempt) {
         wchar_t name[64];
         std::swprintf(name, 64, L"%lu-%llx-%u", ::GetCurrentProcessId(),
@@ -221,15 +226,24 @@ DWORD MakeLookingCopy(const std::wstring& backupPath, const std::wstring& root, 
                 continue;
             return error;
         }
-        *copy = folder + L"\\" + LastComponent(backupPath);
-        error = CopyReadOnly(backupPath, *copy, cancel);
+        *copy = folder + L"\\" + LastComponent(file);
+        error = CopyReadOnly(file, *copy, cancel);
         if (error != ERROR_SUCCESS) {
-            ::DeleteFileW(SystemPath(*copy).c_str()); // never a part of the version left to open
+            ::DeleteFileW(SystemPath(*copy).c_str()); // never a part of the file left to open
             ::RemoveDirectoryW(SystemPath(folder).c_str());
         }
         return error;
     }
     return ERROR_ALREADY_EXISTS;
+}
+
+std::wstring VersionCopyPath(const BackupRow& row, const std::wstring& root) {
+    if (row.damaged || row.kind != RowKind::Backup || row.backupPath.empty())
+        return std::wstring();
+    const std::wstring copy = PlainPath(row.backupPath), folder = PlainPath(root);
+    // The journal's reader checked the path already; what is read here is checked the same way.
+    return IsStrictlyBelow(copy, folder) && IsSafeCopyPath(copy.substr(folder.size() + 1)) ? copy
+                                                                                           : std::wstring();
 }
 
 void OpenWithUsualProgram(const std::wstring& file) {

@@ -38,6 +38,16 @@ std::wstring RestoreQuestion(const std::vector<BackupRow>& rows,
 // whole is removed with its folder. ERROR_SUCCESS with the copy's path, or the error code.
 DWORD MakeLookingCopy(const std::wstring& backupPath, const std::wstring& root, std::wstring* copy,
                       BOOL* cancel = nullptr);
+// The same for a file whose place is checked already (the current file, or a version's copy as
+// VersionCopyPath gives it, that another program compares): a read-only copy in a folder of its
+// own in the temporary folder, the file left alone.
+DWORD MakeReadOnlyTemporaryCopy(const std::wstring& file, std::wstring* copy, BOOL* cancel = nullptr);
+
+// Where the copy of a version (a row of a backup) lies, for reading it: its path in PlainPath's
+// form, or empty when the row names nothing below root that may be read. Every command that
+// reads a version's bytes asks here.
+std::wstring VersionCopyPath(const BackupRow& row, const std::wstring& root);
+
 // Opens file with its usual program (the shell's call, from any thread).
 void OpenWithUsualProgram(const std::wstring& file);
 

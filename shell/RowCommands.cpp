@@ -1,9 +1,12 @@
 #include "shell/RowCommands.h"
 
+#include "engine/DiffTool.h"
 #include "engine/Restore.h"
 #include "framework/App.h"
 #include "framework/Language.h"
 #include "res/resource.h"
+#include "shell/CompareFoldersWnd.h"
+#include "shell/CompareWnd.h"
 #include "shell/RowActions.h"
 #include "shell/Wording.h"
 
@@ -58,6 +61,57 @@ bool CanWatch(const BackupRow& row) {
            !row.originalPath.empty();
 }
 
+// A version that was made whole, of an item whose place is known: it has something to compare.
+bool CanCompare(const BackupRow& row) {
+    return row.kind == RowKind::Backup && row.outcome == RowOutcome::Succeeded && !row.damaged &&
+           !row.originalPath.empty() && !row.backupPath.empty();
+}
+
+bool IsOneItem(const BackupRow& a, const BackupRow& b) {
+    return a.isFolder == b.isFolder && UpperCase(a.originalPath) == UpperCase(b.originalPath);
+}
+
+// One version, or two versions of one item.
+bool CanCompareRows(const std::vector<BackupRow>& rows) {
+    if (rows.size() == 1)
+        return CanCompare(rows[0]);
+    return rows.size() == 2 && CanCompare(rows[0]) && CanCompare(rows[1]) && IsOneItem(rows[0], rows[1]);
+}
+
+// By the journal's moment; two of one second by their copies' last-write times (a copy keeps its file's).
+bool IsEarlier(const BackupRow& a, const BackupRow& b) {
+    FILETIME first, second;
+    if (!::SystemTimeToFileTime(&a.time, &first) || !::SystemTimeToFileTime(&b.time, &second))
+        return false;
+    if (::CompareFileTime(&first, &second) != 0)
+        return ::CompareFileTime(&first, &second) < 0;
+    FileFacts older, newer;
+    return ReadFileFacts(a.backupPath, &older) && ReadFileFacts(b.backupPath, &newer) &&
+           ::CompareFileTime(&older.modified, &newer.modified) < 0;
+}
+
+std::wstring VersionHeader(const BackupRow& row) {
+    return HistoryDateText(row.time) + L" " + HistoryTimeText(row.time);
+}
+
+DWORD StartWithCreateProcess(const std::wstring& commandLine) {
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process))
+        return ::GetLastError();
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return ERROR_SUCCESS;
+}
+
+bool Exists(const std::wstring& path) {
+    return ::GetFileAttributesW(SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 void Enable(HMENU popup, UINT command, bool enabled) {
     ::EnableMenuItem(popup, command, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
@@ -69,6 +123,7 @@ CRowCommands::Asker CRowCommands::s_pfnAsk = &AskWithMessageBox;
 CRowCommands::MenuTracker CRowCommands::s_pfnTrackMenu = &TrackRowMenu;
 CRowCommands::FileOpener CRowCommands::s_pfnOpenFile = &OpenWithUsualProgram;
 CRowCommands::FolderPicker CRowCommands::s_pfnPickFolder = &PickFolder;
+CRowCommands::ProgramStarter CRowCommands::s_pfnStartProgram = &StartWithCreateProcess;
 
 HWND CRowCommands::Owner() const {
     return m_list != nullptr ? ::GetAncestor(m_list, GA_ROOT) : nullptr;
@@ -119,6 +174,7 @@ void CRowCommands::EnableMenuItems(HMENU popup, const std::vector<BackupRow>& ro
         std::all_of(rows.begin(), rows.end(), [](const BackupRow& row) { return !row.originalPath.empty(); });
     Enable(popup, ID_ROW_SHOW_BACKUP, !damaged);
     Enable(popup, ID_ROW_OPEN_VERSION, !damaged && rows.size() == 1);
+    Enable(popup, ID_ROW_COMPARE, CanCompareRows(rows));
     Enable(popup, ID_ROW_SHOW_ORIGINAL, !damaged && known);
     Enable(popup, ID_ROW_VERSIONS, !damaged && !rows.front().originalPath.empty());
     Enable(popup, ID_ROW_RESTORE, std::all_of(rows.begin(), rows.end(), &CanRestore));
@@ -160,6 +216,9 @@ void CRowCommands::Run(UINT command) {
         break;
     case ID_ROW_OPEN_VERSION:
         OpenVersion();
+        break;
+    case ID_ROW_COMPARE:
+        Compare();
         break;
     case ID_ROW_SHOW_ORIGINAL:
         ShowOriginals();
@@ -226,6 +285,95 @@ void CRowCommands::OpenVersion() {
         host.SetStatus({said});
         if (error == ERROR_SUCCESS)
             open(copy);
+    });
+}
+
+// One version is compared with the item at its original place, two with each other, the older
+// on the left. Only the copies a row names below the backups folder are read (VersionCopyPath).
+bool CRowCommands::MakeCompareRequest(const std::vector<BackupRow>& rows, CompareRequest* request) const {
+    if (!CanCompareRows(rows))
+        return false;
+    const std::wstring root = PlainPath(m_host.BackupRoot());
+    const bool two = rows.size() == 2;
+    const BackupRow& older = two && IsEarlier(rows[1], rows[0]) ? rows[1] : rows[0];
+    request->older.path = VersionCopyPath(older, root);
+    request->older.header = VersionHeader(older);
+    if (two) {
+        const BackupRow& newer = &older == &rows[0] ? rows[1] : rows[0];
+        request->newer.path = VersionCopyPath(newer, root);
+        request->newer.header = VersionHeader(newer);
+    } else {
+        request->newer.path = PlainPath(older.originalPath);
+        request->newer.header = LoadResourceText(IDS_COMPARE_CURRENT);
+        request->newer.current = true;
+    }
+    if (request->older.path.empty() || request->newer.path.empty()) {
+        m_host.SetStatusText(FormatResourceText(IDS_COMPARE_COPY_MISSING, {older.backupPath}));
+        return false;
+    }
+    request->itemName = LastComponent(WithoutTrailingSeparators(older.originalPath));
+    request->excludes = m_host.LeftOutPatterns();
+    request->backupRoot = root;
+    return true;
+}
+
+void CRowCommands::Compare() {
+    const std::vector<BackupRow> rows = m_host.SelectedRows(true);
+    CompareRequest request;
+    if (!MakeCompareRequest(rows, &request))
+        return;
+    if (rows.front().isFolder) {
+        CCompareFoldersWnd::Open(Owner(), request);
+        return;
+    }
+    const std::wstring pattern = m_host.DiffToolPattern();
+    if (!pattern.empty()) {
+        StartDiffTool(request, pattern);
+        return;
+    }
+    CCompareWnd::Open(Owner(), request);
+}
+
+// Another program is given read-only copies of both sides in the temporary folder, made on the
+// backup worker (the window stays live, Esc stops it): it never sees the backup nor the file itself.
+// A version's side is where VersionCopyPath said its copy lies, already checked there.
+void CRowCommands::StartDiffTool(const CompareRequest& request, const std::wstring& pattern) {
+    const std::wstring item = request.newer.current ? request.newer.path : request.older.path;
+    const CompareSide older = request.older, newer = request.newer;
+    const ProgramStarter start = s_pfnStartProgram;
+    m_host.QueueTask([item, older, newer, pattern, start](CBackupEngine& engine, CBackupHost& host) {
+        const auto say = [&host, &item](StatusCode code, DWORD error, const std::wstring& other) {
+            StatusPart said = Said(code, item);
+            said.error = error;
+            said.other = other;
+            host.SetStatus({said});
+        };
+        std::wstring line;
+        // Refused before anything is copied: a setting without both files' places.
+        if (MakeDiffToolCommandLine(pattern, older.path, newer.path, &line) != DiffToolOutcome::Ready) {
+            say(StatusCode::CompareToolUnusable, ERROR_SUCCESS, pattern);
+            return;
+        }
+        if (newer.current && !Exists(newer.path)) {
+            say(StatusCode::CompareToolNoOriginal, ERROR_SUCCESS, std::wstring());
+            return;
+        }
+        host.ShowCopying(StatusCode::PreparingToCompare, item);
+        std::wstring olderCopy, newerCopy;
+        DWORD error = MakeReadOnlyTemporaryCopy(older.path, &olderCopy, engine.StopFlag());
+        if (error == ERROR_SUCCESS)
+            error = MakeReadOnlyTemporaryCopy(newer.path, &newerCopy, engine.StopFlag());
+        if (error == ERROR_SUCCESS &&
+            MakeDiffToolCommandLine(pattern, olderCopy, newerCopy, &line) != DiffToolOutcome::Ready)
+            error = ERROR_FILENAME_EXCED_RANGE; // the copies' longer paths made it too long
+        if (error == ERROR_SUCCESS)
+            error = start(line);
+        if (error == ERROR_REQUEST_ABORTED)
+            say(StatusCode::CompareToolStopped, error, std::wstring());
+        else if (error != ERROR_SUCCESS)
+            say(StatusCode::CompareToolFailed, error, pattern);
+        else
+            say(StatusCode::CompareToolStarted, error, std::wstring());
     });
 }
 

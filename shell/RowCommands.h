@@ -14,6 +14,8 @@
 #include "engine/BackupItem.h"
 #include "engine/WatchList.h"
 
+struct CompareRequest;
+
 // What the commands need of the list they serve.
 class CRowListHost {
 public:
@@ -36,6 +38,9 @@ public:
     virtual WatchRefusal ToggleWatch(const std::wstring& path) = 0;
     // Queues work on the backup worker (the window stays live, Esc stops it): looking at a version.
     virtual void QueueTask(std::function<void(CBackupEngine& engine, CBackupHost& host)> task) = 0;
+    // The settings a compare follows: DiffTool= (empty: the program's own window) and Exclude=.
+    virtual std::wstring DiffToolPattern() const { return std::wstring(); }
+    virtual std::vector<std::wstring> LeftOutPatterns() const { return {}; }
 };
 
 class CRowCommands {
@@ -57,6 +62,9 @@ public:
 
     void ShowBackups();
     void OpenVersion();
+    // 比較: one version against the item as it is now, or two versions of one item, the older
+    // first: in the compare windows, or a file in the program DiffTool= names.
+    void Compare();
     void ShowOriginals();
     void CopyBackupPaths();
     void ShowVersions();
@@ -76,6 +84,9 @@ public:
     static MenuTracker s_pfnTrackMenu;
     static FileOpener s_pfnOpenFile;
     static FolderPicker s_pfnPickFolder;
+    // Starts another program with a command line; ERROR_SUCCESS or why it could not be started.
+    using ProgramStarter = DWORD (*)(const std::wstring& commandLine);
+    static ProgramStarter s_pfnStartProgram;
 
 private:
     HWND Owner() const;
@@ -84,6 +95,9 @@ private:
     // Opens each item's folder once, with its items selected.
     void ShowInShell(const std::vector<std::wstring>& items);
     void EnableMenuItems(HMENU popup, const std::vector<BackupRow>& rows) const;
+    // The two sides of a compare of rows (one version, or two of one item); false when they have none.
+    bool MakeCompareRequest(const std::vector<BackupRow>& rows, CompareRequest* request) const;
+    void StartDiffTool(const CompareRequest& request, const std::wstring& pattern);
 
     CRowListHost& m_host;
     HWND m_list = nullptr;

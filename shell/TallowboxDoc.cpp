@@ -78,6 +78,7 @@ CTallowboxDoc::CTallowboxDoc() : m_programFolder(ProgramFolderInUse()) {
     m_backupRoot = choice.root;
     m_mirrorRoot = MirrorRootOf(settings, m_backupRoot);
     m_leftOutPatterns = settings.excludes;
+    m_diffTool = settings.diffTool;
     m_settleMs = settings.watchDelaySeconds * 1000;
     m_mirrorFolder = settings.mirrorFolder.empty() ? std::wstring() : MirrorFolderPath(settings.mirrorFolder);
     m_links = settings.links;

@@ -25,7 +25,7 @@
 // The newest version of watched items, read from the journals: lParam owns what OnLastVersions reads.
 #define WM_WATCH_LAST_VERSIONS (WM_APP + 46)
 // The mirror's state changed: lParam owns the MirrorState OnMirrorState reads.
-#define WM_MIRROR_STATE (WM_APP + 70)
+#define WM_MIRROR_STATE (WM_APP + 72)
 
 // "E:\x cannot be the mirror folder: it lies inside a watched item", in the screens' language.
 std::wstring MirrorRefusalText(MirrorFolderRefusal refusal, const std::wstring& folder);
@@ -50,6 +50,8 @@ public:
     // The mirror folder (MirrorFolder=), a full path without trailing separators; empty: none,
     // also for a setting that is not a full path or that overlaps the backups folder.
     const std::wstring& MirrorRoot() const { return m_mirrorRoot; }
+    // DiffTool=: another program's command line for comparing two files; empty: none.
+    const std::wstring& DiffToolPattern() const { return m_diffTool; }
     // Said once at start: where the backups go and why, a settings file not read whole. Often empty.
     const StatusReport& StartNotice() const { return m_startNotice; }
 
@@ -126,6 +128,7 @@ private:
     std::wstring m_backupRoot;
     std::wstring m_mirrorRoot;
     std::vector<std::wstring> m_leftOutPatterns;
+    std::wstring m_diffTool;
     StatusReport m_startNotice;
     HWND m_window = nullptr;                 // where the worker's results go
     std::unique_ptr<CBackupWorker> m_worker; // made with the window it posts to

@@ -422,6 +422,14 @@ void CTallowboxView::QueueTask(CBackupWorker::Task task) {
     Doc().QueueTask(std::move(task));
 }
 
+std::wstring CTallowboxView::DiffToolPattern() const {
+    return Doc().DiffToolPattern();
+}
+
+std::vector<std::wstring> CTallowboxView::LeftOutPatterns() const {
+    return Doc().LeftOutPatterns();
+}
+
 bool CTallowboxView::IsWatched(const std::wstring& path) const {
     return Doc().IsWatched(path);
 }

@@ -85,6 +85,8 @@ private:
     std::wstring MomentText(const BackupRow& row) const override;
     void ShowVersions(const BackupRow& row) override;
     void QueueTask(CBackupWorker::Task task) override;
+    std::wstring DiffToolPattern() const override;
+    std::vector<std::wstring> LeftOutPatterns() const override;
     bool IsWatched(const std::wstring& path) const override;
     WatchRefusal ToggleWatch(const std::wstring& path) override;
     // A watched item's version is done, or the watches changed (posted by the document).

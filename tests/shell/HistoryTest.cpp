@@ -81,9 +81,9 @@ TEST_F(History, AfterARestartItListsEveryBackupSearchesAndNarrowsToOneItem) {
     // The copy no journal names: last (oldest); no restore to an unknown place, but elsewhere.
     running->SelectRows({3}, ListOf(history));
     running->ChooseFromRowMenu(seams, 0, ListOf(history));
-    ASSERT_EQ(10u, seams.menu.size());
-    EXPECT_TRUE(seams.menu[6].second) << "restore greyed";
-    EXPECT_FALSE(seams.menu[7].second) << "restore to another place offered";
+    ASSERT_EQ(11u, seams.menu.size());
+    EXPECT_TRUE(seams.menu[7].second) << "restore greyed";
+    EXPECT_FALSE(seams.menu[8].second) << "restore to another place offered";
 
     // The versions of one item, from a row of the history, and from the main list's row.
     running->SelectRows({0}, ListOf(history));

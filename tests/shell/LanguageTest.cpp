@@ -12,6 +12,7 @@
 #include "framework/Gdi.h"
 #include "framework/Language.h"
 #include "res/resource.h"
+#include "shell/CompareWnd.h"
 #include "shell/Wording.h"
 
 #include <gtest/gtest.h>
@@ -201,6 +202,7 @@ TEST(Resources, MenusOfOneShapeEachItemWithAKeyOfItsOwn) {
 TEST(Resources, DialogsOfTheSameControlsTheEnglishTextsWhole) {
     const UserLanguageAfter after;
     const CAboutDlg registersTheAboutControls;
+    ASSERT_TRUE(RegisterCompareClasses());
     const HWND parent =
         ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
     for (UINT id : ResourceIds(MAKEINTRESOURCEW(5))) {

@@ -97,6 +97,7 @@ TEST_F(Rows, TheMenuOpensByMouseAndKeyboardAndOffersRestoreOnlyForWholeBackups) 
     const std::vector<std::pair<std::wstring, bool>> items = {
         {L"バックアップを表示(&S)\tEnter", false},
         {L"開く(&L)", true}, // one version at a time
+        {L"比較(&D)", true}, // two rows of two items
         {L"元のファイルの場所を表示(&O)", false},
         {L"バックアップのパスをコピー(&C)\tCtrl+C", false},
         {L"以前の版(&V)", false},
@@ -122,8 +123,9 @@ TEST_F(Rows, TheMenuOpensByMouseAndKeyboardAndOffersRestoreOnlyForWholeBackups) 
     EXPECT_TRUE(seams.menuPoint.x == screen.x && seams.menuPoint.y == screen.y);
     EXPECT_EQ(2, ListView_GetNextItem(running->List(), -1, LVNI_SELECTED));
     EXPECT_EQ(-1, ListView_GetNextItem(running->List(), 2, LVNI_SELECTED));
-    EXPECT_TRUE(seams.menu[7].second) << "a failed backup offers no restore";
-    EXPECT_TRUE(seams.menu[9].second) << "nor a watch";
+    EXPECT_TRUE(seams.menu[8].second) << "a failed backup offers no restore";
+    EXPECT_TRUE(seams.menu[10].second) << "nor a watch";
+    EXPECT_TRUE(seams.menu[2].second) << "nor a compare";
     running->PressKey(WM_SYSKEYDOWN, VK_F10, VK_SHIFT); // the real menu is modal and takes the release
     EXPECT_EQ(3, seams.menusShown) << "Shift+F10";
     running->PressKey(WM_KEYDOWN, VK_APPS);
