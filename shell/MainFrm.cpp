@@ -76,6 +76,9 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_BACKUPS_CHANGED:
         OnBackupsChanged();
         return 0;
+    case WM_AFTER_FIRST_PAINT:
+        OnAfterFirstPaint();
+        return 0;
     default:
         break;
     }
@@ -215,6 +218,18 @@ void CMainFrame::OnWatchesChanged() {
         pView->TrayIcon().Show(pView->m_hWnd, TrayTip());
     else if (::IsIconic(m_hWnd) && ::IsWindowVisible(m_hWnd))
         OnMinimized(); // started minimized: the list was read after the window showed
+}
+
+// Everything here waits until the user sees the window: the whole window is painted first (its
+// children's paints would otherwise queue behind this work). Each call only starts what runs on
+// the document's threads, so the window answers at once. Another start-up task that changes
+// nothing the first picture shows belongs in this list.
+void CMainFrame::OnAfterFirstPaint() {
+    ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    CTallowboxDoc* pDoc = Doc();
+    if (pDoc == nullptr)
+        return;
+    pDoc->StartWatching(); // the watch list, its watches and their last versions from the journals
 }
 
 // A shortcut in the Startup folder, never the registry: the user sees it and can remove it there too.
