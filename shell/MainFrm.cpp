@@ -41,8 +41,11 @@ CMainFrame::~CMainFrame() {
 BOOL CMainFrame::PreCreateWindow(CREATESTRUCTA& cs) {
     if (!CFrameWnd::PreCreateWindow(cs))
         return FALSE;
-    // No document name in the title, no frame extras: the plain overlapped window.
+    // No document name in the title, no frame extras: the plain overlapped window. It stays above
+    // other windows from its creation (no reordering before it shows); a system that refuses leaves
+    // a normal window that works the same.
     cs.style = WS_OVERLAPPEDWINDOW;
+    cs.dwExStyle |= WS_EX_TOPMOST;
     cs.lpszName = "Tallowbox";
     return TRUE;
 }
@@ -96,8 +99,6 @@ int CMainFrame::OnCreate(LPCREATESTRUCTA lpcs) {
         return -1;
     if (!m_wndStatusBar.SetIndicators(kIndicators, 2))
         return -1;
-    // Stays above other windows; a system that refuses leaves a normal window that works the same.
-    SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     return 0;
 }
 
