@@ -118,6 +118,11 @@ def verify(source: str, copy: str) -> str:
     return out.stdout.strip()
 
 
+def write_language(program_dir: str, language: str) -> None:
+    with open(os.path.join(program_dir, "Tallowbox.ini"), "w", encoding="utf-8", newline="\r\n") as f:
+        f.write(f"[Tallowbox]\nLanguage={language}\n")
+
+
 def startup_figures(build: str, program_dir: str, runs: int, other: str = "") -> float:
     """Start-up to a visible, idle main window: Tallowbox against a minimal window program (and
     another build of Tallowbox, from its own folder, when other names one)."""
@@ -499,6 +504,8 @@ def main() -> int:
                         help="only the start-up, 2 x rounds starts of each program (at least 6)")
     parser.add_argument("--other-program", default="",
                         help="with --startup-only: another Tallowbox.exe timed in the same rounds")
+    parser.add_argument("--language", choices=["ja", "en"], default="",
+                        help="with --startup-only: Language= in every timed program's Tallowbox.ini")
     parser.add_argument("--history", default="", help="the generated backups folder the history is read from")
     parser.add_argument("--versions-only", action="store_true",
                         help="only second backups (S unchanged, M a tenth changed, a 64 MiB file unchanged)"
@@ -525,6 +532,9 @@ def main() -> int:
             other_dir = os.path.join(args.work, "other program dir")
             os.makedirs(other_dir, exist_ok=True)
             other = shutil.copy(args.other_program, os.path.join(other_dir, "Tallowbox.exe"))
+        if args.language:
+            for program_dir in [contenders.program_dir] + ([os.path.dirname(other)] if other else []):
+                write_language(program_dir, args.language)
         startup = startup_figures(args.build, contenders.program_dir, max(args.rounds, 3) * 2, other)
         target_lines({}, [], startup, None, None)
         return 0

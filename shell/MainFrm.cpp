@@ -45,8 +45,11 @@ CMainFrame::~CMainFrame() {
 BOOL CMainFrame::PreCreateWindow(CREATESTRUCTA& cs) {
     if (!CFrameWnd::PreCreateWindow(cs))
         return FALSE;
-    // No document name in the title, no frame extras: the plain overlapped window.
+    // No document name in the title, no frame extras: the plain overlapped window. It stays above
+    // other windows from its creation (no reordering before it shows); a system that refuses leaves
+    // a normal window that works the same.
     cs.style = WS_OVERLAPPEDWINDOW;
+    cs.dwExStyle |= WS_EX_TOPMOST;
     cs.lpszName = "Tallowbox";
     return TRUE;
 }
@@ -97,6 +100,9 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_BACKUPS_CHANGED:
         OnBackupsChanged();
         return 0;
+    case WM_AFTER_FIRST_PAINT:
+        OnAfterFirstPaint();
+        return 0;
     default:
         break;
     }
@@ -129,8 +135,6 @@ int CMainFrame::OnCreate(LPCREATESTRUCTA lpcs) {
         return -1;
     if (!m_wndStatusBar.SetIndicators(kIndicators, 2))
         return -1;
-    // Stays above other windows; a system that refuses leaves a normal window that works the same.
-    SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::SetTimer(m_hWnd, kMirrorTimer, kMirrorRetryMs, nullptr);
     return 0;
 }
@@ -292,6 +296,19 @@ void CMainFrame::OnMirrorCommand(UINT nID) {
         SayInStatusLine(FormatResourceText(IDS_MIRROR_NOT_WRITTEN, {SystemMessage(error)}));
     else
         SayInStatusLine(FormatResourceText(IDS_MIRROR_SET, {pDoc->MirrorFolder()}));
+}
+
+// Everything here waits until the user sees the window: the whole window is painted first (its
+// children's paints would otherwise queue behind this work). Each call only starts what runs on
+// the document's threads, so the window answers at once. Another start-up task that changes
+// nothing the first picture shows belongs in this list.
+void CMainFrame::OnAfterFirstPaint() {
+    ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    CTallowboxDoc* pDoc = Doc();
+    if (pDoc == nullptr)
+        return;
+    pDoc->StartWatching(); // the watch list, its watches and their last versions from the journals
+    pDoc->StartMirror();   // what the mirror lacks, found and copied on its own thread
 }
 
 // A shortcut in the Startup folder, never the registry: the user sees it and can remove it there too.

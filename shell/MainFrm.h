@@ -56,6 +56,8 @@ private:
     // Closing while items are watched asks first (No the default): watching pauses until the next start.
     bool MayClose();
     void OnWatchesChanged();
+    // The start work the first picture does not need, once the window has painted.
+    void OnAfterFirstPaint();
     void ToggleStartAtLogon();
     std::wstring TrayTip() const;
     // A menu bar that gains or loses a line while the width stays (its menu changed) gives its

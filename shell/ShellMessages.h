@@ -8,3 +8,5 @@
 #define WM_SHOW_VERSIONS (WM_APP + 60)
 // A batch of backups ended: the windows that list backups read them again.
 #define WM_BACKUPS_CHANGED (WM_APP + 61)
+// Posted once the main window has shown: the start work nobody sees at first runs then.
+#define WM_AFTER_FIRST_PAINT (WM_APP + 68)

@@ -5,6 +5,7 @@
 #include "framework/Language.h"
 #include "res/resource.h"
 #include "shell/MainFrm.h"
+#include "shell/ShellMessages.h"
 #include "shell/TallowboxDoc.h"
 #include "shell/TallowboxView.h"
 
@@ -50,6 +51,7 @@ BOOL CTallowboxApp::InitInstance() {
     if (!::IsIconic(m_pMainWnd->m_hWnd))
         m_pMainWnd->ShowWindow(SW_SHOW);
     m_pMainWnd->UpdateWindow();
+    m_pMainWnd->PostMessage(WM_AFTER_FIRST_PAINT);
     return TRUE;
 }
 

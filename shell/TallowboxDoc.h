@@ -71,7 +71,8 @@ public:
     BackupProgress Progress() const;
 
     // ---- Watching (TallowboxDocWatch.cpp) ----
-    // Resumes every watch of the list (after StartWork): versions go on the worker. EndWork ends it.
+    // Resumes every watch of the list (after StartWork; a second call does nothing): versions go on
+    // the worker, the watched items' last versions arrive as WM_WATCH_LAST_VERSIONS. EndWork ends it.
     void StartWatching();
     size_t WatchCount() const;
     bool IsWatched(const std::wstring& path) const;

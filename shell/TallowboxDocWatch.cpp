@@ -10,6 +10,7 @@
 #include "res/resource.h"
 
 #include <cwchar>
+#include <map>
 
 namespace {
 
@@ -40,14 +41,42 @@ bool MinuteOfCopy(const std::wstring& copy, SYSTEMTIME* time) {
     return true;
 }
 
+// Item (upper-cased) to the minute of its newest copy the journals name.
+std::map<std::wstring, SYSTEMTIME> FindLastVersions(const std::wstring& root,
+                                                    const std::vector<std::wstring>& paths) {
+    CPreviousCopies previous(root);
+    std::map<std::wstring, SYSTEMTIME> found;
+    for (const std::wstring& path : paths) {
+        PreviousCopy copy;
+        SYSTEMTIME time;
+        if ((previous.Find(path, false, &copy) || previous.Find(path, true, &copy)) &&
+            MinuteOfCopy(copy.copy, &time))
+            found[UpperCase(path)] = time;
+    }
+    return found;
+}
+
+void PostLastVersions(HWND window, std::map<std::wstring, SYSTEMTIME> found) {
+    auto* owned = new std::map<std::wstring, SYSTEMTIME>(std::move(found));
+    if (!::PostMessageW(window, WM_WATCH_LAST_VERSIONS, 0, reinterpret_cast<LPARAM>(owned)))
+        delete owned; // the window is gone
+}
+
 } // namespace
 
+// Once: the watcher reads the list on its own thread, the worker reads it again for the journals.
 void CTallowboxDoc::StartWatching() {
+    if (m_watcher || !m_worker)
+        return;
     m_watcher = std::make_shared<CWatcher>(static_cast<CWatchHost&>(*this), m_backupRoot, m_leftOutPatterns,
                                            m_settleMs);
     m_versionsWatcher = m_watcher;
     m_watcher->Start();
-    LookUpLastVersions(ReadWatchList(m_backupRoot).paths);
+    const std::wstring root = m_backupRoot;
+    const HWND window = m_window;
+    QueueTask([root, window](CBackupEngine&, CBackupHost&) {
+        PostLastVersions(window, FindLastVersions(root, ReadWatchList(root).paths));
+    });
 }
 
 // On the worker, in turn with the backups: the journals name each item's newest copy.
@@ -55,17 +84,7 @@ void CTallowboxDoc::LookUpLastVersions(std::vector<std::wstring> paths) {
     const std::wstring root = m_backupRoot;
     const HWND window = m_window;
     QueueTask([paths, root, window](CBackupEngine&, CBackupHost&) {
-        CPreviousCopies previous(root);
-        auto* found = new LastVersions;
-        for (const std::wstring& path : paths) {
-            PreviousCopy copy;
-            SYSTEMTIME time;
-            if ((previous.Find(path, false, &copy) || previous.Find(path, true, &copy)) &&
-                MinuteOfCopy(copy.copy, &time))
-                (*found)[UpperCase(path)] = time;
-        }
-        if (!::PostMessageW(window, WM_WATCH_LAST_VERSIONS, 0, reinterpret_cast<LPARAM>(found)))
-            delete found; // the window is gone
+        PostLastVersions(window, FindLastVersions(root, paths));
     });
 }
 

@@ -157,9 +157,7 @@ void CTallowboxView::OnInitialUpdate() {
     if (!Doc().StartNotice().empty())
         SetStatusText(
             StatusText(Doc().StartNotice())); // before the command line's items, whose texts follow it
-    BackupCommandLine();
-    Doc().StartWatching(); // after the command line's items, whose rows come first
-    Doc().StartMirror();
+    BackupCommandLine(); // the watches resume once the window has shown (CMainFrame::OnAfterFirstPaint)
 }
 
 void CTallowboxView::InsertColumns() {

@@ -151,8 +151,15 @@ protected:
     TempFolder sources;
 };
 
+// A watched item without a copy gets its version only once the window has shown: the first
+// picture holds the command line's rows alone, and the status line's first text.
 TEST_F(StartedProgram, QuotedFileAndFolderAreListedWhenTheWindowFirstShows) {
-    Program program(Quoted(sources / "report.txt") + " " + Quoted(sources / "photos"));
+    TempFolder backups;
+    ASSERT_TRUE(WriteFileText(sources / "watched.txt", "watched"));
+    ASSERT_TRUE(WriteFileText(backups / "Tallowbox-watch.tsv",
+                              "#Tallowbox-watch 1\n" + sources / "watched.txt" + "\n"));
+    Program program(Quoted(sources / "report.txt") + " " + Quoted(sources / "photos"), -1,
+                    "[Tallowbox]\r\nWatchDelay=1\r\nBackupFolder=" + backups.path() + "\r\n");
     ASSERT_TRUE(program.started) << BuiltProgram();
     HWND frame = program.WaitForVisibleFrame();
     ASSERT_NE(frame, nullptr);
@@ -168,15 +175,25 @@ TEST_F(StartedProgram, QuotedFileAndFolderAreListedWhenTheWindowFirstShows) {
                   .find("microsoft.windows.common-controls_6595b64144ccf1df_6."),
               std::string::npos)
         << "common controls 6 loaded, not " << CommonControlsPathIn(program.process.hProcess);
-    EXPECT_EQ(CountFilesBelow(program.folder / "backups", "report.txt"), 1);
-    EXPECT_EQ(CountFilesBelow(program.folder / "backups", "one.txt"), 1);
+    EXPECT_EQ(CountFilesBelow(backups.path(), "report.txt"), 1);
+    EXPECT_EQ(CountFilesBelow(backups.path(), "one.txt"), 1);
     EXPECT_TRUE(KeyExists(kProfileKey)) << "the profile exists after a start";
 
     ::Sleep(200);
     RemoteControlReader status(::GetDlgItem(frame, AFX_IDW_STATUS_BAR));
     EXPECT_EQ(status.StatusText(0), "ready");
+    for (int i = 0; i < 200 && rows.ItemCount() < 3; ++i)
+        ::Sleep(50);
+    ASSERT_EQ(rows.ItemCount(), 3) << "the watch resumed after the first showing";
+    EXPECT_EQ(rows.ItemText(2, 2), "watched.txt");
+    EXPECT_EQ(rows.ItemText(2, 4).rfind("(自動)", 0), 0u) << rows.ItemText(2, 4);
 
     ::PostMessageA(frame, WM_COMMAND, MAKEWPARAM(ID_APP_EXIT, 0), 0);
+    std::vector<HWND> question; // closing while an item is watched asks first
+    for (int i = 0; i < 200 && question.empty(); ++i, ::Sleep(50))
+        question = TopLevelWindowsOf(program.pid(), "#32770");
+    ASSERT_EQ(question.size(), 1u);
+    ::PostMessageA(question[0], WM_COMMAND, IDYES, 0);
     bool unused = false;
     ASSERT_TRUE(program.WaitForEnd(10000, &unused));
     EXPECT_EQ(program.ExitCode(), 0u);

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -136,8 +137,24 @@ TEST_F(Watch, EachSaveGivesOneAutomaticVersionTheWatchOutlivesTheProgram) {
     EXPECT_NE(std::wstring::npos, g_questions[0].find(L"次にTallowboxを起動するまで見張りは止まります"));
     EXPECT_TRUE(::IsWindow(running->Frame()));
 
-    // A change made while the program was closed is versioned at the next start.
+    // At the next start the watch resumes and its newest version is read back from the journals.
+    SYSTEMTIME newest = {}, readBack = {};
+    ASSERT_TRUE(doc->LastVersion(FromAnsiText(note), &newest));
     g_answer = IDYES;
+    running.reset();
+    Start();
+    const auto resumed = [&] {
+        return doc->IsWatched(FromAnsiText(note)) && doc->LastVersion(FromAnsiText(note), &readBack);
+    };
+    for (int i = 0; i < 100 && !resumed(); ++i)
+        running->Pump(50);
+    ASSERT_TRUE(resumed());
+    EXPECT_EQ(0, running->ItemCount()) << "nothing changed: no version";
+    EXPECT_EQ(
+        std::make_tuple(newest.wYear, newest.wMonth, newest.wDay, newest.wHour, newest.wMinute),
+        std::make_tuple(readBack.wYear, readBack.wMonth, readBack.wDay, readBack.wHour, readBack.wMinute));
+
+    // A change made while the program was closed is versioned at the next start.
     running.reset();
     ASSERT_TRUE(WriteFileText(note, "while closed"));
     Start();
