@@ -67,8 +67,9 @@ StatusReport SuccessReport(const ItemBackup& item) {
         report.push_back(Said(StatusCode::LeftOut, item.path));
         report.back().count = item.leftOut;
     }
-    if (item.linking) {
-        // How the version was made: what changed was copied, the rest linked.
+    // How the version was made: what changed was copied, the rest linked. A drop into the same
+    // minute's copy links nothing and ends as drops do; a watched save says what it kept there.
+    if (item.linking && (!item.inPlace || item.row.automatic)) {
         report.push_back(
             Said(item.linkRefused ? StatusCode::LinkedSomeCopied : StatusCode::Linked, item.path));
         report.back().count = item.row.outcome == RowOutcome::Succeeded ? item.copied : 0;

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <unordered_set>
 
+#include "engine/CopyWay.h"
 #include "engine/FileCopy.h"
 #include "engine/JournalLines.h"
 #include "framework/FileFind.h"
@@ -39,26 +40,29 @@ uint64_t FolderSize(const std::wstring& folder, uint32_t* files) {
     return bytes;
 }
 
-// The names of the entries of folder that match pattern's kind (folders or anything).
-template <typename EntryHandler> void ForEachEntry(const std::wstring& folder, EntryHandler entry) {
+// Calls entry for each entry of folder; false when the folder could not be listed.
+template <typename EntryHandler> bool ForEachEntry(const std::wstring& folder, EntryHandler entry) {
     CFileFind find;
-    BOOL more = find.FindFile((folder + L"\\*").c_str());
+    const BOOL listed = find.FindFile((folder + L"\\*").c_str());
+    BOOL more = listed;
     while (more) {
         more = find.FindNextFile();
         if (!find.IsDots())
             entry(find);
     }
+    return listed != FALSE;
 }
 
 class CDayReader {
 public:
     CDayReader(const std::wstring& root, const std::wstring& day, CHistory& history)
-        : m_root(root), m_day(day), m_history(history) {}
+        : m_root(root), m_day(day), m_history(history), m_ways(root) {}
 
     void Read() {
         m_first = m_history.entries.size();
         ReadJournal();
         ListUnnamedCopies();
+        MarkCopiesBehindLinks();
         DropRemovedCopies();
         // Newest first; of two records of one moment, the one written later.
         std::reverse(m_history.entries.begin() + static_cast<std::ptrdiff_t>(m_first),
@@ -142,20 +146,37 @@ private:
     }
 
     // Copies in this day's minute folders that no record names: made by an earlier version, or
-    // their journal was lost.
+    // their journal was lost. What the listings show of links is kept for MarkCopiesBehindLinks.
     void ListUnnamedCopies() {
+        if (m_ways.HasLink(m_day))
+            return; // nothing is listed through a link
         const std::wstring dayPath = SystemPath(m_root + L"\\" + m_day);
-        ForEachEntry(dayPath, [&](const CFileFind& minute) {
+        const bool listed = ForEachEntry(dayPath, [&](const CFileFind& minute) {
+            const std::wstring minuteName = minute.GetFileName(), folder = m_day + L"\\" + minuteName;
+            m_ways.Saw(folder, minute.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT));
             if (!minute.IsDirectory() || minute.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT) ||
-                !IsMinuteFolderName(minute.GetFileName()))
+                !IsMinuteFolderName(minuteName))
                 return;
-            const std::wstring minuteName = minute.GetFileName();
-            ForEachEntry(dayPath + L"\\" + minuteName, [&](const CFileFind& copy) {
-                const std::wstring relative = m_day + L"\\" + minuteName + L"\\" + copy.GetFileName();
+            const bool whole = ForEachEntry(dayPath + L"\\" + minuteName, [&](const CFileFind& copy) {
+                const std::wstring relative = folder + L"\\" + copy.GetFileName();
+                m_ways.Saw(relative, copy.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT));
                 if (!IsTemporaryName(copy.GetFileName()) && m_named.count(CopyKey(relative)) == 0)
                     AddUnnamed(minuteName, copy, dayPath + L"\\" + minuteName + L"\\" + copy.GetFileName());
             });
+            if (whole)
+                m_ways.Listed(folder);
         });
+        if (listed)
+            m_ways.Listed(m_day);
+    }
+
+    // A copy whose way passes through a link reads as damaged: nothing is opened through it.
+    void MarkCopiesBehindLinks() {
+        for (size_t index = m_first; index < m_history.entries.size(); ++index) {
+            HistoryEntry& entry = m_history.entries[index];
+            if (!entry.Is(HistoryEntry::kDamaged) && m_ways.HasLink(m_history.CopyPath(entry)))
+                entry.flags |= HistoryEntry::kDamaged;
+        }
     }
 
     void AddUnnamed(const std::wstring& minuteName, const CFileFind& copy, const std::wstring& path) {
@@ -206,6 +227,7 @@ private:
     size_t m_first = 0;
     std::unordered_set<std::wstring> m_named;   // upper-cased copy paths the journal names
     std::unordered_set<std::wstring> m_removed; // and those it says were removed
+    CCopyWays m_ways;
 };
 
 } // namespace

@@ -4,8 +4,8 @@
 // rows long before a year of backups is read; within a day the newest record comes first.
 //
 // Journals are untrusted: lines that cannot be read are counted; a record whose copy path could
-// lead out of the backups folder or whose original is no full path is kept, marked damaged,
-// and nothing may be opened, restored or written for it.
+// lead out of the backups folder (or passes through a link there) or whose original is no full
+// path is kept, marked damaged, and nothing may be opened, restored or written for it.
 #pragma once
 
 #include <windows.h>

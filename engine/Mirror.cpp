@@ -9,6 +9,7 @@
 
 #include "engine/CopyPool.h"
 #include "engine/CopyRemoval.h"
+#include "engine/CopyWay.h"
 #include "engine/FileCopy.h"
 #include "engine/FolderCopy.h"
 #include "engine/FolderTree.h"
@@ -198,10 +199,10 @@ struct CMirror::Shared {
     Outcome CopyFileVersion(const JournalRecord& record, const std::wstring& source, JournalRecord& mirrored);
     Outcome CopyFolderVersion(const JournalRecord& record, const std::wstring& source,
                               JournalRecord& mirrored);
-    // The name the version gets in its minute folder of the mirror: its own, or "name (2)"... when
-    // that is taken (the mirror never replaces). *whole: a file already there under the name is
-    // this very copy (made before its record could be written).
-    DWORD FreeName(const std::wstring& minute, const std::wstring& name, bool isFolder,
+    // The name the version gets in its minute folder of the mirror (made where missing, never through
+    // a link planted there): its own, or "name (2)"... when that is taken (the mirror never replaces).
+    // *whole: a file already there under the name is this very copy, made before its record was.
+    DWORD FreeName(const std::wstring& minuteCopy, const std::wstring& name, bool isFolder,
                    const std::wstring& source, std::wstring* chosen, bool* whole);
     Outcome Classify(DWORD error, const std::wstring& source);
     void RemoveLeftovers();
@@ -417,9 +418,10 @@ CMirror::Shared::Outcome CMirror::Shared::CopyOne(const Pending& next) {
         return Outcome::Skipped;
     const std::wstring source = SystemPath(backupRoot + L"\\" + record.copy);
     const DWORD attributes = GetFileAttributesW(source.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != record.isFolder)
-        return Outcome::Skipped; // the local copy is gone (the cleanup): nothing to mirror
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != record.isFolder ||
+        CopyWayHasLink(backupRoot, record.copy))
+        return Outcome::Skipped; // the local copy is gone (the cleanup) or behind a link: nothing to mirror
     JournalRecord mirrored = record;
     const Outcome outcome = record.isFolder ? CopyFolderVersion(record, source, mirrored)
                                             : CopyFileVersion(record, source, mirrored);
@@ -435,9 +437,15 @@ CMirror::Shared::Outcome CMirror::Shared::CopyOne(const Pending& next) {
     return Outcome::Copied;
 }
 
-DWORD CMirror::Shared::FreeName(const std::wstring& minute, const std::wstring& name, bool isFolder,
+DWORD CMirror::Shared::FreeName(const std::wstring& minuteCopy, const std::wstring& name, bool isFolder,
                                 const std::wstring& source, std::wstring* chosen, bool* whole) {
     *whole = false;
+    if (CopyWayHasLink(mirror, minuteCopy))
+        return kLinkOnTheWay;
+    const DWORD made = MakeFolderTree(mirror + L"\\" + minuteCopy);
+    if (made != ERROR_SUCCESS)
+        return made;
+    const std::wstring minute = SystemPath(mirror + L"\\" + minuteCopy);
     for (unsigned number = 1; number <= kMostNumberedNames; ++number) {
         const std::wstring candidate = number == 1 ? name : NumberedName(name, number, isFolder);
         const DWORD attributes = GetFileAttributesW((minute + L"\\" + candidate).c_str());
@@ -466,11 +474,9 @@ CMirror::Shared::Outcome CMirror::Shared::CopyFileVersion(const JournalRecord& r
                                                           JournalRecord& mirrored) {
     const std::wstring minuteCopy = WithoutLastComponent(record.copy);
     const std::wstring minute = SystemPath(mirror + L"\\" + minuteCopy);
-    DWORD error = MakeFolderTree(mirror + L"\\" + minuteCopy);
     std::wstring name;
     bool whole = false;
-    if (error == ERROR_SUCCESS)
-        error = FreeName(minute, LastComponent(record.copy), false, source, &name, &whole);
+    DWORD error = FreeName(minuteCopy, LastComponent(record.copy), false, source, &name, &whole);
     if (error == ERROR_SUCCESS && !whole) {
         RemoveLeftoverTemporaries(minute);
         error = CopyFileIntoBackup(source, minute + L"\\" + name, SystemPath(mirror), &stop);
@@ -491,11 +497,9 @@ CMirror::Shared::Outcome CMirror::Shared::CopyFolderVersion(const JournalRecord&
                                                             JournalRecord& mirrored) {
     const std::wstring minuteCopy = WithoutLastComponent(record.copy);
     const std::wstring minute = SystemPath(mirror + L"\\" + minuteCopy);
-    DWORD error = MakeFolderTree(mirror + L"\\" + minuteCopy);
     std::wstring name;
     bool whole = false;
-    if (error == ERROR_SUCCESS)
-        error = FreeName(minute, LastComponent(record.copy), true, source, &name, &whole);
+    DWORD error = FreeName(minuteCopy, LastComponent(record.copy), true, source, &name, &whole);
     const std::wstring temporary = minute + L"\\" + TemporaryName();
     if (error == ERROR_SUCCESS && !CreateDirectoryW(temporary.c_str(), nullptr))
         error = GetLastError();
@@ -508,8 +512,9 @@ CMirror::Shared::Outcome CMirror::Shared::CopyFolderVersion(const JournalRecord&
     CFolderCopy copy(counting, SystemPath(mirror), temporary, pool.get(), &stop,
                      CopyDirection::IntoTemporaryFolder);
     PreviousCopy previous;
-    // The mirror's own earlier copy of the item: never a local one, so the mirror holds its own bytes.
-    if (links && mirrorCopies.Find(record.original, true, &previous))
+    // The mirror's own earlier copy (never a local one: the mirror holds its own bytes), not behind a link.
+    if (links && mirrorCopies.Find(record.original, true, &previous) &&
+        !CopyWayHasLink(mirror, previous.copy))
         copy.LinkUnchangedTo(SystemPath(mirror + L"\\" + previous.copy));
     const std::wstring final = minute + L"\\" + name;
     if (!copy.Run(record.original, source, temporary))

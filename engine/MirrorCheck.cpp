@@ -5,6 +5,7 @@
 
 #include "engine/BackupPaths.h"
 #include "engine/ByteCompare.h"
+#include "engine/CopyWay.h"
 #include "engine/Journal.h"
 #include "framework/FileFind.h"
 
@@ -116,7 +117,9 @@ MirrorCheckResult CheckMirror(const CHistory& history, const std::wstring& backu
         }
         const HistoryEntry& entry = history.entries[index];
         const std::wstring copy = history.CopyPath(entry);
-        if (!IsCheckedVersion(entry) || !IsSafeCopyPath(copy) || !read.insert(UpperCase(copy)).second)
+        // Nothing is read through a link on the way to either copy.
+        if (!IsCheckedVersion(entry) || !IsSafeCopyPath(copy) || CopyWayHasLink(backupRoot, copy) ||
+            CopyWayHasLink(mirrorRoot, copy) || !read.insert(UpperCase(copy)).second)
             continue;
         const std::wstring local = SystemPath(backupRoot + L"\\" + copy),
                            mirror = SystemPath(mirrorRoot + L"\\" + copy);

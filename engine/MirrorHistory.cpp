@@ -39,8 +39,10 @@ void MergeMirrorDay(const CHistory& mirror, const std::wstring& backupRoot, cons
     for (size_t index = first; index < history.entries.size(); ++index)
         local.emplace(VersionKey(history, history.entries[index]), index);
     for (HistoryEntry entry : mirror.entries) {
+        // A copy one place reaches through a link is not the other's version: each reads as it is.
         const auto found = local.find(VersionKey(mirror, entry));
-        if (found != local.end()) {
+        if (found != local.end() &&
+            history.entries[found->second].Is(HistoryEntry::kDamaged) == entry.Is(HistoryEntry::kDamaged)) {
             HistoryEntry& both = history.entries[found->second];
             both.place = PlaceOfBoth(history, both, backupRoot, mirrorRoot);
             local.erase(found); // a second record of the same version stays a row of its own

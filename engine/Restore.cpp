@@ -1,5 +1,6 @@
 #include "engine/Restore.h"
 
+#include "engine/CopyWay.h"
 #include "engine/FileCopy.h"
 #include "engine/FolderCopy.h"
 #include "engine/FolderTree.h"
@@ -38,6 +39,17 @@ BackupRow RestoreRowFor(const BackupRow& backup, SYSTEMTIME time, RowOutcome out
     row.kind = RowKind::Restore;
     row.outcome = outcome;
     return row;
+}
+
+// Whether the row's copy may be read: there, and not reached through a link planted on its way.
+// ERROR_SUCCESS or why not.
+DWORD CopyToRead(const std::wstring& backupRoot, const BackupRow& backup) {
+    if (CopyPathHasLink(backupRoot, backup.backupPath))
+        return kLinkOnTheWay;
+    const std::wstring from = SystemPath(backup.backupPath);
+    if (from.empty() || GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return from.empty() ? ERROR_BAD_PATHNAME : GetLastError();
+    return ERROR_SUCCESS;
 }
 
 StatusReport RestoreFailure(const std::wstring& path, DWORD error, unsigned failedEntries) {
@@ -115,8 +127,8 @@ bool CBackupEngine::Restore(CBackupHost& host, const BackupRow& backup, SYSTEMTI
     if (IsStopRequested())
         return finish(RowOutcome::Stopped, stopped);
     const std::wstring from = SystemPath(backup.backupPath);
-    if (from.empty() || GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return finish(RowOutcome::Failed, RestoreFailure(original, GetLastError(), 0));
+    if (const DWORD error = CopyToRead(m_backupRoot, backup))
+        return finish(RowOutcome::Failed, RestoreFailure(original, error, 0));
 
     if (GetFileAttributesW(SystemPath(original).c_str()) != INVALID_FILE_ATTRIBUTES) {
         // The safety backup of this minute must land beside the copy being put back, never on it.
@@ -210,9 +222,8 @@ bool CBackupEngine::RestoreElsewhere(CBackupHost& host, const BackupRow& backup,
     };
     if (IsStopRequested())
         return finish(RowOutcome::Stopped, stopped());
-    const std::wstring from = SystemPath(backup.backupPath);
-    if (from.empty() || GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return finish(RowOutcome::Failed, RestoreFailure(written, GetLastError(), 0));
+    if (const DWORD error = CopyToRead(m_backupRoot, backup))
+        return finish(RowOutcome::Failed, RestoreFailure(written, error, 0));
     const PutBackResult result =
         CopyUnderFreeName(counting, backup, folder, SystemPath(m_backupRoot), &m_stop, &written);
     if (result.stopped)

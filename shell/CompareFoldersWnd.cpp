@@ -231,7 +231,7 @@ void CCompareFoldersWnd::ShowSummary() {
             text = FormatResourceText(IDS_COMPARE_COPY_MISSING, {m_request.older.path});
             break;
         case FolderCompareOutcome::NewerMissing:
-            text = FormatResourceText(m_request.newer.current ? IDS_COMPARE_ORIGINAL_MISSING
+            text = FormatResourceText(m_request.newer.current ? IDS_COMPARE_FOLDER_MISSING
                                                               : IDS_COMPARE_COPY_MISSING,
                                       {m_request.newer.path});
             break;

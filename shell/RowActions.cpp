@@ -1,5 +1,6 @@
 #include "shell/RowActions.h"
 
+#include "engine/CopyWay.h"
 #include "engine/FolderTree.h"
 #include "engine/Journal.h"
 #include "engine/Restore.h"
@@ -201,8 +202,11 @@ bool IsStrictlyBelow(const std::wstring& path, const std::wstring& folder) {
 
 DWORD MakeLookingCopy(const std::wstring& backupPath, const std::wstring& root, std::wstring* copy,
                       BOOL* cancel) {
-    if (!IsStrictlyBelow(PlainPath(backupPath), root))
+    const std::wstring plain = PlainPath(backupPath);
+    if (!IsStrictlyBelow(plain, root))
         return ERROR_ACCESS_DENIED; // nothing outside the backups is ever opened from here
+    if (CopyWayHasLink(root, plain.substr(root.size() + 1)))
+        return kLinkOnTheWay;
     return MakeReadOnlyTemporaryCopy(backupPath, copy, cancel);
 }
 
@@ -241,9 +245,12 @@ std::wstring VersionCopyPath(const BackupRow& row, const std::wstring& root) {
     if (row.damaged || row.kind != RowKind::Backup || row.backupPath.empty())
         return std::wstring();
     const std::wstring copy = PlainPath(row.backupPath), folder = PlainPath(root);
-    // The journal's reader checked the path already; what is read here is checked the same way.
-    return IsStrictlyBelow(copy, folder) && IsSafeCopyPath(copy.substr(folder.size() + 1)) ? copy
-                                                                                           : std::wstring();
+    // The journal's reader checked the path already; what is read here is checked the same way,
+    // and never through a link planted on its way.
+    if (!IsStrictlyBelow(copy, folder))
+        return std::wstring();
+    const std::wstring relative = copy.substr(folder.size() + 1);
+    return IsSafeCopyPath(relative) && !CopyWayHasLink(folder, relative) ? copy : std::wstring();
 }
 
 void OpenWithUsualProgram(const std::wstring& file) {

@@ -32,8 +32,9 @@ bool PutTextOnClipboard(HWND owner, const std::wstring& text);
 std::wstring RestoreQuestion(const std::vector<BackupRow>& rows,
                              const std::function<std::wstring(const BackupRow&)>& momentOf);
 
-// Copies the backup (a file below root) into a folder of its own in the user's temporary folder
-// and makes the copy read-only: what a program opens for looking is never the backup itself.
+// Copies the backup (a file below root, not reached through a link) into a folder of its own in the
+// user's temporary folder and makes the copy read-only: what a program opens for looking is never
+// the backup itself.
 // A non-zero *cancel, read while it copies, stops it (ERROR_REQUEST_ABORTED); a copy that is not
 // whole is removed with its folder. ERROR_SUCCESS with the copy's path, or the error code.
 DWORD MakeLookingCopy(const std::wstring& backupPath, const std::wstring& root, std::wstring* copy,
@@ -44,8 +45,8 @@ DWORD MakeLookingCopy(const std::wstring& backupPath, const std::wstring& root, 
 DWORD MakeReadOnlyTemporaryCopy(const std::wstring& file, std::wstring* copy, BOOL* cancel = nullptr);
 
 // Where the copy of a version (a row of a backup) lies, for reading it: its path in PlainPath's
-// form, or empty when the row names nothing below root that may be read. Every command that
-// reads a version's bytes asks here.
+// form, or empty when the row names nothing below root that may be read (or only through a link
+// on its way). Every command that compares a version's bytes asks here.
 std::wstring VersionCopyPath(const BackupRow& row, const std::wstring& root);
 
 // Opens file with its usual program (the shell's call, from any thread).

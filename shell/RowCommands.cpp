@@ -289,18 +289,19 @@ void CRowCommands::OpenVersion() {
 }
 
 // One version is compared with the item at its original place, two with each other, the older
-// on the left. Only the copies a row names below the backups folder are read (VersionCopyPath).
+// on the left. Only the copies a row names below the backups folder or the mirror, whichever holds
+// it, are read (VersionCopyPath).
 bool CRowCommands::MakeCompareRequest(const std::vector<BackupRow>& rows, CompareRequest* request) const {
     if (!CanCompareRows(rows))
         return false;
     const std::wstring root = PlainPath(m_host.BackupRoot());
     const bool two = rows.size() == 2;
     const BackupRow& older = two && IsEarlier(rows[1], rows[0]) ? rows[1] : rows[0];
-    request->older.path = VersionCopyPath(older, root);
+    request->older.path = VersionCopyPath(older, RootHolding(older.backupPath));
     request->older.header = VersionHeader(older);
     if (two) {
         const BackupRow& newer = &older == &rows[0] ? rows[1] : rows[0];
-        request->newer.path = VersionCopyPath(newer, root);
+        request->newer.path = VersionCopyPath(newer, RootHolding(newer.backupPath));
         request->newer.header = VersionHeader(newer);
     } else {
         request->newer.path = PlainPath(older.originalPath);

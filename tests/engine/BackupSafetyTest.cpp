@@ -290,6 +290,7 @@ TEST_F(BackupSafetyTest, HiddenSystemAndReadOnlyCopiesAreReplacedInTheSameMinute
     WriteFileWithAttributes(m_data + "\\solo.txt", "second solo",
                             FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     EXPECT_TRUE(Backup(folder));
+    EXPECT_EQ("status ready", m_host.events.back()) << "a drop into the minute's copy ends as drops do";
     EXPECT_TRUE(Backup(m_data + "\\solo.txt"));
 
     EXPECT_EQ("second ini", ReadWhole(MinuteFolder() + "\\styled\\desktop.ini"));

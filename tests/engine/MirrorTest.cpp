@@ -1,7 +1,8 @@
 // The mirror on real disks: versions made by the engine copied whole (bytes, attributes, times,
 // journal), a second unchanged folder version linked to the mirror's own copy, a mirror whose
 // drive letter is gone caught up once it is back and after a restart, a full mirror disk, the
-// refused places, a hostile mirror journal, and one copy when two programs share the backups.
+// refused places, a hostile mirror journal, links planted on the way to a copy in either place, and
+// one copy when two programs share the backups.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -15,6 +16,8 @@
 #include "engine/Journal.h"
 #include "engine/JournalLines.h"
 #include "engine/Mirror.h"
+#include "engine/MirrorCheck.h"
+#include "engine/MirrorHistory.h"
 #include "engine/MirrorPlace.h"
 #include "engine/Settings.h"
 #include "engine/Watcher.h"
@@ -361,6 +364,51 @@ TEST(Mirror, HostileMirrorJournalRefused) {
     const std::vector<JournalRecord> records = JournalRecords(mirror);
     ASSERT_FALSE(records.empty());
     EXPECT_EQ(L"2026-1207\\1015\\a.txt", records.back().copy);
+}
+
+// Neither place ever holds a link of the program's: a minute folder replaced by one (a Unix symbolic
+// link to a folder outside) after its version was mirrored is never read or written through: the
+// check and the restore read nothing there, a later version of that minute is not mirrored through
+// it, and the record of the copy behind it reads as damaged, the other place's as whole.
+TEST(Mirror, ALinkPlantedOnTheWayToACopyIsFollowedInNeitherPlace) {
+    for (const bool inMirror : {false, true}) {
+        SCOPED_TRACE(inMirror ? "in the mirror" : "in the backups folder");
+        Backups local;
+        const std::string mirror = local.temp / "mirror", outside = local.temp / "outside";
+        ASSERT_TRUE(WriteFileText(outside + "\\a.txt", "outside") &&
+                    WriteFileText(local.data + "\\a.txt", "mine"));
+        ASSERT_TRUE(local.BackUp(local.data + "\\a.txt", At(2026, 12, 7, 10, 15)));
+        MirrorRecorder recorder;
+        CMirror running(recorder, W(local.root), W(mirror), true, local.inbox);
+        running.Start();
+        ASSERT_EQ(1u, recorder.WaitFor(MirrorState::Phase::CaughtUp).copied);
+        CHistory both, after;
+        ReadHistoryDayOfBoth(W(local.root), W(mirror), L"2026-1207", both);
+        const std::string place = inMirror ? mirror : local.root, minute = place + "\\2026-1207\\1015";
+        RemoveTree(minute);
+        UnixSymlink link(minute, "../../outside");
+        ASSERT_TRUE(link.made() && both.entries.size() == 1);
+        EXPECT_EQ(0u, CheckMirror(both, W(local.root), W(mirror), nullptr).checked);
+        ASSERT_TRUE(WriteFileText(local.data + "\\a.txt", "changed"));
+        EXPECT_FALSE(local.engine.Restore(local.host, both.RowFor(both.entries[0], W(place)),
+                                          At(2026, 12, 7, 10, 20)));
+        EXPECT_EQ("changed", ReadWhole(local.data + "\\a.txt")) << "nothing put back from outside";
+        if (inMirror) { // a later version of that minute
+            const size_t mark = recorder.Mark();
+            ASSERT_TRUE(WriteFileText(local.data + "\\b.txt", "b") &&
+                        local.BackUp(local.data + "\\b.txt", At(2026, 12, 7, 10, 15)));
+            EXPECT_EQ(1u, recorder.WaitFor(MirrorState::Phase::CaughtUp, mark).failed);
+        }
+        EXPECT_EQ(std::vector<std::string>{"a.txt"}, ListFolder(outside)) << "nothing written outside";
+        ReadHistoryDayOfBoth(W(local.root), W(mirror), L"2026-1207", after);
+        std::vector<std::pair<int, bool>> versions; // place, damaged
+        for (const HistoryEntry& entry : after.entries)
+            if (entry.kind == JournalKind::Backup && after.CopyPath(entry) == L"2026-1207\\1015\\a.txt")
+                versions.push_back({entry.place, entry.Is(HistoryEntry::kDamaged)});
+        EXPECT_EQ((std::vector<std::pair<int, bool>>{{HistoryEntry::kHere, !inMirror},
+                                                     {HistoryEntry::kMirror, inMirror}}),
+                  versions);
+    }
 }
 
 TEST(Mirror, TwoProgramsMakeOneCopyAndTheSecondTakesOver) {

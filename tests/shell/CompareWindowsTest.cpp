@@ -1,7 +1,8 @@
 // The compare of the running program, from the row menu of the main list and of the history: the
 // two-texts window's summary and headers read as other programs read them (window texts), F8 to
 // the next difference, a binary pair, a missing original, a folder version's list with Exclude=
-// applied, and DiffTool= given two read-only copies by a real program (the system's cmd).
+// applied and its folder gone, and DiffTool= given two read-only copies by a real program (the
+// system's cmd).
 #include "RunningApp.h"
 #include "WindowProbe.h"
 
@@ -214,7 +215,7 @@ TEST_F(Compare, ALargePairIsReadBesideTheWindowEscStopsItAndClosingEndsIt) {
     }
 }
 
-TEST_F(Compare, AFolderVersionListsWhatChangedWithoutTheExcludedAndOpensAChangedPair) {
+TEST_F(Compare, AFolderVersionListsWhatChangedWithoutTheExcludedOpensAChangedPairAndSaysAGoneFolder) {
     Start("Exclude=*.tmp");
     ASSERT_TRUE(WriteFileText(sources / "album\\scratch.tmp", "left out"));
     for (const char* name : {"a.txt", "same.txt", "gone.txt"})
@@ -261,6 +262,13 @@ TEST_F(Compare, AFolderVersionListsWhatChangedWithoutTheExcludedAndOpensAChanged
     }
     ASSERT_TRUE(pair != nullptr);
     EXPECT_EQ(L"違い 1 箇所 (削除 1 行、追加 1 行)", TextOf(pair, IDC_COMPARE_SUMMARY));
+
+    // The folder gone from its place: said of a folder.
+    RemoveTree(sources / "album");
+    HWND gone = CompareRows({0}, kFolders, nullptr, IDC_FOLDERS_SUMMARY);
+    ASSERT_TRUE(gone != nullptr);
+    EXPECT_EQ(FromAnsiText(sources / "album") + L"は元の場所にありません。比べる現在のフォルダがありません",
+              TextOf(gone, IDC_FOLDERS_SUMMARY));
 }
 
 TEST_F(Compare, DiffToolIsGivenTwoReadOnlyCopiesOlderFirstAndAFailureToStartIsSaid) {

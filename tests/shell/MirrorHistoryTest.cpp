@@ -1,11 +1,13 @@
-// The history of the running program with a mirror folder (MirrorFolder=), made here by copying
-// the backups folder as the mirror holds it: one list with each version's place, a version cleaned
-// locally opened and restored from the mirror, hostile mirror records refused, an unreachable
-// mirror said; and the mirror's check finding copies that differ or are missing.
+// The history of the running program with a mirror folder (MirrorFolder=), which the program
+// fills itself: one list with each version's place, a version cleaned locally opened, compared and
+// restored from the mirror, hostile mirror records refused, an unreachable mirror said; and the
+// mirror's check finding copies that differ or are missing.
 #include "RunningApp.h"
+#include "WindowProbe.h"
 
 #include "common/TempFolder.h"
 #include "engine/BackupPaths.h"
+#include "engine/History.h"
 #include "engine/Journal.h"
 #include "res/resource.h"
 #include "shell/HistoryWnd.h"
@@ -20,22 +22,17 @@
 
 namespace {
 
-// Copies a folder tree file by file, as the mirror holds the backups: bytes and times of its own.
-void CopyTree(const std::string& from, const std::string& to) {
-    ASSERT_TRUE(MakeFolders(to));
-    WIN32_FIND_DATAA found;
-    HANDLE find = ::FindFirstFileA((from + "\\*").c_str(), &found);
-    ASSERT_NE(INVALID_HANDLE_VALUE, find);
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            CopyTree(from + "\\" + name, to + "\\" + name);
-        else
-            ASSERT_TRUE(::CopyFileA((from + "\\" + name).c_str(), (to + "\\" + name).c_str(), FALSE)) << name;
-    } while (::FindNextFileA(find, &found));
-    ::FindClose(find);
+// Pumps until the mirror's journals name count versions of item (the program mirrors on a thread
+// of its own, oldest first), so what a case changes there next is never written over by the program.
+bool PumpUntilMirrored(RunningApp& running, const std::string& mirror, const std::string& item,
+                       size_t count) {
+    for (int tries = 0; tries < 300; ++tries, running.Pump(50)) {
+        CHistory mirrored;
+        ReadHistory(FromAnsiText(mirror), mirrored, nullptr, {});
+        if (FilterHistory(mirrored, std::wstring(), FromAnsiText(item)).size() == count)
+            return true;
+    }
+    return false;
 }
 
 class MirrorHistory : public ::testing::Test {
@@ -53,8 +50,7 @@ protected:
         ::PostMessageA(running->View(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDropBlock(paths)), 0);
         running->PumpUntilRows(3);
         running->PumpUntilIdle();
-        // The program mirrors these versions itself too: the copy made here replaces its files.
-        CopyTree(program / "backups", mirror.path());
+        ASSERT_TRUE(PumpUntilMirrored(*running, mirror.path(), sources / "album", 1));
         day = running->ItemText(0, 4).substr((program / "backups\\").size()); // "YYYY-MMDD\HHMM"
     }
     CHistoryWnd* Open() {
@@ -90,7 +86,7 @@ protected:
 
 } // namespace
 
-TEST_F(MirrorHistory, DISABLED_OneListOfBothPlacesAVersionCleanedHereComesFromTheMirror) {
+TEST_F(MirrorHistory, OneListOfBothPlacesAVersionCleanedHereComesFromTheMirror) {
     // The cleanup's doing here: the note's copy gone, a removal record naming it.
     const std::string noteCopy = day + "\\note.txt";
     JournalRecord removed;
@@ -127,12 +123,12 @@ TEST_F(MirrorHistory, DISABLED_OneListOfBothPlacesAVersionCleanedHereComesFromTh
     std::map<std::wstring, std::wstring> places;
     int damaged = 0;
     for (int item = 0; item < 6; ++item) {
-        if (Cell(list, item, 5) == LoadResourceText(IDS_HISTORY_DAMAGED)) {
+        if (Cell(list, item, 6) == LoadResourceText(IDS_HISTORY_DAMAGED)) {
             ++damaged;
             EXPECT_EQ(onMirror, Cell(list, item, 7));
             running->SelectRows({item}, list);
             running->ChooseFromRowMenu(seams, ID_ROW_SHOW_BACKUP, list);
-            EXPECT_TRUE(seams.menu[6].second && seams.menu[7].second) << "no restore of a hostile record";
+            EXPECT_TRUE(seams.menu[7].second && seams.menu[8].second) << "no restore of a hostile record";
         } else {
             places[Cell(list, item, 2)] = Cell(list, item, 7);
         }
@@ -153,11 +149,22 @@ TEST_F(MirrorHistory, DISABLED_OneListOfBothPlacesAVersionCleanedHereComesFromTh
     std::string content;
     ASSERT_EQ(1u, seams.opened.size());
     EXPECT_TRUE(ReadFileText(ToAnsiText(seams.opened[0]), &content) && content == "first");
+    running->ChooseFromRowMenu(seams, ID_ROW_COMPARE, list);
+    std::vector<HWND> compared;
+    for (int i = 0; i < 250 && compared.empty(); ++i, running->Pump(20))
+        compared = TopLevelWindowsOf(::GetCurrentProcessId(), "TallowboxCompareTexts");
+    ASSERT_EQ(1u, compared.size()) << "compared from the mirror";
+    const auto said = [&] { return WindowText(::GetDlgItem(compared[0], IDC_COMPARE_SUMMARY)); };
+    for (int i = 0; i < 250 && said().find("違い") != 0; ++i)
+        running->Pump(20);
+    EXPECT_EQ("違い 1 箇所 (削除 1 行、追加 1 行)", said());
     seams.answer = IDYES;
     running->ChooseFromRowMenu(seams, ID_ROW_RESTORE, list);
     running->PumpUntilIdle();
     EXPECT_TRUE(ReadFileText(sources / "note.txt", &content) && content == "first") << content;
     EXPECT_TRUE(ReadFileText(mirror / noteCopy, &content) && content == "first") << "the mirror's copy stays";
+    ASSERT_TRUE(PumpUntilMirrored(*running, mirror.path(), sources / "note.txt", 2))
+        << "its safety backup too";
 
     // A mirror that cannot be reached adds nothing, and the summary says so.
     RemoveTree(mirror.path());
@@ -173,9 +180,9 @@ TEST_F(MirrorHistory, DISABLED_OneListOfBothPlacesAVersionCleanedHereComesFromTh
     int restores = 0;
     for (int item = 0; item < ListView_GetItemCount(list); ++item) {
         EXPECT_EQ(here, Cell(list, item, 7)) << ToAnsiText(Cell(list, item, 2));
-        EXPECT_NE(LoadResourceText(IDS_HISTORY_DAMAGED), Cell(list, item, 5))
+        EXPECT_NE(LoadResourceText(IDS_HISTORY_DAMAGED), Cell(list, item, 6))
             << ToAnsiText(Cell(list, item, 2));
-        restores += Cell(list, item, 5) == LoadResourceText(IDS_MARK_RESTORE) ? 1 : 0;
+        restores += Cell(list, item, 6) == LoadResourceText(IDS_MARK_RESTORE) ? 1 : 0;
     }
     EXPECT_EQ(1, restores);
 }
