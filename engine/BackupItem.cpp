@@ -61,6 +61,14 @@ StatusReport FailureReport(const ItemBackup& item, const std::wstring& backupRoo
     return {part};
 }
 
+// The system's error a report names first; ERROR_SUCCESS when it names none.
+DWORD FirstError(const StatusReport& report) {
+    for (const StatusPart& part : report)
+        if (part.error != ERROR_SUCCESS)
+            return part.error;
+    return ERROR_SUCCESS;
+}
+
 StatusReport SuccessReport(const ItemBackup& item) {
     StatusReport report = item.renamed;
     if (item.leftOut > 0) {
@@ -158,7 +166,7 @@ void CBackupEngine::ListAsStopped(CBackupHost& host, const std::wstring& path, S
     row.originalPath = path;
     row.backupPath = m_backupRoot + FormatTimeStampText(time) + L"\\" + LastComponent(path);
     row.outcome = RowOutcome::Stopped;
-    const JournalRecord record = RecordFor(row, time);
+    JournalRecord record = RecordFor(row, time);
     Report(host, row, &record, {Said(StatusCode::BackupStopped, path)});
 }
 
@@ -394,9 +402,18 @@ JournalRecord CBackupEngine::RecordFor(const BackupRow& row, SYSTEMTIME time) co
     return record;
 }
 
-void CBackupEngine::Report(CBackupHost& host, const BackupRow& row, const JournalRecord* record,
+void CBackupEngine::Report(CBackupHost& host, const BackupRow& row, JournalRecord* record,
                            StatusReport status) {
-    host.AppendRow(row);
+    if (row.outcome == RowOutcome::Failed) {
+        // The row and its record keep why: the list shows it as the row's tip, the history beside it.
+        BackupRow failed = row;
+        failed.failure = status;
+        host.AppendRow(failed);
+        if (record != nullptr)
+            record->error = FirstError(status);
+    } else {
+        host.AppendRow(row);
+    }
     // The row stands whatever becomes of its record: the backup itself is not undone by this.
     const DWORD error = record != nullptr && IsFullPath(m_backupRoot)
                             ? AppendJournalRecord(m_backupRoot, DayFolderName(record->time), *record)

@@ -89,8 +89,8 @@ public:
 
     // Every backup, restore and removal is recorded in the journal of its day. Each row is
     // appended, then its record (when given); the report is given, with why the record could not
-    // be written.
-    void Report(CBackupHost& host, const BackupRow& row, const JournalRecord* record, StatusReport status);
+    // be written. A failed row carries the report, and its record the error the report names.
+    void Report(CBackupHost& host, const BackupRow& row, JournalRecord* record, StatusReport status);
     // The record of a row: what it is, how it ended, its item and its copy below the root.
     JournalRecord RecordFor(const BackupRow& row, SYSTEMTIME time) const;
 

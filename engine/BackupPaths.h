@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "engine/StatusReport.h"
+
 // What became of a row's item, and whether the row is a backup or a restore.
 enum class RowOutcome : unsigned char { Succeeded, Failed, Stopped };
 enum class RowKind : unsigned char { Backup, Restore };
@@ -30,6 +32,7 @@ struct BackupRow {
     bool damaged = false;
     bool unchanged = false; // not copied again: backupPath is the earlier, identical copy
     bool automatic = false; // a watched item's version
+    StatusReport failure;   // a failed row's own report: why it failed (the journal keeps its error)
 };
 
 // The executable's folder, without a trailing backslash, at any length. Empty when the

@@ -108,6 +108,7 @@ private:
         entry.modified = FileTimeTicks(record.modified);
         entry.kind = record.kind;
         entry.outcome = record.outcome;
+        entry.error = record.error;
         if (record.isFolder)
             entry.flags |= HistoryEntry::kFolder;
         if (record.unchanged)
@@ -378,6 +379,8 @@ const HistoryDay* UnchangedDay(const CHistory* earlier, const std::wstring& name
     return found != earlier->days.end() && found->name == name && found->signature == signature ? &*found
                                                                                                 : nullptr;
 }
+
+static_assert(sizeof(HistoryEntry) <= 56, "a history entry stays small: a year of backups is many");
 
 uint64_t HashOf(const void* data, size_t size, uint64_t hash = 14695981039346656037ull) {
     const auto* bytes = static_cast<const unsigned char*>(data);

@@ -40,7 +40,7 @@ private:
     std::unordered_map<std::wstring_view, uint32_t> m_ids;
 };
 
-// One row of the history, 56 bytes.
+// One row of the history, 56 bytes (the error fills what was padding).
 struct HistoryEntry {
     enum Flags : uint8_t {
         kFolder = 1,
@@ -60,6 +60,7 @@ struct HistoryEntry {
     uint32_t copyFolder = 0; // "2026-1207\1015", unless kInOwnMinute
     uint32_t copyName = 0;   // "report.xlsx"
     uint32_t files = 0;
+    uint32_t error = 0; // a failed record's system error; 0 when it names none
     JournalKind kind = JournalKind::Backup;
     RowOutcome outcome = RowOutcome::Succeeded;
     uint8_t flags = 0;

@@ -13,7 +13,7 @@ namespace {
 
 const char* const kHeaderStart = "#Tallowbox-journal ";
 const char* const kFieldNames = "time\tkind\toutcome\ttype\tbytes\tfiles\tleft-out\tmodified\toriginal\tcopy"
-                                "\ttarget\tlinked\tby\tsize";
+                                "\ttarget\tlinked\tby\tsize\terror";
 constexpr size_t kVersion1FieldCount = 11;
 constexpr size_t kVersion2FieldCount = 13;
 constexpr size_t kFieldCount = 14; // version 3's; its lines may carry more, which are skipped
@@ -186,11 +186,15 @@ int LineForm(int version, size_t fieldCount) {
     return 0;
 }
 
-// The field version 3 adds: what the copy holds.
+// The fields version 3 adds: what the copy holds, and a failed record's error when it names one.
 bool ParseVersion3Fields(const std::vector<std::string>& fields, JournalRecord* record) {
-    if (!ParseNumber(fields[13], &record->size))
+    ULONGLONG error = ERROR_SUCCESS;
+    if (!ParseNumber(fields[13], &record->size) ||
+        (fields.size() > kFieldCount && !fields[kFieldCount].empty() &&
+         (!ParseNumber(fields[kFieldCount], &error) || error > MAXDWORD)))
         return false;
     record->sizeKnown = true;
+    record->error = static_cast<DWORD>(error);
     return true;
 }
 
@@ -401,7 +405,11 @@ std::string FormatJournalLine(const JournalRecord& record) {
     if (!IsZero(record.modified) && FileTimeToSystemTime(&record.modified, &modified))
         line += MomentText(modified, 'T');
     line += "\t" + Utf8(record.original) + "\t" + Utf8(record.copy) + "\t" + Utf8(record.target) + "\t" +
-            Number(record.linked) + "\t" + (record.automatic ? "watch" : "user") + "\t" + Number(size) + "\n";
+            Number(record.linked) + "\t" + (record.automatic ? "watch" : "user") + "\t" + Number(size);
+    // Only a failed record says why: every other line stays as it was.
+    if (record.outcome == RowOutcome::Failed && record.error != ERROR_SUCCESS)
+        line += "\t" + Number(record.error);
+    line += "\n";
     return line;
 }
 

@@ -4,8 +4,9 @@
 // its first line names the format's version and its fields, each record is one line of
 // tab-separated fields (no file name can hold a tab or a line break). A header line covers the
 // lines under it up to the next header: version 1 lines have 11 fields, version 2 lines add
-// `linked` and `by`, version 3 lines `size`; an appender writes its own header first when the last
-// one is another's. From version 3 on, fields are only ever added at a line's end and a reader
+// `linked` and `by`, version 3 lines `size`, and a failed record's line `error` after it (the
+// system's error code; other lines leave it out); an appender writes its own header first when the
+// last one is another's. From version 3 on, fields are only ever added at a line's end and a reader
 // skips those it does not know, so a later program's lines stay readable.
 //
 // A journal is read back as untrusted text (History.cpp): ParseJournalLine takes one line and
@@ -39,6 +40,7 @@ struct JournalRecord {
     bool sizeKnown = false; // read from a version 3 line or set by the writer; else size says nothing
     bool unchanged = false; // a file item not copied again: copy names the existing copy
     bool automatic = false; // a watched item's version, not the user's own backup
+    DWORD error = ERROR_SUCCESS; // a failed record's: the system's error it failed with; 0 unknown
 };
 
 // "Tallowbox-journal.tsv": the journal's name in each day folder.

@@ -3,7 +3,34 @@
 #include "App.h"
 #include "Dpi.h"
 #include "Language.h"
+#include "ListCtrl.h"
 #include "MessageBox.h"
+
+#include <algorithm>
+
+namespace {
+
+RECT WorkAreaOf(HWND hWnd) {
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!::GetMonitorInfoW(::MonitorFromWindow(hWnd, MONITOR_DEFAULTTONEAREST), &monitor))
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
+    return monitor.rcWork;
+}
+
+// Moved left and up as far as it reaches past the work area's right and bottom, never past its left and top.
+void KeepOnWorkArea(HWND hWnd) {
+    RECT window;
+    if (!::GetWindowRect(hWnd, &window))
+        return;
+    const RECT work = WorkAreaOf(hWnd);
+    const LONG x = std::max(work.left, std::min(window.left, work.right - (window.right - window.left)));
+    const LONG y = std::max(work.top, std::min(window.top, work.bottom - (window.bottom - window.top)));
+    if (x != window.left || y != window.top)
+        ::SetWindowPos(hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+} // namespace
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd) : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
 
@@ -82,8 +109,22 @@ BOOL CDialog::ShowModelessBeside(CWnd* owner, UINT iconId, int offset) {
         ::SetWindowPos(m_hWnd, nullptr, ownerRect.left + scaled, ownerRect.top + scaled, 0, 0,
                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
+    KeepOnWorkArea(m_hWnd);
     ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
     return TRUE;
+}
+
+void CDialog::WidenToShowColumns(HWND list) {
+    RECT listRect, dialog;
+    if (!::GetWindowRect(list, &listRect) || !::GetWindowRect(m_hWnd, &dialog))
+        return;
+    const int more = WidthShowingEveryColumn(list) - (listRect.right - listRect.left);
+    if (more <= 0)
+        return;
+    const RECT work = WorkAreaOf(m_hWnd);
+    const int width = std::min<int>(dialog.right - dialog.left + more, work.right - work.left);
+    ::SetWindowPos(m_hWnd, nullptr, 0, 0, width, dialog.bottom - dialog.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CDialog::EndDialog(int nResult) {

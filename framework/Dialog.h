@@ -26,7 +26,11 @@ public:
     BOOL CreateModeless(CWnd* pParentWnd = nullptr);
     // CreateModeless, then shows the dialog with the icon, offset (at 96 DPI) below and to the
     // right of owner so neither hides the other's title.
+    // A window that would reach past its display's work area moves back onto it.
     BOOL ShowModelessBeside(CWnd* owner, UINT iconId, int offset);
+    // Widens the dialog until list, which its layout stretches with it, shows every column whole;
+    // never wider than its display's work area.
+    void WidenToShowColumns(HWND list);
 
     // Runs the data exchange; FALSE when it threw (reported already).
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);

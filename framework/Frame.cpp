@@ -114,6 +114,10 @@ LRESULT CFrameWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_SETFOCUS: OnSetFocus(); return 0;
+    case WM_DRAWITEM:
+        if (OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)))
+            return TRUE;
+        break;
     case WM_COMMAND:
         if (OnCommand(wParam, lParam))
             return 0;
@@ -200,6 +204,14 @@ void CFrameWnd::OnDpiChanged(UINT newDpi, const RECT& suggested) {
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     RecalcLayout(); // also when the suggested size is the size it had
     ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+}
+
+BOOL CFrameWnd::OnDrawItem(const DRAWITEMSTRUCT& item) {
+    auto* pBar = dynamic_cast<CStatusBar*>(FromHandlePermanent(item.hwndItem));
+    if (pBar == nullptr)
+        return FALSE;
+    pBar->DrawPane(item);
+    return TRUE;
 }
 
 void CFrameWnd::OnSetFocus() {

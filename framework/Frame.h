@@ -66,6 +66,8 @@ private:
     // Moved to a display of another scale: bar, view and fonts follow, then the suggested rectangle.
     void OnDpiChanged(UINT newDpi, const RECT& suggested);
     void OnSetFocus();
+    // The status bar's stretched pane is drawn by the bar's object; FALSE for any other item.
+    BOOL OnDrawItem(const DRAWITEMSTRUCT& item);
     void OnNcDestroy();
     static LPCSTR RegisterFrameClass(UINT nIDResource);
 

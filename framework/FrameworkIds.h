@@ -4,6 +4,10 @@
 
 #define AFX_IDS_APP_TITLE 57344
 #define AFX_IDS_IDLEMESSAGE 57345
+// The answers of a question's buttons (AfxAsk), in the screen language.
+#define AFX_IDS_ANSWER_YES 57346
+#define AFX_IDS_ANSWER_NO 57347
+#define AFX_IDS_ANSWER_OK 57348
 #define AFX_IDS_SCFIRST 61184 // system-menu prompts: AFX_IDS_SCFIRST + (command - 0xF000) / 16
 #define AFX_IDP_FAILED_TO_CREATE_DOC 61700
 #define AFX_IDP_UNREG_DONE 61707

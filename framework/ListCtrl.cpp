@@ -1,5 +1,9 @@
 #include "ListCtrl.h"
 
+#include "Dpi.h"
+#include "Language.h"
+
+#include <algorithm>
 #include <string>
 
 int CListCtrl::InsertColumn(int nCol, LPCWSTR lpszHeading, int nFormat, int nWidth, int nSubItem) {
@@ -77,4 +81,38 @@ CString CListCtrl::GetItemText(int nItem, int nSubItem) const {
 int CListCtrl::GetColumnCount() const {
     HWND header = reinterpret_cast<HWND>(::SendMessageA(m_hWnd, LVM_GETHEADER, 0, 0));
     return header != nullptr ? static_cast<int>(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+}
+
+int ColumnWidthFor(HWND list, const std::wstring& text) {
+    // The header keeps three edges' width clear at each side of a heading.
+    const int margins = 6 * ::GetSystemMetrics(SM_CXEDGE);
+    return static_cast<int>(::SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str()))) +
+           margins;
+}
+
+void InsertListColumns(HWND list, const ListColumn* columns, int count, UINT dpi) {
+    for (int index = 0; index < count; ++index) {
+        const std::wstring heading = LoadResourceText(columns[index].heading);
+        LVCOLUMNW column = {};
+        column.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
+        column.fmt = columns[index].format;
+        column.cx = std::max(Scale(columns[index].width, dpi), ColumnWidthFor(list, heading));
+        column.pszText = const_cast<wchar_t*>(heading.c_str());
+        ::SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+int WidthShowingEveryColumn(HWND list) {
+    HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const int count = header != nullptr ? static_cast<int>(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    int width = 0;
+    for (int column = 0; column < count; ++column)
+        width += static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+    RECT window, client;
+    ::GetWindowRect(list, &window);
+    ::GetClientRect(list, &client);
+    const int scrollBar = ::GetSystemMetrics(SM_CXVSCROLL);
+    const bool scrolling = (::GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL) != 0;
+    const int borders = (window.right - window.left) - client.right - (scrolling ? scrollBar : 0);
+    return width + borders + scrollBar;
 }

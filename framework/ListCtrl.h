@@ -1,9 +1,12 @@
-// CListCtrl: the system list-view control, usually bound to a dialog's control by DDX_Control.
+// CListCtrl: the system list-view control, usually bound to a dialog's control by DDX_Control;
+// and the columns of every report list, sized so their headings show whole.
 #pragma once
 
 #include "Wnd.h"
 
 #include <commctrl.h>
+
+#include <string>
 
 class CListCtrl : public CWnd {
 public:
@@ -30,3 +33,19 @@ public:
             ::SendMessageA(m_hWnd, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(nCol), MAKELPARAM(cx, 0)));
     }
 };
+
+// One column of a report list: its heading's string id, its alignment, its width at 96 DPI.
+struct ListColumn {
+    UINT heading;
+    int format;
+    int width;
+};
+
+// Inserts the columns in order, each as wide as its width at dpi or as its heading needs in the
+// list's font, whichever is more: no heading is cut, in either language, at any scale.
+void InsertListColumns(HWND list, const ListColumn* columns, int count, UINT dpi);
+// The width a column needs to show text whole, with the header's margins around it.
+int ColumnWidthFor(HWND list, const std::wstring& text);
+// How wide the list must be to show every column whole: the columns, its borders and room for a
+// vertical scroll bar.
+int WidthShowingEveryColumn(HWND list);

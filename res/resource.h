@@ -79,6 +79,8 @@
 #define IDS_SIZE_MB 3012
 #define IDS_SIZE_GB 3013
 #define IDS_NO_VERSION 3014
+#define IDS_SIZE_BYTE 3015 // one byte: the singular of IDS_SIZE_BYTES
+#define IDS_RESULT_REASON 3016 // a failed record's result and why it failed
 // Column headings.
 #define IDS_COLUMN_DATE 3100
 #define IDS_COLUMN_TIME 3101

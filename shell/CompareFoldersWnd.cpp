@@ -3,18 +3,16 @@
 #include "framework/App.h"
 #include "framework/Dpi.h"
 #include "framework/Language.h"
+#include "framework/ListCtrl.h"
 #include "res/resource.h"
 #include "shell/Wording.h"
 
+#include <iterator>
+
 namespace {
 
-struct ColumnSpec {
-    UINT heading;
-    int format;
-    int width; // at 96 DPI
-};
-
-const ColumnSpec kColumns[] = {
+// Widths at 96 DPI; a heading that needs more gets more.
+const ListColumn kColumns[] = {
     {IDS_COLUMN_RELATIVE_PATH, LVCFMT_LEFT, 240}, {IDS_COLUMN_DIFFERENCE, LVCFMT_LEFT, 60},
     {IDS_COLUMN_OLDER_SIZE, LVCFMT_RIGHT, 80},    {IDS_COLUMN_OLDER_TIME, LVCFMT_LEFT, 125},
     {IDS_COLUMN_NEWER_SIZE, LVCFMT_RIGHT, 80},    {IDS_COLUMN_NEWER_TIME, LVCFMT_LEFT, 125},
@@ -70,6 +68,7 @@ BOOL CCompareFoldersWnd::OnInitDialog() {
     ::SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     InsertColumns();
     Layout();
+    WidenToShowColumns(m_list);
     ::SetDlgItemTextW(m_hWnd, IDC_FOLDERS_SUMMARY, LoadResourceText(IDS_COMPARE_READING).c_str());
     // The same files are always counted; they are kept too, so the box shows them without reading again.
     FolderCompareOptions options;
@@ -87,18 +86,7 @@ BOOL CCompareFoldersWnd::OnInitDialog() {
 }
 
 void CCompareFoldersWnd::InsertColumns() {
-    const UINT dpi = DpiOfWindow(m_hWnd);
-    int index = 0;
-    for (const ColumnSpec& column : kColumns) {
-        const std::wstring heading = LoadResourceText(column.heading);
-        LVCOLUMNW header = {};
-        header.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
-        header.fmt = column.format;
-        header.cx = Scale(column.width, dpi);
-        header.pszText = const_cast<wchar_t*>(heading.c_str());
-        ::SendMessageW(m_list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index++),
-                       reinterpret_cast<LPARAM>(&header));
-    }
+    InsertListColumns(m_list, kColumns, static_cast<int>(std::size(kColumns)), DpiOfWindow(m_hWnd));
 }
 
 // The check box and the summary keep their heights; the list takes the rest.

@@ -6,6 +6,7 @@
 #include "framework/App.h"
 #include "framework/Dpi.h"
 #include "framework/Language.h"
+#include "framework/ListCtrl.h"
 #include "res/resource.h"
 #include "shell/CleanupDlg.h"
 #include "shell/MirrorCheckWnd.h"
@@ -16,6 +17,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <tuple>
@@ -25,13 +27,8 @@ namespace {
 // A part is posted at the latest this long after the last one: the list grows while it is read.
 const auto kPartInterval = std::chrono::milliseconds(150);
 
-struct ColumnSpec {
-    UINT heading;
-    int format;
-    int width; // at 96 DPI
-};
-
-const ColumnSpec kColumns[] = {
+// Widths at 96 DPI; a heading that needs more gets more.
+const ListColumn kColumns[] = {
     {IDS_COLUMN_DATE, LVCFMT_LEFT, 90},    {IDS_COLUMN_TIME, LVCFMT_LEFT, 50},
     {IDS_COLUMN_NAME, LVCFMT_LEFT, 150},   {IDS_COLUMN_ORIGINAL_FOLDER, LVCFMT_LEFT, 220},
     {IDS_COLUMN_SIZE, LVCFMT_RIGHT, 80},   {IDS_COLUMN_ADDED, LVCFMT_RIGHT, 80},
@@ -57,7 +54,7 @@ EntryKey KeyOf(const CHistory& history, const HistoryEntry& entry) {
     return {entry.time, entry.kind, history.CopyPath(entry)};
 }
 
-// How it went, marked as the main list marks it.
+// How it went, marked as the main list marks it; a failure with the reason its record names.
 std::wstring ResultText(const HistoryEntry& entry) {
     if (entry.Is(HistoryEntry::kDamaged))
         return LoadResourceText(IDS_HISTORY_DAMAGED);
@@ -72,8 +69,10 @@ std::wstring ResultText(const HistoryEntry& entry) {
         text += LoadResourceText(IDS_MARK_AUTOMATIC);
     if (entry.Is(HistoryEntry::kUnchanged))
         text += LoadResourceText(IDS_MARK_UNCHANGED);
-    return text +
-           LoadResourceText(entry.kind == JournalKind::Restore ? IDS_MARK_RESTORE : IDS_HISTORY_BACKUP);
+    text += LoadResourceText(entry.kind == JournalKind::Restore ? IDS_MARK_RESTORE : IDS_HISTORY_BACKUP);
+    if (entry.outcome != RowOutcome::Failed || entry.error == ERROR_SUCCESS)
+        return text;
+    return FormatResourceText(IDS_RESULT_REASON, {text, SystemMessage(entry.error)});
 }
 
 // Where the version is kept: here, on the mirror, or in both places.
@@ -203,23 +202,13 @@ BOOL CHistoryWnd::OnInitDialog() {
     ::EnableWindow(GetDlgItem(IDC_HISTORY_CLEANUP), FALSE); // until the history is read
     ::EnableWindow(GetDlgItem(IDC_HISTORY_VERIFY), FALSE);
     Layout();
+    WidenToShowColumns(m_list); // every column, 結果 and 場所 too, whole at the window's own size
     Reload();
     return TRUE;
 }
 
 void CHistoryWnd::InsertColumns() {
-    const UINT dpi = DpiOfWindow(m_hWnd);
-    int index = 0;
-    for (const ColumnSpec& column : kColumns) {
-        const std::wstring heading = LoadResourceText(column.heading);
-        LVCOLUMNW header = {};
-        header.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
-        header.fmt = column.format;
-        header.cx = Scale(column.width, dpi);
-        header.pszText = const_cast<wchar_t*>(heading.c_str());
-        ::SendMessageW(m_list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index++),
-                       reinterpret_cast<LPARAM>(&header));
-    }
+    InsertListColumns(m_list, kColumns, static_cast<int>(std::size(kColumns)), DpiOfWindow(m_hWnd));
 }
 
 // The search box and the summary keep their heights; the list takes the rest. Margins are

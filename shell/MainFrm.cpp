@@ -3,6 +3,7 @@
 #include "engine/FolderTree.h"
 #include "framework/Dpi.h"
 #include "framework/Language.h"
+#include "framework/MessageBox.h"
 #include "res/resource.h"
 #include "shell/HistoryWnd.h"
 #include "shell/RowActions.h"
@@ -21,9 +22,7 @@ const CRuntimeClass CMainFrame::runtimeClass = {"CMainFrame", &CFrameWnd::runtim
                                                 &CreateDynamic<CMainFrame>};
 
 CMainFrame::FolderOpener CMainFrame::s_pfnOpenFolder = &CMainFrame::OpenFolderInShell;
-CMainFrame::Asker CMainFrame::s_pfnAsk = [](HWND owner, const std::wstring& text, UINT type) {
-    return ::MessageBoxW(owner, text.c_str(), LoadResourceText(AFX_IDS_APP_TITLE).c_str(), type);
-};
+CMainFrame::Asker CMainFrame::s_pfnAsk = &AfxAsk;
 
 namespace {
 

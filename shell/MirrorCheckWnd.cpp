@@ -2,6 +2,7 @@
 
 #include "framework/Dpi.h"
 #include "framework/Language.h"
+#include "framework/ListCtrl.h"
 #include "res/resource.h"
 #include "engine/BackupPaths.h"
 #include "shell/Wording.h"
@@ -10,19 +11,16 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <iterator>
 #include <mutex>
 
 namespace {
 
-struct ColumnSpec {
-    UINT heading;
-    int width; // at 96 DPI
-};
-
-const ColumnSpec kColumns[] = {
-    {IDS_COLUMN_DATE, 90},         {IDS_COLUMN_TIME, 50},
-    {IDS_COLUMN_NAME, 150},        {IDS_COLUMN_ORIGINAL_FOLDER, 180},
-    {IDS_CHECK_COLUMN_FOUND, 110}, {IDS_CHECK_COLUMN_RECORD, 110},
+// Widths at 96 DPI; a heading that needs more gets more.
+const ListColumn kColumns[] = {
+    {IDS_COLUMN_DATE, LVCFMT_LEFT, 90},         {IDS_COLUMN_TIME, LVCFMT_LEFT, 50},
+    {IDS_COLUMN_NAME, LVCFMT_LEFT, 150},        {IDS_COLUMN_ORIGINAL_FOLDER, LVCFMT_LEFT, 180},
+    {IDS_CHECK_COLUMN_FOUND, LVCFMT_LEFT, 110}, {IDS_CHECK_COLUMN_RECORD, LVCFMT_LEFT, 110},
 };
 
 // Which copy still matches the version's journal record.
@@ -96,6 +94,7 @@ BOOL CMirrorCheckWnd::OnInitDialog() {
     ::SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     InsertColumns();
     Layout();
+    WidenToShowColumns(m_list);
     ::SetWindowTextW(m_hWnd, LoadResourceText(IDS_CHECK_READING).c_str());
     m_shared->target = m_hWnd;
     std::shared_ptr<Shared> shared = m_shared;
@@ -107,17 +106,7 @@ BOOL CMirrorCheckWnd::OnInitDialog() {
 }
 
 void CMirrorCheckWnd::InsertColumns() {
-    const UINT dpi = DpiOfWindow(m_hWnd);
-    int index = 0;
-    for (const ColumnSpec& column : kColumns) {
-        const std::wstring heading = LoadResourceText(column.heading);
-        LVCOLUMNW header = {};
-        header.mask = LVCF_TEXT | LVCF_WIDTH;
-        header.cx = Scale(column.width, dpi);
-        header.pszText = const_cast<wchar_t*>(heading.c_str());
-        ::SendMessageW(m_list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index++),
-                       reinterpret_cast<LPARAM>(&header));
-    }
+    InsertListColumns(m_list, kColumns, static_cast<int>(std::size(kColumns)), DpiOfWindow(m_hWnd));
 }
 
 // The list fills the window within the dialog's margin.

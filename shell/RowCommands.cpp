@@ -4,6 +4,7 @@
 #include "engine/Restore.h"
 #include "framework/App.h"
 #include "framework/Language.h"
+#include "framework/MessageBox.h"
 #include "res/resource.h"
 #include "shell/CompareFoldersWnd.h"
 #include "shell/CompareWnd.h"
@@ -17,10 +18,6 @@
 #include <utility>
 
 namespace {
-
-int AskWithMessageBox(HWND owner, const std::wstring& text, UINT type) {
-    return ::MessageBoxW(owner, text.c_str(), LoadResourceText(AFX_IDS_APP_TITLE).c_str(), type);
-}
 
 UINT TrackRowMenu(HMENU menu, int x, int y, HWND owner) {
     return static_cast<UINT>(
@@ -119,7 +116,7 @@ void Enable(HMENU popup, UINT command, bool enabled) {
 } // namespace
 
 CRowCommands::ItemShower CRowCommands::s_pfnShowItems = &ShowItemsInShell;
-CRowCommands::Asker CRowCommands::s_pfnAsk = &AskWithMessageBox;
+CRowCommands::Asker CRowCommands::s_pfnAsk = &AfxAsk; // buttons in the screen language
 CRowCommands::MenuTracker CRowCommands::s_pfnTrackMenu = &TrackRowMenu;
 CRowCommands::FileOpener CRowCommands::s_pfnOpenFile = &OpenWithUsualProgram;
 CRowCommands::FolderPicker CRowCommands::s_pfnPickFolder = &PickFolder;

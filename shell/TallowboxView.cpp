@@ -12,6 +12,7 @@
 #include "shell/Wording.h"
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 const CRuntimeClass CTallowboxView::runtimeClass = {"CTallowboxView", &CFormView::runtimeClass,
@@ -19,14 +20,8 @@ const CRuntimeClass CTallowboxView::runtimeClass = {"CTallowboxView", &CFormView
 
 namespace {
 
-struct ColumnSpec {
-    UINT heading;
-    int format;
-    int width;
-};
-
-// Widths at 96 DPI; each display scale widens them alike.
-const ColumnSpec kColumns[] = {
+// Widths at 96 DPI; each display scale widens them alike, and a heading that needs more gets more.
+const ListColumn kColumns[] = {
     {IDS_COLUMN_DATE, LVCFMT_CENTER, 70},       {IDS_COLUMN_TIME, LVCFMT_CENTER, 70},
     {IDS_COLUMN_FILE_NAME, LVCFMT_LEFT, 150},   {IDS_COLUMN_SOURCE, LVCFMT_LEFT, 150},
     {IDS_COLUMN_DESTINATION, LVCFMT_LEFT, 150},
@@ -113,9 +108,14 @@ LRESULT CTallowboxView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_BACKUP_IDLE:
         OnBackupIdle();
         return 0;
-    case WM_NOTIFY:
-        m_rowCommands.HandleListNotify(reinterpret_cast<const NMHDR*>(lParam));
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->hwndFrom == m_list.m_hWnd && header->code == LVN_GETINFOTIPW &&
+            OnGetInfoTip(*reinterpret_cast<NMLVGETINFOTIPW*>(lParam)))
+            return 0;
+        m_rowCommands.HandleListNotify(header);
         break;
+    }
     case WM_CONTEXTMENU:
         if (reinterpret_cast<HWND>(wParam) == m_list.m_hWnd) {
             m_rowCommands.ShowMenu(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
@@ -149,7 +149,9 @@ void CTallowboxView::OnInitialUpdate() {
     m_nDpi = DpiOfWindow(m_hWnd);
     InsertColumns();
     // A right-click or double-click anywhere on a row takes the row, not only on its date.
-    ::SendMessageW(m_list.m_hWnd, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    // The tips say why a row failed.
+    ::SendMessageW(m_list.m_hWnd, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP,
+                   LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
     m_rowCommands.SetList(m_list.m_hWnd);
     CaptureLayout();
     m_bLayoutReady = 1;
@@ -161,10 +163,7 @@ void CTallowboxView::OnInitialUpdate() {
 }
 
 void CTallowboxView::InsertColumns() {
-    int index = 0;
-    for (const ColumnSpec& column : kColumns)
-        m_list.InsertColumn(index++, LoadResourceText(column.heading).c_str(), column.format,
-                            Scale(column.width, m_nDpi));
+    InsertListColumns(m_list.m_hWnd, kColumns, static_cast<int>(std::size(kColumns)), m_nDpi);
 }
 
 // The form and its controls are scaled by the base class; the columns keep any width the user
@@ -279,7 +278,7 @@ void CTallowboxView::ShowProgress() {
     if (pBar == nullptr)
         return;
     if (!progress.path.empty())
-        pBar->SetPaneText(0, ActivityText(progress.activity, progress.path).c_str(), TRUE);
+        pBar->SetPaneTextWithPath(0, ActivityText(progress.activity, progress.path), progress.path, TRUE);
     if (pBar->GetCount() > 1)
         pBar->SetPaneText(1, CountsText(progress.files, progress.bytes).c_str(), TRUE);
 }
@@ -293,7 +292,21 @@ void CTallowboxView::OnBackupRow(LPARAM lParam) {
 void CTallowboxView::OnBackupStatus(LPARAM lParam) {
     std::unique_ptr<StatusReport> report(reinterpret_cast<StatusReport*>(lParam));
     ShowProgress(); // caught up first, so a later frame never writes an older text over this one
-    SetStatusText(StatusText(*report));
+    SetStatusText(StatusText(*report), report->empty() ? std::wstring() : report->front().path);
+}
+
+bool CTallowboxView::OnGetInfoTip(NMLVGETINFOTIPW& tip) const {
+    if (tip.iItem < 0 || static_cast<size_t>(tip.iItem) >= m_rows.size() || tip.pszText == nullptr ||
+        tip.cchTextMax <= 0)
+        return false;
+    const BackupRow& row = m_rows[static_cast<size_t>(tip.iItem)];
+    if (row.outcome != RowOutcome::Failed || row.failure.empty())
+        return false;
+    const std::wstring text = StatusText(row.failure);
+    const size_t length = std::min(text.size(), static_cast<size_t>(tip.cchTextMax) - 1);
+    text.copy(tip.pszText, length);
+    tip.pszText[length] = L'\0';
+    return true;
 }
 
 void CTallowboxView::OnBackupIdle() {
@@ -367,13 +380,17 @@ void CTallowboxView::PasteFiles() {
 }
 
 void CTallowboxView::SetStatusText(const std::wstring& text) {
+    SetStatusText(text, std::wstring());
+}
+
+void CTallowboxView::SetStatusText(const std::wstring& text, const std::wstring& path) {
     CWnd* pMainWnd = AfxGetMainWnd();
     if (pMainWnd == nullptr)
         return;
     auto* pBar = dynamic_cast<CStatusBar*>(
         CWnd::FromHandlePermanent(pMainWnd->GetDescendantWindow(AFX_IDW_STATUS_BAR)));
     if (pBar != nullptr)
-        pBar->SetPaneText(0, text.c_str(), TRUE);
+        pBar->SetPaneTextWithPath(0, text, path, TRUE);
 }
 
 void CTallowboxView::AppendRow(const BackupRow& row) {

@@ -45,6 +45,8 @@ public:
 
     // Pane 0 of the status bar, and the counts pane.
     void SetStatusText(const std::wstring& text) override;
+    // The same for a text that names path: too long for the pane, the path is shortened first.
+    void SetStatusText(const std::wstring& text, const std::wstring& path);
     void AppendRow(const BackupRow& row);
 
     // Queues one batch for the worker: every path, in order, with one time stamp.
@@ -78,6 +80,8 @@ private:
     void OnBackupRow(LPARAM lParam);
     void OnBackupStatus(LPARAM lParam);
     void OnBackupIdle();
+    // A failed row's tip says why it failed, as the status line did.
+    bool OnGetInfoTip(NMLVGETINFOTIPW& tip) const;
     void ShowProgress();
     // The list's side of the row commands.
     std::vector<BackupRow> SelectedRows(bool focusedFirst) const override;

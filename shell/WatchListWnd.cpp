@@ -3,21 +3,21 @@
 #include "framework/App.h"
 #include "framework/Dpi.h"
 #include "framework/Language.h"
+#include "framework/ListCtrl.h"
 #include "res/resource.h"
 #include "shell/TallowboxDoc.h"
 #include "shell/Wording.h"
 
 #include <commctrl.h>
 
+#include <iterator>
+
 namespace {
 
-struct ColumnSpec {
-    UINT heading;
-    int width; // at 96 DPI
-};
-
-const ColumnSpec kColumns[] = {
-    {IDS_COLUMN_ITEM, 280}, {IDS_COLUMN_LAST_VERSION, 110}, {IDS_COLUMN_STATE, 200}};
+// Widths at 96 DPI; a heading that needs more gets more.
+const ListColumn kColumns[] = {{IDS_COLUMN_ITEM, LVCFMT_LEFT, 280},
+                               {IDS_COLUMN_LAST_VERSION, LVCFMT_LEFT, 110},
+                               {IDS_COLUMN_STATE, LVCFMT_LEFT, 200}};
 
 void SetCell(HWND list, int item, int column, const std::wstring& text) {
     LVITEMW cell = {};
@@ -53,22 +53,13 @@ BOOL CWatchListWnd::OnInitDialog() {
     ::SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     InsertColumns();
     Layout();
+    WidenToShowColumns(m_list);
     Refresh();
     return TRUE;
 }
 
 void CWatchListWnd::InsertColumns() {
-    const UINT dpi = DpiOfWindow(m_hWnd);
-    int index = 0;
-    for (const ColumnSpec& column : kColumns) {
-        const std::wstring heading = LoadResourceText(column.heading);
-        LVCOLUMNW header = {};
-        header.mask = LVCF_TEXT | LVCF_WIDTH;
-        header.cx = Scale(column.width, dpi);
-        header.pszText = const_cast<wchar_t*>(heading.c_str());
-        ::SendMessageW(m_list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index++),
-                       reinterpret_cast<LPARAM>(&header));
-    }
+    InsertListColumns(m_list, kColumns, static_cast<int>(std::size(kColumns)), DpiOfWindow(m_hWnd));
 }
 
 // The button keeps its size at the bottom right; the list takes the rest.

@@ -164,9 +164,13 @@ std::wstring RowTimeText(const SYSTEMTIME& time) {
                       {Number(time.wHour), Number(time.wMinute), Padded(time.wMinute, 2)});
 }
 
+// The user's short date in either language, as Windows words it; the string table's form only
+// where the locale cannot word the moment.
 std::wstring HistoryDateText(const SYSTEMTIME& time) {
-    return MomentText(time, true, IDS_HISTORY_DATE,
-                      {Padded(time.wYear, 4), Padded(time.wMonth, 2), Padded(time.wDay, 2)});
+    const std::wstring text = LocaleText(time, true);
+    return !text.empty() ? text
+                         : FormatResourceText(IDS_HISTORY_DATE, {Padded(time.wYear, 4), Padded(time.wMonth, 2),
+                                                                 Padded(time.wDay, 2)});
 }
 
 std::wstring HistoryTimeText(const SYSTEMTIME& time) {
@@ -183,8 +187,8 @@ std::wstring HistoryTimeText(int64_t ticks) {
 
 std::wstring SizeText(uint64_t bytes) {
     const double kilo = 1024.0;
-    if (bytes < 1024)
-        return FormatResourceText(IDS_SIZE_BYTES, {Number(bytes)});
+    if (bytes < 1024) // "1 byte", "2 bytes": the count picks the form
+        return FormatResourceText(bytes == 1 ? IDS_SIZE_BYTE : IDS_SIZE_BYTES, {Number(bytes)});
     if (bytes < 1024ull * 1024)
         return FormatResourceText(IDS_SIZE_KB, {Decimal(static_cast<double>(bytes) / kilo, 1)});
     if (bytes < 1024ull * 1024 * 1024)

@@ -1,9 +1,10 @@
 // The shell's words for what the engine reports: the sentences of a status report, the five texts
 // of a list row, the moments, sizes and counts the windows show, the watches' states and the
 // reasons an item cannot be watched. Every word comes from the string table in the screen
-// language (framework/Language.h); the status codes find theirs in one table. The moments are the
-// fixed Japanese forms on Japanese screens ("3月7日", "14時5分", "2026/12/07", "10:15") and the
-// user's locale's short forms on English ones.
+// language (framework/Language.h); the status codes find theirs in one table. The main list's
+// moments and the history's times are the fixed Japanese forms on Japanese screens ("3月7日",
+// "14時5分", "10:15") and the user's locale's short forms on English ones; the history's dates are
+// the user's short date in both.
 #pragma once
 
 #include <windows.h>

@@ -62,6 +62,31 @@ RECT RectInClient(HWND control, HWND parent) {
     return rect;
 }
 
+std::vector<DrawnText> TextsDrawnBy(HWND window) {
+    HDC screen = ::GetDC(window);
+    HDC recorder = ::CreateEnhMetaFileW(screen, nullptr, nullptr, nullptr);
+    ::ReleaseDC(window, screen);
+    ::SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(recorder), PRF_CLIENT);
+    HENHMETAFILE picture = ::CloseEnhMetaFile(recorder);
+    std::vector<DrawnText> texts;
+    ::EnumEnhMetaFile(
+        nullptr, picture,
+        [](HDC, HANDLETABLE*, const ENHMETARECORD* record, int, LPARAM found) -> int {
+            if (record->iType == EMR_EXTTEXTOUTW) {
+                const auto* out = reinterpret_cast<const EMREXTTEXTOUTW*>(record);
+                const auto* chars =
+                    reinterpret_cast<const wchar_t*>(reinterpret_cast<const BYTE*>(record) + out->emrtext.offString);
+                reinterpret_cast<std::vector<DrawnText>*>(found)->push_back(
+                    {std::wstring(chars, out->emrtext.nChars),
+                     {out->rclBounds.left, out->rclBounds.top, out->rclBounds.right, out->rclBounds.bottom}});
+            }
+            return 1;
+        },
+        &texts, nullptr);
+    ::DeleteEnhMetaFile(picture);
+    return texts;
+}
+
 MessageBoxAnswerer::MessageBoxAnswerer(DWORD pid, DWORD timeoutMs)
     : m_thread([this, pid, timeoutMs] { Watch(pid, timeoutMs); }) {}
 

@@ -1,6 +1,6 @@
 // Helpers the shell tests share: finding a process's windows, answering its message boxes from
-// a second thread, and reading a list view or status bar of another process through memory
-// placed in that process (the controls' text messages carry pointers).
+// a second thread, reading a list view or status bar of another process through memory placed
+// in that process (the controls' text messages carry pointers), and what a window draws.
 #pragma once
 
 #include <windows.h>
@@ -16,6 +16,14 @@ std::string WindowText(HWND hWnd);
 std::string ClassNameOf(HWND hWnd);
 // The control's window rectangle in parent's client coordinates.
 RECT RectInClient(HWND control, HWND parent);
+
+// The texts a window draws when it paints into a metafile, in order, each with the bounds the
+// metafile records for it.
+struct DrawnText {
+    std::wstring text;
+    RECT bounds;
+};
+std::vector<DrawnText> TextsDrawnBy(HWND window);
 
 // Watches for a message box or dialog (class "#32770") of process pid, records its caption,
 // text and owner, and presses OK. Runs on its own thread until the first box or the timeout.
