@@ -186,15 +186,15 @@ int LineForm(int version, size_t fieldCount) {
     return 0;
 }
 
-// The fields version 3 adds: what the copy holds, and a failed record's error when it names one.
+// The fields version 3 adds: what the copy holds, and a failed record's error when it names one
+// (what no error code can be says nothing: the record is read without it).
 bool ParseVersion3Fields(const std::vector<std::string>& fields, JournalRecord* record) {
-    ULONGLONG error = ERROR_SUCCESS;
-    if (!ParseNumber(fields[13], &record->size) ||
-        (fields.size() > kFieldCount && !fields[kFieldCount].empty() &&
-         (!ParseNumber(fields[kFieldCount], &error) || error > MAXDWORD)))
+    if (!ParseNumber(fields[13], &record->size))
         return false;
     record->sizeKnown = true;
-    record->error = static_cast<DWORD>(error);
+    ULONGLONG error = ERROR_SUCCESS;
+    if (fields.size() > kFieldCount && ParseNumber(fields[kFieldCount], &error) && error <= MAXDWORD)
+        record->error = static_cast<DWORD>(error);
     return true;
 }
 

@@ -63,9 +63,7 @@ RECT RectInClient(HWND control, HWND parent) {
 }
 
 std::vector<DrawnText> TextsDrawnBy(HWND window) {
-    HDC screen = ::GetDC(window);
-    HDC recorder = ::CreateEnhMetaFileW(screen, nullptr, nullptr, nullptr);
-    ::ReleaseDC(window, screen);
+    HDC recorder = ::CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr); // measured as the screen
     ::SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(recorder), PRF_CLIENT);
     HENHMETAFILE picture = ::CloseEnhMetaFile(recorder);
     std::vector<DrawnText> texts;
@@ -77,8 +75,7 @@ std::vector<DrawnText> TextsDrawnBy(HWND window) {
                 const auto* chars =
                     reinterpret_cast<const wchar_t*>(reinterpret_cast<const BYTE*>(record) + out->emrtext.offString);
                 reinterpret_cast<std::vector<DrawnText>*>(found)->push_back(
-                    {std::wstring(chars, out->emrtext.nChars),
-                     {out->rclBounds.left, out->rclBounds.top, out->rclBounds.right, out->rclBounds.bottom}});
+                    {std::wstring(chars, out->emrtext.nChars), out->rclBounds});
             }
             return 1;
         },

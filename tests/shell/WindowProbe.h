@@ -1,6 +1,6 @@
 // Helpers the shell tests share: finding a process's windows, answering its message boxes from
-// a second thread, reading a list view or status bar of another process through memory placed
-// in that process (the controls' text messages carry pointers), and what a window draws.
+// a second thread, and reading a list view or status bar of another process through memory
+// placed in that process (the controls' text messages carry pointers).
 #pragma once
 
 #include <windows.h>
@@ -17,11 +17,10 @@ std::string ClassNameOf(HWND hWnd);
 // The control's window rectangle in parent's client coordinates.
 RECT RectInClient(HWND control, HWND parent);
 
-// The texts a window draws when it paints into a metafile, in order, each with the bounds the
-// metafile records for it.
+// The texts a window draws into a metafile, in order, each with the bounds the metafile records.
 struct DrawnText {
     std::wstring text;
-    RECT bounds;
+    RECTL bounds;
 };
 std::vector<DrawnText> TextsDrawnBy(HWND window);
 
