@@ -4,11 +4,11 @@
 #pragma once
 
 #define TALLOWBOX_VERSION_MAJOR 0
-#define TALLOWBOX_VERSION_MINOR 14
+#define TALLOWBOX_VERSION_MINOR 15
 
 #define TALLOWBOX_VERSION_STRINGIZE2(n) #n
 #define TALLOWBOX_VERSION_STRINGIZE(n) TALLOWBOX_VERSION_STRINGIZE2(n)
-// "0.14": what the about box, the file's properties and the package's name show.
+// "0.15": what the about box, the file's properties and the package's name show.
 #define TALLOWBOX_VERSION_TEXT \
     TALLOWBOX_VERSION_STRINGIZE(TALLOWBOX_VERSION_MAJOR) "." TALLOWBOX_VERSION_STRINGIZE(TALLOWBOX_VERSION_MINOR)
 // The four numbers of the version resource: major, minor, then two zeros.
