@@ -10,6 +10,9 @@
 #include <functional>
 #include <string>
 
+// The temporaries a copy is made under, and the removal of those a killed copy left.
+#include "engine/TemporaryNames.h"
+
 // Volume and file index: the same for every path (link, short name, other case) to one object.
 struct FileIdentity {
     DWORD volume = 0;
@@ -49,15 +52,6 @@ DWORD LinkIntoBackup(const std::wstring& existing, const std::wstring& target,
 // ERROR_ACCESS_DENIED, untouched, whatever the platform's replace would do. ERROR_SUCCESS or
 // the error code.
 DWORD PutFileBack(const std::wstring& from, const std::wstring& to, BOOL* stop);
-
-// Removes what copies of this program left in folder when they were killed mid-copy: files
-// under the temporary names only it uses, whose making process has ended (not one that got
-// its number later), and not open any more. A running program's temporaries are kept.
-void RemoveLeftoverTemporaries(const std::wstring& folder);
-// A fresh temporary name of this process, of the kind RemoveLeftoverTemporaries knows.
-std::wstring TemporaryName();
-// True when name is one of the temporary names the copy uses.
-bool IsTemporaryName(const std::wstring& name);
 
 // Gives the folder target the last-write and creation times and the hidden, system and
 // read-only attributes of the folder source. ERROR_SUCCESS or the error code.

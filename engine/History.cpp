@@ -5,8 +5,8 @@
 #include <unordered_set>
 
 #include "engine/CopyWay.h"
-#include "engine/FileCopy.h"
 #include "engine/JournalLines.h"
+#include "engine/TemporaryNames.h"
 #include "framework/FileFind.h"
 #include "framework/FileHandle.h"
 

@@ -1,7 +1,7 @@
 #include "engine/Settings.h"
 
 #include "engine/BackupPaths.h"
-#include "engine/FileCopy.h"
+#include "engine/TemporaryNames.h"
 #include "framework/FileHandle.h"
 
 const wchar_t* const kSettingsFileName = L"Tallowbox.ini";

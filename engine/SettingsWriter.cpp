@@ -3,7 +3,7 @@
 #include "engine/Settings.h"
 
 #include "engine/BackupPaths.h"
-#include "engine/FileCopy.h"
+#include "engine/TemporaryNames.h"
 #include "framework/FileHandle.h"
 
 namespace {
