@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "engine/PreviousCopy.h"
+#include "engine/FileFacts.h"
 
 enum class ByteCompareOutcome : unsigned char { Equal, Different, LeftUnreadable, RightUnreadable, Stopped };
 

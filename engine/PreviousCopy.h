@@ -11,14 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-// A file's size and last-write time.
-struct FileFacts {
-    ULONGLONG size = 0;
-    FILETIME modified{};
-    DWORD attributes = 0;
-};
-// False for a folder or what cannot be read.
-bool ReadFileFacts(const std::wstring& path, FileFacts* facts);
+#include "engine/FileFacts.h"
 
 // True when counterpart (its facts read from the disk) holds what source holds: same size, and the
 // same last-write time or equal bytes (read until the first difference; a set *stop ends it, false).
