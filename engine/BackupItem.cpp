@@ -10,7 +10,6 @@
 #include "engine/FolderCopy.h"
 #include "engine/FolderTree.h"
 #include "engine/Journal.h"
-#include "engine/MirrorHistory.h"
 #include "engine/PreviousCopy.h"
 #include "engine/Settings.h"
 #include "framework/FileHandle.h"

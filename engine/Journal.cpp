@@ -468,6 +468,22 @@ bool IsSafeCopyPath(const std::wstring& copy) {
     return HasOnlyPlainComponents(copy, 0); // a leading "\" makes an empty first component
 }
 
+std::wstring CopyPathInItsBackupsFolder(const std::wstring& path) {
+    const size_t nameStart = path.rfind(L'\\');
+    if (nameStart == std::wstring::npos || nameStart == 0)
+        return path;
+    const size_t minuteStart = path.rfind(L'\\', nameStart - 1);
+    const size_t dayStart = minuteStart == std::wstring::npos || minuteStart == 0
+                                ? std::wstring::npos
+                                : path.rfind(L'\\', minuteStart - 1);
+    if (dayStart == std::wstring::npos ||
+        !IsMinuteFolderName(path.substr(minuteStart + 1, nameStart - minuteStart - 1)) ||
+        !IsDayFolderName(path.substr(dayStart + 1, minuteStart - dayStart - 1)))
+        return path;
+    const std::wstring copy = path.substr(dayStart + 1);
+    return IsSafeCopyPath(copy) ? copy : path;
+}
+
 bool IsFullOriginalPath(const std::wstring& path) {
     if (path.find(L'/') != std::wstring::npos)
         return false;

@@ -75,6 +75,10 @@ std::wstring RelativeToRoot(const std::wstring& backupRoot, const std::wstring& 
 // no drive, device or stream (':'), no "." or ".." component, no empty component, no component
 // the platform takes for a device ("CON", "nul.txt", "COM1", "LPT¹", "CON .", case aside).
 bool IsSafeCopyPath(const std::wstring& copy);
+// The copy's path relative to the backups folder it lies in, whichever that is (this computer's
+// or the mirror): its last three components when they are a day folder, a minute folder and the
+// copy ("2026-1207\1015\report.xlsx"); path itself otherwise.
+std::wstring CopyPathInItsBackupsFolder(const std::wstring& path);
 // A full path of a local drive ("C:\...") or a share ("\\server\share\..."), with no "." or ".."
 // component and no device name: the only kind of original a restore writes to.
 bool IsFullOriginalPath(const std::wstring& path);

@@ -117,22 +117,6 @@ void ReadHistoryDayOfBoth(const std::wstring& backupRoot, const std::wstring& mi
     AppendHistory(history, local);
 }
 
-std::wstring CopyPathInItsBackupsFolder(const std::wstring& path) {
-    const size_t nameStart = path.rfind(L'\\');
-    if (nameStart == std::wstring::npos || nameStart == 0)
-        return path;
-    const size_t minuteStart = path.rfind(L'\\', nameStart - 1);
-    const size_t dayStart = minuteStart == std::wstring::npos || minuteStart == 0
-                                ? std::wstring::npos
-                                : path.rfind(L'\\', minuteStart - 1);
-    if (dayStart == std::wstring::npos ||
-        !IsMinuteFolderName(path.substr(minuteStart + 1, nameStart - minuteStart - 1)) ||
-        !IsDayFolderName(path.substr(dayStart + 1, minuteStart - dayStart - 1)))
-        return path;
-    const std::wstring copy = path.substr(dayStart + 1);
-    return IsSafeCopyPath(copy) ? copy : path;
-}
-
 std::wstring VersionCopyOnDisk(const CHistory& history, const HistoryEntry& entry,
                                const std::wstring& backupRoot, const std::wstring& mirrorRoot) {
     const std::wstring copy = history.CopyPath(entry);

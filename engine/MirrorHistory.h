@@ -24,11 +24,6 @@ std::vector<std::wstring> HistoryDaysOfBoth(const std::wstring& backupRoot, cons
 void ReadHistoryDayOfBoth(const std::wstring& backupRoot, const std::wstring& mirrorRoot,
                           const std::wstring& day, CHistory& history, const CHistory* earlier = nullptr);
 
-// The copy's path relative to the backups folder it lies in, whichever that is (this computer's
-// or the mirror): its last three components when they are a day folder, a minute folder and the
-// copy ("2026-1207\1015\report.xlsx"); path itself otherwise.
-std::wstring CopyPathInItsBackupsFolder(const std::wstring& path);
-
 // Where the version's copy is on disk, for every command that opens, restores or compares it:
 // the local copy when it is there, else the mirror's; for a version neither place holds now, the
 // path it was recorded under (the local one first), so the failure names it. Empty for a damaged
