@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/BackupItem.h"
+#include "engine/BackupHost.h"
 #include "engine/History.h"
 
 // What a cleanup would remove.
