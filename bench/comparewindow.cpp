@@ -15,9 +15,9 @@
 #include "bench/AppPump.h"
 #include "bench/PrivateBytes.h"
 #include "res/resource.h"
-#include "shell/CompareWnd.h"
-#include "shell/MainFrm.h"
-#include "shell/TallowboxApp.h"
+#include "shell/compare/CompareWnd.h"
+#include "shell/main/MainFrm.h"
+#include "shell/main/TallowboxApp.h"
 
 #include <windows.h>
 #include <shellapi.h>

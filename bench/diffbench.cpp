@@ -17,8 +17,8 @@
 
 #include "BenchClock.h"
 #include "PrivateBytes.h"
-#include "engine/FileCompare.h"
-#include "engine/FolderCompare.h"
+#include "engine/compare/FileCompare.h"
+#include "engine/compare/FolderCompare.h"
 
 namespace {
 

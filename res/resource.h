@@ -95,7 +95,7 @@
 #define IDS_COLUMN_ITEM 3109
 #define IDS_COLUMN_LAST_VERSION 3110
 #define IDS_COLUMN_STATE 3111
-// The status line: what the engine reports (shell/Wording.cpp's table of status codes).
+// The status line: what the engine reports (shell/words/Wording.cpp's table of status codes).
 #define IDS_SENTENCE_JOIN 3200
 #define IDS_BACKING_UP 3201
 #define IDS_RESTORING 3202

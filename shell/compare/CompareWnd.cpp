@@ -1,0 +1,316 @@
+#include "shell/compare/CompareWnd.h"
+
+#include "framework/App.h"
+#include "framework/Dpi.h"
+#include "framework/Language.h"
+#include "res/resource.h"
+#include "shell/words/Wording.h"
+
+namespace {
+
+const wchar_t* const kDialogClasses[] = {L"TallowboxCompareTexts", L"TallowboxCompareFolders"};
+
+UINT EncodingText(TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::Utf8:
+        return IDS_ENCODING_UTF8;
+    case TextEncoding::Utf8WithBom:
+        return IDS_ENCODING_UTF8_BOM;
+    case TextEncoding::Utf16Le:
+        return IDS_ENCODING_UTF16_LE;
+    case TextEncoding::Utf16Be:
+        return IDS_ENCODING_UTF16_BE;
+    case TextEncoding::CodePage932:
+        return IDS_ENCODING_CP932;
+    }
+    return IDS_ENCODING_UTF8;
+}
+
+UINT LineEndsText(LineEnds ends) {
+    switch (ends) {
+    case LineEnds::None:
+        return IDS_LINE_ENDS_NONE;
+    case LineEnds::Crlf:
+        return IDS_LINE_ENDS_CRLF;
+    case LineEnds::Lf:
+        return IDS_LINE_ENDS_LF;
+    case LineEnds::Cr:
+        return IDS_LINE_ENDS_CR;
+    case LineEnds::Mixed:
+        return IDS_LINE_ENDS_MIXED;
+    }
+    return IDS_LINE_ENDS_NONE;
+}
+
+// What two texts' lines say, and the ways they differ that are not lines: the encodings, the line
+// ends (a one-line text has none to differ in), a diff that fell back.
+std::wstring TextsSummary(const FileComparison& compare) {
+    const CLineDiff& lines = compare.lines;
+    if (lines.Stopped())
+        return LoadResourceText(IDS_COMPARE_STOPPED);
+    std::wstring text =
+        lines.PlaceCount() == 0
+            ? LoadResourceText(IDS_COMPARE_SAME)
+            : FormatResourceText(IDS_COMPARE_DIFFERENT,
+                                 {std::to_wstring(lines.PlaceCount()), std::to_wstring(lines.RemovedLines()),
+                                  std::to_wstring(lines.AddedLines())});
+    const TextEncoding older = compare.olderText.encoding, newer = compare.newerText.encoding;
+    if (older != newer)
+        text += FormatResourceText(IDS_COMPARE_ENCODINGS, {LoadResourceText(EncodingText(older)),
+                                                           LoadResourceText(EncodingText(newer))});
+    const LineEnds olderEnds = compare.olderText.lineEnds, newerEnds = compare.newerText.lineEnds;
+    if (olderEnds != newerEnds && olderEnds != LineEnds::None && newerEnds != LineEnds::None)
+        text += FormatResourceText(IDS_COMPARE_LINE_ENDS, {LoadResourceText(LineEndsText(olderEnds)),
+                                                           LoadResourceText(LineEndsText(newerEnds))});
+    if (!lines.Minimal())
+        text += LoadResourceText(IDS_COMPARE_FALLBACK);
+    return text;
+}
+
+std::wstring BytesSummary(const FileComparison& compare, const CompareRequest& request) {
+    const ByteComparison& bytes = compare.bytes;
+    std::wstring text;
+    switch (bytes.outcome) {
+    case ByteCompareOutcome::Equal:
+        text = LoadResourceText(IDS_COMPARE_SAME);
+        break;
+    case ByteCompareOutcome::Different:
+        text = FormatResourceText(IDS_COMPARE_BINARY,
+                                  {std::to_wstring(bytes.firstDifference), SizeText(bytes.left.size),
+                                   FactsTimeText(bytes.left.modified), SizeText(bytes.right.size),
+                                   FactsTimeText(bytes.right.modified)});
+        break;
+    case ByteCompareOutcome::LeftUnreadable:
+        return FormatResourceText(IDS_COMPARE_UNREADABLE, {request.older.path, SystemMessage(bytes.error)});
+    case ByteCompareOutcome::RightUnreadable:
+        return FormatResourceText(IDS_COMPARE_UNREADABLE, {request.newer.path, SystemMessage(bytes.error)});
+    case ByteCompareOutcome::Stopped:
+        return LoadResourceText(IDS_COMPARE_STOPPED);
+    }
+    if (compare.tooLargeForText)
+        text += LoadResourceText(IDS_COMPARE_TOO_LARGE);
+    return text;
+}
+
+std::wstring MissingText(const CompareSide& side) {
+    return FormatResourceText(side.current ? IDS_COMPARE_ORIGINAL_MISSING : IDS_COMPARE_COPY_MISSING,
+                              {side.path});
+}
+
+LRESULT CALLBACK DialogClassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ::DefDlgProcW(hWnd, message, wParam, lParam);
+}
+
+} // namespace
+
+bool RegisterCompareClasses() {
+    const HINSTANCE instance = AfxGetResourceHandle();
+    if (!CDiffPanes::RegisterClass(instance))
+        return false;
+    for (const wchar_t* name : kDialogClasses) {
+        WNDCLASSEXW windowClass = {};
+        if (::GetClassInfoExW(instance, name, &windowClass))
+            continue;
+        windowClass.cbSize = sizeof(windowClass);
+        windowClass.style = CS_DBLCLKS;
+        windowClass.lpfnWndProc = &DialogClassProc;
+        windowClass.cbWndExtra = DLGWINDOWEXTRA;
+        windowClass.hInstance = instance;
+        windowClass.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_3DFACE + 1);
+        windowClass.lpszClassName = name;
+        if (!::RegisterClassExW(&windowClass))
+            return false;
+    }
+    return true;
+}
+
+std::wstring FactsTimeText(const FILETIME& written) {
+    FILETIME local;
+    SYSTEMTIME time;
+    if (!::FileTimeToLocalFileTime(&written, &local) || !::FileTimeToSystemTime(&local, &time))
+        return std::wstring();
+    return HistoryDateText(time) + L" " + HistoryTimeText(time);
+}
+
+CCompareWnd* CCompareWnd::Open(HWND owner, const CompareRequest& request) {
+    if (!RegisterCompareClasses())
+        return nullptr;
+    auto* window = new CCompareWnd(request);
+    if (!window->ShowModelessBeside(CWnd::FromHandlePermanent(owner), IDR_MAINFRAME, 60)) {
+        delete window;
+        return nullptr;
+    }
+    return window;
+}
+
+CCompareWnd::CCompareWnd(const CompareRequest& request) : CDialog(IDD_COMPARE_TEXTS), m_request(request) {}
+
+CCompareWnd::~CCompareWnd() {
+    m_job.reset();
+}
+
+// The compare starts first, so the files are read while the window finishes showing itself.
+BOOL CCompareWnd::OnInitDialog() {
+    StartCompare();
+    ::SetWindowTextW(m_hWnd, FormatResourceText(IDS_COMPARE_TITLE, {m_request.itemName}).c_str());
+    ::SetDlgItemTextW(m_hWnd, IDC_COMPARE_OLDER_HEADER, m_request.older.header.c_str());
+    ::SetDlgItemTextW(m_hWnd, IDC_COMPARE_NEWER_HEADER, m_request.newer.header.c_str());
+    m_panes.Attach(GetDlgItem(IDC_COMPARE_PANES));
+    ::EnableWindow(GetDlgItem(IDC_COMPARE_NEXT), FALSE);
+    ::EnableWindow(GetDlgItem(IDC_COMPARE_PREVIOUS), FALSE);
+    Layout();
+    return TRUE;
+}
+
+void CCompareWnd::StartCompare() {
+    ::SetDlgItemTextW(m_hWnd, IDC_COMPARE_SUMMARY, LoadResourceText(IDS_COMPARE_READING).c_str());
+    const std::wstring older = m_request.older.path, newer = m_request.newer.path;
+    m_job.reset(new CCompareJob<FileComparison>(m_hWnd, WM_COMPARE_FILES_DONE,
+                                                [older, newer](const BOOL* stop, FileComparison* result) {
+                                                    CompareFiles(older, newer, stop, result);
+                                                }));
+}
+
+void CCompareWnd::OnCompareDone(LPARAM lParam) {
+    std::shared_ptr<FileComparison> result(reinterpret_cast<FileComparison*>(lParam));
+    m_job.reset();
+    m_done = true;
+    m_comparison = result;
+    if (result && result->outcome == FileCompareOutcome::Texts && !result->lines.Stopped())
+        m_panes.SetComparison(result);
+    const bool places =
+        result && result->outcome == FileCompareOutcome::Texts && result->lines.PlaceCount() > 0;
+    ::EnableWindow(GetDlgItem(IDC_COMPARE_NEXT), places);
+    ::EnableWindow(GetDlgItem(IDC_COMPARE_PREVIOUS), places);
+    ::SetDlgItemTextW(m_hWnd, IDC_COMPARE_SUMMARY, SummaryText().c_str());
+    if (places)
+        m_panes.GoToPlace(true); // the first difference shows at once
+}
+
+std::wstring CCompareWnd::SummaryText() const {
+    if (!m_comparison)
+        return FormatResourceText(IDS_COMPARE_UNREADABLE,
+                                  {m_request.older.path, SystemMessage(ERROR_NOT_ENOUGH_MEMORY)});
+    const FileComparison& compare = *m_comparison;
+    switch (compare.outcome) {
+    case FileCompareOutcome::Texts:
+        return TextsSummary(compare);
+    case FileCompareOutcome::Bytes:
+        return BytesSummary(compare, m_request);
+    case FileCompareOutcome::Stopped:
+        return LoadResourceText(IDS_COMPARE_STOPPED);
+    case FileCompareOutcome::OlderMissing:
+        return MissingText(m_request.older);
+    case FileCompareOutcome::NewerMissing:
+        return MissingText(m_request.newer);
+    case FileCompareOutcome::OlderUnreadable:
+        return FormatResourceText(IDS_COMPARE_UNREADABLE,
+                                  {m_request.older.path, SystemMessage(compare.error)});
+    case FileCompareOutcome::NewerUnreadable:
+        return FormatResourceText(IDS_COMPARE_UNREADABLE,
+                                  {m_request.newer.path, SystemMessage(compare.error)});
+    }
+    return std::wstring();
+}
+
+bool CCompareWnd::GoToPlace(bool next) {
+    const bool moved = m_panes.GoToPlace(next);
+    if (!moved)
+        ::MessageBeep(MB_OK);
+    return moved;
+}
+
+// The headers and the buttons keep their heights; the panes take the rest. Margins are dialog
+// units, so they grow with the font at every scale.
+void CCompareWnd::Layout() {
+    HWND panes = GetDlgItem(IDC_COMPARE_PANES);
+    if (panes == nullptr)
+        return;
+    RECT margins = {7, 5, 4, 14}; // edge, gap, between the buttons, a button's height
+    ::MapDialogRect(m_hWnd, &margins);
+    RECT client;
+    ::GetClientRect(m_hWnd, &client);
+    const auto rectOf = [this](int id) {
+        RECT rect;
+        ::GetWindowRect(GetDlgItem(id), &rect);
+        ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    };
+    const auto place = [](HWND control, int x, int y, int cx, int cy) {
+        ::SetWindowPos(control, nullptr, x, y, cx > 0 ? cx : 0, cy > 0 ? cy : 0,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    const RECT header = rectOf(IDC_COMPARE_OLDER_HEADER), previous = rectOf(IDC_COMPARE_PREVIOUS),
+               next = rectOf(IDC_COMPARE_NEXT), summary = rectOf(IDC_COMPARE_SUMMARY);
+    const int width = client.right - 2 * margins.left, half = width / 2;
+    const int headerHeight = header.bottom - header.top;
+    place(GetDlgItem(IDC_COMPARE_OLDER_HEADER), margins.left, header.top, half - margins.right, headerHeight);
+    place(GetDlgItem(IDC_COMPARE_NEWER_HEADER), margins.left + width - half, header.top, half, headerHeight);
+    const int buttonTop = client.bottom - margins.top - margins.bottom;
+    const int previousWidth = previous.right - previous.left, nextWidth = next.right - next.left;
+    place(GetDlgItem(IDC_COMPARE_PREVIOUS), margins.left, buttonTop, previousWidth, margins.bottom);
+    place(GetDlgItem(IDC_COMPARE_NEXT), margins.left + previousWidth + margins.right, buttonTop, nextWidth,
+          margins.bottom);
+    const int summaryLeft = margins.left + previousWidth + nextWidth + 3 * margins.right;
+    const int summaryHeight = summary.bottom - summary.top;
+    place(GetDlgItem(IDC_COMPARE_SUMMARY), summaryLeft, buttonTop + (margins.bottom - summaryHeight) / 2,
+          client.right - margins.left - summaryLeft, summaryHeight);
+    const int panesTop = header.bottom + margins.right;
+    place(panes, margins.left, panesTop, width, buttonTop - margins.top - panesTop);
+}
+
+LRESULT CCompareWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_SIZE:
+        Layout();
+        return 0;
+    case WM_GETMINMAXINFO: {
+        const UINT dpi = DpiOfWindow(m_hWnd);
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {Scale(420, dpi), Scale(220, dpi)};
+        return 0;
+    }
+    case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED &&
+            (LOWORD(wParam) == IDC_COMPARE_NEXT || LOWORD(wParam) == IDC_COMPARE_PREVIOUS)) {
+            GoToPlace(LOWORD(wParam) == IDC_COMPARE_NEXT);
+            return 0;
+        }
+        break;
+    case WM_COMPARE_FILES_DONE:
+        OnCompareDone(lParam);
+        return 0;
+    case WM_CLOSE: // closing stops a compare still running, within the job's bound
+        ::DestroyWindow(m_hWnd);
+        return 0;
+    case WM_DESTROY:
+        m_job.reset();
+        break;
+    default:
+        break;
+    }
+    return CDialog::WindowProc(message, wParam, lParam);
+}
+
+// F8 and Shift+F8 anywhere in the window.
+BOOL CCompareWnd::PreTranslateMessage(MSG* pMsg) {
+    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_F8 &&
+        (pMsg->hwnd == m_hWnd || ::IsChild(m_hWnd, pMsg->hwnd))) {
+        GoToPlace(::GetKeyState(VK_SHIFT) >= 0);
+        return TRUE;
+    }
+    return CDialog::PreTranslateMessage(pMsg);
+}
+
+// Esc stops a compare that is still reading; with none running it closes the window.
+void CCompareWnd::OnCancel() {
+    if (m_job) {
+        m_job->Stop();
+        return;
+    }
+    ::DestroyWindow(m_hWnd);
+}
+
+void CCompareWnd::PostNcDestroy() {
+    delete this;
+}

@@ -1,0 +1,42 @@
+// CWatchListWnd: the list of watches (見張り一覧). A small modeless window beside the main one that
+// lists every watched item, the time of its last version and its state, with a button that stops
+// watching the selected items. It reads the document's watches and is told when they change.
+#pragma once
+
+#include "engine/watch/Watcher.h"
+#include "framework/Dialog.h"
+
+#include <string>
+#include <vector>
+
+class CTallowboxDoc;
+
+class CWatchListWnd : public CDialog {
+public:
+    explicit CWatchListWnd(CTallowboxDoc& doc);
+    ~CWatchListWnd() override;
+
+    // Makes the window, owned by owner, and fills it.
+    BOOL Create(CWnd* owner);
+    // The watches or their states changed: the list shows them as they are now.
+    void Refresh();
+
+    // For tests: the list control.
+    HWND List() const { return m_list; }
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnOK() override {}
+    void OnCancel() override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void PostNcDestroy() override;
+
+private:
+    void InsertColumns();
+    void Layout();
+    void StopSelected();
+
+    CTallowboxDoc& m_doc;
+    HWND m_list = nullptr;
+    std::vector<std::wstring> m_paths; // what each list item stands for, by index
+};
