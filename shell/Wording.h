@@ -14,6 +14,7 @@
 #include "engine/BackupPaths.h"
 #include "engine/StatusReport.h"
 #include "engine/Watcher.h"
+#include "engine/office/OfficeText.h"
 
 // What the main list shows of a row: date, time, name (or the folder mark), source and
 // destination (its marks in front).
@@ -44,3 +45,5 @@ std::wstring ActivityText(StatusCode activity, const std::wstring& path);
 std::wstring WatchStateText(const WatchInfo& info);
 // Why an item cannot be watched (empty for None).
 std::wstring WatchRefusalText(WatchRefusal refusal);
+// Why a Word, Excel or PowerPoint file could not be read as a document (empty for Ok).
+std::wstring DocumentOutcomeText(OfficeOutcome outcome);
