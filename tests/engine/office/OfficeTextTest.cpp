@@ -46,7 +46,7 @@ std::vector<TestEntry> Word(const std::string& body) {
                             {"rId3", "comments", "/word/comments.xml"}})},
             {"word/document.xml", "<?xml version=\"1.0\"?><w:document " + kW + "><w:body>" + body +
                                       "<w:sectPr><w:headerReference r:id=\"rId2\"/></w:sectPr></w:body></w:document>"},
-            {"word/header1.xml", "<w:hdr " + kW + ">" + Paragraph(TextRun("Header")) + "</w:hdr>"},
+            {"word/header1.xml", "<w:hdr " + kW + "><!-- a <comment> -->" + Paragraph(TextRun("Header")) + "</w:hdr>"},
             {"word/footnotes.xml", "<w:footnotes " + kW + "><w:footnote w:type=\"separator\" w:id=\"-1\">" +
                                        Paragraph("<w:r><w:separator/></w:r>") + "</w:footnote><w:footnote w:id=\"1\">" +
                                        Paragraph(TextRun("Note")) + "</w:footnote></w:footnotes>"},
@@ -59,7 +59,8 @@ const std::string kWordBody =
               "deleted</w:delText></w:r></w:del>" + TextRun(" &amp; &#x8868;&#8364;") + "<w:moveFrom>" +
               TextRun(" moved away") + "</w:moveFrom><w:moveTo>" + TextRun(" moved here") + "</w:moveTo>") +
     Paragraph(TextRun("Page ") + FieldChar("begin") + "<w:r><w:instrText> PAGE </w:instrText></w:r>" +
-              FieldChar("separate") + TextRun("7") + FieldChar("end") + "<w:fldSimple w:instr=\"DATE\">" + TextRun(" today") +
+              FieldChar("begin") + "<w:r><w:instrText>NUMPAGES</w:instrText></w:r>" + FieldChar("separate") +
+              TextRun("9") + FieldChar("end") + FieldChar("separate") + TextRun("7") + FieldChar("end") + "<w:fldSimple w:instr=\"DATE\">" + TextRun(" today") +
               "</w:fldSimple>") +
     Paragraph(TextRun("secret", "<w:vanish/>") + TextRun("shown", "<w:vanish w:val=\"0\"/>") +
               TextRun(" kept", "<w:rPrChange><w:rPr><w:vanish/></w:rPr></w:rPrChange>") +
@@ -117,7 +118,7 @@ std::vector<TestEntry> Slides() {
                                                                "<p:sldId id=\"257\" r:id=\"rId2\"/></p:sldIdLst></p:presentation>"},
             {"ppt/_rels/presentation.xml.rels",
              Relationships({{"rId2", "slide", "slides/slide1.xml"}, {"rId9", "slide", "slides/slide2.xml"}})},
-            {"ppt/slides/slide2.xml", Slide("<a:p><a:r><a:t>Title</a:t></a:r></a:p><a:p/><a:p><a:r><a:t>two</a:t></a:r>"
+            {"ppt/slides/slide2.xml", Slide("<a:p><a:r><a:t><![CDATA[Ti]]>tle</a:t></a:r></a:p><a:p/><a:p><a:r><a:t>two</a:t></a:r>"
                                             "<a:br/><a:r><a:t>lines</a:t></a:r></a:p>")},
             {"ppt/slides/slide1.xml", Slide("<a:p><a:fld type=\"slidenum\"><a:t>2</a:t></a:fld></a:p>")}};
 }
