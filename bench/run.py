@@ -13,6 +13,7 @@ import statistics
 import subprocess
 import sys
 import time
+import zipfile
 
 from versions import version_figures
 
@@ -384,6 +385,28 @@ def compare_figures(build: str, compare: str, rounds: int) -> dict:
     return result
 
 
+def office_figures(build: str, office: str, rounds: int) -> dict:
+    """officebench.exe over two versions of a 200-page Word document and of a 10-sheet, 50,000-cell
+    Excel workbook: from reading to the text diffed, and the peak private memory against the text both
+    documents hold (and against their unpacked parts, for scale)."""
+    figures = named_figures([WINE, os.path.join(build, "bench", "officebench.exe"), win(office), str(max(rounds, 5))])
+    print("office documents compared as text (median ms, min-max over the rounds)")
+    result = {}
+    for kind, label in (("docx", "200-page Word document"), ("xlsx", "10 sheets, 50,000 cells")):
+        med, low, high = (float(v) for v in figures[f"{kind}-ms"])
+        left, right, places, removed, added, minimal = figures[f"{kind}-diff"]
+        peak, text, packed = (int(v) for v in figures[f"{kind}-memory"][:3])
+        unpacked = sum(sum(i.file_size for i in zipfile.ZipFile(os.path.join(office, f"{side}.{kind}")).infolist())
+                       for side in ("older", "newer"))
+        print(f"   {label:32s} {med:8.1f}   {low:8.1f}-{high:<8.1f}  {left}/{right} lines: {places} places, "
+              f"{removed} removed, {added} added, {'minimal' if minimal == '1' else 'fell back'}")
+        print(f"   {'':32s} peak {peak / 2**20:.1f} MiB: {peak / text:.2f} x the text ({text / 2**20:.1f} MiB), "
+              f"{peak / unpacked:.2f} x the unpacked parts ({unpacked / 2**20:.1f} MiB), files {packed / 2**20:.1f} MiB")
+        result.update({f"{kind}-ms": med, f"{kind}-memory-ratio": peak / text})
+    print()
+    return result
+
+
 def compare_target_lines(compare: dict) -> None:
     rows = [("compare: 100,000 lines, 1 % changed (ms)", "text-ms", 500, "{:.0f}"),
             ("compare: peak memory / both files' sizes", "memory-ratio", 4, "{:.2f}"),
@@ -393,6 +416,11 @@ def compare_target_lines(compare: dict) -> None:
             ("compare window: peak memory / files", "window-memory-ratio", 4, "{:.2f}"),
             ("compare window: none common, shown (ms)", "window-disjoint-ms", 3000, "{:.0f}"),
             ("compare window: longest answer (ms)", "window-stall-ms", 100, "{:.0f}")]
+    if "docx-ms" in compare:
+        rows += [("compare: 200-page .docx, diffed (ms)", "docx-ms", 1000, "{:.0f}"),
+                 ("compare: .docx peak memory / its text", "docx-memory-ratio", 8, "{:.2f}"),
+                 ("compare: 50,000-cell .xlsx, diffed (ms)", "xlsx-ms", 1000, "{:.0f}"),
+                 ("compare: .xlsx peak memory / its text", "xlsx-memory-ratio", 8, "{:.2f}")]
     for label, name, limit, shape in rows:
         target_line(label, shape.format(compare[name]), f"<= {limit}", verdict(compare[name] <= limit))
 
@@ -511,6 +539,7 @@ def main() -> int:
                         help="only second backups (S unchanged, M a tenth changed, a 64 MiB file unchanged)"
                              " against the floor; --other-program: another build's first backups beside")
     parser.add_argument("--compare", default="", help="the generated texts and folders the compare reads")
+    parser.add_argument("--office", default="", help="the generated Word and Excel documents the compare reads")
     parser.add_argument("--compare-only", action="store_true",
                         help="only the compare of two texts and of two folders (at least 5 rounds)")
     parser.add_argument("--mirror-only", action="store_true",
@@ -548,7 +577,10 @@ def main() -> int:
         mirror_figures(args.build, args.work, args.trees, args.rounds)
         return 0
     if args.compare_only:
-        target_lines({}, [], None, None, None, None, compare_figures(args.build, args.compare, args.rounds))
+        compare = compare_figures(args.build, args.compare, args.rounds)
+        if args.office:
+            compare.update(office_figures(args.build, args.office, args.rounds))
+        target_lines({}, [], None, None, None, None, compare)
         return 0
     if args.history_only:
         history = history_figures(args.build, args.work, args.history, max(args.rounds, 3))

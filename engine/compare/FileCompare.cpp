@@ -1,6 +1,7 @@
 #include "engine/compare/FileCompare.h"
 
 #include "engine/base/BackupPaths.h"
+#include "engine/office/OfficeFile.h"
 
 namespace {
 
@@ -23,6 +24,23 @@ bool ReadFacts(const std::wstring& path, FileFacts* facts, DWORD* error) {
     return false;
 }
 
+// A Word, Excel or PowerPoint file (by its extension) is read as the text of the document, any
+// other file as a text file. A document that cannot be read as one is no text: its bytes are compared.
+TextReadOutcome ReadSide(const std::wstring& path, CDecodedText* text, const BOOL* stop, DWORD* error,
+                         OfficeOutcome* document) {
+    const OfficeKind kind = OfficeKindOfName(path);
+    if (kind == OfficeKind::None)
+        return ReadTextFile(path, text, stop, error);
+    std::vector<wchar_t> units;
+    *document = ReadOfficeFile(path, kind, stop, &units, error);
+    if (*document == OfficeOutcome::Stopped)
+        return TextReadOutcome::Stopped;
+    if (*document == OfficeOutcome::Unreadable)
+        return TextReadOutcome::Unreadable;
+    return *document == OfficeOutcome::Ok && text->SetFromUtf16(std::move(units)) ? TextReadOutcome::Text
+                                                                                   : TextReadOutcome::NotText;
+}
+
 } // namespace
 
 void CompareFiles(const std::wstring& older, const std::wstring& newer, const BOOL* stop,
@@ -39,7 +57,12 @@ void CompareFiles(const std::wstring& older, const std::wstring& newer, const BO
     }
     bool bothText = true;
     for (Side side : {kOlder, kNewer}) {
-        const TextReadOutcome read = ReadTextFile(paths[side], texts[side], stop, &result->error);
+        OfficeOutcome document = OfficeOutcome::Ok;
+        const TextReadOutcome read = ReadSide(paths[side], texts[side], stop, &result->error, &document);
+        if (read == TextReadOutcome::NotText && document != OfficeOutcome::Ok) {
+            result->documentOutcome = document;
+            result->documentOnNewerSide = side == kNewer;
+        }
         if (read == TextReadOutcome::Stopped) {
             result->outcome = FileCompareOutcome::Stopped;
             return;
@@ -55,6 +78,8 @@ void CompareFiles(const std::wstring& older, const std::wstring& newer, const BO
         }
     }
     if (bothText) {
+        const OfficeKind kind = OfficeKindOfName(paths[kOlder]);
+        result->document = kind == OfficeKindOfName(paths[kNewer]) ? kind : OfficeKind::None;
         DiffLines(result->olderText, result->newerText, stop, &result->lines);
         result->outcome = result->lines.Stopped() ? FileCompareOutcome::Stopped : FileCompareOutcome::Texts;
         return;

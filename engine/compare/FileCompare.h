@@ -1,5 +1,6 @@
 // Two files compared as the compare window shows them: line by line when both read as text
-// (TextDecode.h), otherwise byte by byte. The older file is the left side, the newer the right.
+// (TextDecode.h; a Word, Excel or PowerPoint file as the text of the document, office/OfficeText.h),
+// otherwise byte by byte. The older file is the left side, the newer the right.
 //
 // A worker thread fills a FileComparison and hands the whole of it to the window's thread (a posted
 // message that owns it); a flag the window's thread sets stops it early, with a Stopped result.
@@ -13,6 +14,7 @@
 #include "engine/compare/LineDiff.h"
 #include "engine/compare/TextDecode.h"
 #include "engine/copy/PreviousCopy.h"
+#include "engine/office/OfficeText.h"
 
 enum class FileCompareOutcome : unsigned char {
     Texts, // olderText, newerText and lines hold the compare
@@ -29,6 +31,10 @@ struct FileComparison {
     DWORD error = ERROR_SUCCESS;
     FileFacts older, newer;            // sizes and last-write times
     bool tooLargeForText = false;      // Bytes because a side is larger than kMaxTextBytes
+    OfficeKind document = OfficeKind::None; // Texts of two documents of this kind
+    // Bytes because the document on that side could not be read as one: why.
+    OfficeOutcome documentOutcome = OfficeOutcome::Ok;
+    bool documentOnNewerSide = false;
     CDecodedText olderText, newerText; // with their encodings and line ends
     CLineDiff lines;
     ByteComparison bytes;

@@ -89,6 +89,10 @@ std::wstring BytesSummary(const FileComparison& compare, const CompareRequest& r
     }
     if (compare.tooLargeForText)
         text += LoadResourceText(IDS_COMPARE_TOO_LARGE);
+    if (compare.documentOutcome != OfficeOutcome::Ok)
+        text += FormatResourceText(IDS_COMPARE_NOT_DOCUMENT,
+                                   {(compare.documentOnNewerSide ? request.newer : request.older).path,
+                                    DocumentOutcomeText(compare.documentOutcome)});
     return text;
 }
 
@@ -184,6 +188,12 @@ void CCompareWnd::OnCompareDone(LPARAM lParam) {
     ::EnableWindow(GetDlgItem(IDC_COMPARE_NEXT), places);
     ::EnableWindow(GetDlgItem(IDC_COMPARE_PREVIOUS), places);
     ::SetDlgItemTextW(m_hWnd, IDC_COMPARE_SUMMARY, SummaryText().c_str());
+    if (result && result->outcome == FileCompareOutcome::Texts && result->document != OfficeKind::None) {
+        const std::pair<int, const CompareSide*> sides[] = {{IDC_COMPARE_OLDER_HEADER, &m_request.older},
+                                                            {IDC_COMPARE_NEWER_HEADER, &m_request.newer}};
+        for (const auto& [id, side] : sides)
+            ::SetDlgItemTextW(m_hWnd, id, FormatResourceText(IDS_COMPARE_DOCUMENT_HEADER, {side->header}).c_str());
+    }
     if (places)
         m_panes.GoToPlace(true); // the first difference shows at once
 }

@@ -73,6 +73,22 @@ const RefusalWords kRefusalWords[] = {
     {WatchRefusal::NotSaved, IDS_REFUSED_NOT_SAVED},
 };
 
+struct DocumentWords {
+    OfficeOutcome outcome;
+    UINT id;
+};
+
+const DocumentWords kDocumentWords[] = {
+    {OfficeOutcome::NotZip, IDS_DOCUMENT_NOT_ZIP},
+    {OfficeOutcome::Truncated, IDS_DOCUMENT_TRUNCATED},
+    {OfficeOutcome::Encrypted, IDS_DOCUMENT_ENCRYPTED},
+    {OfficeOutcome::TooLarge, IDS_DOCUMENT_TOO_LARGE},
+    {OfficeOutcome::Bomb, IDS_DOCUMENT_BOMB},
+    {OfficeOutcome::Damaged, IDS_DOCUMENT_DAMAGED},
+    {OfficeOutcome::BrokenXml, IDS_DOCUMENT_BROKEN_XML},
+    {OfficeOutcome::Unsupported, IDS_DOCUMENT_UNSUPPORTED},
+};
+
 std::wstring Number(unsigned long long value) {
     return std::to_wstring(value);
 }
@@ -240,6 +256,13 @@ std::wstring WatchStateText(const WatchInfo& info) {
 std::wstring WatchRefusalText(WatchRefusal refusal) {
     for (const RefusalWords& words : kRefusalWords)
         if (words.refusal == refusal)
+            return LoadResourceText(words.id);
+    return std::wstring();
+}
+
+std::wstring DocumentOutcomeText(OfficeOutcome outcome) {
+    for (const DocumentWords& words : kDocumentWords)
+        if (words.outcome == outcome)
             return LoadResourceText(words.id);
     return std::wstring();
 }

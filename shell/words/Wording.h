@@ -15,6 +15,7 @@
 #include "engine/base/BackupPaths.h"
 #include "engine/base/StatusReport.h"
 #include "engine/watch/Watcher.h"
+#include "engine/office/OfficeText.h"
 
 // What the main list shows of a row: date, time, name (or the folder mark), source and
 // destination (its marks in front).
@@ -45,3 +46,5 @@ std::wstring ActivityText(StatusCode activity, const std::wstring& path);
 std::wstring WatchStateText(const WatchInfo& info);
 // Why an item cannot be watched (empty for None).
 std::wstring WatchRefusalText(WatchRefusal refusal);
+// Why a Word, Excel or PowerPoint file could not be read as a document (empty for Ok).
+std::wstring DocumentOutcomeText(OfficeOutcome outcome);

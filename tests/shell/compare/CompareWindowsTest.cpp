@@ -1,6 +1,7 @@
 // The compare of the running program, from the row menu of the main list and of the history: the
 // two-texts window's summary and headers read as other programs read them (window texts), F8 to
-// the next difference, a binary pair, a missing original, a folder version's list with Exclude=
+// the next difference, a binary pair, two versions of a Word file shown as their text and an Excel
+// file that cannot be read as one, a missing original, a folder version's list with Exclude=
 // applied and its folder gone, and DiffTool= given two read-only copies by a real program (the
 // system's cmd).
 #include "RunningApp.h"
@@ -9,6 +10,7 @@
 #include "common/TempFolder.h"
 #include "engine/base/BackupPaths.h"
 #include "engine/journal/Journal.h"
+#include "engine/office/TestZip.h"
 #include "res/resource.h"
 #include "shell/history/HistoryWnd.h"
 #include "shell/main/MainFrm.h"
@@ -164,9 +166,19 @@ TEST_F(Compare, ABinaryPairByItsFirstDifferenceAndAMissingOriginalSaidInTheWindo
     Start();
     ASSERT_TRUE(WriteFileText(sources / "data.bin", std::string("ab\0cdefgh", 9)));
     ASSERT_TRUE(WriteFileText(sources / "gone.txt", "soon gone"));
-    Drop({sources / "data.bin", sources / "gone.txt"});
+    const auto word = [](const std::string& body) {
+        return MakeZip({{"word/document.xml", "<w:document><w:body><w:p><w:r><w:t>" + body +
+                                                  "</w:t></w:r></w:p></w:body></w:document>"}});
+    };
+    ASSERT_TRUE(WriteFileText(sources / "report.docx", word("first")));
+    ASSERT_TRUE(WriteFileText(sources / "sheet.xlsx", MakeZip({{"xl/workbook.xml", "<workbook/>"}})));
+    Drop({sources / "data.bin", sources / "gone.txt", sources / "report.docx", sources / "sheet.xlsx"});
     ASSERT_TRUE(WriteFileText(sources / "data.bin", std::string("ab\0cdXfghij", 11)));
     ASSERT_TRUE(::DeleteFileA((sources / "gone.txt").c_str()));
+    ASSERT_TRUE(WriteFileText(sources / "report.docx", word("second")));
+    TestEntry encrypted{"xl/workbook.xml", "<workbook/>"};
+    encrypted.flags = 1;
+    ASSERT_TRUE(WriteFileText(sources / "sheet.xlsx", MakeZip({encrypted})));
 
     HWND binary = CompareRows({0}, kTexts);
     ASSERT_TRUE(binary != nullptr);
@@ -178,6 +190,17 @@ TEST_F(Compare, ABinaryPairByItsFirstDifferenceAndAMissingOriginalSaidInTheWindo
     HWND missing = CompareRows({1}, kTexts);
     ASSERT_TRUE(missing != nullptr);
     EXPECT_NE(std::wstring::npos, TextOf(missing, IDC_COMPARE_SUMMARY).find(L"元の場所にありません"));
+
+    HWND document = CompareRows({2}, kTexts);
+    ASSERT_TRUE(document != nullptr);
+    EXPECT_EQ(L"違い 1 箇所 (削除 1 行、追加 1 行)", TextOf(document, IDC_COMPARE_SUMMARY));
+    EXPECT_EQ(L"現在のファイル（文書のテキストを表示）", TextOf(document, IDC_COMPARE_NEWER_HEADER));
+    HWND unreadable = CompareRows({3}, kTexts);
+    ASSERT_TRUE(unreadable != nullptr);
+    const std::wstring why = TextOf(unreadable, IDC_COMPARE_SUMMARY);
+    EXPECT_NE(std::wstring::npos, why.find(L"sheet.xlsxを文書として読めないため、バイトで比べました: 暗号化された部分があります"))
+        << ToAnsiText(why);
+    EXPECT_EQ(L"現在のファイル", TextOf(unreadable, IDC_COMPARE_NEWER_HEADER));
     EXPECT_TRUE(seams.questions.empty()) << "said in the window, not in a box";
 }
 
