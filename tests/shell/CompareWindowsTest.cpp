@@ -1,8 +1,7 @@
 // The compare of the running program, from the row menu of the main list and of the history: the
 // two-texts window's summary and headers read as other programs read them (window texts), F8 to
-// the next difference, what differs within a changed line as the panes' pixels show it, a binary
-// pair, a missing original, a folder version's list with Exclude= applied, and DiffTool= given two
-// read-only copies by a real program (the system's cmd).
+// the next difference, a binary pair, a missing original, a folder version's list with Exclude=
+// applied, and DiffTool= given two read-only copies by a real program (the system's cmd).
 #include "RunningApp.h"
 #include "WindowProbe.h"
 
