@@ -376,6 +376,7 @@ def compare_figures(build: str, compare: str, rounds: int) -> dict:
     peak, held, files = (int(v) for v in window["window-text-memory"][:3])
     print(f"   {'window: 1 % case, first change':32s} {float(window['window-text-ms'][0]):8.1f}   top row "
           f"{window['window-text-top'][0]}, peak {peak / 2**20:.1f} MiB, held {held / 2**20:.1f} MiB")
+    print(f"   {'window: a page down painted':32s} {float(window['window-page-ms'][0]):8.1f}")
     print(f"   {'window: none in common, result':32s} {float(window['window-disjoint-ms'][0]):8.1f}   longest "
           f"answer {float(window['window-disjoint-stall-ms'][0]):.1f} ms")
     print()

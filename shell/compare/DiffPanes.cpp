@@ -13,18 +13,30 @@ const int kTabColumns = 4;
 const size_t kContextRows = 3;     // rows of what is the same above a place brought to the top
 const size_t kDrawnColumns = 2048; // beyond this a line is not drawn further in one row
 
-// a and b mixed: share parts in 256 of b.
+// a and b mixed: share parts in 256 of b; past 256, b taken further away from a.
 COLORREF Blend(COLORREF a, COLORREF b, int share) {
-    const auto mix = [share](int x, int y) { return (x * (256 - share) + y * share) / 256; };
+    const auto mix = [share](int x, int y) {
+        return std::clamp((x * (256 - share) + y * share) / 256, 0, 255);
+    };
     return RGB(mix(GetRValue(a), GetRValue(b)), mix(GetGValue(a), GetGValue(b)),
                mix(GetBValue(a), GetBValue(b)));
 }
 
+bool HighContrast() {
+    HIGHCONTRASTW contrast = {};
+    contrast.cbSize = sizeof(contrast);
+    return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(contrast), &contrast, 0) &&
+           (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+} // namespace
+
 // The tints, from the system's colours so a high-contrast scheme keeps them readable: each one a
 // blend of the window's background with a colour of its own hue, the text on it unchanged.
-struct PaneColors {
+struct CDiffPanes::Colors {
     COLORREF window, text, face, number, removed, added, changed;
-    PaneColors() {
+    COLORREF mark, markText; // what differs within a changed line
+    Colors() {
         window = ::GetSysColor(COLOR_WINDOW);
         text = ::GetSysColor(COLOR_WINDOWTEXT);
         face = ::GetSysColor(COLOR_3DFACE);
@@ -34,20 +46,94 @@ struct PaneColors {
         // The tooltip's background holds the palette's warm hue; a little of the selection's
         // makes it read apart from the window's background on a light scheme.
         changed = Blend(::GetSysColor(COLOR_INFOBK), ::GetSysColor(COLOR_HIGHLIGHT), 40);
+        // The changed tint taken further from the background; a high-contrast scheme's own pair
+        // for selected text instead, as no blend is sure to stay readable there.
+        const bool highContrast = HighContrast();
+        mark = highContrast ? ::GetSysColor(COLOR_HIGHLIGHT) : Blend(window, changed, 640);
+        markText = highContrast ? ::GetSysColor(COLOR_HIGHLIGHTTEXT) : text;
     }
 };
 
-// The part of a line in sight from column first on, tabs made spaces.
-std::wstring VisiblePart(const wchar_t* text, size_t length, size_t first) {
-    std::wstring shown;
+namespace {
+
+// How many units a character holds and how many columns it takes from column on, as a fixed-pitch
+// font draws it: a tab to the next stop; ideographs, kana, full-width forms and surrogate pairs
+// (mostly ideographs and pictographs) two.
+struct Step {
+    size_t units, columns;
+};
+Step StepAt(const wchar_t* text, size_t length, size_t at, size_t column) {
+    static const struct {
+        wchar_t first, last;
+    } kWide[] = {{0x1100, 0x115F}, {0x2E80, 0x303E}, {0x3041, 0x33FF}, {0x3400, 0x4DBF},
+                 {0x4E00, 0x9FFF}, {0xA000, 0xA4CF}, {0xAC00, 0xD7A3}, {0xF900, 0xFAFF},
+                 {0xFE30, 0xFE4F}, {0xFF00, 0xFF60}, {0xFFE0, 0xFFE6}};
+    const wchar_t c = text[at];
+    if (c == L'\t')
+        return {1, kTabColumns - column % kTabColumns};
+    if (IS_HIGH_SURROGATE(c) && at + 1 < length && IS_LOW_SURROGATE(text[at + 1]))
+        return {2, 2};
+    if (c >= 0x1100)
+        for (const auto& wide : kWide)
+            if (c >= wide.first && c <= wide.last)
+                return {1, 2};
+    return {1, 1};
+}
+
+// The columns a line takes, counted up to limit.
+size_t ColumnsOf(const wchar_t* text, size_t length, size_t limit) {
     size_t column = 0;
-    for (size_t i = 0; i < length && shown.size() < kDrawnColumns; ++i) {
-        const size_t width = text[i] == L'\t' ? kTabColumns - column % kTabColumns : 1;
-        for (size_t k = 0; k < width; ++k, ++column)
-            if (column >= first)
-                shown += text[i] == L'\t' ? L' ' : text[i];
+    for (size_t at = 0; at < length && column < limit;) {
+        const Step step = StepAt(text, length, at, column);
+        column += step.columns;
+        at += step.units;
+    }
+    return std::min(column, limit);
+}
+
+// The part of a line in sight from column first on: tabs made spaces, and so the columns of a wide
+// character cut by the left edge. With marks (the line's ranges, in order), marked[i] says whether
+// shown[i] is in one.
+std::wstring VisiblePart(const wchar_t* text, size_t length, size_t first,
+                         const std::vector<TextRange>* marks, std::vector<uint8_t>* marked) {
+    std::wstring shown;
+    size_t column = 0, range = 0;
+    for (size_t at = 0; at < length && shown.size() < kDrawnColumns;) {
+        const Step step = StepAt(text, length, at, column);
+        const size_t before = shown.size();
+        if (column >= first && text[at] != L'\t')
+            shown.append(text + at, step.units);
+        else if (column + step.columns > first)
+            shown.append(column + step.columns - std::max(column, first), L' ');
+        if (marks != nullptr) {
+            while (range < marks->size() && (*marks)[range].first + (*marks)[range].count <= at)
+                ++range;
+            const bool inside = range < marks->size() && (*marks)[range].first <= at;
+            marked->insert(marked->end(), shown.size() - before, inside ? 1 : 0);
+        }
+        column += step.columns;
+        at += step.units;
     }
     return shown;
+}
+
+// The marked runs of a drawn part drawn again over it in the mark's colours, each where the font
+// put it: measured rather than counted in columns, so they stay on their text whatever its widths.
+void DrawMarks(HDC dc, const RECT& body, int x, const std::wstring& part, const std::vector<uint8_t>& marked,
+               COLORREF text, COLORREF back) {
+    CColorsScope scope(dc, text, back);
+    for (size_t at = 0, end = 0; at < part.size() && x < body.right; at = end) {
+        for (end = at; end < part.size() && marked[end] == marked[at];)
+            ++end;
+        SIZE extent = {};
+        ::GetTextExtentPoint32W(dc, part.c_str() + at, static_cast<int>(end - at), &extent);
+        const RECT run = {std::max<LONG>(x, body.left), body.top, std::min<LONG>(x + extent.cx, body.right),
+                          body.bottom};
+        if (marked[at] && run.left < run.right)
+            ::ExtTextOutW(dc, x, body.top, ETO_OPAQUE | ETO_CLIPPED, &run, part.c_str() + at,
+                          static_cast<UINT>(end - at), nullptr);
+        x += extent.cx;
+    }
 }
 
 SCROLLINFO ScrollInfo(UINT mask) {
@@ -95,16 +181,18 @@ void CDiffPanes::SetComparison(std::shared_ptr<const FileComparison> comparison)
     m_comparison = std::move(comparison);
     m_top = m_leftColumn = 0;
     m_place = CLineDiff::kNoPlace;
+    m_inline.Clear();
     m_widestLine = 0;
     size_t lines = 1;
     if (m_comparison) {
         for (const CDecodedText* text : {&m_comparison->olderText, &m_comparison->newerText}) {
             for (size_t line = 0; line < text->LineCount(); ++line)
-                m_widestLine = std::max(m_widestLine, text->LineLength(line));
+                if (text->LineLength(line) * kTabColumns > m_widestLine) // else it cannot be wider
+                    m_widestLine = std::max(
+                        m_widestLine, ColumnsOf(text->LineText(line), text->LineLength(line), kDrawnColumns));
             lines = std::max(lines, text->LineCount());
         }
     }
-    m_widestLine = std::min(m_widestLine, kDrawnColumns);
     m_gutterWidth = static_cast<int>(DigitsOf(lines) + 1) * m_charWidth + Scale(6, m_fontDpi);
     UpdateScrollBars();
     ::InvalidateRect(m_hWnd, nullptr, FALSE);
@@ -385,7 +473,7 @@ void CDiffPanes::OnPaint() {
         return;
     CSelection bitmapSelection(memory.GetSafeHdc(), bitmap.GetSafeHandle());
     CSelection fontSelection(memory.GetSafeHdc(), m_font.GetSafeHandle());
-    const PaneColors colors;
+    const Colors colors;
     CBrush background(colors.window);
     memory.FillRect(client, background.GetSafeHandle());
     const int divider = Scale(4, m_fontDpi);
@@ -393,15 +481,14 @@ void CDiffPanes::OnPaint() {
     const size_t rows = RowCount();
     int y = 0;
     for (size_t row = m_top; row < rows && y < height; ++row, y += m_rowHeight)
-        DrawRow(memory.GetSafeHdc(), row, y, paneWidth);
+        DrawRow(memory.GetSafeHdc(), row, y, paneWidth, colors);
     RECT between = {paneWidth, 0, width - paneWidth, height};
     CBrush face(colors.face);
     memory.FillRect(between, face.GetSafeHandle());
     ::BitBlt(paint.GetSafeHdc(), 0, 0, width, height, memory.GetSafeHdc(), 0, 0, SRCCOPY);
 }
 
-void CDiffPanes::DrawRow(HDC dc, size_t row, int y, int paneWidth) const {
-    const PaneColors colors;
+void CDiffPanes::DrawRow(HDC dc, size_t row, int y, int paneWidth, const Colors& colors) {
     const DiffRow shown = m_comparison->lines.RowAt(row);
     COLORREF tint = colors.window;
     if (shown.state == DiffRowState::Removed)
@@ -414,14 +501,20 @@ void CDiffPanes::DrawRow(HDC dc, size_t row, int y, int paneWidth) const {
     ::GetClientRect(m_hWnd, &client);
     const RECT left = {0, y, paneWidth, y + m_rowHeight};
     const RECT right = {client.right - paneWidth, y, client.right, y + m_rowHeight};
-    DrawSide(dc, left, m_comparison->olderText, shown.hasLeft, shown.leftLine, tint);
-    DrawSide(dc, right, m_comparison->newerText, shown.hasRight, shown.rightLine, tint);
+    const CDecodedText &older = m_comparison->olderText, &newer = m_comparison->newerText;
+    const InlineDiff* marks = nullptr; // worked out for the changed rows in sight only
+    if (shown.state == DiffRowState::Changed && shown.hasLeft && shown.hasRight &&
+        shown.leftLine < older.LineCount() && shown.rightLine < newer.LineCount())
+        marks = &m_inline.For(row, older.LineText(shown.leftLine), older.LineLength(shown.leftLine),
+                              newer.LineText(shown.rightLine), newer.LineLength(shown.rightLine));
+    DrawSide(dc, left, older, shown.hasLeft, shown.leftLine, tint, marks ? &marks->left : nullptr, colors);
+    DrawSide(dc, right, newer, shown.hasRight, shown.rightLine, tint, marks ? &marks->right : nullptr,
+             colors);
 }
 
 // One side of a row: its line number in the gutter, then its text from the scrolled-to column.
 void CDiffPanes::DrawSide(HDC dc, const RECT& rect, const CDecodedText& text, bool hasLine, uint32_t line,
-                          COLORREF tint) const {
-    const PaneColors colors;
+                          COLORREF tint, const std::vector<TextRange>* marks, const Colors& colors) const {
     RECT gutter = {rect.left, rect.top, std::min<LONG>(rect.left + m_gutterWidth, rect.right), rect.bottom};
     RECT body = {gutter.right, rect.top, rect.right, rect.bottom};
     const int inset = Scale(3, m_fontDpi);
@@ -437,8 +530,14 @@ void CDiffPanes::DrawSide(HDC dc, const RECT& rect, const CDecodedText& text, bo
         ::ExtTextOutW(dc, gutter.right - inset - numberWidth, gutter.top, ETO_OPAQUE | ETO_CLIPPED, &gutter,
                       number.c_str(), static_cast<UINT>(number.size()), nullptr);
     }
-    const std::wstring part = VisiblePart(text.LineText(line), text.LineLength(line), m_leftColumn);
-    CColorsScope scope(dc, colors.text, tint);
-    ::ExtTextOutW(dc, body.left + inset, body.top, ETO_OPAQUE | ETO_CLIPPED, &body, part.c_str(),
-                  static_cast<UINT>(part.size()), nullptr);
+    std::vector<uint8_t> marked;
+    const std::wstring part =
+        VisiblePart(text.LineText(line), text.LineLength(line), m_leftColumn, marks, &marked);
+    {
+        CColorsScope scope(dc, colors.text, tint);
+        ::ExtTextOutW(dc, body.left + inset, body.top, ETO_OPAQUE | ETO_CLIPPED, &body, part.c_str(),
+                      static_cast<UINT>(part.size()), nullptr);
+    }
+    if (marks != nullptr)
+        DrawMarks(dc, body, body.left + inset, part, marked, colors.markText, colors.mark);
 }

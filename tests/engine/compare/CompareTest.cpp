@@ -1,8 +1,8 @@
 // The compare of two files and of two folders on a real disk: texts decoded and diffed (each case's
 // removed and added lines and places, encodings and line ends), files that are not text compared as
 // bytes, the diff checked minimal against a plain longest common subsequence on generated texts, a
-// folder version against the folder it was backed up from, a set stop, and DiffTool= made into a
-// command line.
+// folder version against the folder it was backed up from, a set stop, DiffTool= made into a
+// command line, and the change within a changed line.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -14,6 +14,7 @@
 #include "engine/compare/FileCompare.h"
 #include "engine/compare/FolderCompare.h"
 #include "engine/base/Settings.h"
+#include "engine/compare/InlineDiff.h"
 
 namespace {
 
@@ -144,6 +145,41 @@ TEST(FileCompare, TextsByTheirLinesAndOtherFilesByTheirBytes) {
     }
 }
 
+// The change within a line: the parts marked on each side, by words for Latin text and by
+// characters for Japanese; past the bound, all between the common start and end.
+TEST(FileCompare, TheChangeWithinALineByWordsForLatinAndByCharactersForJapanese) {
+    struct Case {
+        const wchar_t *older, *newer;
+        std::vector<std::wstring> removed, added;
+        uint32_t bound = kInlineEditBound;
+    };
+    const Case cases[] = {
+        {L"Invoice 20240517: 3 boxes, total 12345 yen, paid in full",
+         L"Invoice 20240517: 3 boxes, total 12346 yen, paid in full",
+         {L"12345"},
+         {L"12346"}},
+        {L"東京都港区芝公園四丁目", L"東京都北区芝公園四丁目", {L"港"}, {L"北"}},
+        {L"明日は晴れ、２０度です", L"明日は雨、２５度です", {L"晴れ", L"２０"}, {L"雨", L"２５"}},
+        {L"\U00020BB7野家です", L"\U00020B9F野家です", {L"\U00020BB7"}, {L"\U00020B9F"}}, // one high half
+        {L"", L"new words", {}, {L"new words"}},
+        {L"[one two three]", L"[uno dos tres]", {L"one two three"}, {L"uno dos tres"}, 5}};
+    const auto marked = [](const std::wstring& line, const std::vector<TextRange>& ranges) {
+        std::vector<std::wstring> parts;
+        for (const TextRange& range : ranges)
+            parts.push_back(line.substr(range.first, range.count));
+        return parts;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(N(c.older));
+        const std::wstring older = c.older, newer = c.newer;
+        InlineDiff diff;
+        DiffWithinLine(older.data(), older.size(), newer.data(), newer.size(), &diff, c.bound);
+        EXPECT_EQ(c.removed, marked(older, diff.left));
+        EXPECT_EQ(c.added, marked(newer, diff.right));
+        EXPECT_EQ(c.bound == kInlineEditBound, diff.withinBound);
+    }
+}
+
 TEST(FileCompare, AMissingOrUnreadableSideAndASetStop) {
     TempFolder temp;
     ASSERT_TRUE(WriteFileOnly(temp / "file", "a\nb\n") && WriteFileOnly(temp / "other", "a\nc\n"));
@@ -184,16 +220,28 @@ TEST(FileCompare, AMissingOrUnreadableSideAndASetStop) {
 // Texts of a few distinct lines, so most lines match somewhere: checked against the plain longest
 // common subsequence. Every third case has a low bound on the search: past it the result may be
 // less than minimal but must say so, and must still be a true alignment.
-TEST(GeneratedInputs, TheLineDiffIsMinimal) {
+// The same sequences again as one line each, a character a token, for the change within a line:
+// what it leaves unmarked is the same on both sides and as long as the longest common part.
+TEST(GeneratedInputs, TheLineDiffAndTheChangeWithinALineAreMinimal) {
     std::mt19937 random(20041207);
     const char* const kLines[] = {"a\n", "b\n", "c\n", "\n", "a \n"};
+    const wchar_t kTokens[] = L"+-*/\u6F22";
+    const auto Unmarked = [](std::wstring line, const std::vector<TextRange>& ranges) {
+        for (auto range = ranges.rbegin(); range != ranges.rend(); ++range)
+            line.erase(range->first, range->count);
+        return line;
+    };
     int failures = 0, fellBack = 0;
     for (int n = 0; n < 400 && failures < 5; ++n) {
         std::string texts[2];
-        for (std::string& text : texts) {
-            const size_t lines = random() % 40;
-            for (size_t line = 0; line < lines; ++line)
-                text += kLines[random() % (2 + n % 4)];
+        std::wstring lines[2];
+        for (int side = 0; side < 2; ++side) {
+            const size_t count = random() % 40;
+            for (size_t line = 0; line < count; ++line) {
+                const size_t picked = random() % (2 + n % 4);
+                texts[side] += kLines[picked];
+                lines[side] += kTokens[picked];
+            }
         }
         const CDecodedText left = Decoded(texts[0]), right = Decoded(texts[1]);
         const uint32_t bound = n % 3 == 0 ? 4 : kMinimalEditBound;
@@ -207,6 +255,13 @@ TEST(GeneratedInputs, TheLineDiffIsMinimal) {
                              diff.AddedLines() == right.LineCount() - common;
         const bool ok = diff.RemovedLines() - diff.AddedLines() == left.LineCount() - right.LineCount() &&
                         (diff.Minimal() ? minimal : fewest > bound);
+        InlineDiff within;
+        DiffWithinLine(lines[0].data(), lines[0].size(), lines[1].data(), lines[1].size(), &within, bound);
+        const std::wstring kept = Unmarked(lines[0], within.left);
+        EXPECT_EQ(fewest <= bound, within.withinBound) << "case " << n;
+        EXPECT_TRUE(!within.withinBound ||
+                    (kept == Unmarked(lines[1], within.right) && kept.size() == common))
+            << "case " << n;
         if (!ok) {
             ++failures;
             ADD_FAILURE() << "case " << n << ": " << left.LineCount() << " and " << right.LineCount()

@@ -18,6 +18,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -57,6 +58,16 @@ int TopRowOf(HWND window) {
     info.fMask = SIF_POS;
     ::GetScrollInfo(::GetDlgItem(window, IDC_COMPARE_PANES), SB_VERT, &info);
     return info.nPos;
+}
+
+// The pixels of a line across or down a window as it shows them.
+std::vector<COLORREF> PixelsOf(HWND window, POINT from, POINT step, int count) {
+    std::vector<COLORREF> pixels;
+    HDC dc = ::GetDC(window);
+    for (int i = 0; i < count; ++i)
+        pixels.push_back(::GetPixel(dc, from.x + step.x * i, from.y + step.y * i));
+    ::ReleaseDC(window, dc);
+    return pixels;
 }
 
 class Compare : public ::testing::Test {
@@ -160,6 +171,64 @@ TEST_F(Compare, TwoTextsFromTheMainListAndTwoVersionsFromTheHistory) {
     EXPECT_EQ(L"違い 1 箇所 (削除 0 行、追加 1 行)", TextOf(pair, IDC_COMPARE_SUMMARY)) << "line 100 added";
     EXPECT_EQ(CellOf(list, 1, 0) + L" " + CellOf(list, 1, 1), TextOf(pair, IDC_COMPARE_OLDER_HEADER))
         << "the older version named as the history shows it";
+}
+
+// Rows: keep, the changed line, 120 kanji. The changed line's number is marked on both sides and
+// stays on its text as the panes scroll sideways: past a tab, then cut at the left edge. The kanji,
+// two columns each, can all be scrolled into sight.
+TEST_F(Compare, WithinAChangedLineWhatDiffersIsTintedWhereItIsDrawnScrolledSidewaysToo) {
+    Start();
+    std::string tail, kanji;
+    for (int i = 0; i < 60; ++i)
+        tail += " 00", kanji += u8"漢字";
+    ASSERT_TRUE(WriteFileText(sources / "row.txt", "keep\r\n\t00 12345" + tail + "\r\n" + kanji));
+    Drop({sources / "row.txt"});
+    ASSERT_TRUE(WriteFileText(sources / "row.txt", "keep\r\n\t00 12346" + tail + "\r\n" + kanji));
+    HWND window = CompareRows({0}, kTexts);
+    ASSERT_TRUE(window != nullptr);
+    HWND panes = ::GetDlgItem(window, IDC_COMPARE_PANES);
+    SCROLLINFO columns = {};
+    columns.cbSize = sizeof(columns);
+    columns.fMask = SIF_RANGE;
+    ::GetScrollInfo(panes, SB_HORZ, &columns);
+    EXPECT_EQ(239, columns.nMax) << "the last of the kanji's 240 columns";
+
+    // Each pane's text starts where the top row (an equal one) leaves the face colour of a gutter.
+    ::UpdateWindow(panes);
+    RECT client;
+    ::GetClientRect(panes, &client);
+    const COLORREF background = ::GetSysColor(COLOR_WINDOW);
+    const std::vector<COLORREF> top = PixelsOf(panes, {0, 0}, {1, 0}, client.right);
+    // Where pixels from at on are first (or first not) of colour.
+    const auto next = [](const std::vector<COLORREF>& pixels, int at, COLORREF colour, bool is) {
+        while (at < static_cast<int>(pixels.size()) && (pixels[at] == colour) != is)
+            ++at;
+        return at;
+    };
+    const int left = next(top, 0, background, true), leftEnd = next(top, left, background, false);
+    const int right = next(top, leftEnd, background, true);
+    const std::vector<COLORREF> down = PixelsOf(panes, {left, 0}, {0, 1}, client.bottom);
+    const int height = next(down, 0, background, false);
+    ASSERT_TRUE(left > 0 && right < client.right && height * 3 < client.bottom) << left << " " << right;
+    const auto footOf = [&](int row) { return (row + 1) * height - 1; }; // below the glyphs
+    const COLORREF changed = down[footOf(1)];
+    // The changed row's foot apart from its tint: one run, the same in both panes.
+    const auto scroll = [&](int by) {
+        for (int i = 0; i < by; ++i)
+            ::SendMessageW(panes, WM_HSCROLL, SB_LINERIGHT, 0);
+        ::UpdateWindow(panes);
+        const std::vector<COLORREF> foot = PixelsOf(panes, {0, footOf(1)}, {1, 0}, client.right);
+        const int from = next(foot, left, changed, false), to = next(foot, from, changed, true);
+        EXPECT_EQ(leftEnd, next(foot, to, changed, false)) << "one run, scrolled by " << by;
+        EXPECT_TRUE(
+            std::equal(foot.begin() + left, foot.begin() + leftEnd, foot.begin() + right, foot.end()));
+        return std::make_pair(from, to - from);
+    };
+    const auto number = scroll(0), byOne = scroll(1), atNumber = scroll(6), cut = scroll(1);
+    const int column = number.first - byOne.first;
+    EXPECT_EQ(5 * column, number.second) << "12345 and no more";
+    EXPECT_EQ(number.first - 7 * column, atNumber.first) << "a tab and \"00 \" before it";
+    EXPECT_EQ(std::make_pair(atNumber.first, 4 * column), cut) << "the number cut at the left edge";
 }
 
 TEST_F(Compare, ABinaryPairByItsFirstDifferenceAndAMissingOriginalSaidInTheWindow) {
