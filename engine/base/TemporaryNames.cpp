@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cwchar>
 
+#include "framework/FileFind.h"
 #include "framework/FileHandle.h"
 
 namespace {
@@ -13,21 +14,6 @@ namespace {
 // wrote "~tallowbox-partial-<process>-<number>.tmp".
 const wchar_t* const kTemporaryPrefix = L"~tallowbox-partial-";
 const wchar_t* const kTemporarySuffix = L".tmp";
-
-class CScopedFind {
-public:
-    explicit CScopedFind(HANDLE handle) : m_handle(handle) {}
-    ~CScopedFind() {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            FindClose(m_handle);
-    }
-    CScopedFind(const CScopedFind&) = delete;
-    CScopedFind& operator=(const CScopedFind&) = delete;
-    HANDLE get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
 
 ULONGLONG Ticks(const FILETIME& time) {
     return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -113,7 +99,7 @@ void RemoveTemporary(const std::wstring& path) {
 void RemoveLeftoverTemporaries(const std::wstring& folder) {
     WIN32_FIND_DATAW found;
     const std::wstring pattern = folder + L"\\" + kTemporaryPrefix + L"*" + kTemporarySuffix;
-    CScopedFind find(
+    CFindHandle find(
         FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
     if (find.get() == INVALID_HANDLE_VALUE)
         return;
