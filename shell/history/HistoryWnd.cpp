@@ -1,31 +1,22 @@
+// CHistoryWnd, the window: its creation, layout and messages, Esc, and the cleanup and mirror
+// check buttons. The reading of the history is HistoryReading.cpp; the list's text, the search and
+// the answers to the row commands are HistoryListNotify.cpp.
 #include "shell/history/HistoryWnd.h"
 
 #include "engine/copy/Restore.h"
 #include "engine/journal/Cleanup.h"
-#include "engine/mirror/MirrorHistory.h"
-#include "framework/App.h"
 #include "framework/Dpi.h"
-#include "framework/Language.h"
 #include "framework/ListCtrl.h"
 #include "res/resource.h"
 #include "shell/document/TallowboxDoc.h"
 #include "shell/history/CleanupDlg.h"
 #include "shell/history/MirrorCheckWnd.h"
-#include "shell/words/Wording.h"
 
 #include <commctrl.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <iterator>
-#include <mutex>
-#include <set>
-#include <tuple>
 
 namespace {
-
-// A part is posted at the latest this long after the last one: the list grows while it is read.
-const auto kPartInterval = std::chrono::milliseconds(150);
 
 // Widths at 96 DPI; a heading that needs more gets more.
 const ListColumn kColumns[] = {
@@ -35,52 +26,6 @@ const ListColumn kColumns[] = {
     {IDS_COLUMN_RESULT, LVCFMT_LEFT, 110},
     {IDS_COLUMN_PLACE, LVCFMT_LEFT, 60},
 };
-const int kPlaceColumn = 7;
-
-// What an entry stands for across two readings of the history: its moment, kind and copy.
-struct EntryKey {
-    int64_t time = 0;
-    JournalKind kind = JournalKind::Backup;
-    std::wstring copy;
-    bool operator<(const EntryKey& other) const {
-        return std::tie(time, kind, copy) < std::tie(other.time, other.kind, other.copy);
-    }
-    bool operator==(const EntryKey& other) const {
-        return time == other.time && kind == other.kind && copy == other.copy;
-    }
-};
-
-EntryKey KeyOf(const CHistory& history, const HistoryEntry& entry) {
-    return {entry.time, entry.kind, history.CopyPath(entry)};
-}
-
-// How it went, marked as the main list marks it; a failure with the reason its record names.
-std::wstring ResultText(const HistoryEntry& entry) {
-    if (entry.Is(HistoryEntry::kDamaged))
-        return LoadResourceText(IDS_HISTORY_DAMAGED);
-    if (entry.Is(HistoryEntry::kUnknownOriginal))
-        return LoadResourceText(IDS_HISTORY_UNKNOWN_ORIGINAL);
-    std::wstring text;
-    if (entry.outcome == RowOutcome::Failed)
-        text = LoadResourceText(IDS_MARK_FAILED);
-    else if (entry.outcome == RowOutcome::Stopped)
-        text = LoadResourceText(IDS_MARK_STOPPED);
-    if (entry.Is(HistoryEntry::kAutomatic))
-        text += LoadResourceText(IDS_MARK_AUTOMATIC);
-    if (entry.Is(HistoryEntry::kUnchanged))
-        text += LoadResourceText(IDS_MARK_UNCHANGED);
-    text += LoadResourceText(entry.kind == JournalKind::Restore ? IDS_MARK_RESTORE : IDS_HISTORY_BACKUP);
-    if (entry.outcome != RowOutcome::Failed || entry.error == ERROR_SUCCESS)
-        return text;
-    return FormatResourceText(IDS_RESULT_REASON, {text, SystemMessage(entry.error)});
-}
-
-// Where the version is kept: here, on the mirror, or in both places.
-std::wstring PlaceText(const HistoryEntry& entry) {
-    return LoadResourceText(entry.place == HistoryEntry::kBoth     ? IDS_PLACE_BOTH
-                            : entry.place == HistoryEntry::kMirror ? IDS_PLACE_MIRROR
-                                                                   : IDS_PLACE_HERE);
-}
 
 RECT RectInDialog(HWND dialog, int id) {
     RECT rect;
@@ -89,96 +34,7 @@ RECT RectInDialog(HWND dialog, int id) {
     return rect;
 }
 
-// What a backup added to the disk: what it wrote, its linked files being an earlier version's.
-// A restore writes nothing into the backups; a copy no journal names says nothing of its links.
-std::wstring AddedText(const HistoryEntry& entry) {
-    if (entry.kind != JournalKind::Backup || entry.Is(HistoryEntry::kUnknownOriginal))
-        return std::wstring();
-    return SizeText(entry.bytes);
-}
-
 } // namespace
-
-// ---- The loader ----
-
-struct CHistoryLoader::Shared {
-    HWND target = nullptr;
-    std::wstring root;
-    std::wstring mirror; // empty: none
-    WPARAM generation = 0;
-    std::shared_ptr<const CHistory> earlier; // never changed: the window only reads it
-    volatile LONG stop = 0;
-    std::mutex mutex;
-    std::condition_variable ended;
-    bool finished = false;
-
-    void Post(UINT message, CHistory* part) {
-        if (!::PostMessageW(target, message, generation, reinterpret_cast<LPARAM>(part)))
-            delete part; // the window is gone
-    }
-
-    void Run() {
-        auto part = std::make_unique<CHistory>();
-        auto lastPost = std::chrono::steady_clock::now() - kPartInterval;
-        bool mirrorReadable = true;
-        const std::vector<std::wstring> days =
-            mirror.empty() ? HistoryDays(root) : HistoryDaysOfBoth(root, mirror, &mirrorReadable);
-        if (!mirror.empty())
-            ::PostMessageW(target, WM_HISTORY_MIRROR, generation, mirrorReadable ? 0 : 1);
-        for (const std::wstring& day : days) {
-            if (stop != 0)
-                break;
-            if (mirror.empty())
-                ReadHistoryDay(root, day, *part, earlier.get());
-            else // a mirror that cannot be reached now adds nothing, not even what it held before
-                ReadHistoryDayOfBoth(root, mirrorReadable ? mirror : std::wstring(), day, *part,
-                                     earlier.get());
-            if (std::chrono::steady_clock::now() - lastPost >= kPartInterval) {
-                Post(WM_HISTORY_PART, part.release());
-                part = std::make_unique<CHistory>();
-                lastPost = std::chrono::steady_clock::now();
-            }
-        }
-        Post(WM_HISTORY_PART, part.release());
-        Post(WM_HISTORY_DONE, nullptr);
-        // What the disk really holds opens every stored file: the rows and the cleanup never wait for it.
-        if (stop == 0) {
-            auto measured = std::make_unique<CHistory>();
-            measured->stored = MeasureStored(root, &stop);
-            measured->storedMeasured = stop == 0;
-            Post(WM_HISTORY_STORED, measured.release());
-        }
-        std::lock_guard<std::mutex> lock(mutex);
-        finished = true;
-        ended.notify_all();
-    }
-};
-
-CHistoryLoader::CHistoryLoader(HWND target, std::wstring backupRoot, WPARAM generation,
-                               std::shared_ptr<const CHistory> earlier, std::wstring mirrorRoot)
-    : m_shared(std::make_shared<Shared>()) {
-    m_shared->target = target;
-    m_shared->root = std::move(backupRoot);
-    m_shared->mirror = std::move(mirrorRoot);
-    m_shared->generation = generation;
-    m_shared->earlier = std::move(earlier);
-    std::shared_ptr<Shared> shared = m_shared;
-    m_thread = std::thread([shared] { shared->Run(); });
-}
-
-CHistoryLoader::~CHistoryLoader() {
-    InterlockedExchange(&m_shared->stop, 1);
-    std::unique_lock<std::mutex> lock(m_shared->mutex);
-    const bool ended =
-        m_shared->ended.wait_for(lock, std::chrono::milliseconds(800), [this] { return m_shared->finished; });
-    lock.unlock();
-    if (ended)
-        m_thread.join();
-    else
-        m_thread.detach(); // blocked in the file system: it ends by itself
-}
-
-// ---- The window ----
 
 CHistoryWnd::CHistoryWnd(CTallowboxDoc& doc) : CDialog(IDD_HISTORY), m_doc(doc) {}
 
@@ -342,285 +198,6 @@ void CHistoryWnd::PostNcDestroy() {
     m_list = nullptr;
 }
 
-void CHistoryWnd::Reload() {
-    m_loader.reset();
-    if (m_loaded) {
-        // The list goes on showing what was read until the new reading is whole.
-        m_readingAgain = std::make_shared<CHistory>();
-        m_loader.reset(
-            new CHistoryLoader(m_hWnd, m_doc.BackupRoot(), ++m_generation, m_history, MirrorRoot()));
-        return;
-    }
-    m_readingAgain.reset();
-    m_history = std::make_shared<CHistory>();
-    m_shown.clear();
-    m_loaded = false;
-    ::SendMessageW(m_list, LVM_SETITEMCOUNT, 0, 0);
-    ::EnableWindow(GetDlgItem(IDC_HISTORY_CLEANUP), FALSE);
-    ::SetDlgItemTextW(m_hWnd, IDC_HISTORY_SUMMARY, LoadResourceText(IDS_HISTORY_READING).c_str());
-    m_loader.reset(new CHistoryLoader(m_hWnd, m_doc.BackupRoot(), ++m_generation, nullptr, MirrorRoot()));
-}
-
-void CHistoryWnd::OnHistoryPart(WPARAM generation, LPARAM lParam) {
-    std::unique_ptr<CHistory> part(reinterpret_cast<CHistory*>(lParam));
-    if (generation != m_generation || !part)
-        return;
-    if (m_readingAgain) {
-        AppendHistory(*m_readingAgain, *part);
-        return;
-    }
-    const size_t first = m_history->entries.size();
-    AppendHistory(*m_history, *part);
-    std::vector<uint32_t> added;
-    for (size_t index = first; index < m_history->entries.size(); ++index)
-        added.push_back(static_cast<uint32_t>(index));
-    const std::vector<uint32_t> kept = FilterHistory(*m_history, m_query, m_exactOriginal, &added);
-    m_shown.insert(m_shown.end(), kept.begin(), kept.end());
-    ::SendMessageW(m_list, LVM_SETITEMCOUNT, m_shown.size(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-    ShowSummary();
-}
-
-// The loader goes on to measure what the disk holds; it is let go when that arrives.
-void CHistoryWnd::OnHistoryDone(WPARAM generation) {
-    if (generation != m_generation)
-        return;
-    if (m_readingAgain) {
-        ShowReadAgain();
-        return;
-    }
-    m_loaded = true;
-    ::EnableWindow(GetDlgItem(IDC_HISTORY_CLEANUP), TRUE);
-    ::EnableWindow(GetDlgItem(IDC_HISTORY_VERIFY), !MirrorRoot().empty());
-    ShowSummary();
-}
-
-void CHistoryWnd::OnHistoryStored(WPARAM generation, LPARAM lParam) {
-    std::unique_ptr<CHistory> measured(reinterpret_cast<CHistory*>(lParam));
-    if (generation != m_generation || !measured)
-        return;
-    m_loader.reset();
-    m_history->stored = measured->stored;
-    m_history->storedMeasured = measured->storedMeasured;
-    ShowSummary();
-}
-
-// Which entries the list shows selected, focused and at its top, by what they are.
-struct CHistoryWnd::ViewState {
-    std::set<EntryKey> selected;
-    EntryKey focused, top;
-    bool hasFocus = false, scrolled = false;
-};
-
-CHistoryWnd::ViewState CHistoryWnd::SaveViewState() const {
-    ViewState state;
-    const auto keyAt = [this](int item) {
-        return KeyOf(*m_history, m_history->entries[m_shown[static_cast<size_t>(item)]]);
-    };
-    int item = -1;
-    while ((item = ListView_GetNextItem(m_list, item, LVNI_SELECTED)) >= 0)
-        if (static_cast<size_t>(item) < m_shown.size())
-            state.selected.insert(keyAt(item));
-    const int focused = ListView_GetNextItem(m_list, -1, LVNI_FOCUSED);
-    if ((state.hasFocus = focused >= 0 && static_cast<size_t>(focused) < m_shown.size()))
-        state.focused = keyAt(focused);
-    // At the very top the list stays there, so new backups show; scrolled down, it keeps its row.
-    const int top = ListView_GetTopIndex(m_list);
-    if ((state.scrolled = top > 0 && static_cast<size_t>(top) < m_shown.size()))
-        state.top = keyAt(top);
-    return state;
-}
-
-void CHistoryWnd::RestoreViewState(const ViewState& state) {
-    // Only entries of a moment one of them has are worth a closer look.
-    std::set<int64_t> moments;
-    for (const EntryKey& key : state.selected)
-        moments.insert(key.time);
-    moments.insert(state.focused.time);
-    moments.insert(state.top.time);
-    int top = -1;
-    for (size_t index = 0; index < m_shown.size(); ++index) {
-        const HistoryEntry& entry = m_history->entries[m_shown[index]];
-        if (moments.count(entry.time) == 0)
-            continue;
-        const EntryKey key = KeyOf(*m_history, entry);
-        const int item = static_cast<int>(index);
-        if (state.selected.count(key) != 0)
-            ListView_SetItemState(m_list, item, LVIS_SELECTED, LVIS_SELECTED);
-        if (state.hasFocus && key == state.focused) {
-            ListView_SetItemState(m_list, item, LVIS_FOCUSED, LVIS_FOCUSED);
-            ListView_SetSelectionMark(m_list, item);
-        }
-        if (state.scrolled && key == state.top)
-            top = item;
-    }
-    RECT row;
-    if (top < 0 || !ListView_GetItemRect(m_list, 0, &row, LVIR_BOUNDS) || row.bottom <= row.top)
-        return;
-    const int rows = top - ListView_GetTopIndex(m_list);
-    ListView_Scroll(m_list, 0, rows * (row.bottom - row.top));
-}
-
-void CHistoryWnd::ShowReadAgain() {
-    const ViewState state = SaveViewState();
-    m_history = std::move(m_readingAgain);
-    m_shown = FilterHistory(*m_history, m_query, m_exactOriginal);
-    ShowRowsUnselected();
-    RestoreViewState(state);
-    ::InvalidateRect(m_list, nullptr, TRUE);
-    ShowSummary();
-}
-
-// What the backups take, how many records are listed, and how many lines could not be read.
-void CHistoryWnd::ShowSummary() {
-    const CHistory::Totals totals = m_history->ComputeTotals();
-    std::wstring text = FormatResourceText(
-        IDS_HISTORY_SUMMARY, {std::to_wstring(m_shown.size()), std::to_wstring(m_history->entries.size()),
-                              std::to_wstring(totals.copies), SizeText(totals.bytes)});
-    if (totals.savedByLinks > 0)
-        text += FormatResourceText(IDS_HISTORY_SAVED_BY_LINKS, {SizeText(totals.savedByLinks)});
-    if (totals.oldest != 0)
-        text += FormatResourceText(IDS_HISTORY_OLDEST, {HistoryDateText(totals.oldest)});
-    if (m_history->unreadableLines > 0)
-        text +=
-            FormatResourceText(IDS_HISTORY_UNREADABLE_LINES, {std::to_wstring(m_history->unreadableLines)});
-    if (m_history->unreadableJournals > 0)
-        text += FormatResourceText(IDS_HISTORY_UNREADABLE_JOURNALS,
-                                   {std::to_wstring(m_history->unreadableJournals)});
-    if (m_mirrorUnreachable)
-        text += LoadResourceText(IDS_HISTORY_MIRROR_UNREACHABLE);
-    if (!m_loaded)
-        text += LoadResourceText(IDS_HISTORY_STILL_READING);
-    ::SetDlgItemTextW(m_hWnd, IDC_HISTORY_SUMMARY, text.c_str());
-}
-
-std::wstring CHistoryWnd::SearchText() const {
-    HWND edit = GetDlgItem(IDC_HISTORY_SEARCH);
-    const int length = ::GetWindowTextLengthW(edit);
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    ::GetWindowTextW(edit, &text[0], length + 1);
-    text.resize(static_cast<size_t>(length));
-    return text;
-}
-
-void CHistoryWnd::ShowVersionsOf(const std::wstring& originalPath) {
-    m_exactOriginal = originalPath;
-    // The box shows the path; clearing it (or typing) lists everything again.
-    ::SetDlgItemTextW(m_hWnd, IDC_HISTORY_SEARCH, originalPath.c_str());
-    m_query.clear();
-    ApplyFilter(false);
-}
-
-void CHistoryWnd::OnSearchChanged() {
-    const std::wstring text = SearchText();
-    if (!m_exactOriginal.empty() && text == m_exactOriginal)
-        return; // the box was set to the item's path: the versions stay listed
-    const bool wasExact = !m_exactOriginal.empty();
-    m_exactOriginal.clear();
-    // A query that only grew narrows what is shown; anything else filters every entry again.
-    const bool narrower =
-        !wasExact && text.size() > m_query.size() && text.compare(0, m_query.size(), m_query) == 0;
-    m_query = text;
-    ApplyFilter(narrower);
-}
-
-void CHistoryWnd::ApplyFilter(bool onlyNarrower) {
-    const std::vector<uint32_t> previous = std::move(m_shown);
-    m_shown = FilterHistory(*m_history, m_query, m_exactOriginal, onlyNarrower ? &previous : nullptr);
-    ShowRowsUnselected();
-    ::InvalidateRect(m_list, nullptr, TRUE);
-    ShowSummary();
-}
-
-// The list holds m_shown's rows, none selected or focused, scrolled to the top. Emptied first: a
-// list of its own rows deselects each row by itself, which at 100,000 rows takes longer than a key.
-void CHistoryWnd::ShowRowsUnselected() {
-    ::SendMessageW(m_list, LVM_SETITEMCOUNT, 0, 0);
-    ::SendMessageW(m_list, LVM_SETITEMCOUNT, m_shown.size(), 0);
-}
-
-void CHistoryWnd::OnGetDispInfo(NMLVDISPINFOW* info) {
-    if (!(info->item.mask & LVIF_TEXT) || info->item.iItem < 0 ||
-        static_cast<size_t>(info->item.iItem) >= m_shown.size() || info->item.cchTextMax <= 0)
-        return;
-    m_cellText =
-        CellText(m_history->entries[m_shown[static_cast<size_t>(info->item.iItem)]], info->item.iSubItem);
-    const size_t room = static_cast<size_t>(info->item.cchTextMax) - 1;
-    const size_t length = m_cellText.size() < room ? m_cellText.size() : room;
-    m_cellText.copy(info->item.pszText, length);
-    info->item.pszText[length] = L'\0';
-}
-
-std::wstring CHistoryWnd::CellText(const HistoryEntry& entry, int column) const {
-    const std::wstring& original = m_history->Original(entry);
-    switch (column) {
-    case 0:
-        return HistoryDateText(entry.time);
-    case 1:
-        return HistoryTimeText(entry.time);
-    case 2:
-        return original.empty() ? m_history->texts.Text(entry.copyName) : LastComponent(original);
-    case 3:
-        return original.empty() ? LoadResourceText(IDS_HISTORY_UNKNOWN_FOLDER)
-                                : WithoutLastComponent(original);
-    case 4:
-        return SizeText(entry.size);
-    case 5:
-        return AddedText(entry);
-    case 6:
-        return ResultText(entry);
-    case kPlaceColumn:
-        return PlaceText(entry);
-    default:
-        return std::wstring();
-    }
-}
-
-std::vector<BackupRow> CHistoryWnd::SelectedRows(bool focusedFirst) const {
-    std::vector<BackupRow> rows;
-    const auto rowAt = [&](int item) {
-        return RowOnDisk(m_history->entries[m_shown[static_cast<size_t>(item)]]);
-    };
-    const int focused = focusedFirst ? ListView_GetNextItem(m_list, -1, LVNI_FOCUSED | LVNI_SELECTED) : -1;
-    if (focused >= 0 && static_cast<size_t>(focused) < m_shown.size())
-        rows.push_back(rowAt(focused));
-    int item = -1;
-    while ((item = ListView_GetNextItem(m_list, item, LVNI_SELECTED)) >= 0)
-        if (item != focused && static_cast<size_t>(item) < m_shown.size())
-            rows.push_back(rowAt(item));
-    return rows;
-}
-
-std::wstring CHistoryWnd::MomentText(const BackupRow& row) const {
-    return HistoryDateText(row.time) + L" " + HistoryTimeText(row.time);
-}
-
-void CHistoryWnd::SetStatusText(const std::wstring& text) {
-    ::SetDlgItemTextW(m_hWnd, IDC_HISTORY_SUMMARY, text.c_str());
-}
-
-std::wstring CHistoryWnd::BackupRoot() const {
-    return m_doc.BackupRoot();
-}
-
-std::wstring CHistoryWnd::MirrorRoot() const {
-    return m_doc.MirrorRoot();
-}
-
-// The row the commands get names the copy they open, restore or compare: the local one first.
-BackupRow CHistoryWnd::RowOnDisk(const HistoryEntry& entry) const {
-    BackupRow row = m_history->RowFor(entry, BackupRoot());
-    if (!row.damaged)
-        row.backupPath = VersionCopyOnDisk(*m_history, entry, BackupRoot(), MirrorRoot());
-    return row;
-}
-
-void CHistoryWnd::OnMirrorRead(WPARAM generation, LPARAM unreachable) {
-    if (generation != m_generation)
-        return;
-    m_mirrorUnreachable = unreachable != 0;
-    ShowSummary();
-}
-
 // The check reads the history as it was read now, on a thread of its own, in a window of its own.
 void CHistoryWnd::OnMirrorCheck() {
     if (!m_loaded || MirrorRoot().empty())
@@ -628,30 +205,6 @@ void CHistoryWnd::OnMirrorCheck() {
     m_mirrorCheck.reset(new CMirrorCheckWnd(m_history, BackupRoot(), MirrorRoot()));
     if (!m_mirrorCheck->Create(this))
         m_mirrorCheck.reset();
-}
-
-bool CHistoryWnd::IsWatched(const std::wstring& path) const {
-    return m_doc.IsWatched(path);
-}
-
-WatchRefusal CHistoryWnd::ToggleWatch(const std::wstring& path) {
-    return m_doc.ToggleWatch(path);
-}
-
-void CHistoryWnd::QueueRestore(std::vector<BackupRow> rows, const std::wstring& folder) {
-    m_doc.QueueRestore(std::move(rows), folder);
-}
-
-void CHistoryWnd::QueueTask(std::function<void(CBackupEngine& engine, CBackupHost& host)> task) {
-    m_doc.QueueTask(std::move(task));
-}
-
-std::wstring CHistoryWnd::DiffToolPattern() const {
-    return m_doc.DiffToolPattern();
-}
-
-std::vector<std::wstring> CHistoryWnd::LeftOutPatterns() const {
-    return m_doc.LeftOutPatterns();
 }
 
 // The dialog shows what would go; on OK the copies go on the backup worker (Esc stops it), from

@@ -4,7 +4,8 @@
 // to one item. The rows offer the same commands as the main list (CRowCommands); restores run on
 // the document's backup worker. The history is read on a thread of its own (CHistoryLoader)
 // and arrives day by day, so the first rows show long before a year of backups is read; the list
-// is virtual: it answers each row from the history's compact records.
+// is virtual: it answers each row from the history's compact records. Its code, by concern:
+// HistoryWnd.cpp the window, HistoryReading.cpp the reading, HistoryListNotify.cpp the list.
 #pragma once
 
 #include "engine/journal/History.h"
