@@ -1,13 +1,9 @@
 #include "shell/compare/CompareFoldersWnd.h"
 
 #include "framework/App.h"
-#include "framework/Dpi.h"
 #include "framework/Language.h"
-#include "framework/ListCtrl.h"
 #include "res/resource.h"
 #include "shell/words/Wording.h"
-
-#include <iterator>
 
 namespace {
 
@@ -48,25 +44,15 @@ CCompareFoldersWnd* CCompareFoldersWnd::Open(HWND owner, const CompareRequest& r
     if (!RegisterCompareClasses())
         return nullptr;
     auto* window = new CCompareFoldersWnd(request);
-    if (!window->ShowModelessBeside(CWnd::FromHandlePermanent(owner), IDR_MAINFRAME, 60)) {
-        delete window;
-        return nullptr;
-    }
-    return window;
+    return ShowOwnedBeside(window, owner, IDR_MAINFRAME, 60) ? window : nullptr;
 }
 
 CCompareFoldersWnd::CCompareFoldersWnd(const CompareRequest& request)
-    : CDialog(IDD_COMPARE_FOLDERS), m_request(request) {}
-
-CCompareFoldersWnd::~CCompareFoldersWnd() {
-    m_job.reset();
-}
+    : CToolWnd(IDD_COMPARE_FOLDERS, {360, 200}, Lifetime::OwnsItself), m_request(request) {}
 
 BOOL CCompareFoldersWnd::OnInitDialog() {
     ::SetWindowTextW(m_hWnd, FormatResourceText(IDS_FOLDERS_TITLE, {m_request.itemName}).c_str());
-    m_list = GetDlgItem(IDC_FOLDERS_LIST);
-    ::SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    InsertColumns();
+    BindList(IDC_FOLDERS_LIST, kColumns);
     Layout();
     WidenToShowColumns(m_list);
     ::SetDlgItemTextW(m_hWnd, IDC_FOLDERS_SUMMARY, LoadResourceText(IDS_COMPARE_READING).c_str());
@@ -76,7 +62,7 @@ BOOL CCompareFoldersWnd::OnInitDialog() {
     options.backupRoot = m_request.backupRoot;
     options.listSame = true;
     const std::wstring older = m_request.older.path, newer = m_request.newer.path;
-    m_job.reset(new CCompareJob<FolderComparison>(
+    m_job.reset(new CWindowJob<FolderComparison>(
         m_hWnd, WM_COMPARE_FOLDERS_DONE, [older, newer, options](const BOOL* stop, FolderComparison* result) {
             FolderCompareOptions withStop = options;
             withStop.stop = stop;
@@ -85,46 +71,24 @@ BOOL CCompareFoldersWnd::OnInitDialog() {
     return TRUE;
 }
 
-void CCompareFoldersWnd::InsertColumns() {
-    InsertListColumns(m_list, kColumns, static_cast<int>(std::size(kColumns)), DpiOfWindow(m_hWnd));
-}
-
 // The check box and the summary keep their heights; the list takes the rest.
 void CCompareFoldersWnd::Layout() {
     if (m_list == nullptr)
         return;
-    RECT margins = {7, 6, 0, 0};
-    ::MapDialogRect(m_hWnd, &margins);
+    const RECT margins = DialogUnits({7, 6, 0, 0});
     RECT client;
     ::GetClientRect(m_hWnd, &client);
-    const auto rectOf = [this](int id) {
-        RECT rect;
-        ::GetWindowRect(GetDlgItem(id), &rect);
-        ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
-        return rect;
-    };
-    const RECT box = rectOf(IDC_FOLDERS_SHOW_SAME), summary = rectOf(IDC_FOLDERS_SUMMARY);
+    const RECT box = ControlRect(IDC_FOLDERS_SHOW_SAME), summary = ControlRect(IDC_FOLDERS_SUMMARY);
     const int width = client.right - 2 * margins.left;
     const int summaryHeight = summary.bottom - summary.top;
     const int summaryTop = client.bottom - margins.top - summaryHeight;
-    ::SetWindowPos(GetDlgItem(IDC_FOLDERS_SUMMARY), nullptr, margins.left, summaryTop, width > 0 ? width : 0,
-                   summaryHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceControl(GetDlgItem(IDC_FOLDERS_SUMMARY), margins.left, summaryTop, width, summaryHeight);
     const int listTop = box.bottom + margins.top / 2;
-    const int listHeight = summaryTop - margins.top - listTop;
-    ::SetWindowPos(m_list, nullptr, margins.left, listTop, width > 0 ? width : 0,
-                   listHeight > 0 ? listHeight : 0, SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceControl(m_list, margins.left, listTop, width, summaryTop - margins.top - listTop);
 }
 
 LRESULT CCompareFoldersWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_SIZE:
-        Layout();
-        return 0;
-    case WM_GETMINMAXINFO: {
-        const UINT dpi = DpiOfWindow(m_hWnd);
-        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {Scale(360, dpi), Scale(200, dpi)};
-        return 0;
-    }
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header->hwndFrom == m_list && header->code == LVN_GETDISPINFOW)
@@ -142,16 +106,10 @@ LRESULT CCompareFoldersWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lPara
     case WM_COMPARE_FOLDERS_DONE:
         OnCompareDone(lParam);
         return 0;
-    case WM_CLOSE:
-        ::DestroyWindow(m_hWnd);
-        return 0;
-    case WM_DESTROY:
-        m_job.reset();
-        break;
     default:
         break;
     }
-    return CDialog::WindowProc(message, wParam, lParam);
+    return CToolWnd::WindowProc(message, wParam, lParam);
 }
 
 // Enter on a row opens its pair, as a double-click does.
@@ -160,19 +118,7 @@ BOOL CCompareFoldersWnd::PreTranslateMessage(MSG* pMsg) {
         OpenPair(ListView_GetNextItem(m_list, -1, LVNI_FOCUSED | LVNI_SELECTED));
         return TRUE;
     }
-    return CDialog::PreTranslateMessage(pMsg);
-}
-
-void CCompareFoldersWnd::OnCancel() {
-    if (m_job) {
-        m_job->Stop();
-        return;
-    }
-    ::DestroyWindow(m_hWnd);
-}
-
-void CCompareFoldersWnd::PostNcDestroy() {
-    delete this;
+    return CToolWnd::PreTranslateMessage(pMsg);
 }
 
 void CCompareFoldersWnd::OnCompareDone(LPARAM lParam) {
@@ -242,10 +188,7 @@ void CCompareFoldersWnd::OnGetDispInfo(NMLVDISPINFOW* info) {
         return;
     m_cellText =
         CellText(m_comparison->entries[m_shown[static_cast<size_t>(info->item.iItem)]], info->item.iSubItem);
-    const size_t room = static_cast<size_t>(info->item.cchTextMax) - 1;
-    const size_t length = m_cellText.size() < room ? m_cellText.size() : room;
-    m_cellText.copy(info->item.pszText, length);
-    info->item.pszText[length] = L'\0';
+    SetDispInfoText(info, m_cellText);
 }
 
 std::wstring CCompareFoldersWnd::CellText(const FolderEntry& entry, int column) const {

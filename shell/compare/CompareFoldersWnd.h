@@ -9,8 +9,6 @@
 #pragma once
 
 #include "engine/compare/FolderCompare.h"
-#include "framework/Dialog.h"
-#include "shell/compare/CompareJob.h"
 #include "shell/compare/CompareWnd.h"
 
 #include <commctrl.h>
@@ -22,7 +20,7 @@
 // The folder compare's result arrives: lParam owns a FolderComparison (null: it could not be made).
 #define WM_COMPARE_FOLDERS_DONE (WM_APP + 71)
 
-class CCompareFoldersWnd : public CDialog {
+class CCompareFoldersWnd : public CToolWnd {
 public:
     static CCompareFoldersWnd* Open(HWND owner, const CompareRequest& request);
 
@@ -35,17 +33,12 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
-    void OnOK() override {}
-    void OnCancel() override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-    void PostNcDestroy() override;
 
 private:
     explicit CCompareFoldersWnd(const CompareRequest& request);
-    ~CCompareFoldersWnd() override;
 
-    void InsertColumns();
-    void Layout();
+    void Layout() override;
     void OnCompareDone(LPARAM lParam);
     // The rows the list shows: what differs, and the same files when the box is checked.
     void ShowEntries();
@@ -56,8 +49,6 @@ private:
     void OpenPair(int item);
 
     const CompareRequest m_request;
-    HWND m_list = nullptr;
-    std::unique_ptr<CCompareJob<FolderComparison>> m_job;
     std::unique_ptr<FolderComparison> m_comparison;
     std::vector<uint32_t> m_shown; // entries the list shows, in order
     bool m_done = false;

@@ -1,7 +1,6 @@
 #include "shell/compare/CompareWnd.h"
 
 #include "framework/App.h"
-#include "framework/Dpi.h"
 #include "framework/Language.h"
 #include "res/resource.h"
 #include "shell/words/Wording.h"
@@ -141,18 +140,11 @@ CCompareWnd* CCompareWnd::Open(HWND owner, const CompareRequest& request) {
     if (!RegisterCompareClasses())
         return nullptr;
     auto* window = new CCompareWnd(request);
-    if (!window->ShowModelessBeside(CWnd::FromHandlePermanent(owner), IDR_MAINFRAME, 60)) {
-        delete window;
-        return nullptr;
-    }
-    return window;
+    return ShowOwnedBeside(window, owner, IDR_MAINFRAME, 60) ? window : nullptr;
 }
 
-CCompareWnd::CCompareWnd(const CompareRequest& request) : CDialog(IDD_COMPARE_TEXTS), m_request(request) {}
-
-CCompareWnd::~CCompareWnd() {
-    m_job.reset();
-}
+CCompareWnd::CCompareWnd(const CompareRequest& request)
+    : CToolWnd(IDD_COMPARE_TEXTS, {420, 220}, Lifetime::OwnsItself), m_request(request) {}
 
 // The compare starts first, so the files are read while the window finishes showing itself.
 BOOL CCompareWnd::OnInitDialog() {
@@ -170,10 +162,10 @@ BOOL CCompareWnd::OnInitDialog() {
 void CCompareWnd::StartCompare() {
     ::SetDlgItemTextW(m_hWnd, IDC_COMPARE_SUMMARY, LoadResourceText(IDS_COMPARE_READING).c_str());
     const std::wstring older = m_request.older.path, newer = m_request.newer.path;
-    m_job.reset(new CCompareJob<FileComparison>(m_hWnd, WM_COMPARE_FILES_DONE,
-                                                [older, newer](const BOOL* stop, FileComparison* result) {
-                                                    CompareFiles(older, newer, stop, result);
-                                                }));
+    m_job.reset(new CWindowJob<FileComparison>(m_hWnd, WM_COMPARE_FILES_DONE,
+                                               [older, newer](const BOOL* stop, FileComparison* result) {
+                                                   CompareFiles(older, newer, stop, result);
+                                               }));
 }
 
 void CCompareWnd::OnCompareDone(LPARAM lParam) {
@@ -192,7 +184,8 @@ void CCompareWnd::OnCompareDone(LPARAM lParam) {
         const std::pair<int, const CompareSide*> sides[] = {{IDC_COMPARE_OLDER_HEADER, &m_request.older},
                                                             {IDC_COMPARE_NEWER_HEADER, &m_request.newer}};
         for (const auto& [id, side] : sides)
-            ::SetDlgItemTextW(m_hWnd, id, FormatResourceText(IDS_COMPARE_DOCUMENT_HEADER, {side->header}).c_str());
+            ::SetDlgItemTextW(m_hWnd, id,
+                              FormatResourceText(IDS_COMPARE_DOCUMENT_HEADER, {side->header}).c_str());
     }
     if (places)
         m_panes.GoToPlace(true); // the first difference shows at once
@@ -237,49 +230,33 @@ void CCompareWnd::Layout() {
     HWND panes = GetDlgItem(IDC_COMPARE_PANES);
     if (panes == nullptr)
         return;
-    RECT margins = {7, 5, 4, 14}; // edge, gap, between the buttons, a button's height
-    ::MapDialogRect(m_hWnd, &margins);
+    const RECT margins = DialogUnits({7, 5, 4, 14}); // edge, gap, between the buttons, a button's height
     RECT client;
     ::GetClientRect(m_hWnd, &client);
-    const auto rectOf = [this](int id) {
-        RECT rect;
-        ::GetWindowRect(GetDlgItem(id), &rect);
-        ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
-        return rect;
-    };
-    const auto place = [](HWND control, int x, int y, int cx, int cy) {
-        ::SetWindowPos(control, nullptr, x, y, cx > 0 ? cx : 0, cy > 0 ? cy : 0,
-                       SWP_NOZORDER | SWP_NOACTIVATE);
-    };
-    const RECT header = rectOf(IDC_COMPARE_OLDER_HEADER), previous = rectOf(IDC_COMPARE_PREVIOUS),
-               next = rectOf(IDC_COMPARE_NEXT), summary = rectOf(IDC_COMPARE_SUMMARY);
+    const RECT header = ControlRect(IDC_COMPARE_OLDER_HEADER), previous = ControlRect(IDC_COMPARE_PREVIOUS),
+               next = ControlRect(IDC_COMPARE_NEXT), summary = ControlRect(IDC_COMPARE_SUMMARY);
     const int width = client.right - 2 * margins.left, half = width / 2;
     const int headerHeight = header.bottom - header.top;
-    place(GetDlgItem(IDC_COMPARE_OLDER_HEADER), margins.left, header.top, half - margins.right, headerHeight);
-    place(GetDlgItem(IDC_COMPARE_NEWER_HEADER), margins.left + width - half, header.top, half, headerHeight);
+    PlaceControl(GetDlgItem(IDC_COMPARE_OLDER_HEADER), margins.left, header.top, half - margins.right,
+                 headerHeight);
+    PlaceControl(GetDlgItem(IDC_COMPARE_NEWER_HEADER), margins.left + width - half, header.top, half,
+                 headerHeight);
     const int buttonTop = client.bottom - margins.top - margins.bottom;
     const int previousWidth = previous.right - previous.left, nextWidth = next.right - next.left;
-    place(GetDlgItem(IDC_COMPARE_PREVIOUS), margins.left, buttonTop, previousWidth, margins.bottom);
-    place(GetDlgItem(IDC_COMPARE_NEXT), margins.left + previousWidth + margins.right, buttonTop, nextWidth,
-          margins.bottom);
+    PlaceControl(GetDlgItem(IDC_COMPARE_PREVIOUS), margins.left, buttonTop, previousWidth, margins.bottom);
+    PlaceControl(GetDlgItem(IDC_COMPARE_NEXT), margins.left + previousWidth + margins.right, buttonTop,
+                 nextWidth, margins.bottom);
     const int summaryLeft = margins.left + previousWidth + nextWidth + 3 * margins.right;
     const int summaryHeight = summary.bottom - summary.top;
-    place(GetDlgItem(IDC_COMPARE_SUMMARY), summaryLeft, buttonTop + (margins.bottom - summaryHeight) / 2,
-          client.right - margins.left - summaryLeft, summaryHeight);
+    PlaceControl(GetDlgItem(IDC_COMPARE_SUMMARY), summaryLeft,
+                 buttonTop + (margins.bottom - summaryHeight) / 2, client.right - margins.left - summaryLeft,
+                 summaryHeight);
     const int panesTop = header.bottom + margins.right;
-    place(panes, margins.left, panesTop, width, buttonTop - margins.top - panesTop);
+    PlaceControl(panes, margins.left, panesTop, width, buttonTop - margins.top - panesTop);
 }
 
 LRESULT CCompareWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_SIZE:
-        Layout();
-        return 0;
-    case WM_GETMINMAXINFO: {
-        const UINT dpi = DpiOfWindow(m_hWnd);
-        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {Scale(420, dpi), Scale(220, dpi)};
-        return 0;
-    }
     case WM_COMMAND:
         if (HIWORD(wParam) == BN_CLICKED &&
             (LOWORD(wParam) == IDC_COMPARE_NEXT || LOWORD(wParam) == IDC_COMPARE_PREVIOUS)) {
@@ -290,16 +267,10 @@ LRESULT CCompareWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMPARE_FILES_DONE:
         OnCompareDone(lParam);
         return 0;
-    case WM_CLOSE: // closing stops a compare still running, within the job's bound
-        ::DestroyWindow(m_hWnd);
-        return 0;
-    case WM_DESTROY:
-        m_job.reset();
-        break;
     default:
         break;
     }
-    return CDialog::WindowProc(message, wParam, lParam);
+    return CToolWnd::WindowProc(message, wParam, lParam);
 }
 
 // F8 and Shift+F8 anywhere in the window.
@@ -309,18 +280,5 @@ BOOL CCompareWnd::PreTranslateMessage(MSG* pMsg) {
         GoToPlace(::GetKeyState(VK_SHIFT) >= 0);
         return TRUE;
     }
-    return CDialog::PreTranslateMessage(pMsg);
-}
-
-// Esc stops a compare that is still reading; with none running it closes the window.
-void CCompareWnd::OnCancel() {
-    if (m_job) {
-        m_job->Stop();
-        return;
-    }
-    ::DestroyWindow(m_hWnd);
-}
-
-void CCompareWnd::PostNcDestroy() {
-    delete this;
+    return CToolWnd::PreTranslateMessage(pMsg);
 }

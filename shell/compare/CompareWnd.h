@@ -1,7 +1,7 @@
 // CCompareWnd: the two-texts window (比較). A resizable, modeless window of its own class
 // ("TallowboxCompareTexts") that shows an older file beside a newer one: a version against the
 // file as it is now, or two versions of one item. The files are read and compared on a thread of
-// its own (CCompareJob), so a large file never freezes a window; Esc stops it, closing stops it
+// its own (CWindowJob), so a large file never freezes a window; Esc stops it, closing stops it
 // within a bound. The summary line is a static control, so other programs read it; F8 and
 // Shift+F8 (or the buttons) go to the next and the previous difference.
 //
@@ -10,8 +10,7 @@
 #pragma once
 
 #include "engine/compare/FileCompare.h"
-#include "framework/Dialog.h"
-#include "shell/compare/CompareJob.h"
+#include "shell/common/ToolWnd.h"
 #include "shell/compare/DiffPanes.h"
 
 #include <memory>
@@ -37,7 +36,7 @@ struct CompareRequest {
     std::wstring backupRoot;            // never entered by a folder compare
 };
 
-class CCompareWnd : public CDialog {
+class CCompareWnd : public CToolWnd {
 public:
     // Opens the window (owned by owner's top-level window) and starts the compare; nullptr when
     // the window could not be made.
@@ -53,23 +52,18 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
-    void OnOK() override {}
-    void OnCancel() override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-    void PostNcDestroy() override;
 
 private:
     explicit CCompareWnd(const CompareRequest& request);
-    ~CCompareWnd() override;
 
-    void Layout();
+    void Layout() override;
     void StartCompare();
     void OnCompareDone(LPARAM lParam);
     std::wstring SummaryText() const;
 
     const CompareRequest m_request;
     CDiffPanes m_panes;
-    std::unique_ptr<CCompareJob<FileComparison>> m_job;
     std::shared_ptr<const FileComparison> m_comparison;
     bool m_done = false;
 };

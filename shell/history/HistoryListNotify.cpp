@@ -105,10 +105,7 @@ void CHistoryWnd::OnGetDispInfo(NMLVDISPINFOW* info) {
         return;
     m_cellText =
         CellText(m_history->entries[m_shown[static_cast<size_t>(info->item.iItem)]], info->item.iSubItem);
-    const size_t room = static_cast<size_t>(info->item.cchTextMax) - 1;
-    const size_t length = m_cellText.size() < room ? m_cellText.size() : room;
-    m_cellText.copy(info->item.pszText, length);
-    info->item.pszText[length] = L'\0';
+    SetDispInfoText(info, m_cellText);
 }
 
 std::wstring CHistoryWnd::CellText(const HistoryEntry& entry, int column) const {

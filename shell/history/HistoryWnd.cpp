@@ -5,16 +5,12 @@
 
 #include "engine/copy/Restore.h"
 #include "engine/journal/Cleanup.h"
-#include "framework/Dpi.h"
-#include "framework/ListCtrl.h"
 #include "res/resource.h"
 #include "shell/document/TallowboxDoc.h"
 #include "shell/history/CleanupDlg.h"
 #include "shell/history/MirrorCheckWnd.h"
 
 #include <commctrl.h>
-
-#include <iterator>
 
 namespace {
 
@@ -27,16 +23,10 @@ const ListColumn kColumns[] = {
     {IDS_COLUMN_PLACE, LVCFMT_LEFT, 60},
 };
 
-RECT RectInDialog(HWND dialog, int id) {
-    RECT rect;
-    ::GetWindowRect(::GetDlgItem(dialog, id), &rect);
-    ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
 } // namespace
 
-CHistoryWnd::CHistoryWnd(CTallowboxDoc& doc) : CDialog(IDD_HISTORY), m_doc(doc) {}
+CHistoryWnd::CHistoryWnd(CTallowboxDoc& doc)
+    : CToolWnd(IDD_HISTORY, {360, 200}, Lifetime::OwnedByOpener), m_doc(doc) {}
 
 CHistoryWnd::~CHistoryWnd() {
     m_mirrorCheck.reset();
@@ -51,10 +41,8 @@ BOOL CHistoryWnd::Create(CWnd* owner) {
 }
 
 BOOL CHistoryWnd::OnInitDialog() {
-    m_list = GetDlgItem(IDC_HISTORY_LIST);
+    BindList(IDC_HISTORY_LIST, kColumns);
     m_commands.SetList(m_list);
-    ::SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    InsertColumns();
     ::EnableWindow(GetDlgItem(IDC_HISTORY_CLEANUP), FALSE); // until the history is read
     ::EnableWindow(GetDlgItem(IDC_HISTORY_VERIFY), FALSE);
     Layout();
@@ -63,57 +51,39 @@ BOOL CHistoryWnd::OnInitDialog() {
     return TRUE;
 }
 
-void CHistoryWnd::InsertColumns() {
-    InsertListColumns(m_list, kColumns, static_cast<int>(std::size(kColumns)), DpiOfWindow(m_hWnd));
-}
-
 // The search box and the summary keep their heights; the list takes the rest. Margins are
 // dialog units, so they grow with the font at every scale.
 void CHistoryWnd::Layout() {
     if (m_list == nullptr)
         return;
-    RECT margins = {7, 7, 6, 4}; // edge, top, gap, summary height's extra
-    ::MapDialogRect(m_hWnd, &margins);
+    const RECT margins = DialogUnits({7, 7, 6, 4}); // edge, top, gap, summary height's extra
     RECT client;
     ::GetClientRect(m_hWnd, &client);
-    const auto place = [](HWND control, int x, int y, int cx, int cy) {
-        ::SetWindowPos(control, nullptr, x, y, cx > 0 ? cx : 0, cy > 0 ? cy : 0,
-                       SWP_NOZORDER | SWP_NOACTIVATE);
-    };
-    const auto rectOf = [this](int id) {
-        RECT rect;
-        ::GetWindowRect(GetDlgItem(id), &rect);
-        ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
-        return rect;
-    };
-    const RECT button = rectOf(IDC_HISTORY_CLEANUP), search = rectOf(IDC_HISTORY_SEARCH),
-               summary = rectOf(IDC_HISTORY_SUMMARY);
+    const RECT button = ControlRect(IDC_HISTORY_CLEANUP), search = ControlRect(IDC_HISTORY_SEARCH),
+               summary = ControlRect(IDC_HISTORY_SUMMARY);
     const int buttonWidth = button.right - button.left;
-    place(GetDlgItem(IDC_HISTORY_CLEANUP), client.right - margins.left - buttonWidth, button.top, buttonWidth,
-          button.bottom - button.top);
-    place(GetDlgItem(IDC_HISTORY_SEARCH), search.left, search.top,
-          client.right - margins.left - buttonWidth - margins.right - search.left,
-          search.bottom - search.top);
+    PlaceControl(GetDlgItem(IDC_HISTORY_CLEANUP), client.right - margins.left - buttonWidth, button.top,
+                 buttonWidth, button.bottom - button.top);
+    PlaceControl(GetDlgItem(IDC_HISTORY_SEARCH), search.left, search.top,
+                 client.right - margins.left - buttonWidth - margins.right - search.left,
+                 search.bottom - search.top);
     const int summaryHeight = summary.bottom - summary.top;
     const int summaryTop = client.bottom - margins.bottom - summaryHeight;
-    place(GetDlgItem(IDC_HISTORY_SUMMARY), margins.left, summaryTop, client.right - 2 * margins.left,
-          summaryHeight);
+    PlaceControl(GetDlgItem(IDC_HISTORY_SUMMARY), margins.left, summaryTop, client.right - 2 * margins.left,
+                 summaryHeight);
     const int listTop = search.bottom + margins.bottom;
-    place(m_list, margins.left, listTop, client.right - 2 * margins.left,
-          summaryTop - margins.bottom - listTop);
+    PlaceControl(m_list, margins.left, listTop, client.right - 2 * margins.left,
+                 summaryTop - margins.bottom - listTop);
     PlaceMirrorCheckButton();
 }
 
 // 照合 stands left of 整理, the search box ending before it.
 void CHistoryWnd::PlaceMirrorCheckButton() {
-    RECT gap = {6, 0, 0, 0};
-    ::MapDialogRect(m_hWnd, &gap);
-    const RECT cleanup = RectInDialog(m_hWnd, IDC_HISTORY_CLEANUP),
-               check = RectInDialog(m_hWnd, IDC_HISTORY_VERIFY),
-               search = RectInDialog(m_hWnd, IDC_HISTORY_SEARCH);
+    const RECT gap = DialogUnits({6, 0, 0, 0});
+    const RECT cleanup = ControlRect(IDC_HISTORY_CLEANUP), check = ControlRect(IDC_HISTORY_VERIFY),
+               search = ControlRect(IDC_HISTORY_SEARCH);
     const int width = check.right - check.left, left = cleanup.left - gap.left - width;
-    ::SetWindowPos(GetDlgItem(IDC_HISTORY_VERIFY), nullptr, left, cleanup.top, width,
-                   cleanup.bottom - cleanup.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceControl(GetDlgItem(IDC_HISTORY_VERIFY), left, cleanup.top, width, cleanup.bottom - cleanup.top);
     const int searchWidth = left - gap.left - search.left;
     ::SetWindowPos(GetDlgItem(IDC_HISTORY_SEARCH), nullptr, 0, 0, searchWidth > 0 ? searchWidth : 0,
                    search.bottom - search.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
@@ -121,14 +91,6 @@ void CHistoryWnd::PlaceMirrorCheckButton() {
 
 LRESULT CHistoryWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_SIZE:
-        Layout();
-        return 0;
-    case WM_GETMINMAXINFO: {
-        const UINT dpi = DpiOfWindow(m_hWnd);
-        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {Scale(360, dpi), Scale(200, dpi)};
-        return 0;
-    }
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header->hwndFrom == m_list && header->code == LVN_GETDISPINFOW)
@@ -176,7 +138,7 @@ LRESULT CHistoryWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
         break;
     }
-    return CDialog::WindowProc(message, wParam, lParam);
+    return CToolWnd::WindowProc(message, wParam, lParam);
 }
 
 BOOL CHistoryWnd::PreTranslateMessage(MSG* pMsg) {
@@ -187,15 +149,7 @@ BOOL CHistoryWnd::PreTranslateMessage(MSG* pMsg) {
         m_doc.StopBackups();
         return TRUE;
     }
-    return CDialog::PreTranslateMessage(pMsg);
-}
-
-void CHistoryWnd::OnCancel() {
-    ::DestroyWindow(m_hWnd);
-}
-
-void CHistoryWnd::PostNcDestroy() {
-    m_list = nullptr;
+    return CToolWnd::PreTranslateMessage(pMsg);
 }
 
 // The check reads the history as it was read now, on a thread of its own, in a window of its own.

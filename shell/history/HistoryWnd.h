@@ -9,7 +9,7 @@
 #pragma once
 
 #include "engine/journal/History.h"
-#include "framework/Dialog.h"
+#include "shell/common/ToolWnd.h"
 #include "shell/rows/RowCommands.h"
 
 #include <commctrl.h>
@@ -49,7 +49,7 @@ private:
     std::thread m_thread;
 };
 
-class CHistoryWnd : public CDialog, private CRowListHost {
+class CHistoryWnd : public CToolWnd, private CRowListHost {
 public:
     explicit CHistoryWnd(CTallowboxDoc& doc);
     ~CHistoryWnd() override;
@@ -74,10 +74,7 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
-    void OnOK() override {}
-    void OnCancel() override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-    void PostNcDestroy() override;
 
 private:
     // CRowListHost
@@ -94,8 +91,7 @@ private:
     std::wstring DiffToolPattern() const override;
     std::vector<std::wstring> LeftOutPatterns() const override;
 
-    void InsertColumns();
-    void Layout();
+    void Layout() override;
     void OnHistoryPart(WPARAM generation, LPARAM lParam);
     void OnHistoryDone(WPARAM generation);
     void OnHistoryStored(WPARAM generation, LPARAM lParam);
@@ -123,7 +119,6 @@ private:
 
     CTallowboxDoc& m_doc;
     CRowCommands m_commands{*this};
-    HWND m_list = nullptr;
     std::shared_ptr<CHistory> m_history =
         std::make_shared<CHistory>();         // only its measure of the disk changes once read
     std::shared_ptr<CHistory> m_readingAgain; // a reload's history until it is whole; else null

@@ -1,18 +1,11 @@
 #include "shell/history/MirrorCheckWnd.h"
 
-#include "framework/Dpi.h"
 #include "framework/Language.h"
-#include "framework/ListCtrl.h"
 #include "res/resource.h"
 #include "engine/base/BackupPaths.h"
 #include "shell/words/Wording.h"
 
 #include <commctrl.h>
-
-#include <chrono>
-#include <condition_variable>
-#include <iterator>
-#include <mutex>
 
 namespace {
 
@@ -40,124 +33,57 @@ UINT RecordMatchText(const MirrorDifference& difference) {
 
 } // namespace
 
-struct CMirrorCheckWnd::Shared {
-    HWND target = nullptr;
-    BOOL stop = FALSE;
-    std::mutex mutex;
-    std::condition_variable ended;
-    bool finished = false;
-
-    void Run(const CHistory& history, const std::wstring& backupRoot, const std::wstring& mirrorRoot) {
-        auto result =
-            std::make_unique<MirrorCheckResult>(CheckMirror(history, backupRoot, mirrorRoot, &stop));
-        if (::PostMessageW(target, WM_MIRROR_CHECK_DONE, 0, reinterpret_cast<LPARAM>(result.get())))
-            result.release(); // the window owns it now
-        std::lock_guard<std::mutex> lock(mutex);
-        finished = true;
-        ended.notify_all();
-    }
-};
-
 CMirrorCheckWnd::CMirrorCheckWnd(std::shared_ptr<const CHistory> history, std::wstring backupRoot,
                                  std::wstring mirrorRoot)
-    : CDialog(IDD_MIRROR_CHECK), m_history(std::move(history)), m_backupRoot(std::move(backupRoot)),
-      m_mirrorRoot(std::move(mirrorRoot)), m_shared(std::make_shared<Shared>()) {}
-
-CMirrorCheckWnd::~CMirrorCheckWnd() {
-    Stop();
-    if (m_hWnd != nullptr)
-        ::DestroyWindow(m_hWnd);
-}
-
-// Asks the thread to stop and lets it go: joined when it ends within a bound, else left to end
-// by itself with the shared state and the history it holds.
-void CMirrorCheckWnd::Stop() {
-    if (!m_thread.joinable())
-        return;
-    InterlockedExchange(reinterpret_cast<volatile LONG*>(&m_shared->stop), TRUE);
-    std::unique_lock<std::mutex> lock(m_shared->mutex);
-    const bool ended =
-        m_shared->ended.wait_for(lock, std::chrono::milliseconds(800), [this] { return m_shared->finished; });
-    lock.unlock();
-    if (ended)
-        m_thread.join();
-    else
-        m_thread.detach();
-}
+    : CToolWnd(IDD_MIRROR_CHECK, {0, 0}, Lifetime::OwnedByOpener), m_history(std::move(history)),
+      m_backupRoot(std::move(backupRoot)), m_mirrorRoot(std::move(mirrorRoot)) {}
 
 BOOL CMirrorCheckWnd::Create(CWnd* owner) {
     return ShowModelessBeside(owner, IDR_MAINFRAME, 40);
 }
 
 BOOL CMirrorCheckWnd::OnInitDialog() {
-    m_list = GetDlgItem(IDC_CHECK_LIST);
-    ::SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    InsertColumns();
+    BindList(IDC_CHECK_LIST, kColumns);
     Layout();
     WidenToShowColumns(m_list);
     ::SetWindowTextW(m_hWnd, LoadResourceText(IDS_CHECK_READING).c_str());
-    m_shared->target = m_hWnd;
-    std::shared_ptr<Shared> shared = m_shared;
+    // The thread holds the history it reads: a check left to end by itself keeps it.
     std::shared_ptr<const CHistory> history = m_history;
     const std::wstring backupRoot = m_backupRoot, mirrorRoot = m_mirrorRoot;
-    m_thread = std::thread(
-        [shared, history, backupRoot, mirrorRoot] { shared->Run(*history, backupRoot, mirrorRoot); });
+    m_job.reset(new CWindowJob<MirrorCheckResult>(
+        m_hWnd, WM_MIRROR_CHECK_DONE,
+        [history, backupRoot, mirrorRoot](const BOOL* stop, MirrorCheckResult* result) {
+            *result = CheckMirror(*history, backupRoot, mirrorRoot, stop);
+        }));
     return TRUE;
-}
-
-void CMirrorCheckWnd::InsertColumns() {
-    InsertListColumns(m_list, kColumns, static_cast<int>(std::size(kColumns)), DpiOfWindow(m_hWnd));
 }
 
 // The list fills the window within the dialog's margin.
 void CMirrorCheckWnd::Layout() {
     if (m_list == nullptr)
         return;
-    RECT margin = {7, 7, 0, 0};
-    ::MapDialogRect(m_hWnd, &margin);
+    const RECT margin = DialogUnits({7, 7, 0, 0});
     RECT client;
     ::GetClientRect(m_hWnd, &client);
-    const int width = client.right - 2 * margin.left, height = client.bottom - 2 * margin.top;
-    ::SetWindowPos(m_list, nullptr, margin.left, margin.top, width > 0 ? width : 0, height > 0 ? height : 0,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceControl(m_list, margin.left, margin.top, client.right - 2 * margin.left,
+                 client.bottom - 2 * margin.top);
 }
 
 LRESULT CMirrorCheckWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_SIZE:
-        Layout();
-        return 0;
-    case WM_CLOSE:
-        Stop();
-        ::DestroyWindow(m_hWnd);
-        return 0;
     case WM_MIRROR_CHECK_DONE:
         OnDone(lParam);
         return 0;
-    case WM_DESTROY:
-        Stop();
-        break;
     default:
         break;
     }
-    return CDialog::WindowProc(message, wParam, lParam);
+    return CToolWnd::WindowProc(message, wParam, lParam);
 }
 
-// Esc stops the reading (what was found stays listed); once it has ended, Esc closes.
-void CMirrorCheckWnd::OnCancel() {
-    if (m_done || !m_thread.joinable()) {
-        ::DestroyWindow(m_hWnd);
-        return;
-    }
-    InterlockedExchange(reinterpret_cast<volatile LONG*>(&m_shared->stop), TRUE);
-}
-
-void CMirrorCheckWnd::PostNcDestroy() {
-    m_list = nullptr;
-}
-
+// The reading ended (or was stopped): what it found is listed, and Esc closes from now on.
 void CMirrorCheckWnd::OnDone(LPARAM lParam) {
     std::unique_ptr<MirrorCheckResult> result(reinterpret_cast<MirrorCheckResult*>(lParam));
+    m_job.reset();
     if (!result)
         return;
     m_done = true;

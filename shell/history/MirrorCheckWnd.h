@@ -5,22 +5,20 @@
 #pragma once
 
 #include "engine/mirror/MirrorCheck.h"
-#include "framework/Dialog.h"
+#include "shell/common/ToolWnd.h"
 
 #include <memory>
 #include <string>
-#include <thread>
 
 // Posted by the checking thread: lParam owns a MirrorCheckResult.
 #define WM_MIRROR_CHECK_DONE (WM_APP + 54)
 
-class CMirrorCheckWnd : public CDialog {
+// Its object going stops the reading and waits a bounded time; a thread stuck on an unreachable
+// mirror is left to end by itself (it shares what it uses with nobody that goes away).
+class CMirrorCheckWnd : public CToolWnd {
 public:
     CMirrorCheckWnd(std::shared_ptr<const CHistory> history, std::wstring backupRoot,
                     std::wstring mirrorRoot);
-    // Stops the reading and waits a bounded time; a thread stuck on an unreachable mirror is left
-    // to end by itself (it shares what it uses with nobody that goes away).
-    ~CMirrorCheckWnd() override;
 
     // Makes the window, owned by owner, and starts reading.
     BOOL Create(CWnd* owner);
@@ -31,23 +29,14 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
-    void OnOK() override {}
-    void OnCancel() override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-    void PostNcDestroy() override;
 
 private:
-    struct Shared;
-    void InsertColumns();
-    void Layout();
-    void Stop();
+    void Layout() override;
     void OnDone(LPARAM lParam);
     void AddRow(const MirrorDifference& difference);
 
     std::shared_ptr<const CHistory> m_history;
     std::wstring m_backupRoot, m_mirrorRoot;
-    std::shared_ptr<Shared> m_shared;
-    std::thread m_thread;
-    HWND m_list = nullptr;
     bool m_done = false;
 };

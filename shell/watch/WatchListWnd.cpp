@@ -1,16 +1,14 @@
 #include "shell/watch/WatchListWnd.h"
 
 #include "framework/App.h"
-#include "framework/Dpi.h"
 #include "framework/Language.h"
-#include "framework/ListCtrl.h"
 #include "res/resource.h"
 #include "shell/document/TallowboxDoc.h"
 #include "shell/words/Wording.h"
 
 #include <commctrl.h>
 
-#include <iterator>
+#include <algorithm>
 
 namespace {
 
@@ -36,12 +34,8 @@ std::wstring LastVersionText(const CTallowboxDoc& doc, const std::wstring& path)
 
 } // namespace
 
-CWatchListWnd::CWatchListWnd(CTallowboxDoc& doc) : CDialog(IDD_WATCH_LIST), m_doc(doc) {}
-
-CWatchListWnd::~CWatchListWnd() {
-    if (m_hWnd != nullptr)
-        ::DestroyWindow(m_hWnd);
-}
+CWatchListWnd::CWatchListWnd(CTallowboxDoc& doc)
+    : CToolWnd(IDD_WATCH_LIST, {300, 160}, Lifetime::OwnedByOpener), m_doc(doc) {}
 
 // Opens a little below and to the right of the main window, so neither hides the other's title.
 BOOL CWatchListWnd::Create(CWnd* owner) {
@@ -49,25 +43,18 @@ BOOL CWatchListWnd::Create(CWnd* owner) {
 }
 
 BOOL CWatchListWnd::OnInitDialog() {
-    m_list = GetDlgItem(IDC_WATCH_LIST);
-    ::SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    InsertColumns();
+    BindList(IDC_WATCH_LIST, kColumns);
     Layout();
     WidenToShowColumns(m_list);
     Refresh();
     return TRUE;
 }
 
-void CWatchListWnd::InsertColumns() {
-    InsertListColumns(m_list, kColumns, static_cast<int>(std::size(kColumns)), DpiOfWindow(m_hWnd));
-}
-
 // The button keeps its size at the bottom right; the list takes the rest.
 void CWatchListWnd::Layout() {
     if (m_list == nullptr)
         return;
-    RECT margins = {7, 6, 0, 0}; // edge, gap
-    ::MapDialogRect(m_hWnd, &margins);
+    const RECT margins = DialogUnits({7, 6, 0, 0}); // edge, gap
     RECT client, button;
     ::GetClientRect(m_hWnd, &client);
     HWND stop = GetDlgItem(IDC_WATCH_STOP);
@@ -76,9 +63,8 @@ void CWatchListWnd::Layout() {
     const int buttonTop = client.bottom - margins.left - buttonHeight;
     ::SetWindowPos(stop, nullptr, client.right - margins.left - buttonWidth, buttonTop, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    const int listHeight = buttonTop - margins.top - margins.left;
-    ::SetWindowPos(m_list, nullptr, margins.left, margins.left, std::max(0L, client.right - 2 * margins.left),
-                   listHeight > 0 ? listHeight : 0, SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceControl(m_list, margins.left, margins.left, client.right - 2 * margins.left,
+                 buttonTop - margins.top - margins.left);
 }
 
 // The selection is kept by path, so a refresh while the user picks items keeps what was picked.
@@ -125,14 +111,6 @@ void CWatchListWnd::StopSelected() {
 
 LRESULT CWatchListWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_SIZE:
-        Layout();
-        return 0;
-    case WM_GETMINMAXINFO: {
-        const UINT dpi = DpiOfWindow(m_hWnd);
-        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {Scale(300, dpi), Scale(160, dpi)};
-        return 0;
-    }
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_WATCH_STOP && HIWORD(wParam) == BN_CLICKED) {
             StopSelected();
@@ -142,13 +120,5 @@ LRESULT CWatchListWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
         break;
     }
-    return CDialog::WindowProc(message, wParam, lParam);
-}
-
-void CWatchListWnd::OnCancel() {
-    ::DestroyWindow(m_hWnd);
-}
-
-void CWatchListWnd::PostNcDestroy() {
-    m_list = nullptr;
+    return CToolWnd::WindowProc(message, wParam, lParam);
 }

@@ -4,17 +4,16 @@
 #pragma once
 
 #include "engine/watch/Watcher.h"
-#include "framework/Dialog.h"
+#include "shell/common/ToolWnd.h"
 
 #include <string>
 #include <vector>
 
 class CTallowboxDoc;
 
-class CWatchListWnd : public CDialog {
+class CWatchListWnd : public CToolWnd {
 public:
     explicit CWatchListWnd(CTallowboxDoc& doc);
-    ~CWatchListWnd() override;
 
     // Makes the window, owned by owner, and fills it.
     BOOL Create(CWnd* owner);
@@ -26,17 +25,12 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
-    void OnOK() override {}
-    void OnCancel() override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-    void PostNcDestroy() override;
 
 private:
-    void InsertColumns();
-    void Layout();
+    void Layout() override;
     void StopSelected();
 
     CTallowboxDoc& m_doc;
-    HWND m_list = nullptr;
     std::vector<std::wstring> m_paths; // what each list item stands for, by index
 };
