@@ -106,30 +106,18 @@ bool MakerHasEnded(const TemporaryMaker& maker) {
     return start != 0 && start != maker.start;
 }
 
-// A copied temporary may carry the source's read-only attribute, which refuses deletion.
-void RemoveTemporary(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    DeleteFileW(path.c_str());
-}
-
 // Copies source to a new temporary beside target; its path, or empty with the error code.
 std::wstring CopyToTemporary(const std::wstring& source, const std::wstring& target, BOOL* stop,
-                             DWORD* error) {
+                             CopiedContent* copied, bool flush, DWORD* error) {
     const std::wstring folder = WithoutLastComponent(target);
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::wstring temporary = folder + L"\\" + TemporaryName();
         // Never over an existing file: a name taken by anything else is left alone.
-        if (CopyFileExW(source.c_str(), temporary.c_str(), nullptr, nullptr, stop, COPY_FILE_FAIL_IF_EXISTS))
+        *error = CopyFileContent(source, temporary, stop, copied, flush);
+        if (*error == ERROR_SUCCESS)
             return temporary;
-        *error = GetLastError();
-        if (*error == ERROR_FILE_EXISTS || *error == ERROR_ALREADY_EXISTS)
-            continue;
-        RemoveTemporary(temporary); // a copy that failed half-way may leave its part
-        return std::wstring();
+        if (*error != ERROR_FILE_EXISTS && *error != ERROR_ALREADY_EXISTS)
+            return std::wstring();
     }
     return std::wstring();
 }
@@ -177,15 +165,15 @@ bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity) {
 
 DWORD CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
                          const std::wstring& backupRoot, BOOL* stop,
-                         const std::function<bool()>& stillWhole) {
+                         const std::function<bool()>& stillWhole, CopiedContent* copied, bool flush) {
     DWORD error = ERROR_SUCCESS;
-    const std::wstring temporary = CopyToTemporary(source, target, stop, &error);
+    const std::wstring temporary = CopyToTemporary(source, target, stop, copied, flush, &error);
     if (temporary.empty())
         return error != ERROR_SUCCESS ? error : ERROR_FILE_EXISTS;
     // Half old, half new: the earlier copy under the name stays as it was.
     error = stillWhole && !stillWhole() ? ERROR_BUSY : ReplaceWithTemporary(temporary, target, backupRoot);
     if (error != ERROR_SUCCESS)
-        RemoveTemporary(temporary);
+        RemoveOwnFile(temporary);
     return error;
 }
 
@@ -233,7 +221,7 @@ void RemoveLeftoverTemporaries(const std::wstring& folder) {
         // elsewhere refuses deletion and is kept as well.
         if (maker.process != 0 && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
             MakerHasEnded(maker))
-            RemoveTemporary(folder + L"\\" + found.cFileName);
+            RemoveOwnFile(folder + L"\\" + found.cFileName);
     } while (FindNextFileW(find.get(), &found));
 }
 

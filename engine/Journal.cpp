@@ -13,10 +13,11 @@ namespace {
 
 const char* const kHeaderStart = "#Tallowbox-journal ";
 const char* const kFieldNames = "time\tkind\toutcome\ttype\tbytes\tfiles\tleft-out\tmodified\toriginal\tcopy"
-                                "\ttarget\tlinked\tby\tsize";
+                                "\ttarget\tlinked\tby\tsize\thash";
 constexpr size_t kVersion1FieldCount = 11;
 constexpr size_t kVersion2FieldCount = 13;
 constexpr size_t kFieldCount = 14; // version 3's; its lines may carry more, which are skipped
+constexpr size_t kHashField = 14;  // added to version 3 by 0.16, which 0.15 reads past
 // Enough of the journal's end is read at a time to find its last header without reading it whole.
 constexpr DWORD kTailChunk = 16 * 1024;
 // Longer than any path the platform takes, in UTF-8: a longer field is no record of ours.
@@ -186,11 +187,14 @@ int LineForm(int version, size_t fieldCount) {
     return 0;
 }
 
-// The field version 3 adds: what the copy holds.
+// The field version 3 adds, what the copy holds, and the hash added after it. A hash that is not
+// one (a later program's other kind, a damaged field) proves nothing, yet costs the record nothing.
 bool ParseVersion3Fields(const std::vector<std::string>& fields, JournalRecord* record) {
     if (!ParseNumber(fields[13], &record->size))
         return false;
     record->sizeKnown = true;
+    record->hashKnown = fields.size() > kHashField &&
+                        ParseHashText(fields[kHashField].data(), fields[kHashField].size(), &record->hash);
     return true;
 }
 
@@ -385,6 +389,22 @@ DWORD TextBeforeRecord(HANDLE file, std::string* text) {
 
 } // namespace
 
+std::string FieldUtf8(const std::wstring& text) {
+    return Utf8(text);
+}
+
+bool FieldFromUtf8(const char* text, size_t length, std::wstring* wide) {
+    return FromUtf8(text, length, wide);
+}
+
+bool ParseFieldNumber(const std::string& text, ULONGLONG* value) {
+    return ParseNumber(text, value);
+}
+
+std::vector<std::string> SplitFieldTexts(const char* text, size_t length) {
+    return SplitFields(text, length);
+}
+
 std::string JournalHeaderLine() {
     return std::string(kHeaderStart) + std::to_string(kJournalVersion) + "\t" + kFieldNames + "\n";
 }
@@ -401,7 +421,8 @@ std::string FormatJournalLine(const JournalRecord& record) {
     if (!IsZero(record.modified) && FileTimeToSystemTime(&record.modified, &modified))
         line += MomentText(modified, 'T');
     line += "\t" + Utf8(record.original) + "\t" + Utf8(record.copy) + "\t" + Utf8(record.target) + "\t" +
-            Number(record.linked) + "\t" + (record.automatic ? "watch" : "user") + "\t" + Number(size) + "\n";
+            Number(record.linked) + "\t" + (record.automatic ? "watch" : "user") + "\t" + Number(size) + "\t" +
+            (record.hashKnown ? HashText(record.hash) : std::string()) + "\n";
     return line;
 }
 

@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/hash/ContentHash.h"
+
 // A file's size and last-write time.
 struct FileFacts {
     ULONGLONG size = 0;
@@ -44,6 +46,8 @@ struct PreviousCopy {
     FILETIME modified{};
     bool unchanged = false; // the record found its item unchanged: bytes says nothing of the size
     ULONGLONG files = 0;    // a folder's files, copied and linked
+    ContentHash hash;       // the record's proof (a file's hash, a folder's manifest's), when it has one
+    bool hashKnown = false;
 };
 
 // The backups of one backups folder by item, read from its journals once and kept for a run.
