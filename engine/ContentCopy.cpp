@@ -1,6 +1,8 @@
 #include "engine/ContentCopy.h"
 
+#include <cstring>
 #include <memory>
+#include <vector>
 
 #include "framework/FileHandle.h"
 
@@ -57,37 +59,45 @@ DWORD CopyBytes(HANDLE from, HANDLE to, ULONGLONG sizeAtOpen, const BOOL* stop, 
     return ERROR_SUCCESS;
 }
 
-// Opens source for reading as the platform's copy does, with its size as opened.
-HANDLE OpenSource(const std::wstring& source, BY_HANDLE_FILE_INFORMATION* facts, ULONGLONG* size) {
+// What the copy takes from its source as it opens it.
+struct SourceFacts {
+    FILE_BASIC_INFO basic{}; // times and attributes
+    ULONGLONG size = 0;
+};
+
+// Opens source for reading as the platform's copy does, with its facts as opened. Asked by kind,
+// not for BY_HANDLE_FILE_INFORMATION, whose volume number costs Wine a trip to its mount manager.
+HANDLE OpenSource(const std::wstring& source, SourceFacts* facts) {
     // Others may go on reading, writing or renaming the original.
-    HANDLE file =
-        CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file != INVALID_HANDLE_VALUE && !GetFileInformationByHandle(file, facts)) {
+    HANDLE file = CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    FILE_STANDARD_INFO standard{};
+    if (file != INVALID_HANDLE_VALUE &&
+        (!GetFileInformationByHandleEx(file, FileBasicInfo, &facts->basic, sizeof facts->basic) ||
+         !GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard))) {
         const DWORD error = GetLastError();
         CloseHandle(file);
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
-    *size = (static_cast<ULONGLONG>(facts->nFileSizeHigh) << 32) | facts->nFileSizeLow;
+    facts->size = static_cast<ULONGLONG>(standard.EndOfFile.QuadPart);
     return file;
 }
 
 // The source's last-write time and attributes, given to the copy in one call; zero times leave
 // the copy's own (its creation time is the copy's, as the platform's copy gives it).
-DWORD CarryTimeAndAttributes(const BY_HANDLE_FILE_INFORMATION& source, HANDLE to, CopiedContent* copied) {
+DWORD CarryTimeAndAttributes(const FILE_BASIC_INFO& source, HANDLE to, CopiedContent* copied) {
     FILE_BASIC_INFO target{};
-    target.LastWriteTime.LowPart = source.ftLastWriteTime.dwLowDateTime;
-    target.LastWriteTime.HighPart = static_cast<LONG>(source.ftLastWriteTime.dwHighDateTime);
-    target.FileAttributes = source.dwFileAttributes & kCopiedAttributes;
+    target.LastWriteTime = source.LastWriteTime;
+    target.FileAttributes = source.FileAttributes & kCopiedAttributes;
     if (target.FileAttributes == 0)
         target.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     if (copied != nullptr) {
-        copied->modified = source.ftLastWriteTime;
+        copied->modified.dwLowDateTime = source.LastWriteTime.LowPart;
+        copied->modified.dwHighDateTime = static_cast<DWORD>(source.LastWriteTime.HighPart);
         copied->attributes = target.FileAttributes;
     }
-    return SetFileInformationByHandle(to, FileBasicInfo, &target, sizeof target) ? ERROR_SUCCESS
-                                                                                 : GetLastError();
+    return SetFileInformationByHandle(to, FileBasicInfo, &target, sizeof target) ? ERROR_SUCCESS : GetLastError();
 }
 
 } // namespace
@@ -102,32 +112,48 @@ void RemoveOwnFile(const std::wstring& path) {
 }
 
 DWORD CopyFileContent(const std::wstring& source, const std::wstring& target, const BOOL* stop,
-                      CopiedContent* copied, bool flush) {
-    BY_HANDLE_FILE_INFORMATION facts{};
-    ULONGLONG size = 0;
-    CFileHandle from(OpenSource(source, &facts, &size));
+                      CopiedContent* copied, bool flush, const std::function<DWORD(HANDLE)>& beforeClose) {
+    SourceFacts facts;
+    CFileHandle from(OpenSource(source, &facts));
     if (!from.IsOpen())
         return GetLastError();
     DWORD error = ERROR_SUCCESS;
     {
-        CFileHandle to(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        CFileHandle to(CreateFileW(target.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!to.IsOpen())
             return GetLastError(); // nothing made: a name already there stays as it was
-        error = CopyBytes(from.get(), to.get(), size, stop, copied);
+        error = CopyBytes(from.get(), to.get(), facts.size, stop, copied);
         if (error == ERROR_SUCCESS)
-            error = CarryTimeAndAttributes(facts, to.get(), copied);
+            error = CarryTimeAndAttributes(facts.basic, to.get(), copied);
         if (error == ERROR_SUCCESS && flush && !FlushFileBuffers(to.get()))
             error = GetLastError();
+        if (error == ERROR_SUCCESS && beforeClose)
+            error = beforeClose(to.get());
     }
     if (error != ERROR_SUCCESS)
         RemoveOwnFile(target);
     return error;
 }
 
+DWORD RenameOpenFile(HANDLE file, const std::wstring& to) {
+    // The file system's own form of a long path: "\\?\C:\..." is "\??\C:\...".
+    if (to.compare(0, 4, L"\\\\?\\") != 0)
+        return ERROR_INVALID_NAME;
+    const std::wstring name = L"\\??\\" + to.substr(4);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, name.data(), rename->FileNameLength);
+    return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))
+               ? ERROR_SUCCESS
+               : GetLastError();
+}
+
 DWORD HashFileContent(const std::wstring& path, const BOOL* stop, CopiedContent* read) {
-    BY_HANDLE_FILE_INFORMATION facts{};
-    ULONGLONG size = 0;
-    CFileHandle from(OpenSource(path, &facts, &size));
-    return from.IsOpen() ? CopyBytes(from.get(), INVALID_HANDLE_VALUE, size, stop, read) : GetLastError();
+    SourceFacts facts;
+    CFileHandle from(OpenSource(path, &facts));
+    return from.IsOpen() ? CopyBytes(from.get(), INVALID_HANDLE_VALUE, facts.size, stop, read) : GetLastError();
 }

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "engine/hash/ContentHash.h"
@@ -23,10 +24,16 @@ struct CopiedContent {
 // Copies source into target, a new file: an existing target is never opened (ERROR_FILE_EXISTS).
 // copied, when given, receives the size and hash of what was written; flush makes the bytes reach
 // the disk before the copy is closed. stop, when given and set, abandons the copy
-// (ERROR_REQUEST_ABORTED). Whatever fails, nothing is left under target. ERROR_SUCCESS or the
+// (ERROR_REQUEST_ABORTED). beforeClose, when given, is called with the whole copy still open (its
+// error abandons the copy). Whatever fails, nothing is left under target. ERROR_SUCCESS or the
 // system's error code.
 DWORD CopyFileContent(const std::wstring& source, const std::wstring& target, const BOOL* stop,
-                      CopiedContent* copied, bool flush);
+                      CopiedContent* copied, bool flush,
+                      const std::function<DWORD(HANDLE)>& beforeClose = nullptr);
+
+// Gives the open file (opened with DELETE access) the name to, SystemPath's form, replacing a file
+// there: one call, where a rename by path opens the file again. ERROR_SUCCESS or the error code.
+DWORD RenameOpenFile(HANDLE file, const std::wstring& to);
 
 // Reads path to its end for its size and hash alone (*read's times and attributes say nothing).
 // ERROR_SUCCESS or the error code; a set *stop ends it with ERROR_REQUEST_ABORTED.

@@ -204,7 +204,7 @@ ContentHash Short(const unsigned char* in, size_t length) {
     return length <= 128 ? UpTo128(in, length) : UpTo240(in, length);
 }
 
-#if defined(__x86_64__)
+#if defined(__x86_64__) && !defined(TALLOWBOX_HASH_SSE2_ONLY) // the benchmark times SSE2 alone
 // The same as the SSE2 loop below, 32 bytes at a time. Only called where the processor has AVX2;
 // the lanes live in registers and memory is only read unaligned, so no 32-byte stack alignment is
 // needed (which the Windows target does not give).
@@ -241,7 +241,7 @@ bool HasAvx2() {
 
 // Each lane takes the product of its key-mixed halves and its neighbour's plain input.
 void AccumulateStripes(uint64_t* acc, const unsigned char* in, size_t stripes, const unsigned char* secret) {
-#if defined(__x86_64__)
+#if defined(__x86_64__) && !defined(TALLOWBOX_HASH_SSE2_ONLY)
     if (HasAvx2())
         return AccumulateStripesAvx2(acc, in, stripes, secret);
 #endif
