@@ -131,7 +131,8 @@ CBackupEngine::CBackupEngine(std::wstring programFolder, unsigned copiers, std::
       m_backupRoot(backupRoot.empty() ? m_programFolder + L"\\backups" : std::move(backupRoot)),
       m_copiers(copiers), m_leftOutPatterns(std::move(leftOutPatterns)),
       m_previous(new CPreviousCopies(m_backupRoot)) {
-    const TallowboxSettings settings = m_programFolder.empty() ? TallowboxSettings() : ReadSettings(m_programFolder);
+    const TallowboxSettings settings =
+        m_programFolder.empty() ? TallowboxSettings() : ReadSettings(m_programFolder);
     m_linking = settings.links;
     m_hashing = settings.hashes;
 }
@@ -385,10 +386,9 @@ BackupResult CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstrin
         return BackupResult::Stopped;
     }
     if (item.succeeded)
-        m_previous->Remember(
-            path, item.row.isFolder,
-            {record.copy, record.bytes, record.modified, false, record.files + record.linked, record.hash,
-             record.hashKnown});
+        m_previous->Remember(path, item.row.isFolder,
+                             {record.copy, record.bytes, record.modified, false, record.files + record.linked,
+                              record.hash, record.hashKnown});
     // A backups folder that cannot be written cannot hold the record either: said once, by the failure.
     Report(host, item.row, item.rootUnusable ? nullptr : &record,
            item.succeeded ? SuccessReport(item) : FailureReport(item, m_backupRoot));
@@ -403,8 +403,8 @@ void CBackupEngine::Prove(ItemBackup& item, JournalRecord& record) const {
     }
     // The manifest is whole under its name before the line that names the version. One that cannot
     // be written leaves the version as good as one made before hashes: not yet checked.
-    record.hashKnown = WriteManifest(m_backupRoot, record.copy, std::move(item.manifest), &record.hash) ==
-                       ERROR_SUCCESS;
+    record.hashKnown =
+        WriteManifest(m_backupRoot, record.copy, std::move(item.manifest), &record.hash) == ERROR_SUCCESS;
 }
 
 JournalRecord CBackupEngine::RecordFor(const BackupRow& row, SYSTEMTIME time) const {

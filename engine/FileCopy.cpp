@@ -109,8 +109,8 @@ bool MakerHasEnded(const TemporaryMaker& maker) {
 // Copies source to a new temporary beside target; its path, or empty with the error code.
 // beforeClose is CopyFileContent's.
 std::wstring CopyToTemporary(const std::wstring& source, const std::wstring& target, BOOL* stop,
-                             CopiedContent* copied, bool flush, const std::function<DWORD(HANDLE)>& beforeClose,
-                             DWORD* error) {
+                             CopiedContent* copied, bool flush,
+                             const std::function<DWORD(HANDLE)>& beforeClose, DWORD* error) {
     const std::wstring folder = WithoutLastComponent(target);
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::wstring temporary = folder + L"\\" + TemporaryName();
@@ -166,8 +166,8 @@ bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity) {
 }
 
 DWORD CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
-                         const std::wstring& backupRoot, BOOL* stop,
-                         const std::function<bool()>& stillWhole, CopiedContent* copied, bool flush) {
+                         const std::wstring& backupRoot, BOOL* stop, const std::function<bool()>& stillWhole,
+                         CopiedContent* copied, bool flush) {
     bool named = false;
     const auto name = [&](HANDLE copy) -> DWORD {
         // Half old, half new: the earlier copy under the name stays as it was.

@@ -237,26 +237,26 @@ bool CFolderCopy::LinkedToPrevious(const FileJob& job) {
 }
 
 void CFolderCopy::ProveCopied(const Place& place, const CopiedContent& content) {
-    AddToManifest({place.destination.substr(m_top.size() + 1), content.size, content.modified, content.attributes,
-                   content.hash, true});
+    AddToManifest({place.destination.substr(m_top.size() + 1), content.size, content.modified,
+                   content.attributes, content.hash, true});
 }
 
 void CFolderCopy::ProveLinked(const FileJob& job) {
-    ManifestEntry entry{job.place.destination.substr(m_top.size() + 1), job.counterpart.size,
-                        job.counterpart.modified, job.counterpart.attributes, {}, false};
-    const auto earlier = m_earlier.find(UpperCase(entry.path));
-    if (earlier != m_earlier.end() && earlier->second.hashKnown && earlier->second.size == entry.size &&
-        CompareFileTime(&earlier->second.modified, &entry.modified) == 0) {
-        entry.hash = earlier->second.hash;
-        entry.hashKnown = true;
-    } else {
+    const FileFacts& facts = job.counterpart; // the linked file's own
+    const std::wstring path = job.place.destination.substr(m_top.size() + 1);
+    const auto earlier = m_earlier.find(UpperCase(path));
+    bool known = earlier != m_earlier.end() && earlier->second.hashKnown &&
+                 earlier->second.size == facts.size &&
+                 CompareFileTime(&earlier->second.modified, &facts.modified) == 0;
+    ContentHash hash = known ? earlier->second.hash : ContentHash();
+    if (!known) {
         // No proof of the earlier copy (made before hashes, or its manifest is not whole): the
         // source it matched is read for one; unreadable, the file stays not yet checked.
         CopiedContent read;
-        entry.hashKnown = HashFileContent(job.place.source, m_stop, &read) == ERROR_SUCCESS && read.size == entry.size;
-        entry.hash = read.hash;
+        known = HashFileContent(job.place.source, m_stop, &read) == ERROR_SUCCESS && read.size == facts.size;
+        hash = read.hash;
     }
-    AddToManifest(std::move(entry));
+    AddToManifest({path, facts.size, facts.modified, facts.attributes, hash, known});
 }
 
 void CFolderCopy::AddToManifest(ManifestEntry entry) {

@@ -161,8 +161,8 @@ private:
     std::atomic<unsigned long long> m_linkedBytes{0};
     std::atomic<bool> m_linkRefused{false};
     bool m_proving = false;
-    ManifestIndex m_earlier;     // read before Run, then only looked up
-    std::wstring m_top;          // Run's destination: the manifest's paths are relative to it
-    std::mutex m_manifestMutex;  // the pool's threads add entries
+    ManifestIndex m_earlier;    // read before Run, then only looked up
+    std::wstring m_top;         // Run's destination: the manifest's paths are relative to it
+    std::mutex m_manifestMutex; // the pool's threads add entries
     std::vector<ManifestEntry> m_manifest;
 };

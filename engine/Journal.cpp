@@ -421,8 +421,8 @@ std::string FormatJournalLine(const JournalRecord& record) {
     if (!IsZero(record.modified) && FileTimeToSystemTime(&record.modified, &modified))
         line += MomentText(modified, 'T');
     line += "\t" + Utf8(record.original) + "\t" + Utf8(record.copy) + "\t" + Utf8(record.target) + "\t" +
-            Number(record.linked) + "\t" + (record.automatic ? "watch" : "user") + "\t" + Number(size) + "\t" +
-            (record.hashKnown ? HashText(record.hash) : std::string()) + "\n";
+            Number(record.linked) + "\t" + (record.automatic ? "watch" : "user") + "\t" + Number(size) +
+            "\t" + (record.hashKnown ? HashText(record.hash) : std::string()) + "\n";
     return line;
 }
 

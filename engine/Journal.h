@@ -4,9 +4,10 @@
 // its first line names the format's version and its fields, each record is one line of
 // tab-separated fields (no file name can hold a tab or a line break). A header line covers the
 // lines under it up to the next header: version 1 lines have 11 fields, version 2 lines add
-// `linked` and `by`, version 3 lines `size` (and, from 0.16 on, `hash` after it); an appender writes its own header first when the last
-// one is another's. From version 3 on, fields are only ever added at a line's end and a reader
-// skips those it does not know, so a later program's lines stay readable.
+// `linked` and `by`, version 3 lines `size` (and, from 0.16 on, `hash` after it); an appender
+// writes its own header first when the last one is another's. From version 3 on, fields are only
+// ever added at a line's end and a reader skips those it does not know, so a later program's lines
+// stay readable.
 //
 // A journal is read back as untrusted text (History.cpp): ParseJournalLine takes one line and
 // refuses anything it cannot read whole.
