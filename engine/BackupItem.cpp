@@ -40,6 +40,7 @@ struct ItemBackup {
     unsigned long long copied = 0;        // files written
     CopiedContent content;                // a file item's copy, as written (hashed when hashes are on)
     std::vector<ManifestEntry> manifest;  // a folder item's files, when hashes are on
+    std::vector<std::pair<size_t, std::wstring>> unproven; // entries of it whose source is still to read
 };
 
 namespace {
@@ -278,6 +279,7 @@ void CBackupEngine::BackUpFolder(CBackupHost& host, ItemBackup& item, const std:
     item.linkedBytes = copy.LinkedBytes();
     item.linkRefused = copy.LinkRefused();
     item.manifest = copy.TakeManifest();
+    item.unproven = copy.TakeUnproven();
     if (copy.RenamedCount() > 0)
         item.renamed = RenamedReport(copy);
 }
@@ -395,11 +397,19 @@ BackupResult CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstrin
     return item.succeeded ? BackupResult::Copied : BackupResult::Failed;
 }
 
-void CBackupEngine::Prove(ItemBackup& item, JournalRecord& record) const {
+void CBackupEngine::Prove(ItemBackup& item, JournalRecord& record) {
     if (!record.isFolder) {
         record.hash = item.content.hash;
         record.hashKnown = true;
         return;
+    }
+    // Linked files whose earlier copy had no proof: their sources, read once; unreadable, not yet checked.
+    for (const auto& unproven : item.unproven) {
+        ManifestEntry& entry = item.manifest[unproven.first];
+        CopiedContent read;
+        entry.hashKnown =
+            HashFileContent(unproven.second, &m_stop, &read) == ERROR_SUCCESS && read.size == entry.size;
+        entry.hash = read.hash;
     }
     // The manifest is whole under its name before the line that names the version. One that cannot
     // be written leaves the version as good as one made before hashes: not yet checked.

@@ -123,7 +123,7 @@ private:
     void ReportUnchanged(CBackupHost& host, const BackupRow& described, const PreviousCopy& previous,
                          ULONGLONG size, SYSTEMTIME time);
     // Gives a succeeded version's record its proof: a file's hash, or a folder's manifest, written.
-    void Prove(ItemBackup& item, JournalRecord& record) const;
+    void Prove(ItemBackup& item, JournalRecord& record);
     // The name the item's copy gets in folder: name itself, unless this program copied another
     // source there under it, then the first of "name (2)", "name (3)"... that is free or source's own.
     std::wstring ClaimName(const std::wstring& folder, const std::wstring& name, const std::wstring& source,

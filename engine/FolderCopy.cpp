@@ -243,24 +243,28 @@ void CFolderCopy::ProveCopied(const Place& place, const CopiedContent& content) 
 
 void CFolderCopy::ProveLinked(const FileJob& job) {
     const FileFacts& facts = job.counterpart; // the linked file's own
-    const std::wstring path = job.place.destination.substr(m_top.size() + 1);
-    const auto earlier = m_earlier.find(UpperCase(path));
-    bool known = earlier != m_earlier.end() && earlier->second.hashKnown &&
-                 earlier->second.size == facts.size &&
-                 CompareFileTime(&earlier->second.modified, &facts.modified) == 0;
-    ContentHash hash = known ? earlier->second.hash : ContentHash();
-    if (!known) {
-        // No proof of the earlier copy (made before hashes, or its manifest is not whole): the
-        // source it matched is read for one; unreadable, the file stays not yet checked.
-        CopiedContent read;
-        known = HashFileContent(job.place.source, m_stop, &read) == ERROR_SUCCESS && read.size == facts.size;
-        hash = read.hash;
+    ManifestEntry entry{job.place.destination.substr(m_top.size() + 1),
+                        facts.size,
+                        facts.modified,
+                        facts.attributes,
+                        ContentHash(),
+                        false};
+    const auto earlier = m_earlier.find(UpperCase(entry.path));
+    if (earlier != m_earlier.end() && earlier->second.hashKnown && earlier->second.size == facts.size &&
+        CompareFileTime(&earlier->second.modified, &facts.modified) == 0) {
+        entry.hash = earlier->second.hash;
+        entry.hashKnown = true;
     }
-    AddToManifest({path, facts.size, facts.modified, facts.attributes, hash, known});
+    // Else no proof of the earlier copy (made before hashes, or its manifest is not whole): the
+    // source it matched is read for one, but only for a version that is kept.
+    const std::wstring* const unproven = entry.hashKnown ? nullptr : &job.place.source;
+    AddToManifest(std::move(entry), unproven);
 }
 
-void CFolderCopy::AddToManifest(ManifestEntry entry) {
+void CFolderCopy::AddToManifest(ManifestEntry entry, const std::wstring* source) {
     std::lock_guard<std::mutex> lock(m_manifestMutex);
+    if (source != nullptr)
+        m_unproven.emplace_back(m_manifest.size(), *source);
     m_manifest.push_back(std::move(entry));
 }
 

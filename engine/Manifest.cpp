@@ -259,21 +259,24 @@ std::wstring ExistingManifest(const std::wstring& backupRoot, const std::wstring
                : SystemPath(backupRoot + L"\\" + relative);
 }
 
-bool CopyManifest(const std::wstring& fromRoot, const std::wstring& fromCopy, const std::wstring& toRoot,
-                  const std::wstring& toCopy, const ContentHash& expected) {
-    const std::wstring from = ManifestPathFor(fromCopy), to = ManifestPathFor(toCopy);
+void ProveMirroredVersion(const std::wstring& backupRoot, const JournalRecord& record,
+                          const std::wstring& mirror, JournalRecord& mirrored) {
+    if (!record.isFolder || !record.hashKnown)
+        return;
+    mirrored.hashKnown = false;
+    const std::wstring from = ManifestPathFor(record.copy), to = ManifestPathFor(mirrored.copy);
     std::wstring folder;
-    if (from.empty() || to.empty() || !ReachedWithoutLinks(fromRoot, from) ||
-        ManifestFolder(toRoot, to, &folder) != ERROR_SUCCESS)
-        return false;
+    if (from.empty() || to.empty() || !ReachedWithoutLinks(backupRoot, from) ||
+        ManifestFolder(mirror, to, &folder) != ERROR_SUCCESS)
+        return;
     const std::wstring temporary = folder + L"\\" + TemporaryName();
     CopiedContent copied;
-    if (CopyFileContent(SystemPath(fromRoot + L"\\" + from), temporary, nullptr, &copied, true) !=
+    if (CopyFileContent(SystemPath(backupRoot + L"\\" + from), temporary, nullptr, &copied, true) !=
         ERROR_SUCCESS)
-        return false;
-    // Never over a name there: the place only gains what is whole.
-    if (copied.hash == expected && MoveFileExW(temporary.c_str(), SystemPath(toRoot + L"\\" + to).c_str(), 0))
-        return true;
-    RemoveOwnFile(temporary);
-    return false;
+        return;
+    // Never over a name there: the mirror only gains what is whole.
+    mirrored.hashKnown = copied.hash == record.hash &&
+                         MoveFileExW(temporary.c_str(), SystemPath(mirror + L"\\" + to).c_str(), 0);
+    if (!mirrored.hashKnown)
+        RemoveOwnFile(temporary);
 }

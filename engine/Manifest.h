@@ -20,6 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/Journal.h"
 #include "engine/hash/ContentHash.h"
 
 // "Tallowbox-manifests": the folder of a day's manifests, beside its journal.
@@ -69,7 +70,8 @@ ManifestIndex ReadTrustedManifest(const std::wstring& backupRoot, const std::wst
 // no link; else empty.
 std::wstring ExistingManifest(const std::wstring& backupRoot, const std::wstring& copy);
 
-// Puts a copy of the manifest of fromCopy below fromRoot in place as the manifest of toCopy below
-// toRoot, only when what was read has the hash expected. True when in place.
-bool CopyManifest(const std::wstring& fromRoot, const std::wstring& fromCopy, const std::wstring& toRoot,
-                  const std::wstring& toCopy, const ContentHash& expected);
+// A folder version copied to the mirror: record's manifest below backupRoot is copied beside
+// mirrored's copy below mirror, only when what was read has the hash record gives; mirrored keeps
+// that hash only then. A file version's record keeps its hash as it is.
+void ProveMirroredVersion(const std::wstring& backupRoot, const JournalRecord& record,
+                          const std::wstring& mirror, JournalRecord& mirrored);

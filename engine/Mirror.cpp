@@ -15,7 +15,6 @@
 #include "engine/History.h"
 #include "engine/Journal.h"
 #include "engine/JournalLines.h"
-#include "engine/Manifest.h"
 #include "engine/MirrorPlace.h"
 #include "engine/PreviousCopy.h"
 #include "engine/StopFlag.h"
@@ -426,15 +425,14 @@ CMirror::Shared::Outcome CMirror::Shared::CopyOne(const Pending& next) {
                                             : CopyFileVersion(record, source, mirrored);
     if (outcome != Outcome::Copied)
         return outcome;
-    if (record.isFolder && record.hashKnown) // proven in the mirror by the same manifest, or not at all
-        mirrored.hashKnown = CopyManifest(backupRoot, record.copy, mirror, mirrored.copy, record.hash);
+    ProveMirroredVersion(backupRoot, record, mirror, mirrored); // its manifest there, or no proof
     const DWORD error = AppendJournalRecord(mirror, day.name, mirrored);
     if (error != ERROR_SUCCESS)
         return Classify(error, source); // the copy stays under its name; its record is written next time
     mirroredKeys.insert(key);
-    mirrorCopies.Remember(record.original, record.isFolder,
-                          {mirrored.copy, mirrored.bytes, mirrored.modified, false,
-                           mirrored.files + mirrored.linked, mirrored.hash, mirrored.hashKnown});
+    mirrorCopies.Remember(
+        record.original, record.isFolder,
+        {mirrored.copy, mirrored.bytes, mirrored.modified, false, mirrored.files + mirrored.linked});
     return Outcome::Copied;
 }
 

@@ -46,7 +46,7 @@ struct PreviousCopy {
     FILETIME modified{};
     bool unchanged = false; // the record found its item unchanged: bytes says nothing of the size
     ULONGLONG files = 0;    // a folder's files, copied and linked
-    ContentHash hash;       // the record's proof (a file's hash, a folder's manifest's), when it has one
+    ContentHash hash{};     // the record's proof (a file's hash, a folder's manifest's), when it has one
     bool hashKnown = false;
 };
 
