@@ -15,6 +15,7 @@ import sys
 import time
 import zipfile
 
+from proof import proof_figures
 from versions import version_figures
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -545,6 +546,8 @@ def main() -> int:
                         help="only the compare of two texts and of two folders (at least 5 rounds)")
     parser.add_argument("--mirror-only", action="store_true",
                         help="only the mirror: catch-up of S and M, a second unchanged S, drops with a mirror")
+    parser.add_argument("--proof-only", action="store_true",
+                        help="only first backups of S and M with hashes against Hash=no and the floor, and the hash")
     parser.add_argument("--history-only", action="store_true",
                         help="only the history (one read per round, at least 3) and the start-up")
     args = parser.parse_args()
@@ -568,11 +571,14 @@ def main() -> int:
         startup = startup_figures(args.build, contenders.program_dir, max(args.rounds, 3) * 2, other)
         target_lines({}, [], startup, None, None)
         return 0
+    def launch_p(program_dir: str, item: str) -> float:
+        program = win(os.path.join(program_dir, "Tallowbox.exe"))
+        return float(launch(args.build, "run", f'"{program}" /p "{win(item)}"')[-1].split()[0])
     if args.versions_only:
-        def launch_p(program_dir: str, item: str) -> float:
-            program = win(os.path.join(program_dir, "Tallowbox.exe"))
-            return float(launch(args.build, "run", f'"{program}" /p "{win(item)}"')[-1].split()[0])
         version_figures(contenders, args.trees, args.rounds, launch_p, args.other_program)
+        return 0
+    if args.proof_only:
+        proof_figures(contenders, args.trees, args.rounds, launch_p, find_backup, verify)
         return 0
     if args.mirror_only:
         mirror_figures(args.build, args.work, args.trees, args.rounds)

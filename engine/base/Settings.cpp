@@ -103,6 +103,8 @@ bool ParseLine(const std::wstring& raw, ParseState& state, TallowboxSettings& se
         return ParseWatchDelay(Unquoted(value), settings.watchDelaySeconds);
     else if (SameKey(key, L"Link"))
         settings.links = !SameKey(value, L"no");
+    else if (SameKey(key, L"Hash"))
+        settings.hashes = !SameKey(value, L"no");
     else if (SameKey(key, L"DiffTool"))
         return ParseDiffTool(value, settings.diffTool);
     else if (SameKey(key, kMirrorFolderKey))

@@ -26,6 +26,7 @@ struct TallowboxSettings {
     std::vector<std::wstring> excludes;                  // name patterns, every Exclude= line's in order
     DWORD watchDelaySeconds = kDefaultWatchDelaySeconds; // WatchDelay=: a watched item's settle time
     bool links = true;     // Link=no: a folder's unchanged files are copied, not linked
+    bool hashes = true;    // Hash=no: versions are made without hashes or manifests (for measuring)
     std::wstring diffTool; // DiffTool=: another program's command line for comparing two files
     LanguageSetting language = LanguageSetting::User;
     std::wstring mirrorFolder; // MirrorFolder=: the second place every version is kept, as written

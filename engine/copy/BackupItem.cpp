@@ -12,6 +12,7 @@
 #include "engine/copy/PreviousCopy.h"
 #include "engine/journal/CopyRemoval.h"
 #include "engine/journal/Journal.h"
+#include "engine/journal/Manifest.h"
 #include "framework/FileHandle.h"
 
 // The working texts of one item and what became of it.
@@ -36,6 +37,9 @@ struct ItemBackup {
     unsigned long long previousFiles = 0; // in the previous copy linked to
     bool linkRefused = false;             // and some were copied because the disk refused the link
     unsigned long long copied = 0;        // files written
+    CopiedContent content;                // a file item's copy, as written (hashed when hashes are on)
+    std::vector<ManifestEntry> manifest;  // a folder item's files, when hashes are on
+    std::vector<std::pair<size_t, std::wstring>> unproven; // entries of it whose source is still to read
 };
 
 namespace {
@@ -135,8 +139,12 @@ CBackupEngine::CBackupEngine(std::wstring programFolder, unsigned copiers, std::
     : m_programFolder(std::move(programFolder)),
       m_backupRoot(backupRoot.empty() ? m_programFolder + L"\\backups" : std::move(backupRoot)),
       m_copiers(copiers), m_leftOutPatterns(std::move(leftOutPatterns)),
-      m_linking(m_programFolder.empty() || ReadSettings(m_programFolder).links),
-      m_previous(new CPreviousCopies(m_backupRoot)) {}
+      m_previous(new CPreviousCopies(m_backupRoot)) {
+    const TallowboxSettings settings =
+        m_programFolder.empty() ? TallowboxSettings() : ReadSettings(m_programFolder);
+    m_linking = settings.links;
+    m_hashing = settings.hashes;
+}
 
 CBackupEngine::~CBackupEngine() = default;
 
@@ -228,6 +236,8 @@ void CBackupEngine::ReportUnchanged(CBackupHost& host, const BackupRow& describe
     record.modified = previous.modified;
     record.size = size; // nothing written, yet the copy it names holds the item
     record.sizeKnown = true;
+    record.hash = previous.hash; // and so does its proof
+    record.hashKnown = previous.hashKnown;
     Report(host, row, &record, {Said(StatusCode::Unchanged, row.originalPath)});
 }
 
@@ -263,6 +273,10 @@ void CBackupEngine::BackUpFolder(CBackupHost& host, ItemBackup& item, const std:
         item.linking = item.inPlace || m_linking;
         item.previousFiles = previous.files;
     }
+    if (m_hashing) // what links to the previous copy takes its hash from that copy's manifest
+        copy.Prove(item.linking && previous.hashKnown
+                       ? ReadTrustedManifest(m_backupRoot, previous.copy, previous.hash)
+                       : ManifestIndex());
     item.succeeded =
         copy.Run(WithoutTrailingSeparators(item.path), WithoutTrailingSeparators(source), destination);
     item.stopped = copy.Stopped();
@@ -272,6 +286,8 @@ void CBackupEngine::BackUpFolder(CBackupHost& host, ItemBackup& item, const std:
     item.linked = copy.LinkedCount();
     item.linkedBytes = copy.LinkedBytes();
     item.linkRefused = copy.LinkRefused();
+    item.manifest = copy.TakeManifest();
+    item.unproven = copy.TakeUnproven();
     if (copy.RenamedCount() > 0)
         item.renamed = RenamedReport(copy);
 }
@@ -289,8 +305,11 @@ void CBackupEngine::BackUpFile(CCountingHost& host, ItemBackup& item, const std:
         FileFacts after;
         return ReadFileFacts(source, &after) && SameFacts(after, facts);
     };
+    // A file version's copy is on the disk before the journal names it (a folder's files are not:
+    // that would cost a flush a file; its manifest's hashes find what a power cut spoils).
     item.error = CopyFileIntoBackup(source, folder + L"\\" + item.name, SystemPath(m_backupRoot), &m_stop,
-                                    watched ? std::function<bool()>(stillWhole) : nullptr);
+                                    watched ? std::function<bool()>(stillWhole) : nullptr,
+                                    m_hashing ? &item.content : nullptr, true);
     item.succeeded = item.error == ERROR_SUCCESS;
     item.busy = watched && item.error == ERROR_BUSY;
     item.stopped = !item.succeeded && IsStopRequested();
@@ -370,18 +389,40 @@ BackupResult CBackupEngine::BackUpItem(CBackupHost& outerHost, const std::wstrin
     record.sizeKnown = true;
     record.modified = item.modified;
     record.leftOut = item.leftOut;
+    if (item.succeeded && m_hashing)
+        Prove(item, record);
     if (item.stopped) {
         Report(host, item.row, &record, {Said(StatusCode::BackupStopped, path)});
         return BackupResult::Stopped;
     }
     if (item.succeeded)
-        m_previous->Remember(
-            path, item.row.isFolder,
-            {record.copy, record.bytes, record.modified, false, record.files + record.linked});
+        m_previous->Remember(path, item.row.isFolder,
+                             {record.copy, record.bytes, record.modified, false, record.files + record.linked,
+                              record.hash, record.hashKnown});
     // A backups folder that cannot be written cannot hold the record either: said once, by the failure.
     Report(host, item.row, item.rootUnusable ? nullptr : &record,
            item.succeeded ? SuccessReport(item) : FailureReport(item, m_backupRoot));
     return item.succeeded ? BackupResult::Copied : BackupResult::Failed;
+}
+
+void CBackupEngine::Prove(ItemBackup& item, JournalRecord& record) {
+    if (!record.isFolder) {
+        record.hash = item.content.hash;
+        record.hashKnown = true;
+        return;
+    }
+    // Linked files whose earlier copy had no proof: their sources, read once; unreadable, not yet checked.
+    for (const auto& unproven : item.unproven) {
+        ManifestEntry& entry = item.manifest[unproven.first];
+        CopiedContent read;
+        entry.hashKnown =
+            HashFileContent(unproven.second, &m_stop, &read) == ERROR_SUCCESS && read.size == entry.size;
+        entry.hash = read.hash;
+    }
+    // The manifest is whole under its name before the line that names the version. One that cannot
+    // be written leaves the version as good as one made before hashes: not yet checked.
+    record.hashKnown =
+        WriteManifest(m_backupRoot, record.copy, std::move(item.manifest), &record.hash) == ERROR_SUCCESS;
 }
 
 JournalRecord CBackupEngine::RecordFor(const BackupRow& row, SYSTEMTIME time) const {

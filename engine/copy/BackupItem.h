@@ -122,6 +122,8 @@ private:
     // The row and record of a file item not copied again: they name its previous copy, of size bytes.
     void ReportUnchanged(CBackupHost& host, const BackupRow& described, const PreviousCopy& previous,
                          ULONGLONG size, SYSTEMTIME time);
+    // Gives a succeeded version's record its proof: a file's hash, or a folder's manifest, written.
+    void Prove(ItemBackup& item, JournalRecord& record);
     // The name the item's copy gets in folder: name itself, unless this program copied another
     // source there under it, then the first of "name (2)", "name (3)"... that is free or source's own.
     std::wstring ClaimName(const std::wstring& folder, const std::wstring& name, const std::wstring& source,
@@ -131,7 +133,8 @@ private:
     const std::wstring m_backupRoot;
     const unsigned m_copiers;
     const std::vector<std::wstring> m_leftOutPatterns;
-    const bool m_linking;                                // Tallowbox.ini's Link=: no turns links off
+    bool m_linking = true;                               // Tallowbox.ini's Link=: no turns links off
+    bool m_hashing = true;                               // Hash=: no makes versions without proofs
     std::unique_ptr<CPreviousCopies> m_previous;         // the journals' copies, read once a run
     std::unique_ptr<CCopyPool> m_pool;                   // made at the first folder item
     BOOL m_stop = FALSE;                                 // read by the platform's copy, so a plain BOOL

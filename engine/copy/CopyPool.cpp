@@ -4,6 +4,18 @@ namespace {
 
 const size_t kMostQueued = 64;
 
+// Holds the slim lock exclusively while it lives.
+class CExclusiveLock {
+public:
+    explicit CExclusiveLock(SRWLOCK& lock) : m_lock(lock) { AcquireSRWLockExclusive(&m_lock); }
+    ~CExclusiveLock() { ReleaseSRWLockExclusive(&m_lock); }
+    CExclusiveLock(const CExclusiveLock&) = delete;
+    CExclusiveLock& operator=(const CExclusiveLock&) = delete;
+
+private:
+    SRWLOCK& m_lock;
+};
+
 } // namespace
 
 CCopyPool::CCopyPool(unsigned threads) {
@@ -13,41 +25,46 @@ CCopyPool::CCopyPool(unsigned threads) {
 
 CCopyPool::~CCopyPool() {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        CExclusiveLock lock(m_lock);
         m_quitting = true;
     }
-    m_changed.notify_all();
+    WakeAllConditionVariable(&m_changed);
     for (std::thread& thread : m_threads)
         thread.join();
 }
 
 void CCopyPool::Submit(std::function<void()> job) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_jobs.size() < kMostQueued; });
-    m_jobs.push_back(std::move(job));
-    lock.unlock();
-    m_changed.notify_all();
+    {
+        CExclusiveLock lock(m_lock);
+        while (m_jobs.size() >= kMostQueued)
+            SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
+        m_jobs.push_back(std::move(job));
+    }
+    WakeAllConditionVariable(&m_changed);
 }
 
 void CCopyPool::WaitAll() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_jobs.empty() && m_running == 0; });
+    CExclusiveLock lock(m_lock);
+    while (!m_jobs.empty() || m_running != 0)
+        SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
 }
 
 void CCopyPool::Work() {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    AcquireSRWLockExclusive(&m_lock);
     for (;;) {
-        m_changed.wait(lock, [this] { return m_quitting || !m_jobs.empty(); });
+        while (!m_quitting && m_jobs.empty())
+            SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
         if (m_jobs.empty())
-            return; // quitting, with nothing left to do
+            break; // quitting, with nothing left to do
         std::function<void()> job = std::move(m_jobs.front());
         m_jobs.pop_front();
         ++m_running;
-        lock.unlock();
-        m_changed.notify_all(); // room in the queue
+        ReleaseSRWLockExclusive(&m_lock);
+        WakeAllConditionVariable(&m_changed); // room in the queue
         job();
-        lock.lock();
+        AcquireSRWLockExclusive(&m_lock);
         --m_running;
-        m_changed.notify_all();
+        WakeAllConditionVariable(&m_changed);
     }
+    ReleaseSRWLockExclusive(&m_lock);
 }

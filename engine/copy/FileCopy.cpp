@@ -14,19 +14,19 @@ bool IsBelow(const std::wstring& path, const std::wstring& folder) {
 }
 
 // Copies source to a new temporary beside target; its path, or empty with the error code.
+// beforeClose is CopyFileContent's.
 std::wstring CopyToTemporary(const std::wstring& source, const std::wstring& target, BOOL* stop,
-                             DWORD* error) {
+                             CopiedContent* copied, bool flush,
+                             const std::function<DWORD(HANDLE)>& beforeClose, DWORD* error) {
     const std::wstring folder = WithoutLastComponent(target);
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::wstring temporary = folder + L"\\" + TemporaryName();
         // Never over an existing file: a name taken by anything else is left alone.
-        if (CopyFileExW(source.c_str(), temporary.c_str(), nullptr, nullptr, stop, COPY_FILE_FAIL_IF_EXISTS))
+        *error = CopyFileContent(source, temporary, stop, copied, flush, beforeClose);
+        if (*error == ERROR_SUCCESS)
             return temporary;
-        *error = GetLastError();
-        if (*error == ERROR_FILE_EXISTS || *error == ERROR_ALREADY_EXISTS)
-            continue;
-        RemoveTemporary(temporary); // a copy that failed half-way may leave its part
-        return std::wstring();
+        if (*error != ERROR_FILE_EXISTS && *error != ERROR_ALREADY_EXISTS)
+            return std::wstring();
     }
     return std::wstring();
 }
@@ -73,16 +73,27 @@ bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity) {
 }
 
 DWORD CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
-                         const std::wstring& backupRoot, BOOL* stop,
-                         const std::function<bool()>& stillWhole) {
+                         const std::wstring& backupRoot, BOOL* stop, const std::function<bool()>& stillWhole,
+                         CopiedContent* copied, bool flush) {
+    bool named = false;
+    const auto name = [&](HANDLE copy) -> DWORD {
+        // Half old, half new: the earlier copy under the name stays as it was.
+        if (stillWhole && !stillWhole())
+            return ERROR_BUSY;
+        // Through the open copy: one call. Refused (an earlier copy whose attributes block it, a
+        // platform without it), the copy is put in place by its path below.
+        named = RenameOpenFile(copy, target) == ERROR_SUCCESS;
+        return ERROR_SUCCESS;
+    };
     DWORD error = ERROR_SUCCESS;
-    const std::wstring temporary = CopyToTemporary(source, target, stop, &error);
+    const std::wstring temporary = CopyToTemporary(source, target, stop, copied, flush, name, &error);
     if (temporary.empty())
         return error != ERROR_SUCCESS ? error : ERROR_FILE_EXISTS;
-    // Half old, half new: the earlier copy under the name stays as it was.
-    error = stillWhole && !stillWhole() ? ERROR_BUSY : ReplaceWithTemporary(temporary, target, backupRoot);
+    if (named)
+        return ERROR_SUCCESS;
+    error = ReplaceWithTemporary(temporary, target, backupRoot);
     if (error != ERROR_SUCCESS)
-        RemoveTemporary(temporary);
+        RemoveOwnFile(temporary);
     return error;
 }
 

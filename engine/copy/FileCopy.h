@@ -12,6 +12,8 @@
 
 // The temporaries a copy is made under, and the removal of those a killed copy left.
 #include "engine/base/TemporaryNames.h"
+// The program's own copy loop, which hashes what it writes.
+#include "engine/hash/ContentCopy.h"
 
 // Volume and file index: the same for every path (link, short name, other case) to one object.
 struct FileIdentity {
@@ -34,11 +36,13 @@ bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity);
 // put back if it still fails; nothing outside backupRoot is changed. stop, when given, is
 // watched by the copy (where the platform supports it): set, the copy is abandoned.
 // stillWhole, when given, is asked once the copy is complete and before it takes its name: false
-// (the source moved while it was read) abandons the copy too, with ERROR_BUSY.
+// (the source moved while it was read) abandons the copy too, with ERROR_BUSY. copied and flush
+// are CopyFileContent's: the hash of what was written, and the bytes on the disk before the name.
 // ERROR_SUCCESS, or the system's error code for what went wrong.
 DWORD CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
                          const std::wstring& backupRoot, BOOL* stop = nullptr,
-                         const std::function<bool()>& stillWhole = nullptr);
+                         const std::function<bool()>& stillWhole = nullptr, CopiedContent* copied = nullptr,
+                         bool flush = false);
 
 // Makes target a hard link to existing (an earlier copy of the same content, both below
 // backupRoot); an earlier file at target is replaced through a temporary link put in place as

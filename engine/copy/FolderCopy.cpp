@@ -41,6 +41,7 @@ bool CFolderCopy::Run(const std::wstring& shownSource, const std::wstring& sourc
     }
     if (m_direction == CopyDirection::IntoBackup)
         RemoveLeftoverTemporaries(destination);
+    m_top = destination;
     CopyContentAsAncestor({shownSource, source, destination, m_previousCopy}, known ? &identity : nullptr);
     if (m_pool != nullptr)
         m_pool->WaitAll(); // every file in place before the folders' times are set
@@ -197,11 +198,14 @@ void CFolderCopy::CopyFileNow(const FileJob& job) {
         m_host.ShowCopying(StatusCode::BackingUp, place.shown);
         if (LinkedToPrevious(job))
             return;
+        CopiedContent content;
+        CopiedContent* const proof = m_proving ? &content : nullptr;
         if (m_direction == CopyDirection::IntoBackup)
-            error = CopyFileIntoBackup(place.source, place.destination, m_backupRoot, m_stop);
-        else if (!CopyFileExW(place.source.c_str(), place.destination.c_str(), nullptr, nullptr, m_stop,
-                              COPY_FILE_FAIL_IF_EXISTS))
-            error = GetLastError();
+            error = CopyFileIntoBackup(place.source, place.destination, m_backupRoot, m_stop, nullptr, proof);
+        else
+            error = CopyFileContent(place.source, place.destination, m_stop, proof, false);
+        if (error == ERROR_SUCCESS && proof != nullptr)
+            ProveCopied(place, content);
     }
     if (error == ERROR_SUCCESS)
         m_host.CountCopied(size);
@@ -227,7 +231,41 @@ bool CFolderCopy::LinkedToPrevious(const FileJob& job) {
     }
     ++m_linkedCount;
     m_linkedBytes += job.source.size;
+    if (m_proving)
+        ProveLinked(job);
     return true;
+}
+
+void CFolderCopy::ProveCopied(const Place& place, const CopiedContent& content) {
+    AddToManifest({place.destination.substr(m_top.size() + 1), content.size, content.modified,
+                   content.attributes, content.hash, true});
+}
+
+void CFolderCopy::ProveLinked(const FileJob& job) {
+    const FileFacts& facts = job.counterpart; // the linked file's own
+    ManifestEntry entry{job.place.destination.substr(m_top.size() + 1),
+                        facts.size,
+                        facts.modified,
+                        facts.attributes,
+                        ContentHash(),
+                        false};
+    const auto earlier = m_earlier.find(UpperCase(entry.path));
+    if (earlier != m_earlier.end() && earlier->second.hashKnown && earlier->second.size == facts.size &&
+        CompareFileTime(&earlier->second.modified, &facts.modified) == 0) {
+        entry.hash = earlier->second.hash;
+        entry.hashKnown = true;
+    }
+    // Else no proof of the earlier copy (made before hashes, or its manifest is not whole): the
+    // source it matched is read for one, but only for a version that is kept.
+    const std::wstring* const unproven = entry.hashKnown ? nullptr : &job.place.source;
+    AddToManifest(std::move(entry), unproven);
+}
+
+void CFolderCopy::AddToManifest(ManifestEntry entry, const std::wstring* source) {
+    std::lock_guard<std::mutex> lock(m_manifestMutex);
+    if (source != nullptr)
+        m_unproven.emplace_back(m_manifest.size(), *source);
+    m_manifest.push_back(std::move(entry));
 }
 
 // The copy already there is the source's as it is now, attributes included (a change of those

@@ -27,6 +27,7 @@
 #include "engine/copy/CopyPool.h"
 #include "engine/copy/FileCopy.h"
 #include "engine/copy/PreviousCopy.h"
+#include "engine/journal/Manifest.h"
 
 // Into the backup, or out of it back to where the item came from: a restore writes the user's
 // own folders, so it never clears leftover temporaries there nor a target's attributes. Into a
@@ -59,6 +60,19 @@ public:
         m_previousCopy = destination;
         m_keepInPlace = true;
     }
+
+    // Before Run: each file's size, time, attributes and hash go into a manifest (TakeManifest). A
+    // file linked or left in place takes its hash from earlier (its previous copy's manifest, when
+    // that lists it as it is) without being read; without one there, its entry waits for its
+    // source to be read (TakeUnproven), once the version is known to be kept.
+    void Prove(ManifestIndex earlier) {
+        m_proving = true;
+        m_earlier = std::move(earlier);
+    }
+    // After Run: the files Prove asked for, in no order.
+    std::vector<ManifestEntry> TakeManifest() { return std::move(m_manifest); }
+    // After Run: the entries of TakeManifest still without a hash, by index, with their sources.
+    std::vector<std::pair<size_t, std::wstring>> TakeUnproven() { return std::move(m_unproven); }
 
     // After Run: how many entries failed, and the system's error code for the first.
     unsigned FailedCount() const { return m_failedCount; }
@@ -119,6 +133,11 @@ private:
     // True when the file was made as a link to its unchanged counterpart.
     bool LinkedToPrevious(const FileJob& job);
     bool KeptInPlace(const FileJob& job) const;
+    // The manifest's entry of a file copied (content says what was written) or linked.
+    void ProveCopied(const Place& place, const CopiedContent& content);
+    void ProveLinked(const FileJob& job);
+    // source: the file's, when its hash is still to be read from it.
+    void AddToManifest(ManifestEntry entry, const std::wstring* source = nullptr);
     // Deepest first, so setting a folder's times is never undone by work inside it.
     void FinishFolders();
 
@@ -145,4 +164,10 @@ private:
     std::atomic<unsigned long long> m_linkedCount{0}; // the pool's threads link too
     std::atomic<unsigned long long> m_linkedBytes{0};
     std::atomic<bool> m_linkRefused{false};
+    bool m_proving = false;
+    ManifestIndex m_earlier;    // read before Run, then only looked up
+    std::wstring m_top;         // Run's destination: the manifest's paths are relative to it
+    std::mutex m_manifestMutex; // the pool's threads add entries
+    std::vector<ManifestEntry> m_manifest;
+    std::vector<std::pair<size_t, std::wstring>> m_unproven;
 };

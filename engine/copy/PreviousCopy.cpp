@@ -83,7 +83,7 @@ void CPreviousCopies::ReadJournals() {
             found.push_back({Key(record.original, record.isFolder),
                              record.time,
                              {record.copy, record.bytes, record.modified, record.unchanged,
-                              record.files + record.linked}});
+                              record.files + record.linked, record.hash, record.hashKnown}});
         });
         // Newest first; of one moment, the record written last.
         std::reverse(found.begin(), found.end());

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/base/FileFacts.h"
+#include "engine/hash/ContentHash.h"
 
 // True when counterpart (its facts read from the disk) holds what source holds: same size, and the
 // same last-write time or equal bytes (read until the first difference; a set *stop ends it, false).
@@ -37,6 +38,8 @@ struct PreviousCopy {
     FILETIME modified{};
     bool unchanged = false; // the record found its item unchanged: bytes says nothing of the size
     ULONGLONG files = 0;    // a folder's files, copied and linked
+    ContentHash hash{};     // the record's proof (a file's hash, a folder's manifest's), when it has one
+    bool hashKnown = false;
 };
 
 // The backups of one backups folder by item, read from its journals once and kept for a run.

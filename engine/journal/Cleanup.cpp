@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "engine/journal/CopyRemoval.h"
+#include "engine/journal/Manifest.h"
 #include "framework/FileFind.h"
 
 namespace {
@@ -218,6 +219,16 @@ void RemoveEmptiedFolders(const std::wstring& backupRoot, const std::wstring& co
         SystemPath(backupRoot + L"\\" + WithoutLastComponent(copyPath)).c_str()); // refused unless empty
 }
 
+// A removed version's manifest proves nothing kept: it goes for good, with its folders once empty.
+void RemoveManifest(const std::wstring& backupRoot, const std::wstring& copyPath) {
+    const std::wstring manifest = ExistingManifest(backupRoot, copyPath);
+    if (manifest.empty() || !DeleteFileW(manifest.c_str()))
+        return;
+    const std::wstring minute = WithoutLastComponent(manifest);
+    if (RemoveDirectoryW(minute.c_str()))
+        RemoveDirectoryW(WithoutLastComponent(minute).c_str());
+}
+
 JournalRecord RemovalRecord(const CHistory& history, const HistoryEntry& entry, SYSTEMTIME now) {
     JournalRecord record;
     record.time = now;
@@ -286,6 +297,8 @@ CleanupResult RunCleanup(CBackupHost& host, const std::wstring& backupRoot, cons
         ++result.removed;
         result.bytes += present ? entry.bytes : 0;
         RemoveEmptiedFolders(backupRoot, copyPath);
+        if (present)
+            RemoveManifest(backupRoot, copyPath);
         if (binRefused) {
             result.stopped = true; // removed for good: no other copy may go that way
             break;

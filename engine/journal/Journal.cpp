@@ -13,10 +13,12 @@ namespace {
 
 const char* const kHeaderStart = "#Tallowbox-journal ";
 const char* const kFieldNames = "time\tkind\toutcome\ttype\tbytes\tfiles\tleft-out\tmodified\toriginal\tcopy"
-                                "\ttarget\tlinked\tby\tsize\terror";
+                                "\ttarget\tlinked\tby\tsize\terror\thash";
 constexpr size_t kVersion1FieldCount = 11;
 constexpr size_t kVersion2FieldCount = 13;
 constexpr size_t kFieldCount = 14; // version 3's; its lines may carry more, which are skipped
+constexpr size_t kErrorField = 14; // added to version 3 by 0.15: a failed record's error code
+constexpr size_t kHashField = 15;  // added to version 3 by 0.16, which 0.15 reads past
 // Enough of the journal's end is read at a time to find its last header without reading it whole.
 constexpr DWORD kTailChunk = 16 * 1024;
 // Longer than any path the platform takes, in UTF-8: a longer field is no record of ours.
@@ -186,15 +188,19 @@ int LineForm(int version, size_t fieldCount) {
     return 0;
 }
 
-// The fields version 3 adds: what the copy holds, and a failed record's error when it names one
-// (what no error code can be says nothing: the record is read without it).
+// The fields version 3 adds: what the copy holds, a failed record's error when it names one (what
+// no error code can be says nothing: the record is read without it), and the hash after them. A
+// hash that is not one (a later program's other kind, a damaged field) proves nothing, yet costs
+// the record nothing.
 bool ParseVersion3Fields(const std::vector<std::string>& fields, JournalRecord* record) {
     if (!ParseNumber(fields[13], &record->size))
         return false;
     record->sizeKnown = true;
     ULONGLONG error = ERROR_SUCCESS;
-    if (fields.size() > kFieldCount && ParseNumber(fields[kFieldCount], &error) && error <= MAXDWORD)
+    if (fields.size() > kErrorField && ParseNumber(fields[kErrorField], &error) && error <= MAXDWORD)
         record->error = static_cast<DWORD>(error);
+    record->hashKnown = fields.size() > kHashField &&
+                        ParseHashText(fields[kHashField].data(), fields[kHashField].size(), &record->hash);
     return true;
 }
 
@@ -389,6 +395,22 @@ DWORD TextBeforeRecord(HANDLE file, std::string* text) {
 
 } // namespace
 
+std::string FieldUtf8(const std::wstring& text) {
+    return Utf8(text);
+}
+
+bool FieldFromUtf8(const char* text, size_t length, std::wstring* wide) {
+    return FromUtf8(text, length, wide);
+}
+
+bool ParseFieldNumber(const std::string& text, ULONGLONG* value) {
+    return ParseNumber(text, value);
+}
+
+std::vector<std::string> SplitFieldTexts(const char* text, size_t length) {
+    return SplitFields(text, length);
+}
+
 std::string JournalHeaderLine() {
     return std::string(kHeaderStart) + std::to_string(kJournalVersion) + "\t" + kFieldNames + "\n";
 }
@@ -406,10 +428,11 @@ std::string FormatJournalLine(const JournalRecord& record) {
         line += MomentText(modified, 'T');
     line += "\t" + Utf8(record.original) + "\t" + Utf8(record.copy) + "\t" + Utf8(record.target) + "\t" +
             Number(record.linked) + "\t" + (record.automatic ? "watch" : "user") + "\t" + Number(size);
-    // Only a failed record says why: every other line stays as it was.
+    // Only a failed record says why; the error's field stays empty on every other line.
+    line += "\t";
     if (record.outcome == RowOutcome::Failed && record.error != ERROR_SUCCESS)
-        line += "\t" + Number(record.error);
-    line += "\n";
+        line += Number(record.error);
+    line += "\t" + (record.hashKnown ? HashText(record.hash) : std::string()) + "\n";
     return line;
 }
 

@@ -4,8 +4,8 @@
 // its first line names the format's version and its fields, each record is one line of
 // tab-separated fields (no file name can hold a tab or a line break). A header line covers the
 // lines under it up to the next header: version 1 lines have 11 fields, version 2 lines add
-// `linked` and `by`, version 3 lines `size`, and a failed record's line `error` after it (the
-// system's error code; other lines leave it out); an appender writes its own header first when the
+// `linked` and `by`, version 3 lines `size`, then `error` (a failed record's system error code;
+// empty on other lines) and, from 0.16 on, `hash`; an appender writes its own header first when the
 // last one is another's. From version 3 on, fields are only ever added at a line's end and a reader
 // skips those it does not know, so a later program's lines stay readable.
 //
@@ -16,8 +16,10 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "engine/base/BackupPaths.h"
+#include "engine/hash/ContentHash.h"
 
 // What a record says happened: a copy made, a copy put back, a copy moved out by the cleanup.
 enum class JournalKind : unsigned char { Backup, Restore, Removed };
@@ -41,6 +43,10 @@ struct JournalRecord {
     bool unchanged = false; // a file item not copied again: copy names the existing copy
     bool automatic = false; // a watched item's version, not the user's own backup
     DWORD error = ERROR_SUCCESS; // a failed record's: the system's error it failed with; 0 unknown
+    // A backup's proof: a file's copy's hash, a folder's manifest's (Manifest.h). Not known for a
+    // line without it (an earlier program's: its copy is not yet checked) or a record of no copy.
+    ContentHash hash;
+    bool hashKnown = false;
 };
 
 // "Tallowbox-journal.tsv": the journal's name in each day folder.
@@ -82,6 +88,14 @@ std::wstring CopyPathInItsBackupsFolder(const std::wstring& path);
 // A full path of a local drive ("C:\...") or a share ("\\server\share\..."), with no "." or ".."
 // component and no device name: the only kind of original a restore writes to.
 bool IsFullOriginalPath(const std::wstring& path);
+
+// The journal's field texts, shared with the manifest's: text as UTF-8; UTF-8 back to text (false
+// for bytes that are not UTF-8 or hold a control character); a number of up to 19 decimal digits.
+std::string FieldUtf8(const std::wstring& text);
+bool FieldFromUtf8(const char* text, size_t length, std::wstring* wide);
+bool ParseFieldNumber(const std::string& text, ULONGLONG* value);
+// A line's tab-separated fields.
+std::vector<std::string> SplitFieldTexts(const char* text, size_t length);
 
 // Appends the record to the journal of dayFolder below backupRoot (made when missing, the first
 // line written first). Two programs appending at once never mix their lines; a line left cut

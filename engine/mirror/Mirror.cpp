@@ -427,6 +427,7 @@ CMirror::Shared::Outcome CMirror::Shared::CopyOne(const Pending& next) {
                                             : CopyFileVersion(record, source, mirrored);
     if (outcome != Outcome::Copied)
         return outcome;
+    ProveMirroredVersion(backupRoot, record, mirror, mirrored); // its manifest there, or no proof
     const DWORD error = AppendJournalRecord(mirror, day.name, mirrored);
     if (error != ERROR_SUCCESS)
         return Classify(error, source); // the copy stays under its name; its record is written next time

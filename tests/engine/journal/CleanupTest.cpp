@@ -81,6 +81,10 @@ TEST_F(CleanupTest, OldCopiesGoToTheRecycleBinAndEachItemsNewestBackupStays) {
         Copy(At(2003, 2, 1, 9, 0), "b2", "c:\\DATA\\B.TXT"),  Copy(At(2002, 1, 1, 9, 0), "unknown1", ""),
         Copy(At(2002, 1, 1, 9, 0), "unknown2", ""),           Copy(At(2004, 1, 15, 9, 0), "c1", c),
         Copy(At(2004, 2, 1, 12, 0), "d1", "C:\\data\\d.txt"), Copy(At(2004, 6, 1, 9, 0), "a4", a)};
+    // A copy that goes takes its manifest with it (its day keeps only its journal, below).
+    ASSERT_TRUE(WriteFileText(m_temp / "backups\\2004-0101\\Tallowbox-manifests\\1000\\" +
+                                  TrashedName(going[1]) + ".tsv",
+                              "#Tallowbox-manifest 1\n"));
     // A link inside a copy that goes: the link goes, never what it points to.
     const std::string inside = m_temp / ("backups\\" + going[1]) + "\\link";
     ASSERT_TRUE(DeleteFileA((m_temp / ("backups\\" + going[1])).c_str()) &&

@@ -192,6 +192,12 @@ TEST(Mirror, VersionsMirroredWholeAndUnchangedFilesLinkedThere) {
     EXPECT_EQ(L"2026-1207\\1015\\report.txt", records[0].copy) << "relative to the mirror";
     EXPECT_EQ(W(local.data + "\\project"), records[1].original);
     EXPECT_EQ(10u, records[0].bytes);
+    // Proven there as here: the same hashes, a folder version's manifest beside its copy.
+    const std::vector<JournalRecord> localRecords = JournalRecords(local.root);
+    for (size_t i = 0; i < records.size(); ++i)
+        EXPECT_TRUE(records[i].hashKnown && records[i].hash == localRecords[i].hash) << i;
+    const std::string manifest = "\\2026-1207\\Tallowbox-manifests\\1015\\project.tsv";
+    EXPECT_EQ(ReadWhole(local.root + manifest), ReadWhole(mirror + manifest));
 
     // A second, unchanged version: linked to the mirror's own copy, never to a local one.
     size_t mark = recorder.Mark();

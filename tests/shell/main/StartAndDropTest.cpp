@@ -10,6 +10,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <thread>
@@ -51,8 +52,9 @@ std::string OnlyMinuteFolder(const std::string& backups) {
         if (minutes == INVALID_HANDLE_VALUE)
             continue;
         do {
-            if (minute.cFileName[0] != '.' && (minute.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                found.push_back(dayFolder + "\\" + minute.cFileName); // the day's journal aside
+            if (minute.cFileName[0] != '.' && (minute.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                std::strlen(minute.cFileName) == 4) // "HHMM": the day's journal and manifests aside
+                found.push_back(dayFolder + "\\" + minute.cFileName);
         } while (::FindNextFileA(minutes, &minute));
         ::FindClose(minutes);
     } while (::FindNextFileA(days, &day));
