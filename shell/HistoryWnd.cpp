@@ -11,6 +11,7 @@
 #include "shell/MirrorCheckWnd.h"
 #include "shell/TallowboxDoc.h"
 #include "shell/Wording.h"
+#include "shell/search/SearchResultsWnd.h"
 
 #include <commctrl.h>
 
@@ -184,6 +185,7 @@ CHistoryLoader::~CHistoryLoader() {
 CHistoryWnd::CHistoryWnd(CTallowboxDoc& doc) : CDialog(IDD_HISTORY), m_doc(doc) {}
 
 CHistoryWnd::~CHistoryWnd() {
+    m_searchResults.reset();
     m_mirrorCheck.reset();
     m_loader.reset();
     if (m_hWnd != nullptr)
@@ -269,7 +271,11 @@ void CHistoryWnd::PlaceMirrorCheckButton() {
     const int width = check.right - check.left, left = cleanup.left - gap.left - width;
     ::SetWindowPos(GetDlgItem(IDC_HISTORY_VERIFY), nullptr, left, cleanup.top, width,
                    cleanup.bottom - cleanup.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    const int searchWidth = left - gap.left - search.left;
+    const RECT content = RectInDialog(m_hWnd, IDC_HISTORY_CONTENT); // 内容 just left of 照合
+    const int contentLeft = left - gap.left - (content.right - content.left);
+    ::SetWindowPos(GetDlgItem(IDC_HISTORY_CONTENT), nullptr, contentLeft, content.top, 0, 0,
+                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+    const int searchWidth = contentLeft - gap.left - search.left;
     ::SetWindowPos(GetDlgItem(IDC_HISTORY_SEARCH), nullptr, 0, 0, searchWidth > 0 ? searchWidth : 0,
                    search.bottom - search.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
 }
@@ -299,7 +305,8 @@ LRESULT CHistoryWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_HISTORY_SEARCH && HIWORD(wParam) == EN_CHANGE) {
+        if ((LOWORD(wParam) == IDC_HISTORY_SEARCH && HIWORD(wParam) == EN_CHANGE) ||
+            (LOWORD(wParam) == IDC_HISTORY_CONTENT && HIWORD(wParam) == BN_CLICKED)) {
             OnSearchChanged();
             return 0;
         }
@@ -325,6 +332,7 @@ LRESULT CHistoryWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         OnMirrorRead(wParam, lParam);
         return 0;
     case WM_DESTROY:
+        m_searchResults.reset();
         m_mirrorCheck.reset();
         m_loader.reset();
         break;
@@ -343,6 +351,18 @@ BOOL CHistoryWnd::PreTranslateMessage(MSG* pMsg) {
         return TRUE;
     }
     return CDialog::PreTranslateMessage(pMsg);
+}
+
+// The search reads a history no reading changes: the one shown once whole, else a copy of it so far.
+void CHistoryWnd::OnOK() {
+    if (::IsDlgButtonChecked(m_hWnd, IDC_HISTORY_CONTENT) != BST_CHECKED || SearchText().empty())
+        return;
+    std::shared_ptr<CHistory> history = m_history;
+    if (!m_loaded)
+        AppendHistory(*(history = std::make_shared<CHistory>()), *m_history);
+    m_searchResults.reset(new CSearchResultsWnd(history, m_shown, SearchText(), BackupRoot(), MirrorRoot()));
+    if (!m_searchResults->Create(this))
+        m_searchResults.reset();
 }
 
 void CHistoryWnd::OnCancel() {
@@ -521,8 +541,10 @@ void CHistoryWnd::ShowVersionsOf(const std::wstring& originalPath) {
     ApplyFilter(false);
 }
 
+// With 内容 checked the box holds what to look for inside the versions: the names are not filtered.
 void CHistoryWnd::OnSearchChanged() {
-    const std::wstring text = SearchText();
+    const bool content = ::IsDlgButtonChecked(m_hWnd, IDC_HISTORY_CONTENT) == BST_CHECKED;
+    const std::wstring text = content ? std::wstring() : SearchText();
     if (!m_exactOriginal.empty() && text == m_exactOriginal)
         return; // the box was set to the item's path: the versions stay listed
     const bool wasExact = !m_exactOriginal.empty();

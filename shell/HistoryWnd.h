@@ -19,6 +19,7 @@
 #include <vector>
 
 class CMirrorCheckWnd;
+class CSearchResultsWnd;
 class CTallowboxDoc;
 
 // Messages the loader posts to the window: a part of the history (lParam owns a CHistory) and
@@ -70,10 +71,11 @@ public:
     bool IsLoaded() const { return m_loaded; }
     CRowCommands& RowCommands() { return m_commands; }
     CMirrorCheckWnd* MirrorCheck() const { return m_mirrorCheck.get(); }
+    CSearchResultsWnd* SearchResults() const { return m_searchResults.get(); }
 
 protected:
     BOOL OnInitDialog() override;
-    void OnOK() override {}
+    void OnOK() override; // with 内容 checked, Enter searches inside the versions listed
     void OnCancel() override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void PostNcDestroy() override;
@@ -135,4 +137,5 @@ private:
     std::wstring m_cellText; // the text handed to the list for the row it asked about
     bool m_mirrorUnreachable = false;
     std::unique_ptr<CMirrorCheckWnd> m_mirrorCheck;
+    std::unique_ptr<CSearchResultsWnd> m_searchResults;
 };
