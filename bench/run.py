@@ -14,6 +14,7 @@ import subprocess
 import sys
 import time
 
+from search import search_figures
 from versions import version_figures
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -515,6 +516,8 @@ def main() -> int:
                         help="only the compare of two texts and of two folders (at least 5 rounds)")
     parser.add_argument("--mirror-only", action="store_true",
                         help="only the mirror: catch-up of S and M, a second unchanged S, drops with a mirror")
+    parser.add_argument("--search", default="", help="the generated versions the search looks in")
+    parser.add_argument("--search-only", action="store_true", help="only the search inside every version")
     parser.add_argument("--history-only", action="store_true",
                         help="only the history (one read per round, at least 3) and the start-up")
     args = parser.parse_args()
@@ -546,6 +549,9 @@ def main() -> int:
         return 0
     if args.mirror_only:
         mirror_figures(args.build, args.work, args.trees, args.rounds)
+        return 0
+    if args.search_only:
+        search_figures(args.build, args.search, args.rounds, named_figures, target_line, verdict)
         return 0
     if args.compare_only:
         target_lines({}, [], None, None, None, None, compare_figures(args.build, args.compare, args.rounds))

@@ -37,7 +37,8 @@ using FoundFile = std::function<void(const std::wstring& relative, const Content
 void ListFolder(HANDLE folder, const std::wstring& path, const std::wstring& relative, uint32_t volume,
                 const BOOL* stop, const FoundFile& found) {
     std::vector<std::wstring> subfolders; // names
-    std::vector<unsigned char> buffer(kListingBytes);
+    // One buffer for the whole walk: a folder is listed whole before any below it.
+    thread_local std::vector<unsigned char> buffer(kListingBytes);
     FILE_INFO_BY_HANDLE_CLASS query = FileIdBothDirectoryRestartInfo;
     while (GetFileInformationByHandleEx(folder, query, buffer.data(), static_cast<DWORD>(buffer.size()))) {
         query = FileIdBothDirectoryInfo;
