@@ -8,6 +8,7 @@
 #include "../EngineTestSupport.h"
 #include "../office/TestZip.h"
 #include "common/TempFolder.h"
+#include "engine/MirrorHistory.h"
 #include "engine/search/ContentSearch.h"
 #include "engine/search/TextMatch.h"
 
@@ -37,12 +38,16 @@ protected:
         for (const std::string& item : items)
             ASSERT_TRUE(m_engine.BackUp(m_host, W(m_data + "\\" + item), At(2004, 3, 7, 14, minute))) << item;
     }
-    ContentSearchOutcome Search(const std::wstring& text, RecordingSearchHost& host) {
+    // Of this computer's backups folder, or of it and a mirror.
+    ContentSearchOutcome Search(const std::wstring& text, RecordingSearchHost& host,
+                                const std::string& mirror = std::string()) {
         m_history = std::make_unique<CHistory>();
-        ReadHistory(W(m_root), *m_history, nullptr, {});
+        for (const std::wstring& day : HistoryDaysOfBoth(W(m_root), W(mirror)))
+            ReadHistoryDayOfBoth(W(m_root), W(mirror), day, *m_history);
         ContentSearchRequest request;
         request.text = text;
         request.backupRoot = W(m_root);
+        request.mirrorRoot = W(mirror);
         return SearchContent(*m_history, request, &host.stop, host);
     }
     int MinuteOf(uint32_t entry) const {
@@ -120,6 +125,19 @@ TEST_F(ContentSearchTest, TheVersionsThatHoldItWhereItWentAndEachContentReadOnce
     EXPECT_EQ(0u, host.counts.unreadable);
     EXPECT_EQ(7u, host.counts.versions);
     EXPECT_EQ(host.counts.toLook, host.counts.versions);
+
+    // The oldest versions now only in the mirror are read there: the same files, read as often.
+    const std::string day = "\\2004-0307", mirror = m_temp / "mirror";
+    ASSERT_TRUE(MakeFolders(mirror + day));
+    ASSERT_TRUE(MoveFileA((m_root + day + "\\1401").c_str(), (mirror + day + "\\1401").c_str()));
+    const std::string journal = day + "\\" + N(kJournalName);
+    ASSERT_TRUE(CopyFileA((m_root + journal).c_str(), (mirror + journal).c_str(), TRUE));
+    RecordingSearchHost both;
+    ASSERT_EQ(ContentSearchOutcome::Done, Search(L"消える段落", both, mirror));
+    for (const auto& want : expected)
+        EXPECT_EQ(1, MinuteOf(both.hits[want.item].first)) << N(want.item);
+    EXPECT_EQ(host.counts.read, both.counts.read);
+    EXPECT_EQ(0u, both.counts.unreadable);
 
     RecordingSearchHost stopped;
     stopped.stopAfter = 2;
