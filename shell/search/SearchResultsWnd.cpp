@@ -17,8 +17,8 @@ struct ColumnSpec {
 };
 
 const ColumnSpec kColumns[] = {
-    {IDS_SEARCH_COLUMN_ITEM, 220}, {IDS_SEARCH_COLUMN_FIRST, 110}, {IDS_SEARCH_COLUMN_LAST, 110},
-    {IDS_SEARCH_COLUMN_WENT, 130}, {IDS_SEARCH_COLUMN_LINE, 300},
+    {IDS_SEARCH_COLUMN_ITEM, 220}, {IDS_SEARCH_COLUMN_FIRST, 130}, {IDS_SEARCH_COLUMN_LAST, 130},
+    {IDS_SEARCH_COLUMN_WENT, 150}, {IDS_SEARCH_COLUMN_LINE, 300},
 };
 
 // The line as one row of the list shows it: tabs and other controls as spaces.
