@@ -358,8 +358,10 @@ void CHistoryWnd::OnOK() {
     if (::IsDlgButtonChecked(m_hWnd, IDC_HISTORY_CONTENT) != BST_CHECKED || SearchText().empty())
         return;
     std::shared_ptr<CHistory> history = m_history;
-    if (!m_loaded)
-        AppendHistory(*(history = std::make_shared<CHistory>()), *m_history);
+    if (!m_loaded) {
+        history = std::make_shared<CHistory>();
+        AppendHistory(*history, *m_history);
+    }
     m_searchResults.reset(new CSearchResultsWnd(history, m_shown, SearchText(), BackupRoot(), MirrorRoot()));
     if (!m_searchResults->Create(this))
         m_searchResults.reset();

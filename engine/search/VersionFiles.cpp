@@ -46,6 +46,8 @@ void ListFolder(HANDLE folder, const std::wstring& path, const std::wstring& rel
             const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + offset);
             const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
             const DWORD attributes = entry->FileAttributes;
+            if (IsStopRequested(stop))
+                return; // between files too: after a stop, each file of a large folder would still be read
             if (name != L"." && name != L".." && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
                 if (attributes & FILE_ATTRIBUTE_DIRECTORY)
                     subfolders.push_back(name);
