@@ -16,6 +16,7 @@ import time
 import zipfile
 
 from proof import proof_figures
+from search import search_figures
 from versions import version_figures
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -548,6 +549,8 @@ def main() -> int:
                         help="only the mirror: catch-up of S and M, a second unchanged S, drops with a mirror")
     parser.add_argument("--proof-only", action="store_true",
                         help="only first backups of S and M with hashes against Hash=no and the floor, and the hash")
+    parser.add_argument("--search", default="", help="the generated versions the search looks in")
+    parser.add_argument("--search-only", action="store_true", help="only the search inside every version")
     parser.add_argument("--history-only", action="store_true",
                         help="only the history (one read per round, at least 3) and the start-up")
     args = parser.parse_args()
@@ -582,6 +585,9 @@ def main() -> int:
         return 0
     if args.mirror_only:
         mirror_figures(args.build, args.work, args.trees, args.rounds)
+        return 0
+    if args.search_only:
+        search_figures(args.build, args.search, args.rounds, named_figures, target_line, verdict)
         return 0
     if args.compare_only:
         compare = compare_figures(args.build, args.compare, args.rounds)

@@ -24,10 +24,10 @@ bool ReadFacts(const std::wstring& path, FileFacts* facts, DWORD* error) {
     return false;
 }
 
-// A Word, Excel or PowerPoint file (by its extension) is read as the text of the document, any
-// other file as a text file. A document that cannot be read as one is no text: its bytes are compared.
-TextReadOutcome ReadSide(const std::wstring& path, CDecodedText* text, const BOOL* stop, DWORD* error,
-                         OfficeOutcome* document) {
+} // namespace
+
+TextReadOutcome ReadAsText(const std::wstring& path, CDecodedText* text, const BOOL* stop, DWORD* error,
+                           OfficeOutcome* document) {
     const OfficeKind kind = OfficeKindOfName(path);
     if (kind == OfficeKind::None)
         return ReadTextFile(path, text, stop, error);
@@ -40,8 +40,6 @@ TextReadOutcome ReadSide(const std::wstring& path, CDecodedText* text, const BOO
     return *document == OfficeOutcome::Ok && text->SetFromUtf16(std::move(units)) ? TextReadOutcome::Text
                                                                                    : TextReadOutcome::NotText;
 }
-
-} // namespace
 
 void CompareFiles(const std::wstring& older, const std::wstring& newer, const BOOL* stop,
                   FileComparison* result) {
@@ -58,7 +56,7 @@ void CompareFiles(const std::wstring& older, const std::wstring& newer, const BO
     bool bothText = true;
     for (Side side : {kOlder, kNewer}) {
         OfficeOutcome document = OfficeOutcome::Ok;
-        const TextReadOutcome read = ReadSide(paths[side], texts[side], stop, &result->error, &document);
+        const TextReadOutcome read = ReadAsText(paths[side], texts[side], stop, &result->error, &document);
         if (read == TextReadOutcome::NotText && document != OfficeOutcome::Ok) {
             result->documentOutcome = document;
             result->documentOnNewerSide = side == kNewer;

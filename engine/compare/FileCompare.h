@@ -40,6 +40,12 @@ struct FileComparison {
     ByteComparison bytes;
 };
 
+// A Word, Excel or PowerPoint file (by its extension) read as the text of the document, any other
+// file as a text file (path in SystemPath's form). A document that cannot be read as one is no text
+// (NotText), *document saying why.
+TextReadOutcome ReadAsText(const std::wstring& path, CDecodedText* text, const BOOL* stop, DWORD* error,
+                           OfficeOutcome* document);
+
 // older and newer as the user gives them (any length: SystemPath's form is made here). *stop is read
 // as the reading, the diff and the byte compare go.
 void CompareFiles(const std::wstring& older, const std::wstring& newer, const BOOL* stop,

@@ -100,6 +100,15 @@ std::wstring MissingText(const CompareSide& side) {
                               {side.path});
 }
 
+// The first place whose older lines reach past line: the one holding it, if one does; else the first.
+size_t PlaceHolding(const CLineDiff& lines, uint32_t line) {
+    const std::vector<DiffPlace>& places = lines.Places();
+    for (size_t place = 0; place < places.size(); ++place)
+        if (static_cast<uint64_t>(places[place].leftFirst) + places[place].leftCount > line)
+            return place;
+    return 0;
+}
+
 LRESULT CALLBACK DialogClassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return ::DefDlgProcW(hWnd, message, wParam, lParam);
 }
@@ -187,8 +196,8 @@ void CCompareWnd::OnCompareDone(LPARAM lParam) {
             ::SetDlgItemTextW(m_hWnd, id,
                               FormatResourceText(IDS_COMPARE_DOCUMENT_HEADER, {side->header}).c_str());
     }
-    if (places)
-        m_panes.GoToPlace(true); // the first difference shows at once
+    if (places) // the change holding the line asked for shows at once, else the first
+        m_panes.ShowPlace(PlaceHolding(result->lines, m_request.olderLine));
 }
 
 std::wstring CCompareWnd::SummaryText() const {

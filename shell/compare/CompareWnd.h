@@ -34,6 +34,7 @@ struct CompareRequest {
     std::wstring itemName;              // the title's
     std::vector<std::wstring> excludes; // Exclude= (two folders)
     std::wstring backupRoot;            // never entered by a folder compare
+    uint32_t olderLine = UINT32_MAX;    // the change holding this older line is shown first
 };
 
 class CCompareWnd : public CToolWnd {

@@ -232,11 +232,15 @@ bool CDiffPanes::GoToPlace(bool next) {
                     : diff.NextPlace(m_top + kContextRows);
     else
         found = diff.PreviousPlace(m_top + kContextRows);
-    if (found == CLineDiff::kNoPlace)
+    return ShowPlace(found);
+}
+
+bool CDiffPanes::ShowPlace(size_t place) {
+    if (!m_comparison || place >= m_comparison->lines.PlaceCount())
         return false;
-    const size_t row = diff.Places()[found].firstRow;
+    const size_t row = m_comparison->lines.Places()[place].firstRow;
     ScrollTo(row > kContextRows ? row - kContextRows : 0, m_leftColumn);
-    m_place = found;
+    m_place = place;
     return true;
 }
 

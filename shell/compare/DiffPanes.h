@@ -38,6 +38,8 @@ public:
     // The next or the previous place that differs is brought to the top (a few rows of what is
     // the same above it); false when there is none that way.
     bool GoToPlace(bool next);
+    // The place of that index is brought to the top the same way; false when there is none.
+    bool ShowPlace(size_t place);
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);

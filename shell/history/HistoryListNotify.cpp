@@ -71,8 +71,10 @@ void CHistoryWnd::ShowVersionsOf(const std::wstring& originalPath) {
     ApplyFilter(false);
 }
 
+// With 内容 checked the box holds what to look for inside the versions: the names are not filtered.
 void CHistoryWnd::OnSearchChanged() {
-    const std::wstring text = SearchText();
+    const bool content = ::IsDlgButtonChecked(m_hWnd, IDC_HISTORY_CONTENT) == BST_CHECKED;
+    const std::wstring text = content ? std::wstring() : SearchText();
     if (!m_exactOriginal.empty() && text == m_exactOriginal)
         return; // the box was set to the item's path: the versions stay listed
     const bool wasExact = !m_exactOriginal.empty();

@@ -9,6 +9,7 @@
 #include "shell/document/TallowboxDoc.h"
 #include "shell/history/CleanupDlg.h"
 #include "shell/history/MirrorCheckWnd.h"
+#include "shell/search/SearchResultsWnd.h"
 
 #include <commctrl.h>
 
@@ -29,6 +30,7 @@ CHistoryWnd::CHistoryWnd(CTallowboxDoc& doc)
     : CToolWnd(IDD_HISTORY, {360, 200}, Lifetime::OwnedByOpener), m_doc(doc) {}
 
 CHistoryWnd::~CHistoryWnd() {
+    m_searchResults.reset();
     m_mirrorCheck.reset();
     m_loader.reset();
     if (m_hWnd != nullptr)
@@ -84,7 +86,11 @@ void CHistoryWnd::PlaceMirrorCheckButton() {
                search = ControlRect(IDC_HISTORY_SEARCH);
     const int width = check.right - check.left, left = cleanup.left - gap.left - width;
     PlaceControl(GetDlgItem(IDC_HISTORY_VERIFY), left, cleanup.top, width, cleanup.bottom - cleanup.top);
-    const int searchWidth = left - gap.left - search.left;
+    const RECT content = ControlRect(IDC_HISTORY_CONTENT); // 内容 just left of 照合
+    const int contentLeft = left - gap.left - (content.right - content.left);
+    ::SetWindowPos(GetDlgItem(IDC_HISTORY_CONTENT), nullptr, contentLeft, content.top, 0, 0,
+                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+    const int searchWidth = contentLeft - gap.left - search.left;
     ::SetWindowPos(GetDlgItem(IDC_HISTORY_SEARCH), nullptr, 0, 0, searchWidth > 0 ? searchWidth : 0,
                    search.bottom - search.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
 }
@@ -106,7 +112,8 @@ LRESULT CHistoryWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_HISTORY_SEARCH && HIWORD(wParam) == EN_CHANGE) {
+        if ((LOWORD(wParam) == IDC_HISTORY_SEARCH && HIWORD(wParam) == EN_CHANGE) ||
+            (LOWORD(wParam) == IDC_HISTORY_CONTENT && HIWORD(wParam) == BN_CLICKED)) {
             OnSearchChanged();
             return 0;
         }
@@ -132,6 +139,7 @@ LRESULT CHistoryWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         OnMirrorRead(wParam, lParam);
         return 0;
     case WM_DESTROY:
+        m_searchResults.reset();
         m_mirrorCheck.reset();
         m_loader.reset();
         break;
@@ -177,4 +185,18 @@ void CHistoryWnd::OnCleanup() {
         ::GetLocalTime(&now);
         RunCleanup(host, root, *history, plan, engine.StopFlag(), now);
     });
+}
+
+// The search reads a history no reading changes: the one shown once whole, else a copy of it so far.
+void CHistoryWnd::OnOK() {
+    if (::IsDlgButtonChecked(m_hWnd, IDC_HISTORY_CONTENT) != BST_CHECKED || SearchText().empty())
+        return;
+    std::shared_ptr<CHistory> history = m_history;
+    if (!m_loaded) {
+        history = std::make_shared<CHistory>();
+        AppendHistory(*history, *m_history);
+    }
+    m_searchResults.reset(new CSearchResultsWnd(history, m_shown, SearchText(), BackupRoot(), MirrorRoot()));
+    if (!m_searchResults->Create(this))
+        m_searchResults.reset();
 }

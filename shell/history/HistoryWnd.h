@@ -20,6 +20,7 @@
 #include <vector>
 
 class CMirrorCheckWnd;
+class CSearchResultsWnd;
 class CTallowboxDoc;
 
 // Messages the loader posts to the window: a part of the history (lParam owns a CHistory) and
@@ -71,9 +72,11 @@ public:
     bool IsLoaded() const { return m_loaded; }
     CRowCommands& RowCommands() { return m_commands; }
     CMirrorCheckWnd* MirrorCheck() const { return m_mirrorCheck.get(); }
+    CSearchResultsWnd* SearchResults() const { return m_searchResults.get(); }
 
 protected:
     BOOL OnInitDialog() override;
+    void OnOK() override; // with 内容 checked, Enter searches inside the versions listed
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
@@ -131,4 +134,5 @@ private:
     std::wstring m_cellText; // the text handed to the list for the row it asked about
     bool m_mirrorUnreachable = false;
     std::unique_ptr<CMirrorCheckWnd> m_mirrorCheck;
+    std::unique_ptr<CSearchResultsWnd> m_searchResults;
 };

@@ -14,6 +14,7 @@
 #include "res/resource.h"
 #include "shell/history/HistoryWnd.h"
 #include "shell/main/MainFrm.h"
+#include "shell/search/SearchResultsWnd.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -397,4 +398,51 @@ TEST_F(Compare, DiffToolIsGivenTwoReadOnlyCopiesOlderFirstAndAFailureToStartIsSa
         EXPECT_EQ(std::string::npos, copy.find(sources.path())) << "never the file itself";
     }
     EXPECT_NE(std::string::npos, running->StatusText().find("起動しました")) << running->StatusText();
+}
+
+// 内容 in the history: Enter looks inside every version; the results say where the text went and
+// open the compare at the change that took it, not at the first change.
+TEST_F(Compare, AContentSearchFromTheHistoryOpensTheCompareWhereTheTextWent) {
+    Start();
+    const auto text = [](bool held) {
+        std::string lines = Lines(200, 0, !held);
+        const size_t at = lines.find("line 150\r\n");
+        return lines.replace(at, 8, held ? "the Lost paragraph" : "line 150, rewritten");
+    };
+    ASSERT_NO_FATAL_FAILURE(PutEarlierVersion("notes.txt", text(true)));
+    ASSERT_TRUE(WriteFileText(sources / "notes.txt", text(false)));
+    Drop({sources / "notes.txt"});
+    running->PressKey(WM_KEYDOWN, 'H', VK_CONTROL);
+    auto* frame = dynamic_cast<CMainFrame*>(CWnd::FromHandlePermanent(running->Frame()));
+    CHistoryWnd* history = frame != nullptr ? frame->History() : nullptr;
+    ASSERT_TRUE(history != nullptr);
+    for (int i = 0; i < 250 && !history->IsLoaded(); ++i)
+        running->Pump(20);
+    HWND window = history->GetSafeHwnd(), edit = ::GetDlgItem(window, IDC_HISTORY_SEARCH);
+    ::SendDlgItemMessageW(window, IDC_HISTORY_CONTENT, BM_CLICK, 0, 0);
+    ::SetWindowTextW(edit, L"ｌｏｓｔ PARAGRAPH");
+    EXPECT_EQ(2u, history->ShownCount()) << "the names are not filtered by what is looked for inside";
+    ::SetFocus(edit);
+    ::PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
+    for (int i = 0; i < 500 && (history->SearchResults() == nullptr || !history->SearchResults()->IsDone()); ++i)
+        running->Pump(20);
+    CSearchResultsWnd* results = history->SearchResults();
+    ASSERT_TRUE(results != nullptr && results->IsDone());
+    HWND list = results->List();
+    ASSERT_EQ(1, ListView_GetItemCount(list));
+    HWND historyList = ::GetDlgItem(window, IDC_HISTORY_LIST);
+    EXPECT_EQ(CellOf(historyList, 0, 0) + L" " + CellOf(historyList, 0, 1), CellOf(list, 0, 3)) << "went in the drop";
+    EXPECT_EQ(L"150 行目: the Lost paragraph", CellOf(list, 0, 4));
+    EXPECT_NE(std::wstring::npos, TextOf(results->GetSafeHwnd(), IDC_SEARCH_SUMMARY).find(L"見つかった項目 1、読んだ内容 2"));
+
+    running->SelectRows({0}, list);
+    ::PostMessageW(list, WM_KEYDOWN, VK_RETURN, 0);
+    HWND compare = nullptr;
+    for (int i = 0; i < 500 && compare == nullptr; ++i, running->Pump(20))
+        for (HWND shown : TopLevelWindowsOf(::GetCurrentProcessId(), kTexts))
+            if (TextOf(shown, IDC_COMPARE_SUMMARY).find(L"違い") != std::wstring::npos)
+                compare = shown;
+    ASSERT_TRUE(compare != nullptr);
+    EXPECT_EQ(L"違い 2 箇所 (削除 2 行、追加 2 行)", TextOf(compare, IDC_COMPARE_SUMMARY));
+    EXPECT_EQ(149 - 3, TopRowOf(compare)) << "the second change, three rows of context above it";
 }
