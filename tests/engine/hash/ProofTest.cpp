@@ -190,10 +190,11 @@ TEST_F(ProofTest, EarlierJournalsAreReadAsBeforeTheirCopiesNotYetChecked) {
     } kLines[] = {
         {1, fields, false},
         {2, fields + "\t0\tuser", false},
-        {3, fields + "\t0\tuser\t1", false},                       // 0.15's
-        {3, fields + "\t0\tuser\t1\t" + digest, true},             // this program's
-        {3, fields + "\t0\tuser\t1\t" + digest + "\tlater", true}, // a later one's, read without its field
-        {3, fields + "\t0\tuser\t1\tsha3:" + digest, false},       // a hash of another kind proves nothing
+        {3, fields + "\t0\tuser\t1", false},                         // 0.15's
+        {3, fields + "\t0\tuser\t1\t\t" + digest, true},             // this program's, no error
+        {3, fields + "\t0\tuser\t1\t\t" + digest + "\tlater", true}, // a later one's, read without its field
+        {3, fields + "\t0\tuser\t1\t\tsha3:" + digest, false},       // a hash of another kind proves nothing
+        {3, fields + "\t0\tuser\t1\t" + digest, false},              // a hash where the error stands
     };
     for (const auto& line : kLines) {
         JournalRecord record;
