@@ -4,6 +4,10 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
 struct PrivateMemory {
     unsigned long long bytes = 0;
     const char* source = ""; // where the figure comes from
@@ -32,4 +36,21 @@ inline PrivateMemory PrivateBytes() {
         address = next;
     }
     return committed;
+}
+
+// The highest private memory seen while work runs, sampled from a thread of its own every millisecond.
+template <typename Work> unsigned long long PeakPrivateBytes(Work work) {
+    std::atomic<bool> done{false};
+    std::atomic<unsigned long long> peak{PrivateBytes().bytes};
+    std::thread sampler([&] {
+        while (!done.load()) {
+            peak = std::max(peak.load(), PrivateBytes().bytes);
+            ::Sleep(1);
+        }
+    });
+    work();
+    peak = std::max(peak.load(), PrivateBytes().bytes);
+    done = true;
+    sampler.join();
+    return peak.load();
 }

@@ -9,15 +9,17 @@
 //   window-text-top       the row at the top then (the first change, a few rows of context above)
 //   window-text-memory    the private memory at its peak meanwhile, what the window holds after,
 //                         and the two files' sizes (bytes)
+//   window-page-ms        then a page down painted, on average over the first pages (the changes
+//                         within the changed lines in sight worked out as they come), and the pages
 //   window-disjoint-ms    two 200,000-line texts with no line in common: until the summary shows
 //   window-disjoint-stall-ms  the longest the window took to answer a message meanwhile, asked
 //                         from another thread every 5 ms
 #include "bench/AppPump.h"
 #include "bench/PrivateBytes.h"
 #include "res/resource.h"
-#include "shell/CompareWnd.h"
-#include "shell/MainFrm.h"
-#include "shell/TallowboxApp.h"
+#include "shell/compare/CompareWnd.h"
+#include "shell/main/MainFrm.h"
+#include "shell/main/TallowboxApp.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -86,6 +88,19 @@ private:
     std::thread m_thread;
 };
 
+// Pages down from the top as the scroll bar asks for them, each painted before the next.
+void PrintPaging(HWND panes) {
+    const int kPages = 400;
+    ::SendMessageW(panes, WM_VSCROLL, SB_TOP, 0);
+    ::UpdateWindow(panes);
+    const double start = NowMs();
+    for (int page = 0; page < kPages; ++page) {
+        ::SendMessageW(panes, WM_VSCROLL, SB_PAGEDOWN, 0);
+        ::UpdateWindow(panes);
+    }
+    std::printf("window-page-ms %.2f %d\n", (NowMs() - start) / kPages, kPages);
+}
+
 int Run(CWinApp& app, HWND frame, const std::wstring& data) {
     // The 1 % case: from the command to the first change painted.
     const unsigned long long before = PrivateBytes().bytes;
@@ -116,6 +131,7 @@ int Run(CWinApp& app, HWND frame, const std::wstring& data) {
                 compared->lines.PlaceCount() > 0 ? compared->lines.Places()[0].firstRow : 0u);
     std::printf("window-text-memory %llu %llu %llu\n", memory.Peak() - before, PrivateBytes().bytes - before,
                 compared->older.size + compared->newer.size);
+    PrintPaging(::GetDlgItem(window->m_hWnd, IDC_COMPARE_PANES));
     ::DestroyWindow(window->m_hWnd);
     PumpPending(app);
 

@@ -17,8 +17,8 @@
 
 #include "BenchClock.h"
 #include "PrivateBytes.h"
-#include "engine/FileCompare.h"
-#include "engine/FolderCompare.h"
+#include "engine/compare/FileCompare.h"
+#include "engine/compare/FolderCompare.h"
 
 namespace {
 
@@ -29,23 +29,6 @@ struct Series {
         std::printf("%s %.1f %.1f %.1f\n", name, ms[ms.size() / 2], ms.front(), ms.back());
     }
 };
-
-// The highest private memory seen while work runs, sampled from a thread of its own every millisecond.
-template <typename Work> unsigned long long PeakPrivateBytes(Work work) {
-    std::atomic<bool> done{false};
-    std::atomic<unsigned long long> peak{PrivateBytes().bytes};
-    std::thread sampler([&] {
-        while (!done.load()) {
-            peak = std::max(peak.load(), PrivateBytes().bytes);
-            Sleep(1);
-        }
-    });
-    work();
-    peak = std::max(peak.load(), PrivateBytes().bytes);
-    done = true;
-    sampler.join();
-    return peak.load();
-}
 
 bool CompareTexts(const std::wstring& data, const wchar_t* older, const wchar_t* newer, int rounds,
                   const char* name) {

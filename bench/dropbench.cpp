@@ -12,7 +12,7 @@
 // failed or stopped; 1: a row is marked; 3: no rows within the bound or the window went away.
 #include "bench/AppPump.h"
 #include "bench/PrivateBytes.h"
-#include "shell/TallowboxApp.h"
+#include "shell/main/TallowboxApp.h"
 
 #include <windows.h>
 #include <commctrl.h>

@@ -22,11 +22,11 @@
 //   window-rows           the rows it lists then
 #include "bench/AppPump.h"
 #include "bench/PrivateBytes.h"
-#include "engine/Cleanup.h"
-#include "engine/History.h"
-#include "shell/HistoryWnd.h"
-#include "shell/MainFrm.h"
-#include "shell/TallowboxApp.h"
+#include "engine/journal/Cleanup.h"
+#include "engine/journal/History.h"
+#include "shell/history/HistoryWnd.h"
+#include "shell/main/MainFrm.h"
+#include "shell/main/TallowboxApp.h"
 
 #include <windows.h>
 #include <commctrl.h>

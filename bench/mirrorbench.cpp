@@ -17,8 +17,8 @@
 
 #include "BenchClock.h"
 #include "PrivateBytes.h"
-#include "engine/Journal.h"
-#include "engine/Mirror.h"
+#include "engine/journal/Journal.h"
+#include "engine/mirror/Mirror.h"
 
 namespace {
 

@@ -13,7 +13,10 @@ import statistics
 import subprocess
 import sys
 import time
+import zipfile
 
+from proof import proof_figures
+from search import search_figures
 from versions import version_figures
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -375,12 +378,35 @@ def compare_figures(build: str, compare: str, rounds: int) -> dict:
     peak, held, files = (int(v) for v in window["window-text-memory"][:3])
     print(f"   {'window: 1 % case, first change':32s} {float(window['window-text-ms'][0]):8.1f}   top row "
           f"{window['window-text-top'][0]}, peak {peak / 2**20:.1f} MiB, held {held / 2**20:.1f} MiB")
+    print(f"   {'window: a page down painted':32s} {float(window['window-page-ms'][0]):8.1f}")
     print(f"   {'window: none in common, result':32s} {float(window['window-disjoint-ms'][0]):8.1f}   longest "
           f"answer {float(window['window-disjoint-stall-ms'][0]):.1f} ms")
     print()
     result.update({"window-text-ms": float(window["window-text-ms"][0]), "window-memory-ratio": peak / files,
                    "window-disjoint-ms": float(window["window-disjoint-ms"][0]),
                    "window-stall-ms": float(window["window-disjoint-stall-ms"][0])})
+    return result
+
+
+def office_figures(build: str, office: str, rounds: int) -> dict:
+    """officebench.exe over two versions of a 200-page Word document and of a 10-sheet, 50,000-cell
+    Excel workbook: from reading to the text diffed, and the peak private memory against the text both
+    documents hold (and against their unpacked parts, for scale)."""
+    figures = named_figures([WINE, os.path.join(build, "bench", "officebench.exe"), win(office), str(max(rounds, 5))])
+    print("office documents compared as text (median ms, min-max over the rounds)")
+    result = {}
+    for kind, label in (("docx", "200-page Word document"), ("xlsx", "10 sheets, 50,000 cells")):
+        med, low, high = (float(v) for v in figures[f"{kind}-ms"])
+        left, right, places, removed, added, minimal = figures[f"{kind}-diff"]
+        peak, text, packed = (int(v) for v in figures[f"{kind}-memory"][:3])
+        unpacked = sum(sum(i.file_size for i in zipfile.ZipFile(os.path.join(office, f"{side}.{kind}")).infolist())
+                       for side in ("older", "newer"))
+        print(f"   {label:32s} {med:8.1f}   {low:8.1f}-{high:<8.1f}  {left}/{right} lines: {places} places, "
+              f"{removed} removed, {added} added, {'minimal' if minimal == '1' else 'fell back'}")
+        print(f"   {'':32s} peak {peak / 2**20:.1f} MiB: {peak / text:.2f} x the text ({text / 2**20:.1f} MiB), "
+              f"{peak / unpacked:.2f} x the unpacked parts ({unpacked / 2**20:.1f} MiB), files {packed / 2**20:.1f} MiB")
+        result.update({f"{kind}-ms": med, f"{kind}-memory-ratio": peak / text})
+    print()
     return result
 
 
@@ -393,6 +419,11 @@ def compare_target_lines(compare: dict) -> None:
             ("compare window: peak memory / files", "window-memory-ratio", 4, "{:.2f}"),
             ("compare window: none common, shown (ms)", "window-disjoint-ms", 3000, "{:.0f}"),
             ("compare window: longest answer (ms)", "window-stall-ms", 100, "{:.0f}")]
+    if "docx-ms" in compare:
+        rows += [("compare: 200-page .docx, diffed (ms)", "docx-ms", 1000, "{:.0f}"),
+                 ("compare: .docx peak memory / its text", "docx-memory-ratio", 8, "{:.2f}"),
+                 ("compare: 50,000-cell .xlsx, diffed (ms)", "xlsx-ms", 1000, "{:.0f}"),
+                 ("compare: .xlsx peak memory / its text", "xlsx-memory-ratio", 8, "{:.2f}")]
     for label, name, limit, shape in rows:
         target_line(label, shape.format(compare[name]), f"<= {limit}", verdict(compare[name] <= limit))
 
@@ -511,10 +542,15 @@ def main() -> int:
                         help="only second backups (S unchanged, M a tenth changed, a 64 MiB file unchanged)"
                              " against the floor; --other-program: another build's first backups beside")
     parser.add_argument("--compare", default="", help="the generated texts and folders the compare reads")
+    parser.add_argument("--office", default="", help="the generated Word and Excel documents the compare reads")
     parser.add_argument("--compare-only", action="store_true",
                         help="only the compare of two texts and of two folders (at least 5 rounds)")
     parser.add_argument("--mirror-only", action="store_true",
                         help="only the mirror: catch-up of S and M, a second unchanged S, drops with a mirror")
+    parser.add_argument("--proof-only", action="store_true",
+                        help="only first backups of S and M with hashes against Hash=no and the floor, and the hash")
+    parser.add_argument("--search", default="", help="the generated versions the search looks in")
+    parser.add_argument("--search-only", action="store_true", help="only the search inside every version")
     parser.add_argument("--history-only", action="store_true",
                         help="only the history (one read per round, at least 3) and the start-up")
     args = parser.parse_args()
@@ -538,17 +574,26 @@ def main() -> int:
         startup = startup_figures(args.build, contenders.program_dir, max(args.rounds, 3) * 2, other)
         target_lines({}, [], startup, None, None)
         return 0
+    def launch_p(program_dir: str, item: str) -> float:
+        program = win(os.path.join(program_dir, "Tallowbox.exe"))
+        return float(launch(args.build, "run", f'"{program}" /p "{win(item)}"')[-1].split()[0])
     if args.versions_only:
-        def launch_p(program_dir: str, item: str) -> float:
-            program = win(os.path.join(program_dir, "Tallowbox.exe"))
-            return float(launch(args.build, "run", f'"{program}" /p "{win(item)}"')[-1].split()[0])
         version_figures(contenders, args.trees, args.rounds, launch_p, args.other_program)
+        return 0
+    if args.proof_only:
+        proof_figures(contenders, args.trees, args.rounds, launch_p, find_backup, verify)
         return 0
     if args.mirror_only:
         mirror_figures(args.build, args.work, args.trees, args.rounds)
         return 0
+    if args.search_only:
+        search_figures(args.build, args.search, args.rounds, named_figures, target_line, verdict)
+        return 0
     if args.compare_only:
-        target_lines({}, [], None, None, None, None, compare_figures(args.build, args.compare, args.rounds))
+        compare = compare_figures(args.build, args.compare, args.rounds)
+        if args.office:
+            compare.update(office_figures(args.build, args.office, args.rounds))
+        target_lines({}, [], None, None, None, None, compare)
         return 0
     if args.history_only:
         history = history_figures(args.build, args.work, args.history, max(args.rounds, 3))

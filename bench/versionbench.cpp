@@ -6,10 +6,10 @@
 // prints one line per save, "<ms>", then "max <ms>". Exit code 0: every save listed as one
 // automatic row; 1: the program did not start; 3: a save gave no row within the bound.
 #include "bench/AppPump.h"
-#include "engine/BackupPaths.h"
-#include "shell/MainFrm.h"
-#include "shell/TallowboxApp.h"
-#include "shell/TallowboxDoc.h"
+#include "engine/base/BackupPaths.h"
+#include "shell/document/TallowboxDoc.h"
+#include "shell/main/MainFrm.h"
+#include "shell/main/TallowboxApp.h"
 
 #include <windows.h>
 #include <commctrl.h>

@@ -14,7 +14,7 @@
 
 #include "BenchClock.h"
 #include "PrivateBytes.h"
-#include "engine/Watcher.h"
+#include "engine/watch/Watcher.h"
 
 namespace {
 

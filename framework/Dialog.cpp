@@ -127,6 +127,22 @@ void CDialog::WidenToShowColumns(HWND list) {
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+RECT CDialog::DialogUnits(RECT rect) const {
+    ::MapDialogRect(m_hWnd, &rect);
+    return rect;
+}
+
+RECT CDialog::ControlRect(int id) const {
+    RECT rect;
+    ::GetWindowRect(GetDlgItem(id), &rect);
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+void CDialog::PlaceControl(HWND control, int x, int y, int cx, int cy) {
+    ::SetWindowPos(control, nullptr, x, y, cx > 0 ? cx : 0, cy > 0 ? cy : 0, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void CDialog::EndDialog(int nResult) {
     m_nModalResult = nResult;
     m_bEndModal = true;

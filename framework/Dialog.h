@@ -32,6 +32,13 @@ public:
     // never wider than its display's work area.
     void WidenToShowColumns(HWND list);
 
+    // For a layout: rect (left, top, right, bottom) in dialog units, as pixels at the dialog's
+    // font and scale; a control's rectangle in the dialog's client coordinates; and a control
+    // moved and sized (a negative size taken as 0), its place in the tab order kept.
+    RECT DialogUnits(RECT rect) const;
+    RECT ControlRect(int id) const;
+    static void PlaceControl(HWND control, int x, int y, int cx, int cy);
+
     // Runs the data exchange; FALSE when it threw (reported already).
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
 

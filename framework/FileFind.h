@@ -13,6 +13,23 @@
 
 #include <string>
 
+// CFindHandle: owns a find handle from FindFirstFile(Ex) (invalid: INVALID_HANDLE_VALUE) and
+// closes it when it goes, for a walk that reads the entries itself. Not copyable.
+class CFindHandle {
+public:
+    explicit CFindHandle(HANDLE find) : m_find(find) {}
+    ~CFindHandle() {
+        if (m_find != INVALID_HANDLE_VALUE)
+            ::FindClose(m_find);
+    }
+    CFindHandle(const CFindHandle&) = delete;
+    CFindHandle& operator=(const CFindHandle&) = delete;
+    HANDLE get() const { return m_find; }
+
+private:
+    HANDLE m_find;
+};
+
 class CFileFind {
 public:
     CFileFind() = default;

@@ -102,6 +102,13 @@ void InsertListColumns(HWND list, const ListColumn* columns, int count, UINT dpi
     }
 }
 
+void SetDispInfoText(NMLVDISPINFOW* info, const std::wstring& text) {
+    const size_t room = static_cast<size_t>(info->item.cchTextMax) - 1;
+    const size_t length = text.size() < room ? text.size() : room;
+    text.copy(info->item.pszText, length);
+    info->item.pszText[length] = L'\0';
+}
+
 int WidthShowingEveryColumn(HWND list) {
     HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
     const int count = header != nullptr ? static_cast<int>(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;

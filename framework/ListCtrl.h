@@ -46,6 +46,8 @@ struct ListColumn {
 void InsertListColumns(HWND list, const ListColumn* columns, int count, UINT dpi);
 // The width a column needs to show text whole, with the header's margins around it.
 int ColumnWidthFor(HWND list, const std::wstring& text);
+// Answers a virtual list's text callback: text copied into the list's buffer, cut to its room.
+void SetDispInfoText(NMLVDISPINFOW* info, const std::wstring& text);
 // How wide the list must be to show every column whole: the columns, its borders and room for a
 // vertical scroll bar.
 int WidthShowingEveryColumn(HWND list);

@@ -3,7 +3,7 @@
 // is its own heap block of exactly the given size, so the address sanitizer sees a single
 // character too many). The wide extractor gets the same input twice: each byte as one unit (the
 // narrow case's pieces), and byte pairs as little-endian units (characters beyond a byte).
-#include "engine/TokenExtractor.h"
+#include "engine/base/TokenExtractor.h"
 
 #include <algorithm>
 #include <cstdint>

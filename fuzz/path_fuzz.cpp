@@ -3,7 +3,7 @@
 // back, and the in-place operations never touch a unit past the text's own buffer (each works
 // on a heap block of exactly the text and its zero, for the address sanitizer, and on a copy
 // that ends where an inaccessible page begins).
-#include "engine/BackupPaths.h"
+#include "engine/base/BackupPaths.h"
 
 #include <cstdint>
 #include <cstdio>

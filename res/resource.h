@@ -95,7 +95,7 @@
 #define IDS_COLUMN_ITEM 3109
 #define IDS_COLUMN_LAST_VERSION 3110
 #define IDS_COLUMN_STATE 3111
-// The status line: what the engine reports (shell/Wording.cpp's table of status codes).
+// The status line: what the engine reports (shell/words/Wording.cpp's table of status codes).
 #define IDS_SENTENCE_JOIN 3200
 #define IDS_BACKING_UP 3201
 #define IDS_RESTORING 3202
@@ -264,6 +264,39 @@
 #define IDS_FOLDER_UNREADABLE_WHY 3744
 #define IDS_FOLDERS_STOPPED 3745
 #define IDS_COMPARE_FOLDER_MISSING 3746
+
+// Word, Excel and PowerPoint files in the compare: the header's note, and why one was not read.
+#define IDS_COMPARE_DOCUMENT_HEADER 3880
+#define IDS_COMPARE_NOT_DOCUMENT 3881
+#define IDS_DOCUMENT_NOT_ZIP 3882
+#define IDS_DOCUMENT_TRUNCATED 3883
+#define IDS_DOCUMENT_ENCRYPTED 3884
+#define IDS_DOCUMENT_TOO_LARGE 3885
+#define IDS_DOCUMENT_BOMB 3886
+#define IDS_DOCUMENT_DAMAGED 3887
+#define IDS_DOCUMENT_BROKEN_XML 3888
+#define IDS_DOCUMENT_UNSUPPORTED 3889
+
+// Search inside every version: the history's 内容 box and the results window.
+#define IDD_SEARCH_RESULTS 180
+#define IDC_HISTORY_CONTENT 1110
+#define IDC_SEARCH_LIST 1111
+#define IDC_SEARCH_SUMMARY 1112
+#define IDS_SEARCH_TITLE 3900
+#define IDS_SEARCH_COLUMN_ITEM 3901
+#define IDS_SEARCH_COLUMN_FIRST 3902
+#define IDS_SEARCH_COLUMN_LAST 3903
+#define IDS_SEARCH_COLUMN_WENT 3904
+#define IDS_SEARCH_COLUMN_LINE 3905
+#define IDS_SEARCH_RUNNING 3906
+#define IDS_SEARCH_DONE 3907
+#define IDS_SEARCH_STOPPED 3908
+#define IDS_SEARCH_COUNTS 3909
+#define IDS_SEARCH_UNREADABLE 3910
+#define IDS_SEARCH_STILL_THERE 3911
+#define IDS_SEARCH_FILE_GONE 3912
+#define IDS_SEARCH_LINE 3913
+#define IDS_SEARCH_COMPARE 3914
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

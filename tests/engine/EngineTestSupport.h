@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/BackupItem.h"
+#include "engine/copy/BackupItem.h"
 #include "framework/Language.h"
 #include "framework/String.h"
-#include "shell/Wording.h"
+#include "shell/words/Wording.h"
 
 SYSTEMTIME At(int year, int month, int day, int hour, int minute);
 

@@ -19,7 +19,8 @@ TOKEN = re.compile(r'//[^\n]*|/\*.*?\*/|(?:u8|[LuU])?"(?:\\.|[^"\\\n])*"|(?:u8|[
 
 root = sys.argv[1]
 found = 0
-for path in sorted(glob.glob(os.path.join(root, "engine", "*.[ch]*")) + glob.glob(os.path.join(root, "shell", "*.[ch]*"))):
+for path in sorted(glob.glob(os.path.join(root, "engine", "**", "*.[ch]*"), recursive=True) +
+                     glob.glob(os.path.join(root, "shell", "**", "*.[ch]*"), recursive=True)):
     with open(path, encoding="utf-8") as source:
         text = source.read()
     for match in TOKEN.finditer(text):

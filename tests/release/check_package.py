@@ -32,7 +32,7 @@ MACHINES = {"x86_64": 0x8664, "i386": 0x14C}
 SYSTEM_DLLS = {
     "advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll",
     "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "uxtheme.dll",
-    "version.dll", "ucrtbase.dll",
+    "version.dll", "ucrtbase.dll", "ntdll.dll",
 }
 
 failures = 0

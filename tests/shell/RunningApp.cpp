@@ -3,9 +3,9 @@
 #include "framework/FrameworkIds.h"
 #include "framework/Language.h"
 #include "res/resource.h"
-#include "engine/BackupPaths.h"
-#include "shell/TallowboxDoc.h"
-#include "shell/TallowboxView.h"
+#include "engine/base/BackupPaths.h"
+#include "shell/document/TallowboxDoc.h"
+#include "shell/main/TallowboxView.h"
 
 #include <commctrl.h>
 #include <shlobj.h>

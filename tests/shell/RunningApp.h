@@ -3,8 +3,8 @@
 // temporary folder. The test drives the message loop itself with Pump.
 #pragma once
 
-#include "shell/TallowboxApp.h"
-#include "shell/TallowboxView.h"
+#include "shell/main/TallowboxApp.h"
+#include "shell/main/TallowboxView.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,0 @@
-// The program's one application object; the framework's entry point finds and runs it.
-#include "shell/TallowboxApp.h"
-
-CTallowboxApp theApp;

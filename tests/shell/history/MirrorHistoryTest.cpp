@@ -1,0 +1,225 @@
+// The history of the running program with a mirror folder (MirrorFolder=), which the program
+// fills itself: one list with each version's place, a version cleaned locally opened, compared and
+// restored from the mirror, hostile mirror records refused, an unreachable mirror said; and the
+// mirror's check finding copies that differ or are missing.
+#include "RunningApp.h"
+#include "WindowProbe.h"
+
+#include "common/TempFolder.h"
+#include "engine/base/BackupPaths.h"
+#include "engine/journal/History.h"
+#include "engine/journal/Journal.h"
+#include "res/resource.h"
+#include "shell/history/HistoryWnd.h"
+#include "shell/main/MainFrm.h"
+#include "shell/history/MirrorCheckWnd.h"
+#include "framework/Language.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+// Pumps until the mirror's journals name count versions of item (the program mirrors on a thread
+// of its own, oldest first), so what a case changes there next is never written over by the program.
+bool PumpUntilMirrored(RunningApp& running, const std::string& mirror, const std::string& item,
+                       size_t count) {
+    for (int tries = 0; tries < 300; ++tries, running.Pump(50)) {
+        CHistory mirrored;
+        ReadHistory(FromAnsiText(mirror), mirrored, nullptr, {});
+        if (FilterHistory(mirrored, std::wstring(), FromAnsiText(item)).size() == count)
+            return true;
+    }
+    return false;
+}
+
+class MirrorHistory : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(WriteFileText(sources / "note.txt", "first"));
+        ASSERT_TRUE(WriteFileText(sources / "other.txt", "other"));
+        ASSERT_TRUE(WriteFileText(sources / "album\\top.txt", "top"));
+        ASSERT_TRUE(WriteFileText(program / "Tallowbox.ini",
+                                  "[Tallowbox]\r\nMirrorFolder=" + mirror.path() + "\r\n"));
+        running = std::make_unique<RunningApp>("", program.path());
+        ASSERT_TRUE(running->started());
+        const std::vector<std::string> paths = {sources / "note.txt", sources / "other.txt",
+                                                sources / "album"};
+        ::PostMessageA(running->View(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDropBlock(paths)), 0);
+        running->PumpUntilRows(3);
+        running->PumpUntilIdle();
+        ASSERT_TRUE(PumpUntilMirrored(*running, mirror.path(), sources / "album", 1));
+        day = running->ItemText(0, 4).substr((program / "backups\\").size()); // "YYYY-MMDD\HHMM"
+    }
+    CHistoryWnd* Open() {
+        running->PressKey(WM_KEYDOWN, 'H', VK_CONTROL);
+        auto* frame = dynamic_cast<CMainFrame*>(CWnd::FromHandlePermanent(running->Frame()));
+        CHistoryWnd* history = frame != nullptr ? frame->History() : nullptr;
+        for (int i = 0; i < 250 && history != nullptr && !history->IsLoaded(); ++i)
+            running->Pump(20);
+        return history;
+    }
+    HWND ListOf(CHistoryWnd* history) { return ::GetDlgItem(history->GetSafeHwnd(), IDC_HISTORY_LIST); }
+    std::wstring Cell(HWND list, int item, int column) {
+        wchar_t text[512] = L"";
+        LVITEMW cell = {};
+        cell.iSubItem = column;
+        cell.pszText = text;
+        cell.cchTextMax = 512;
+        ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&cell));
+        return text;
+    }
+    int RowNamed(HWND list, const std::wstring& name) {
+        for (int item = 0; item < ListView_GetItemCount(list); ++item)
+            if (Cell(list, item, 2) == name)
+                return item;
+        return -1;
+    }
+
+    TempFolder sources, program, mirror;
+    RowSeams seams;
+    std::unique_ptr<RunningApp> running;
+    std::string day;
+};
+
+} // namespace
+
+TEST_F(MirrorHistory, OneListOfBothPlacesAVersionCleanedHereComesFromTheMirror) {
+    // The cleanup's doing here: the note's copy gone, a removal record naming it.
+    const std::string noteCopy = day + "\\note.txt";
+    JournalRecord removed;
+    ::GetLocalTime(&removed.time);
+    removed.kind = JournalKind::Removed;
+    removed.original = FromAnsiText(sources / "note.txt");
+    removed.copy = FromAnsiText(noteCopy);
+    ASSERT_EQ(
+        static_cast<DWORD>(ERROR_SUCCESS),
+        AppendJournalRecord(FromAnsiText(program / "backups"), FromAnsiText(day.substr(0, 9)), removed));
+    ASSERT_TRUE(::DeleteFileA((program / "backups\\" + noteCopy).c_str()));
+    // The other's copy the local disk lost; a day only the mirror holds, with hostile records.
+    ASSERT_TRUE(::DeleteFileA((program / "backups\\" + day + "\\other.txt").c_str()));
+    ASSERT_TRUE(WriteFileText(mirror / "2001-0101\\0101\\old.txt", "old"));
+    ASSERT_TRUE(WriteFileText(sources / "outside.txt", "not the program's"));
+    JournalRecord old;
+    old.time = {2001, 1, 1, 1, 1, 1, 0, 0};
+    old.original = FromAnsiText(sources / "old.txt");
+    old.bytes = 3;
+    std::string journal = JournalHeaderLine();
+    for (const wchar_t* copy :
+         {L"2001-0101\\0101\\old.txt", L"..\\..\\outside.txt", L"2001-0101\\0101\\CON"}) {
+        old.copy = copy;
+        journal += FormatJournalLine(old);
+    }
+    ASSERT_TRUE(WriteFileText(mirror / "2001-0101\\Tallowbox-journal.tsv", journal));
+
+    CHistoryWnd* history = Open();
+    ASSERT_TRUE(history != nullptr && history->IsLoaded());
+    HWND list = ListOf(history);
+    ASSERT_EQ(6, ListView_GetItemCount(list));
+    const std::wstring here = LoadResourceText(IDS_PLACE_HERE), both = LoadResourceText(IDS_PLACE_BOTH),
+                       onMirror = LoadResourceText(IDS_PLACE_MIRROR);
+    std::map<std::wstring, std::wstring> places;
+    int damaged = 0;
+    for (int item = 0; item < 6; ++item) {
+        if (Cell(list, item, 6) == LoadResourceText(IDS_HISTORY_DAMAGED)) {
+            ++damaged;
+            EXPECT_EQ(onMirror, Cell(list, item, 7));
+            running->SelectRows({item}, list);
+            running->ChooseFromRowMenu(seams, ID_ROW_SHOW_BACKUP, list);
+            EXPECT_TRUE(seams.menu[7].second && seams.menu[8].second) << "no restore of a hostile record";
+        } else {
+            places[Cell(list, item, 2)] = Cell(list, item, 7);
+        }
+    }
+    EXPECT_EQ(2, damaged) << "a climbing copy path and a device name";
+    EXPECT_TRUE(seams.shown.empty()) << "nothing of a hostile record is shown";
+    EXPECT_EQ(
+        (std::map<std::wstring, std::wstring>{
+            {L"note.txt", onMirror}, {L"other.txt", onMirror}, {L"album", both}, {L"old.txt", onMirror}}),
+        places);
+    EXPECT_NE(here, both);
+
+    // Looked at and put back from the mirror, the local copy being gone.
+    ASSERT_TRUE(WriteFileText(sources / "note.txt", "changed"));
+    running->SelectRows({RowNamed(list, L"note.txt")}, list);
+    running->ChooseFromRowMenu(seams, ID_ROW_OPEN_VERSION, list);
+    running->PumpUntilIdle();
+    std::string content;
+    ASSERT_EQ(1u, seams.opened.size());
+    EXPECT_TRUE(ReadFileText(ToAnsiText(seams.opened[0]), &content) && content == "first");
+    running->ChooseFromRowMenu(seams, ID_ROW_COMPARE, list);
+    std::vector<HWND> compared;
+    for (int i = 0; i < 250 && compared.empty(); ++i, running->Pump(20))
+        compared = TopLevelWindowsOf(::GetCurrentProcessId(), "TallowboxCompareTexts");
+    ASSERT_EQ(1u, compared.size()) << "compared from the mirror";
+    const auto said = [&] { return WindowText(::GetDlgItem(compared[0], IDC_COMPARE_SUMMARY)); };
+    for (int i = 0; i < 250 && said().find("違い") != 0; ++i)
+        running->Pump(20);
+    EXPECT_EQ("違い 1 箇所 (削除 1 行、追加 1 行)", said());
+    seams.answer = IDYES;
+    running->ChooseFromRowMenu(seams, ID_ROW_RESTORE, list);
+    running->PumpUntilIdle();
+    EXPECT_TRUE(ReadFileText(sources / "note.txt", &content) && content == "first") << content;
+    EXPECT_TRUE(ReadFileText(mirror / noteCopy, &content) && content == "first") << "the mirror's copy stays";
+    ASSERT_TRUE(PumpUntilMirrored(*running, mirror.path(), sources / "note.txt", 2))
+        << "its safety backup too";
+
+    // A mirror that cannot be reached adds nothing, and the summary says so.
+    RemoveTree(mirror.path());
+    history->Reload();
+    for (int i = 0; i < 250 && !(history->IsLoaded() && history->History().days.size() == 1); ++i)
+        running->Pump(20);
+    wchar_t summary[512] = L"";
+    ::GetDlgItemTextW(history->GetSafeHwnd(), IDC_HISTORY_SUMMARY, summary, 512);
+    EXPECT_NE(std::wstring::npos,
+              std::wstring(summary).find(LoadResourceText(IDS_HISTORY_MIRROR_UNREACHABLE)))
+        << ToAnsiText(summary);
+    // The restore from the mirror is recorded as a whole record too (its copy named as the mirror names it).
+    int restores = 0;
+    for (int item = 0; item < ListView_GetItemCount(list); ++item) {
+        EXPECT_EQ(here, Cell(list, item, 7)) << ToAnsiText(Cell(list, item, 2));
+        EXPECT_NE(LoadResourceText(IDS_HISTORY_DAMAGED), Cell(list, item, 6))
+            << ToAnsiText(Cell(list, item, 2));
+        restores += Cell(list, item, 6) == LoadResourceText(IDS_MARK_RESTORE) ? 1 : 0;
+    }
+    EXPECT_EQ(1, restores);
+}
+
+// 照合 reads the versions in both places: a mirror copy changed, one missing, a folder with a file
+// changed inside; each listed with the copy that still matches its record, nothing changed.
+TEST_F(MirrorHistory, TheCheckListsChangedAndMissingMirrorCopies) {
+    ASSERT_TRUE(WriteFileText(mirror / (day + "\\note.txt"), "First!"));
+    ASSERT_TRUE(::DeleteFileA((mirror / (day + "\\other.txt")).c_str()));
+    ASSERT_TRUE(WriteFileText(mirror / (day + "\\album\\top.txt"), "top!"));
+    CHistoryWnd* history = Open();
+    ASSERT_TRUE(history != nullptr && history->IsLoaded());
+    ::SendMessageW(history->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_HISTORY_VERIFY, BN_CLICKED), 0);
+    CMirrorCheckWnd* check = history->MirrorCheck();
+    ASSERT_TRUE(check != nullptr);
+    for (int i = 0; i < 500 && !check->IsDone(); ++i)
+        running->Pump(20);
+    ASSERT_TRUE(check->IsDone());
+    HWND list = check->List();
+    std::map<std::wstring, std::pair<std::wstring, std::wstring>> found;
+    for (int item = 0; item < ListView_GetItemCount(list); ++item)
+        found[Cell(list, item, 2)] = {Cell(list, item, 4), Cell(list, item, 5)};
+    const std::wstring here = LoadResourceText(IDS_PLACE_HERE);
+    EXPECT_EQ((std::map<std::wstring, std::pair<std::wstring, std::wstring>>{
+                  {L"note.txt", {LoadResourceText(IDS_CHECK_DIFFERENT), here}},
+                  {L"other.txt", {LoadResourceText(IDS_CHECK_MIRROR_MISSING), here}},
+                  {L"album", {LoadResourceText(IDS_CHECK_DIFFERENT), here}}}),
+              found);
+    wchar_t title[256] = L"";
+    ::GetWindowTextW(check->GetSafeHwnd(), title, 256);
+    EXPECT_EQ(FormatResourceText(IDS_CHECK_SUMMARY, {L"3", L"3"}), title);
+    std::string content;
+    EXPECT_TRUE(ReadFileText(mirror / (day + "\\note.txt"), &content) && content == "First!")
+        << "nothing changed";
+    // The reading over, Esc closes the window.
+    const HWND window = check->GetSafeHwnd();
+    ::PostMessageW(list, WM_KEYDOWN, VK_ESCAPE, 0);
+    running->Pump(100);
+    EXPECT_FALSE(::IsWindow(window));
+}
