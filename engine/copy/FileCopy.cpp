@@ -93,7 +93,7 @@ DWORD CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
         return ERROR_SUCCESS;
     error = ReplaceWithTemporary(temporary, target, backupRoot);
     if (error != ERROR_SUCCESS)
-        RemoveOwnFile(temporary);
+        RemoveTemporary(temporary);
     return error;
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/base/TemporaryNames.h"
 #include "framework/FileHandle.h"
 
 namespace {
@@ -102,15 +103,6 @@ DWORD CarryTimeAndAttributes(const FILE_BASIC_INFO& source, HANDLE to, CopiedCon
 
 } // namespace
 
-void RemoveOwnFile(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    DeleteFileW(path.c_str());
-}
-
 DWORD CopyFileContent(const std::wstring& source, const std::wstring& target, const BOOL* stop,
                       CopiedContent* copied, bool flush, const std::function<DWORD(HANDLE)>& beforeClose) {
     SourceFacts facts;
@@ -132,7 +124,7 @@ DWORD CopyFileContent(const std::wstring& source, const std::wstring& target, co
             error = beforeClose(to.get());
     }
     if (error != ERROR_SUCCESS)
-        RemoveOwnFile(target);
+        RemoveTemporary(target);
     return error;
 }
 

@@ -39,5 +39,3 @@ DWORD RenameOpenFile(HANDLE file, const std::wstring& to);
 // ERROR_SUCCESS or the error code; a set *stop ends it with ERROR_REQUEST_ABORTED.
 DWORD HashFileContent(const std::wstring& path, const BOOL* stop, CopiedContent* read);
 
-// Removes a file this program made, its read-only attribute (copied from a source) cleared first.
-void RemoveOwnFile(const std::wstring& path);

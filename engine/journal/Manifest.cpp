@@ -205,7 +205,7 @@ DWORD WriteManifest(const std::wstring& backupRoot, const std::wstring& copy,
                      MOVEFILE_REPLACE_EXISTING))
         error = GetLastError();
     if (error != ERROR_SUCCESS)
-        RemoveOwnFile(temporary);
+        RemoveTemporary(temporary);
     return error;
 }
 
@@ -278,5 +278,5 @@ void ProveMirroredVersion(const std::wstring& backupRoot, const JournalRecord& r
     mirrored.hashKnown = copied.hash == record.hash &&
                          MoveFileExW(temporary.c_str(), SystemPath(mirror + L"\\" + to).c_str(), 0);
     if (!mirrored.hashKnown)
-        RemoveOwnFile(temporary);
+        RemoveTemporary(temporary);
 }
