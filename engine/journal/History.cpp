@@ -115,6 +115,10 @@ private:
             entry.flags |= HistoryEntry::kUnchanged;
         if (record.automatic)
             entry.flags |= HistoryEntry::kAutomatic;
+        if (record.hashKnown && record.kind == JournalKind::Backup) {
+            entry.hash = record.hash;
+            entry.flags |= HistoryEntry::kHashKnown;
+        }
         const bool restoredElsewhere = record.kind == JournalKind::Restore && !record.target.empty();
         if (!IsSafeCopyPath(record.copy) || !IsFullOriginalPath(record.original) ||
             (restoredElsewhere && !IsFullOriginalPath(record.target)))
@@ -380,7 +384,7 @@ const HistoryDay* UnchangedDay(const CHistory* earlier, const std::wstring& name
                                                                                                 : nullptr;
 }
 
-static_assert(sizeof(HistoryEntry) <= 56, "a history entry stays small: a year of backups is many");
+static_assert(sizeof(HistoryEntry) <= 72, "a history entry stays small: a year of backups is many");
 
 uint64_t HashOf(const void* data, size_t size, uint64_t hash = 14695981039346656037ull) {
     const auto* bytes = static_cast<const unsigned char*>(data);

@@ -40,7 +40,7 @@ private:
     std::unordered_map<std::wstring_view, uint32_t> m_ids;
 };
 
-// One row of the history, 56 bytes (the error fills what was padding).
+// One row of the history, 72 bytes (the error fills what was padding; the hash takes 16).
 struct HistoryEntry {
     enum Flags : uint8_t {
         kFolder = 1,
@@ -51,6 +51,9 @@ struct HistoryEntry {
         // The copy lies in the minute folder of the entry's own moment, as nearly every copy does:
         // its folder is told by the time, no text is kept for it (copyFolder is kNone).
         kInOwnMinute = 32,
+        // The journal line gave the version's hash (a file's copy's, a folder's manifest's): the
+        // copy can be proven by its content. Without it the version was made before hashes.
+        kHashKnown = 64,
     };
     int64_t time = 0;        // the batch's moment as FILETIME ticks of local time
     uint64_t bytes = 0;      // written: what the record added to the disk (links and kept files aside)
@@ -67,6 +70,7 @@ struct HistoryEntry {
     // Where the version is kept: this computer's backups folder, the mirror, or both.
     enum Place : uint8_t { kHere = 1, kMirror = 2, kBoth = kHere | kMirror };
     uint8_t place = kHere;
+    ContentHash hash; // the journal's hash of the version, when kHashKnown
     bool Is(Flags flag) const { return (flags & flag) != 0; }
     bool IsIn(Place where) const { return (place & where) != 0; }
 };
