@@ -5,6 +5,7 @@
 #include "EngineTestSupport.h"
 #include "common/TempFolder.h"
 #include "engine/copy/BackupItem.h"
+#include "engine/journal/CopyWay.h"
 #include "engine/mirror/MirrorHistory.h"
 #include "engine/proof/Repair.h"
 
@@ -208,4 +209,83 @@ TEST_F(CopyProofTest, AVersionMadeBeforeHashesIsComparedAndTheHashItsPlacesAgree
     ContentHash none;
     EXPECT_FALSE(m_ledger.AgreedHash(L"2004-0307\\1406\\tree", &none));
     EXPECT_TRUE(Repair("2004-0307\\1406\\tree", differing).files.empty());
+}
+
+TEST_F(CopyProofTest, AHostileManifestIsRefusedAndNothingOutsideTheCopiesIsReadOrWritten) {
+    BackUpAndMirror();
+    const std::string kTree = "2004-0307\\1405\\tree", outside = m_program + "\\outside.txt";
+    ASSERT_TRUE(WriteFileText(outside, "not a copy"));
+    const std::string header = "#Tallowbox-manifest 1\tpath\tsize\tmodified\tattributes\thash\n",
+                      tail = "\t10\t2004-03-07T05:05:00.0000000Z\t32\t" + HashText(HashOfBytes("not a copy", 10));
+    const std::string kLines[] = {"..\\..\\..\\..\\outside.txt" + tail, "CON" + tail, "sub\\nul.txt" + tail,
+                                  std::string(100 * 1024, 'x') + tail, "a.txt" + tail.substr(0, tail.size() - 1)};
+    for (const std::string& line : kLines) {
+        SCOPED_TRACE(line.substr(0, 40));
+        const std::string manifest = header + "a.txt" + tail + "\n" + line + "\n";
+        ASSERT_TRUE(WriteFileText(m_root + "\\2004-0307\\Tallowbox-manifests\\1405\\tree.tsv", manifest));
+        // A journal rewritten to match: the manifest's lines are still refused, nothing is read.
+        CReadOnce once;
+        const PlaceProof proof = ProveCopy(W(m_root), W(kTree), true, HashOfBytes(manifest.data(), manifest.size()),
+                                           true, once, nullptr);
+        EXPECT_EQ(ProofState::Unproven, proof.state);
+        EXPECT_EQ(0u, proof.bytesRead);
+    }
+    // A finding that names a path out of the copy (a ledger's or a caller's) is healed from nowhere.
+    VersionProof forged;
+    forged.place[0].state = ProofState::Damaged;
+    forged.place[0].findings.push_back({L"..\\..\\..\\..\\outside.txt", false, ContentHash()});
+    forged.place[1].state = ProofState::Good;
+    EXPECT_TRUE(Repair(kTree, forged).files.empty());
+    EXPECT_EQ("not a copy", ReadWhole(outside));
+
+    // A link planted inside a copy is not read through; the mirror's copy still proves its own.
+    ASSERT_TRUE(MoveFileA((m_root + "\\2004-0307\\1406\\tree\\sub").c_str(), (m_temp / "elsewhere").c_str()));
+    UnixSymlink link(m_root + "\\2004-0307\\1406\\tree\\sub", "../../../../../elsewhere");
+    ASSERT_TRUE(link.made());
+    const VersionProof linked = Prove("2004-0307\\1406\\tree");
+    EXPECT_EQ(ProofState::Unreadable, linked.place[0].state);
+    EXPECT_EQ(kLinkOnTheWay, linked.place[0].error);
+    EXPECT_EQ(ProofState::Good, linked.place[1].state);
+}
+
+TEST_F(CopyProofTest, TheLedgerSurvivesAReloadAndSkipsLinesItCannotRead) {
+    MakeFolders(m_root);
+    ASSERT_EQ(DWORD(ERROR_SUCCESS), m_ledger.Load(W(m_root)));
+    PlaceProof damaged;
+    damaged.state = ProofState::Damaged;
+    damaged.findings = {{L"photos\\a.jpg", false, HashOfBytes("a", 1)}, {L"b.txt", true, HashOfBytes("b", 1)}};
+    PlaceProof good;
+    good.state = ProofState::Good;
+    const std::wstring kCopy = L"2004-0307\\1405\\tree", kOther = L"2004-0307\\1405\\f.txt";
+    EXPECT_EQ(DWORD(ERROR_SUCCESS), m_ledger.Record(kCopy, ProofPlace::Mirror, damaged, 7));
+    EXPECT_EQ(DWORD(ERROR_SUCCESS), m_ledger.Record(kCopy, ProofPlace::Here, good, 8));
+    EXPECT_EQ(DWORD(ERROR_SUCCESS), m_ledger.MarkReported(kCopy));
+    EXPECT_EQ(DWORD(ERROR_SUCCESS), m_ledger.RecordAgreedHash(kOther, HashOfBytes("f", 1)));
+    // Lines another program or a damaged disk left: a climbing copy, an unknown state or kind, a
+    // line cut short.
+    std::string text = ReadWhole(m_root + "\\Tallowbox-checks.tsv");
+    text += "checked\t..\\..\\x\there\tgood\t1\nchecked\t2004-0307\\1405\\f.txt\there\tbroken\t1\nnonsense\n"
+            "checked\t2004-0307\\1405\\f.txt\there\tgo";
+    ASSERT_TRUE(WriteFileText(m_root + "\\Tallowbox-checks.tsv", text));
+    for (int load = 0; load < 2; ++load) {
+        CCheckLedger ledger;
+        ASSERT_EQ(DWORD(ERROR_SUCCESS), ledger.Load(W(m_root)));
+        EXPECT_EQ(4u, ledger.UnreadableLines());
+        EXPECT_EQ(load == 0 ? 1u : 2u, ledger.Count());
+        CheckMark mark;
+        ASSERT_TRUE(ledger.Find(L"2004-0307\\1405\\TREE", &mark)) << "case aside, as the disk";
+        EXPECT_TRUE(mark.state[0] == ProofState::Good && mark.state[1] == ProofState::Damaged && mark.reported);
+        EXPECT_TRUE(mark.checked[0] == 8 && mark.checked[1] == 7);
+        const std::vector<ProofFinding> files = ledger.DamagedFiles(kCopy, ProofPlace::Mirror);
+        ASSERT_EQ(2u, files.size());
+        EXPECT_TRUE(files[0].path == L"photos\\a.jpg" && !files[0].missing && files[1].missing);
+        EXPECT_TRUE(ledger.DamagedFiles(kCopy, ProofPlace::Here).empty());
+        ContentHash agreed;
+        EXPECT_TRUE(ledger.AgreedHash(kOther, &agreed) && agreed == HashOfBytes("f", 1));
+        // After the line cut short: it is ended first, this line stands on its own.
+        if (load == 0)
+            EXPECT_EQ(DWORD(ERROR_SUCCESS), ledger.Record(kOther, ProofPlace::Here, good, 9));
+        else
+            EXPECT_TRUE(ledger.Find(kOther, &mark) && mark.checked[0] == 9);
+    }
 }
