@@ -32,10 +32,10 @@ void CHistoryWnd::ReadLedger() {
     }
     m_ledgerStale = false;
     const std::wstring root = BackupRoot();
-    m_ledgerJob.reset(new CWindowJob<CCheckLedger>(m_hWnd, WM_HISTORY_LEDGER,
-                                                   [root](const BOOL*, CCheckLedger* ledger) {
-                                                       ledger->Load(root); // none there: empty
-                                                   }));
+    m_ledgerJob.reset(
+        new CWindowJob<CCheckLedger>(m_hWnd, WM_HISTORY_LEDGER, [root](const BOOL*, CCheckLedger* ledger) {
+            ledger->Load(root); // none there: empty
+        }));
 }
 
 void CHistoryWnd::OnLedgerRead(LPARAM lParam) {
@@ -73,9 +73,9 @@ bool CHistoryWnd::OnGetInfoTip(NMLVGETINFOTIPW* tip) const {
             continue;
         const UINT placeName = place == ProofPlace::Here ? IDS_PLACE_HERE : IDS_PLACE_MIRROR;
         text += (text.empty() ? L"" : L"\n") +
-                FormatResourceText(IDS_DAMAGED_TIP,
-                                   {LoadResourceText(placeName),
-                                    DamagedNamesLines(m_ledger->DamagedFiles(copy, place), name, kTipNamesAtMost)});
+                FormatResourceText(IDS_DAMAGED_TIP, {LoadResourceText(placeName),
+                                                     DamagedNamesLines(m_ledger->DamagedFiles(copy, place),
+                                                                       name, kTipNamesAtMost)});
     }
     const size_t length = std::min(text.size(), static_cast<size_t>(tip->cchTextMax) - 1);
     text.copy(tip->pszText, length);
@@ -125,9 +125,11 @@ void CHistoryWnd::OnRowRepaired(LPARAM lParam) {
     if (result->stopped)
         SetStatusText(FormatResourceText(IDS_ROW_REPAIR_STOPPED, {name}));
     else if (result->version.repaired)
-        SetStatusText(FormatResourceText(IDS_ROW_REPAIR_DONE, {name, RepairOutcomeText(result->version.repair)}));
+        SetStatusText(
+            FormatResourceText(IDS_ROW_REPAIR_DONE, {name, RepairOutcomeText(result->version.repair)}));
     else if (IsDamaged(result->version.proof) || HasUnreadable(result->version.proof))
-        SetStatusText(FormatResourceText(IDS_ROW_REPAIR_DONE, {name, ProofStateText(ProofState::Unreadable)}));
+        SetStatusText(
+            FormatResourceText(IDS_ROW_REPAIR_DONE, {name, ProofStateText(ProofState::Unreadable)}));
     else
         SetStatusText(FormatResourceText(IDS_ROW_REPAIR_CLEAN, {name}));
 }

@@ -111,8 +111,8 @@ void ProveAndRepair(const CHistory& history, uint32_t entry, const std::wstring&
     version.entry = entry;
     version.proof = ProveVersion(history, history.entries[entry], backupRoot, mirrorRoot, ledger, once, stop);
     if (!*stop && IsDamaged(version.proof)) {
-        version.repair =
-            RepairVersion(history, history.entries[entry], backupRoot, mirrorRoot, version.proof, ledger, once, stop);
+        version.repair = RepairVersion(history, history.entries[entry], backupRoot, mirrorRoot, version.proof,
+                                       ledger, once, stop);
         version.repaired = true;
         ApplyRepair(version.repair, version.proof);
     }

@@ -11,10 +11,10 @@ namespace {
 
 // Widths at 96 DPI; a heading that needs more gets more.
 const ListColumn kColumns[] = {
-    {IDS_COLUMN_DATE, LVCFMT_LEFT, 90},           {IDS_COLUMN_TIME, LVCFMT_LEFT, 50},
-    {IDS_COLUMN_NAME, LVCFMT_LEFT, 150},          {IDS_COLUMN_ORIGINAL_FOLDER, LVCFMT_LEFT, 160},
-    {IDS_PLACE_HERE, LVCFMT_LEFT, 70},            {IDS_PLACE_MIRROR, LVCFMT_LEFT, 70},
-    {IDS_CHECK_COLUMN_FOUND, LVCFMT_LEFT, 220},   {IDS_CHECK_COLUMN_REPAIR, LVCFMT_LEFT, 160},
+    {IDS_COLUMN_DATE, LVCFMT_LEFT, 90},         {IDS_COLUMN_TIME, LVCFMT_LEFT, 50},
+    {IDS_COLUMN_NAME, LVCFMT_LEFT, 150},        {IDS_COLUMN_ORIGINAL_FOLDER, LVCFMT_LEFT, 160},
+    {IDS_PLACE_HERE, LVCFMT_LEFT, 70},          {IDS_PLACE_MIRROR, LVCFMT_LEFT, 70},
+    {IDS_CHECK_COLUMN_FOUND, LVCFMT_LEFT, 220}, {IDS_CHECK_COLUMN_REPAIR, LVCFMT_LEFT, 160},
 };
 enum Column { kDate, kTime, kName, kFolder, kHere, kMirror, kFound, kRepair };
 
@@ -26,7 +26,8 @@ const size_t kNamedAtMost = 10;
 CVersionCheckWnd::CVersionCheckWnd(std::shared_ptr<const CHistory> history, std::vector<uint32_t> entries,
                                    std::wstring backupRoot, std::wstring mirrorRoot)
     : CToolWnd(IDD_VERSION_CHECK, {300, 140}, Lifetime::OwnedByOpener), m_history(std::move(history)),
-      m_entries(std::move(entries)), m_backupRoot(std::move(backupRoot)), m_mirrorRoot(std::move(mirrorRoot)) {}
+      m_entries(std::move(entries)), m_backupRoot(std::move(backupRoot)),
+      m_mirrorRoot(std::move(mirrorRoot)) {}
 
 BOOL CVersionCheckWnd::Create(CWnd* owner) {
     return ShowModelessBeside(owner, IDR_MAINFRAME, 40);
@@ -46,7 +47,8 @@ BOOL CVersionCheckWnd::OnInitDialog() {
     m_job.reset(new CWindowJob<CheckPart>(
         m_hWnd, WM_VERSION_CHECK_PART,
         [history, entries, backupRoot, mirrorRoot, target](const BOOL* stop, CheckPart* last) {
-            ProveVersions(target, WM_VERSION_CHECK_PART, *history, entries, backupRoot, mirrorRoot, stop, last);
+            ProveVersions(target, WM_VERSION_CHECK_PART, *history, entries, backupRoot, mirrorRoot, stop,
+                          last);
         }));
     return TRUE;
 }
@@ -199,7 +201,8 @@ void CVersionCheckWnd::ShowSummary() {
     }
     const std::wstring read = std::to_wstring(m_readCount), toRead = std::to_wstring(m_toRead);
     if (!m_done) {
-        ::SetDlgItemTextW(m_hWnd, IDC_CHECK_SUMMARY, FormatResourceText(IDS_CHECK_READING, {read, toRead}).c_str());
+        ::SetDlgItemTextW(m_hWnd, IDC_CHECK_SUMMARY,
+                          FormatResourceText(IDS_CHECK_READING, {read, toRead}).c_str());
         return;
     }
     std::wstring text = m_stopped ? FormatResourceText(IDS_CHECK_STOPPED, {read, toRead})
@@ -243,7 +246,8 @@ std::wstring CVersionCheckWnd::CellText(const CheckedVersion& version, int colum
     case kName:
         return original.empty() ? m_history->texts.Text(entry.copyName) : LastComponent(original);
     case kFolder:
-        return original.empty() ? LoadResourceText(IDS_HISTORY_UNKNOWN_FOLDER) : WithoutLastComponent(original);
+        return original.empty() ? LoadResourceText(IDS_HISTORY_UNKNOWN_FOLDER)
+                                : WithoutLastComponent(original);
     case kHere:
     case kMirror:
         return ProofStateText(version.proof.place[column - kHere].state);

@@ -186,7 +186,8 @@ std::wstring DamagedRestoreWarning(const std::vector<BackupRow>& rows, const std
     const size_t kNamedAtMost = 10;
     std::wstring found;
     for (const BackupRow& row : rows) {
-        const std::wstring copy = PlainPath(row.backupPath), mirror = mirrorRoot.empty() ? mirrorRoot : PlainPath(mirrorRoot);
+        const std::wstring copy = PlainPath(row.backupPath),
+                           mirror = mirrorRoot.empty() ? mirrorRoot : PlainPath(mirrorRoot);
         const bool onMirror = !mirror.empty() && IsStrictlyBelow(copy, mirror);
         const std::wstring root = onMirror ? mirror : PlainPath(backupRoot);
         CheckMark mark;
@@ -196,11 +197,12 @@ std::wstring DamagedRestoreWarning(const std::vector<BackupRow>& rows, const std
         if (mark.state[static_cast<int>(place)] != ProofState::Damaged)
             continue;
         const std::wstring name = ItemName(row).empty() ? LastComponent(copy) : ItemName(row);
-        found += FormatResourceText(IDS_DAMAGED_RESTORE_ITEM,
-                                    {name, momentOf(row),
-                                     DamagedNamesLines(ledger.DamagedFiles(copy.substr(root.size() + 1), place),
-                                                       name, kNamedAtMost)}) +
-                 L"\n";
+        found +=
+            FormatResourceText(IDS_DAMAGED_RESTORE_ITEM,
+                               {name, momentOf(row),
+                                DamagedNamesLines(ledger.DamagedFiles(copy.substr(root.size() + 1), place),
+                                                  name, kNamedAtMost)}) +
+            L"\n";
     }
     return found.empty() ? found : FormatResourceText(IDS_DAMAGED_RESTORE, {found});
 }

@@ -439,8 +439,8 @@ void CRowCommands::Restore() {
     // A copy found damaged may still be worth having: the warning comes first, the user decides.
     const std::wstring warning = DamagedWarning(rows);
     const UINT icon = warning.empty() ? MB_ICONQUESTION : MB_ICONWARNING;
-    const std::wstring question = warning.empty() ? RestoreQuestion(rows, moment)
-                                                  : warning + L"\n\n" + RestoreQuestion(rows, moment);
+    const std::wstring question =
+        warning.empty() ? RestoreQuestion(rows, moment) : warning + L"\n\n" + RestoreQuestion(rows, moment);
     if (s_pfnAsk(Owner(), question, MB_YESNO | icon | MB_DEFBUTTON2) != IDYES)
         return;
     m_host.QueueRestore(std::move(rows), std::wstring());
@@ -457,8 +457,9 @@ void CRowCommands::RestoreElsewhere() {
     if (rows.empty() || !std::all_of(rows.begin(), rows.end(), &CanRestoreElsewhere))
         return;
     const std::wstring warning = DamagedWarning(rows);
-    if (!warning.empty() && s_pfnAsk(Owner(), warning + L"\n\n" + LoadResourceText(IDS_DAMAGED_RESTORE_ANYWAY),
-                                     MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
+    if (!warning.empty() &&
+        s_pfnAsk(Owner(), warning + L"\n\n" + LoadResourceText(IDS_DAMAGED_RESTORE_ANYWAY),
+                 MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
         return;
     std::wstring folder;
     if (!s_pfnPickFolder(Owner(), &folder) || folder.empty())

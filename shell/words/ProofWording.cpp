@@ -12,8 +12,10 @@ struct StateWords {
 };
 
 const StateWords kStateWords[] = {
-    {ProofState::Good, IDS_PROOF_GOOD},         {ProofState::Damaged, IDS_PROOF_DAMAGED},
-    {ProofState::Unproven, IDS_PROOF_UNPROVEN}, {ProofState::Absent, IDS_PROOF_ABSENT},
+    {ProofState::Good, IDS_PROOF_GOOD},
+    {ProofState::Damaged, IDS_PROOF_DAMAGED},
+    {ProofState::Unproven, IDS_PROOF_UNPROVEN},
+    {ProofState::Absent, IDS_PROOF_ABSENT},
     {ProofState::Unreadable, IDS_PROOF_UNREADABLE},
 };
 
@@ -72,8 +74,8 @@ std::wstring LastCheckText(const CheckMark& mark) {
     utc.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(last) >> 32);
     if (!::FileTimeToLocalFileTime(&utc, &local))
         local = utc;
-    return HistoryDateText(static_cast<int64_t>((static_cast<uint64_t>(local.dwHighDateTime) << 32) |
-                                                local.dwLowDateTime));
+    return HistoryDateText(
+        static_cast<int64_t>((static_cast<uint64_t>(local.dwHighDateTime) << 32) | local.dwLowDateTime));
 }
 
 std::wstring RepairOutcomeText(const RepairResult& result) {

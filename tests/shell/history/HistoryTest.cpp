@@ -1,7 +1,7 @@
 // The history window of the running program: after a restart it lists the earlier backups and the
 // copies no journal names; the search box filters; a row's versions; restore, look at a version
-// and restore to another place from it. The shell, the question, the menu and the folder picker
-// are recorders.
+// and restore to another place from it; 照合 without a mirror and a row's 修復. The shell, the
+// question, the menu and the folder picker are recorders.
 #include "RunningApp.h"
 
 #include "common/TempFolder.h"
@@ -10,6 +10,8 @@
 #include "framework/FileHandle.h"
 #include "res/resource.h"
 #include "shell/history/HistoryWnd.h"
+#include "shell/history/VersionCheckWnd.h"
+#include "framework/Language.h"
 #include "shell/main/MainFrm.h"
 
 #include <commctrl.h>
@@ -81,7 +83,7 @@ TEST_F(History, AfterARestartItListsEveryBackupSearchesAndNarrowsToOneItem) {
     // The copy no journal names: last (oldest); no restore to an unknown place, but elsewhere.
     running->SelectRows({3}, ListOf(history));
     running->ChooseFromRowMenu(seams, 0, ListOf(history));
-    ASSERT_EQ(11u, seams.menu.size());
+    ASSERT_EQ(12u, seams.menu.size()) << "the history's rows offer 修復 too";
     EXPECT_TRUE(seams.menu[7].second) << "restore greyed";
     EXPECT_FALSE(seams.menu[8].second) << "restore to another place offered";
 
@@ -209,4 +211,61 @@ TEST_F(History, TheStatusLineAfterACleanupSaysWhatHappened) {
     const std::wstring status = running->WideStatusText();
     EXPECT_EQ(0u, status.find(L"1 個のバックアップを")) << ToAnsiText(status);
     EXPECT_NE(std::wstring::npos, status.find(L"空きました")) << ToAnsiText(status);
+}
+
+// Without a mirror 照合 reads this computer's copies: a byte flipped in a folder version's file is
+// found and named. The row's 修復 proves it again and heals it from the original, which still has
+// its size, time and hash; the status text says so and 確認 shows the day of the good check.
+TEST_F(History, TheCheckWithoutAMirrorAndARowsRepairFromTheOriginal) {
+    Drop({sources / "note.txt", sources / "album"});
+    running->PumpUntilIdle();
+    const std::string top = running->ItemText(0, 4) + "\\album\\top.txt"; // the note's folder holds it
+    ASSERT_TRUE(FlipByteKeepingTime(top));
+    CHistoryWnd* history = Open();
+    ASSERT_TRUE(history != nullptr && history->IsLoaded());
+    ::SendMessageW(history->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_HISTORY_VERIFY, BN_CLICKED), 0);
+    CVersionCheckWnd* check = history->VersionCheck();
+    ASSERT_TRUE(check != nullptr);
+    for (int i = 0; i < 500 && !check->IsDone(); ++i)
+        running->Pump(20);
+    ASSERT_TRUE(check->IsDone());
+    const HWND list = check->List(), rows = ListOf(history);
+    ASSERT_EQ(2, ListView_GetItemCount(list));
+    const int album = running->ItemText(0, 2, list) == "album" ? 0 : 1;
+    const std::wstring damaged = LoadResourceText(IDS_PROOF_DAMAGED);
+    EXPECT_EQ(ToAnsiText(damaged), running->ItemText(album, 4, list));
+    EXPECT_EQ(ToAnsiText(LoadResourceText(IDS_PROOF_ABSENT)), running->ItemText(album, 5, list));
+    EXPECT_EQ("top.txt", running->ItemText(album, 6, list));
+    EXPECT_EQ(ToAnsiText(LoadResourceText(IDS_PROOF_GOOD)), running->ItemText(1 - album, 4, list));
+    wchar_t body[512] = L"";
+    ::GetDlgItemTextW(check->GetSafeHwnd(), IDC_CHECK_SUMMARY, body, 512);
+    EXPECT_EQ(FormatResourceText(IDS_CHECK_SUMMARY, {L"2"}) +
+                  FormatResourceText(IDS_CHECK_SOME_DAMAGED, {L"1"}),
+              body);
+
+    const int row = running->ItemText(0, 2, rows) == "album" ? 0 : 1;
+    for (int i = 0; i < 250 && running->ItemText(row, 8, rows) != ToAnsiText(damaged); ++i)
+        running->Pump(20);
+    EXPECT_EQ(ToAnsiText(damaged), running->ItemText(row, 8, rows));
+    running->SelectRows({1 - row}, rows);
+    running->ChooseFromRowMenu(seams, 0, rows);
+    EXPECT_TRUE(seams.menu[9].second) << "修復 greyed for a version found good";
+    running->SelectRows({row}, rows);
+    running->ChooseFromRowMenu(seams, ID_ROW_REPAIR, rows);
+    EXPECT_FALSE(seams.menu[9].second) << "修復 offered for the damaged version";
+    const std::wstring healed =
+        FormatResourceText(IDS_ROW_REPAIR_DONE, {L"album", LoadResourceText(IDS_REPAIR_FROM_ORIGINAL)});
+    wchar_t status[512] = L"";
+    for (int i = 0; i < 500 && healed != status; ++i) {
+        running->Pump(20);
+        ::GetDlgItemTextW(history->GetSafeHwnd(), IDC_HISTORY_SUMMARY, status, 512);
+    }
+    EXPECT_EQ(healed, status) << ToAnsiText(status);
+    std::string content;
+    EXPECT_TRUE(ReadFileText(top, &content) && content == "top") << content;
+    wchar_t today[80] = L"";
+    ::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, today, 80, nullptr);
+    for (int i = 0; i < 250 && running->ItemText(row, 8, rows) != ToAnsiText(today); ++i)
+        running->Pump(20);
+    EXPECT_EQ(ToAnsiText(today), running->ItemText(row, 8, rows));
 }
