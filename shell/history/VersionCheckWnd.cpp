@@ -183,9 +183,10 @@ void CVersionCheckWnd::ChecksChanged() const {
 
 // In words, below the list: how far the reading got, what it found, what 修復 made of it.
 void CVersionCheckWnd::ShowSummary() {
+    // A version 修復 could not heal is counted by why, not as one it may still heal.
     size_t damaged = 0, unproven = 0, unreadable = 0, healed = 0, noGoodCopy = 0, failed = 0;
     for (const CheckedVersion& version : m_rows) {
-        damaged += IsDamaged(version.proof) ? 1 : 0;
+        damaged += IsDamaged(version.proof) && !version.repaired ? 1 : 0;
         unproven += IsUnproven(version.proof) ? 1 : 0;
         unreadable += HasUnreadable(version.proof) ? 1 : 0;
         if (!version.repaired)
@@ -211,10 +212,9 @@ void CVersionCheckWnd::ShowSummary() {
         if (count > 0)
             text += FormatResourceText(id, {std::to_wstring(count)});
     };
-    if (healed > 0 || damaged > 0)
-        add(IDS_CHECK_SOME_HEALED, healed);
+    add(IDS_CHECK_SOME_HEALED, healed);
     add(IDS_CHECK_SOME_DAMAGED, damaged);
-    if (damaged == 0 && healed == 0)
+    if (damaged + healed + noGoodCopy + failed == 0)
         text += LoadResourceText(IDS_CHECK_NONE_DAMAGED);
     add(IDS_CHECK_NOT_HEALABLE, noGoodCopy);
     add(IDS_CHECK_REPAIR_FAILED, failed);

@@ -213,59 +213,84 @@ TEST_F(History, TheStatusLineAfterACleanupSaysWhatHappened) {
     EXPECT_NE(std::wstring::npos, status.find(L"空きました")) << ToAnsiText(status);
 }
 
-// Without a mirror 照合 reads this computer's copies: a byte flipped in a folder version's file is
-// found and named. The row's 修復 proves it again and heals it from the original, which still has
-// its size, time and hash; the status text says so and 確認 shows the day of the good check.
-TEST_F(History, TheCheckWithoutAMirrorAndARowsRepairFromTheOriginal) {
+// Without a mirror 照合 reads this computer's copies: a byte flipped in a folder version's file and
+// in a file version's copy whose original has changed since, each found and named. The row's 修復
+// proves the file version again and finds no good copy: it says so and overwrites nothing; the
+// window's 修復 heals the folder version from its original, which still has its size, time and
+// hash. The body, the status text and the 確認 column say each.
+TEST_F(History, TheCheckWithoutAMirrorAndTheRepairFromTheOriginalOrNoGoodCopy) {
     Drop({sources / "note.txt", sources / "album"});
     running->PumpUntilIdle();
-    const std::string top = running->ItemText(0, 4) + "\\album\\top.txt"; // the note's folder holds it
-    ASSERT_TRUE(FlipByteKeepingTime(top));
+    const std::string folder = running->ItemText(0, 4), note = folder + "\\note.txt",
+                      top = folder + "\\album\\top.txt";
+    ASSERT_TRUE(FlipByteKeepingTime(note) && FlipByteKeepingTime(top));
+    ASSERT_TRUE(WriteFileText(sources / "note.txt", "second"));
     CHistoryWnd* history = Open();
     ASSERT_TRUE(history != nullptr && history->IsLoaded());
     ::SendMessageW(history->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_HISTORY_VERIFY, BN_CLICKED), 0);
     CVersionCheckWnd* check = history->VersionCheck();
     ASSERT_TRUE(check != nullptr);
-    for (int i = 0; i < 500 && !check->IsDone(); ++i)
-        running->Pump(20);
-    ASSERT_TRUE(check->IsDone());
+    const auto waitUntilDone = [&] {
+        for (int i = 0; i < 500 && !check->IsDone(); ++i)
+            running->Pump(20);
+        ASSERT_TRUE(check->IsDone());
+    };
+    const auto body = [&] {
+        wchar_t text[512] = L"";
+        ::GetDlgItemTextW(check->GetSafeHwnd(), IDC_CHECK_SUMMARY, text, 512);
+        return std::wstring(text);
+    };
+    waitUntilDone();
     const HWND list = check->List(), rows = ListOf(history);
     ASSERT_EQ(2, ListView_GetItemCount(list));
     const int album = running->ItemText(0, 2, list) == "album" ? 0 : 1;
-    const std::wstring damaged = LoadResourceText(IDS_PROOF_DAMAGED);
-    EXPECT_EQ(ToAnsiText(damaged), running->ItemText(album, 4, list));
-    EXPECT_EQ(ToAnsiText(LoadResourceText(IDS_PROOF_ABSENT)), running->ItemText(album, 5, list));
-    EXPECT_EQ("top.txt", running->ItemText(album, 6, list));
-    EXPECT_EQ(ToAnsiText(LoadResourceText(IDS_PROOF_GOOD)), running->ItemText(1 - album, 4, list));
-    wchar_t body[512] = L"";
-    ::GetDlgItemTextW(check->GetSafeHwnd(), IDC_CHECK_SUMMARY, body, 512);
+    const std::string damaged = ToAnsiText(LoadResourceText(IDS_PROOF_DAMAGED));
+    for (int item : {0, 1}) {
+        EXPECT_EQ(damaged, running->ItemText(item, 4, list));
+        EXPECT_EQ(ToAnsiText(LoadResourceText(IDS_PROOF_ABSENT)), running->ItemText(item, 5, list));
+        EXPECT_EQ(item == album ? "top.txt" : "note.txt", running->ItemText(item, 6, list));
+    }
     EXPECT_EQ(FormatResourceText(IDS_CHECK_SUMMARY, {L"2"}) +
-                  FormatResourceText(IDS_CHECK_SOME_DAMAGED, {L"1"}),
-              body);
+                  FormatResourceText(IDS_CHECK_SOME_DAMAGED, {L"2"}),
+              body());
 
-    const int row = running->ItemText(0, 2, rows) == "album" ? 0 : 1;
-    for (int i = 0; i < 250 && running->ItemText(row, 8, rows) != ToAnsiText(damaged); ++i)
+    // The row's 修復, offered once the history knows the damage: no good copy anywhere.
+    const int noteRow = running->ItemText(0, 2, rows) == "note.txt" ? 0 : 1;
+    for (int i = 0; i < 250 && running->ItemText(noteRow, 8, rows) != damaged; ++i)
         running->Pump(20);
-    EXPECT_EQ(ToAnsiText(damaged), running->ItemText(row, 8, rows));
-    running->SelectRows({1 - row}, rows);
-    running->ChooseFromRowMenu(seams, 0, rows);
-    EXPECT_TRUE(seams.menu[9].second) << "修復 greyed for a version found good";
-    running->SelectRows({row}, rows);
+    running->SelectRows({noteRow}, rows);
     running->ChooseFromRowMenu(seams, ID_ROW_REPAIR, rows);
-    EXPECT_FALSE(seams.menu[9].second) << "修復 offered for the damaged version";
-    const std::wstring healed =
-        FormatResourceText(IDS_ROW_REPAIR_DONE, {L"album", LoadResourceText(IDS_REPAIR_FROM_ORIGINAL)});
+    EXPECT_FALSE(seams.menu[9].second) << "修復 offered for a damaged version";
+    const std::wstring said =
+        FormatResourceText(IDS_ROW_REPAIR_DONE, {L"note.txt", LoadResourceText(IDS_REPAIR_NO_GOOD_COPY)});
     wchar_t status[512] = L"";
-    for (int i = 0; i < 500 && healed != status; ++i) {
+    for (int i = 0; i < 500 && said != status; ++i) {
         running->Pump(20);
         ::GetDlgItemTextW(history->GetSafeHwnd(), IDC_HISTORY_SUMMARY, status, 512);
     }
-    EXPECT_EQ(healed, status) << ToAnsiText(status);
+    EXPECT_EQ(said, status) << ToAnsiText(status);
+
+    // The window's 修復: the folder version from its original, the file version left as it was.
+    ::SendMessageW(check->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_CHECK_REPAIR, BN_CLICKED), 0);
+    waitUntilDone();
+    EXPECT_EQ(ToAnsiText(LoadResourceText(IDS_REPAIR_FROM_ORIGINAL)), running->ItemText(album, 7, list));
+    EXPECT_EQ(ToAnsiText(LoadResourceText(IDS_REPAIR_NO_GOOD_COPY)), running->ItemText(1 - album, 7, list));
+    EXPECT_EQ(FormatResourceText(IDS_CHECK_SUMMARY, {L"2"}) +
+                  FormatResourceText(IDS_CHECK_SOME_HEALED, {L"1"}) +
+                  FormatResourceText(IDS_CHECK_NOT_HEALABLE, {L"1"}),
+              body());
     std::string content;
     EXPECT_TRUE(ReadFileText(top, &content) && content == "top") << content;
+    EXPECT_TRUE(ReadFileText(note, &content) &&
+                content == std::string(1, static_cast<char>('f' ^ 0xFF)) + "irst")
+        << "nothing overwritten";
     wchar_t today[80] = L"";
     ::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, today, 80, nullptr);
-    for (int i = 0; i < 250 && running->ItemText(row, 8, rows) != ToAnsiText(today); ++i)
+    for (int i = 0; i < 250 && running->ItemText(1 - noteRow, 8, rows) != ToAnsiText(today); ++i)
         running->Pump(20);
-    EXPECT_EQ(ToAnsiText(today), running->ItemText(row, 8, rows));
+    EXPECT_EQ(ToAnsiText(today), running->ItemText(1 - noteRow, 8, rows));
+    EXPECT_EQ(damaged, running->ItemText(noteRow, 8, rows));
+    running->SelectRows({1 - noteRow}, rows);
+    running->ChooseFromRowMenu(seams, 0, rows);
+    EXPECT_TRUE(seams.menu[9].second) << "修復 greyed for a version found good";
 }
