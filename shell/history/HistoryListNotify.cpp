@@ -13,8 +13,8 @@
 
 namespace {
 
-// The 場所 column of the list (HistoryWnd.cpp's columns).
-const int kPlaceColumn = 7;
+// The 場所 and 確認 columns of the list (HistoryWnd.cpp's columns).
+const int kPlaceColumn = 7, kCheckedColumn = 8;
 
 // How it went, marked as the main list marks it; a failure with the reason its record names.
 std::wstring ResultText(const HistoryEntry& entry) {
@@ -130,6 +130,8 @@ std::wstring CHistoryWnd::CellText(const HistoryEntry& entry, int column) const 
         return ResultText(entry);
     case kPlaceColumn:
         return PlaceText(entry);
+    case kCheckedColumn:
+        return CheckedText(entry);
     default:
         return std::wstring();
     }

@@ -125,6 +125,7 @@ CHistoryLoader::~CHistoryLoader() {
 
 void CHistoryWnd::Reload() {
     m_loader.reset();
+    ReadLedger(); // what the checks found, with every reading of the history
     if (m_loaded) {
         // The list goes on showing what was read until the new reading is whole.
         m_readingAgain = std::make_shared<CHistory>();
@@ -171,7 +172,7 @@ void CHistoryWnd::OnHistoryDone(WPARAM generation) {
     }
     m_loaded = true;
     ::EnableWindow(GetDlgItem(IDC_HISTORY_CLEANUP), TRUE);
-    ::EnableWindow(GetDlgItem(IDC_HISTORY_VERIFY), !MirrorRoot().empty());
+    ::EnableWindow(GetDlgItem(IDC_HISTORY_VERIFY), TRUE);
     ShowSummary();
 }
 

@@ -1,5 +1,5 @@
-// CHistoryWnd, the window: its creation, layout and messages, Esc, and the cleanup and mirror
-// check buttons. The reading of the history is HistoryReading.cpp; the list's text, the search and
+// CHistoryWnd, the window: its creation, layout and messages, Esc, and the cleanup and 照合
+// buttons. The reading of the history is HistoryReading.cpp; the list's text, the search and
 // the answers to the row commands are HistoryListNotify.cpp.
 #include "shell/history/HistoryWnd.h"
 
@@ -8,7 +8,7 @@
 #include "res/resource.h"
 #include "shell/document/TallowboxDoc.h"
 #include "shell/history/CleanupDlg.h"
-#include "shell/history/MirrorCheckWnd.h"
+#include "shell/history/VersionCheckWnd.h"
 #include "shell/search/SearchResultsWnd.h"
 
 #include <commctrl.h>
@@ -20,8 +20,8 @@ const ListColumn kColumns[] = {
     {IDS_COLUMN_DATE, LVCFMT_LEFT, 90},    {IDS_COLUMN_TIME, LVCFMT_LEFT, 50},
     {IDS_COLUMN_NAME, LVCFMT_LEFT, 150},   {IDS_COLUMN_ORIGINAL_FOLDER, LVCFMT_LEFT, 220},
     {IDS_COLUMN_SIZE, LVCFMT_RIGHT, 80},   {IDS_COLUMN_ADDED, LVCFMT_RIGHT, 80},
-    {IDS_COLUMN_RESULT, LVCFMT_LEFT, 110},
-    {IDS_COLUMN_PLACE, LVCFMT_LEFT, 60},
+    {IDS_COLUMN_RESULT, LVCFMT_LEFT, 110}, {IDS_COLUMN_PLACE, LVCFMT_LEFT, 60},
+    {IDS_COLUMN_CHECKED, LVCFMT_LEFT, 90},
 };
 
 } // namespace
@@ -31,7 +31,8 @@ CHistoryWnd::CHistoryWnd(CTallowboxDoc& doc)
 
 CHistoryWnd::~CHistoryWnd() {
     m_searchResults.reset();
-    m_mirrorCheck.reset();
+    m_versionCheck.reset();
+    m_ledgerJob.reset();
     m_loader.reset();
     if (m_hWnd != nullptr)
         ::DestroyWindow(m_hWnd);
@@ -44,11 +45,13 @@ BOOL CHistoryWnd::Create(CWnd* owner) {
 
 BOOL CHistoryWnd::OnInitDialog() {
     BindList(IDC_HISTORY_LIST, kColumns);
+    // A version found damaged says which files in its tip.
+    ::SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_INFOTIP, LVS_EX_INFOTIP);
     m_commands.SetList(m_list);
     ::EnableWindow(GetDlgItem(IDC_HISTORY_CLEANUP), FALSE); // until the history is read
     ::EnableWindow(GetDlgItem(IDC_HISTORY_VERIFY), FALSE);
     Layout();
-    WidenToShowColumns(m_list); // every column, 結果 and 場所 too, whole at the window's own size
+    WidenToShowColumns(m_list); // every column, 結果, 場所 and 確認 too, whole at the window's own size
     Reload();
     return TRUE;
 }
@@ -101,6 +104,8 @@ LRESULT CHistoryWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header->hwndFrom == m_list && header->code == LVN_GETDISPINFOW)
             OnGetDispInfo(reinterpret_cast<NMLVDISPINFOW*>(lParam));
+        else if (header->hwndFrom == m_list && header->code == LVN_GETINFOTIPW)
+            OnGetInfoTip(reinterpret_cast<NMLVGETINFOTIPW*>(lParam));
         else
             m_commands.HandleListNotify(header);
         return 0;
@@ -122,7 +127,7 @@ LRESULT CHistoryWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         if (LOWORD(wParam) == IDC_HISTORY_VERIFY && HIWORD(wParam) == BN_CLICKED) {
-            OnMirrorCheck();
+            OnVersionCheck();
             return 0;
         }
         break;
@@ -138,9 +143,19 @@ LRESULT CHistoryWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_HISTORY_MIRROR:
         OnMirrorRead(wParam, lParam);
         return 0;
+    case WM_CHECKS_CHANGED:
+        ReadLedger();
+        return 0;
+    case WM_HISTORY_LEDGER:
+        OnLedgerRead(lParam);
+        return 0;
+    case WM_HISTORY_REPAIRED:
+        OnRowRepaired(lParam);
+        return 0;
     case WM_DESTROY:
         m_searchResults.reset();
-        m_mirrorCheck.reset();
+        m_versionCheck.reset();
+        m_ledgerJob.reset();
         m_loader.reset();
         break;
     default:
@@ -160,13 +175,14 @@ BOOL CHistoryWnd::PreTranslateMessage(MSG* pMsg) {
     return CToolWnd::PreTranslateMessage(pMsg);
 }
 
-// The check reads the history as it was read now, on a thread of its own, in a window of its own.
-void CHistoryWnd::OnMirrorCheck() {
-    if (!m_loaded || MirrorRoot().empty())
+// 照合 reads the versions the list shows, of the history as it was read now, on a thread of its
+// own, in a window of its own.
+void CHistoryWnd::OnVersionCheck() {
+    if (!m_loaded)
         return;
-    m_mirrorCheck.reset(new CMirrorCheckWnd(m_history, BackupRoot(), MirrorRoot()));
-    if (!m_mirrorCheck->Create(this))
-        m_mirrorCheck.reset();
+    m_versionCheck.reset(new CVersionCheckWnd(m_history, m_shown, BackupRoot(), MirrorRoot()));
+    if (!m_versionCheck->Create(this))
+        m_versionCheck.reset();
 }
 
 // The dialog shows what would go; on OK the copies go on the backup worker (Esc stops it), from

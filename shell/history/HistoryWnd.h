@@ -5,10 +5,12 @@
 // the document's backup worker. The history is read on a thread of its own (CHistoryLoader)
 // and arrives day by day, so the first rows show long before a year of backups is read; the list
 // is virtual: it answers each row from the history's compact records. Its code, by concern:
-// HistoryWnd.cpp the window, HistoryReading.cpp the reading, HistoryListNotify.cpp the list.
+// HistoryWnd.cpp the window, HistoryReading.cpp the reading, HistoryListNotify.cpp the list,
+// HistoryChecks.cpp what the checks of the copies found (the 確認 column, its tip, 修復 of a row).
 #pragma once
 
 #include "engine/journal/History.h"
+#include "engine/proof/CheckLedger.h"
 #include "shell/common/ToolWnd.h"
 #include "shell/rows/RowCommands.h"
 
@@ -19,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-class CMirrorCheckWnd;
+class CVersionCheckWnd;
 class CSearchResultsWnd;
 class CTallowboxDoc;
 
@@ -29,6 +31,10 @@ class CTallowboxDoc;
 #define WM_HISTORY_DONE (WM_APP + 51)
 #define WM_HISTORY_STORED (WM_APP + 52) // lParam: a CHistory holding only what the disk holds
 #define WM_HISTORY_MIRROR (WM_APP + 53) // lParam: non-zero when the mirror could not be read
+// What the checks found, read on a thread of its own (lParam owns a CCheckLedger), and the end of a
+// row's 修復 (lParam owns a RowRepair).
+#define WM_HISTORY_LEDGER (WM_APP + 56)
+#define WM_HISTORY_REPAIRED (WM_APP + 57)
 
 // Reads the history of a backups folder on a thread of its own and posts it to a window in parts.
 // The days earlier holds as read from a folder that has not changed since are taken from it.
@@ -71,7 +77,10 @@ public:
     const CHistory& History() const { return *m_history; }
     bool IsLoaded() const { return m_loaded; }
     CRowCommands& RowCommands() { return m_commands; }
-    CMirrorCheckWnd* MirrorCheck() const { return m_mirrorCheck.get(); }
+    CVersionCheckWnd* VersionCheck() const { return m_versionCheck.get(); }
+    // What the checks found as last read (null until read), and whether a reading of it is due.
+    const CCheckLedger* Ledger() const { return m_ledger.get(); }
+    bool IsLedgerRead() const { return m_ledger && !m_ledgerJob; }
     CSearchResultsWnd* SearchResults() const { return m_searchResults.get(); }
 
 protected:
@@ -93,6 +102,9 @@ private:
     void QueueTask(std::function<void(CBackupEngine& engine, CBackupHost& host)> task) override;
     std::wstring DiffToolPattern() const override;
     std::vector<std::wstring> LeftOutPatterns() const override;
+    bool OffersRepair() const override { return true; }
+    bool CanRepairFocused() const override;
+    void RepairFocused() override;
 
     void Layout() override;
     void OnHistoryPart(WPARAM generation, LPARAM lParam);
@@ -115,7 +127,16 @@ private:
     BackupRow RowOnDisk(const HistoryEntry& entry) const;
     void PlaceMirrorCheckButton();
     void OnMirrorRead(WPARAM generation, LPARAM unreachable);
-    void OnMirrorCheck();
+    void OnVersionCheck();
+    // What the checks found (HistoryChecks.cpp): the ledger read again on a thread of its own
+    // (once more when asked while reading), the 確認 column, the tip of a damaged version.
+    void ReadLedger();
+    void OnLedgerRead(LPARAM lParam);
+    bool MarkOf(const HistoryEntry& entry, CheckMark* mark) const;
+    std::wstring CheckedText(const HistoryEntry& entry) const;
+    bool OnGetInfoTip(NMLVGETINFOTIPW* tip) const;
+    int FocusedItem() const;
+    void OnRowRepaired(LPARAM lParam);
     void OnGetDispInfo(NMLVDISPINFOW* info);
     std::wstring CellText(const HistoryEntry& entry, int column) const;
     std::wstring SearchText() const;
@@ -133,6 +154,9 @@ private:
     bool m_loaded = false;
     std::wstring m_cellText; // the text handed to the list for the row it asked about
     bool m_mirrorUnreachable = false;
-    std::unique_ptr<CMirrorCheckWnd> m_mirrorCheck;
+    std::unique_ptr<CVersionCheckWnd> m_versionCheck;
+    std::shared_ptr<const CCheckLedger> m_ledger; // the window's thread's; null until read
+    std::unique_ptr<CWindowWork> m_ledgerJob;     // reading it; null when none runs
+    bool m_ledgerStale = false;                   // asked again while it was read
     std::unique_ptr<CSearchResultsWnd> m_searchResults;
 };

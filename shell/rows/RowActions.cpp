@@ -4,9 +4,11 @@
 #include "engine/copy/Restore.h"
 #include "engine/journal/CopyWay.h"
 #include "engine/journal/Journal.h"
+#include "engine/proof/CheckLedger.h"
 #include "framework/FileHandle.h"
 #include "framework/Language.h"
 #include "res/resource.h"
+#include "shell/words/ProofWording.h"
 
 #include <objbase.h>
 #include <shellapi.h>
@@ -173,6 +175,36 @@ std::wstring RestoreQuestion(const std::vector<BackupRow>& rows,
         listed +=
             FormatResourceText(IDS_RESTORE_MORE, {std::to_wstring(rows.size() - kListedAtMost)}) + L"\n";
     return FormatResourceText(IDS_RESTORE_MANY, {std::to_wstring(rows.size()), listed, safetyNote});
+}
+
+std::wstring DamagedRestoreWarning(const std::vector<BackupRow>& rows, const std::wstring& backupRoot,
+                                   const std::wstring& mirrorRoot,
+                                   const std::function<std::wstring(const BackupRow&)>& momentOf) {
+    CCheckLedger ledger;
+    if (ledger.Load(backupRoot) != ERROR_SUCCESS || ledger.Count() == 0)
+        return std::wstring();
+    const size_t kNamedAtMost = 10;
+    std::wstring found;
+    for (const BackupRow& row : rows) {
+        const std::wstring copy = PlainPath(row.backupPath),
+                           mirror = mirrorRoot.empty() ? mirrorRoot : PlainPath(mirrorRoot);
+        const bool onMirror = !mirror.empty() && IsStrictlyBelow(copy, mirror);
+        const std::wstring root = onMirror ? mirror : PlainPath(backupRoot);
+        CheckMark mark;
+        if (row.damaged || !IsStrictlyBelow(copy, root) || !ledger.Find(copy.substr(root.size() + 1), &mark))
+            continue;
+        const ProofPlace place = onMirror ? ProofPlace::Mirror : ProofPlace::Here;
+        if (mark.state[static_cast<int>(place)] != ProofState::Damaged)
+            continue;
+        const std::wstring name = ItemName(row).empty() ? LastComponent(copy) : ItemName(row);
+        found +=
+            FormatResourceText(IDS_DAMAGED_RESTORE_ITEM,
+                               {name, momentOf(row),
+                                DamagedNamesLines(ledger.DamagedFiles(copy.substr(root.size() + 1), place),
+                                                  name, kNamedAtMost)}) +
+            L"\n";
+    }
+    return found.empty() ? found : FormatResourceText(IDS_DAMAGED_RESTORE, {found});
 }
 
 void ShowItemsInShell(const std::wstring& folder, const std::vector<std::wstring>& items) {

@@ -32,6 +32,14 @@ bool PutTextOnClipboard(HWND owner, const std::wstring& text);
 std::wstring RestoreQuestion(const std::vector<BackupRow>& rows,
                              const std::function<std::wstring(const BackupRow&)>& momentOf);
 
+// What the last check found wrong with the copies the rows would be restored from (a copy is read
+// where its backupPath lies: the backups folder or the mirror): for each row found damaged there,
+// its name, its moment and its damaged files (at most ten, then how many more); empty when the
+// ledger knows none of them damaged.
+std::wstring DamagedRestoreWarning(const std::vector<BackupRow>& rows, const std::wstring& backupRoot,
+                                   const std::wstring& mirrorRoot,
+                                   const std::function<std::wstring(const BackupRow&)>& momentOf);
+
 // Copies the backup (a file below root, not reached through a link) into a folder of its own in the
 // user's temporary folder and makes the copy read-only: what a program opens for looking is never
 // the backup itself.

@@ -176,6 +176,10 @@ void CRowCommands::EnableMenuItems(HMENU popup, const std::vector<BackupRow>& ro
     Enable(popup, ID_ROW_VERSIONS, !damaged && !rows.front().originalPath.empty());
     Enable(popup, ID_ROW_RESTORE, std::all_of(rows.begin(), rows.end(), &CanRestore));
     Enable(popup, ID_ROW_RESTORE_ELSEWHERE, std::all_of(rows.begin(), rows.end(), &CanRestoreElsewhere));
+    if (!m_host.OffersRepair())
+        ::DeleteMenu(popup, ID_ROW_REPAIR, MF_BYCOMMAND);
+    else
+        Enable(popup, ID_ROW_REPAIR, rows.size() == 1 && m_host.CanRepairFocused());
     const bool watchable = rows.size() == 1 && CanWatch(rows.front());
     Enable(popup, ID_ROW_WATCH, watchable);
     const bool watched = watchable && m_host.IsWatched(rows.front().originalPath);
@@ -231,6 +235,9 @@ void CRowCommands::Run(UINT command) {
         break;
     case ID_ROW_RESTORE_ELSEWHERE:
         RestoreElsewhere();
+        break;
+    case ID_ROW_REPAIR:
+        Repair();
         break;
     case ID_ROW_WATCH:
         ToggleWatch();
@@ -429,9 +436,19 @@ void CRowCommands::Restore() {
         return;
     }
     const auto moment = [this](const BackupRow& row) { return m_host.MomentText(row); };
-    if (s_pfnAsk(Owner(), RestoreQuestion(rows, moment), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+    // A copy found damaged may still be worth having: the warning comes first, the user decides.
+    const std::wstring warning = DamagedWarning(rows);
+    const UINT icon = warning.empty() ? MB_ICONQUESTION : MB_ICONWARNING;
+    const std::wstring question =
+        warning.empty() ? RestoreQuestion(rows, moment) : warning + L"\n\n" + RestoreQuestion(rows, moment);
+    if (s_pfnAsk(Owner(), question, MB_YESNO | icon | MB_DEFBUTTON2) != IDYES)
         return;
     m_host.QueueRestore(std::move(rows), std::wstring());
+}
+
+std::wstring CRowCommands::DamagedWarning(const std::vector<BackupRow>& rows) const {
+    return DamagedRestoreWarning(rows, m_host.BackupRoot(), m_host.MirrorRoot(),
+                                 [this](const BackupRow& row) { return m_host.MomentText(row); });
 }
 
 // Into a folder the user picks, each under its own name or a free "name (2)": never over anything.
@@ -439,10 +456,20 @@ void CRowCommands::RestoreElsewhere() {
     std::vector<BackupRow> rows = m_host.SelectedRows();
     if (rows.empty() || !std::all_of(rows.begin(), rows.end(), &CanRestoreElsewhere))
         return;
+    const std::wstring warning = DamagedWarning(rows);
+    if (!warning.empty() &&
+        s_pfnAsk(Owner(), warning + L"\n\n" + LoadResourceText(IDS_DAMAGED_RESTORE_ANYWAY),
+                 MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
+        return;
     std::wstring folder;
     if (!s_pfnPickFolder(Owner(), &folder) || folder.empty())
         return;
     m_host.QueueRestore(std::move(rows), folder);
+}
+
+void CRowCommands::Repair() {
+    if (m_host.OffersRepair() && m_host.SelectedRows().size() == 1 && m_host.CanRepairFocused())
+        m_host.RepairFocused();
 }
 
 void CRowCommands::ToggleWatch() {

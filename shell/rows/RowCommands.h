@@ -41,6 +41,11 @@ public:
     // The settings a compare follows: DiffTool= (empty: the program's own window) and Exclude=.
     virtual std::wstring DiffToolPattern() const { return std::wstring(); }
     virtual std::vector<std::wstring> LeftOutPatterns() const { return {}; }
+    // 修復, offered by a list that knows what the checks found (the history): whether it offers
+    // it at all, whether the focused row is a version found damaged, and healing that version.
+    virtual bool OffersRepair() const { return false; }
+    virtual bool CanRepairFocused() const { return false; }
+    virtual void RepairFocused() {}
 };
 
 class CRowCommands {
@@ -70,6 +75,8 @@ public:
     void ShowVersions();
     void Restore();
     void RestoreElsewhere();
+    // 修復: the focused version proven again and healed from a good copy (the host's work).
+    void Repair();
     // 見張る: the focused row's item is watched, or no longer; a refusal is said and nothing watched.
     void ToggleWatch();
 
@@ -98,6 +105,8 @@ private:
     // The two sides of a compare of rows (one version, or two of one item); false when they have none.
     bool MakeCompareRequest(const std::vector<BackupRow>& rows, CompareRequest* request) const;
     void StartDiffTool(const CompareRequest& request, const std::wstring& pattern);
+    // The warning for rows the last check found damaged where they would be read from; empty: none.
+    std::wstring DamagedWarning(const std::vector<BackupRow>& rows) const;
 
     CRowListHost& m_host;
     HWND m_list = nullptr;

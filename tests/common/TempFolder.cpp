@@ -80,6 +80,25 @@ bool FileExists(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool FlipByteKeepingTime(const std::string& path, LONG offset) {
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    FILETIME written{};
+    unsigned char byte = 0;
+    DWORD done = 0;
+    bool flipped = GetFileTime(file, nullptr, nullptr, &written) &&
+                   SetFilePointer(file, offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+                   ReadFile(file, &byte, 1, &done, nullptr) && done == 1;
+    byte ^= 0xFF;
+    flipped = flipped && SetFilePointer(file, offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+              WriteFile(file, &byte, 1, &done, nullptr) && done == 1 &&
+              SetFileTime(file, nullptr, nullptr, &written);
+    CloseHandle(file);
+    return flipped;
+}
+
 bool FolderExists(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);

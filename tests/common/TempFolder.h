@@ -2,6 +2,8 @@
 // files in it. The folder and everything in it are removed when the object goes.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 class TempFolder {
@@ -26,6 +28,9 @@ bool WriteFileText(const std::string& path, const std::string& content);
 // Reads a whole file; false when it cannot be opened.
 bool ReadFileText(const std::string& path, std::string* content);
 bool FileExists(const std::string& path);
+// Flips the bits of the byte at offset in place, the file's size and last-write time kept, as a
+// failing disk or a program writing into the copy leaves it; false when the file cannot be changed.
+bool FlipByteKeepingTime(const std::string& path, LONG offset = 0);
 bool FolderExists(const std::string& path);
 // Deletes a tree, clearing read-only attributes first.
 void RemoveTree(const std::string& path);

@@ -1,7 +1,7 @@
 // The history window of the running program: after a restart it lists the earlier backups and the
 // copies no journal names; the search box filters; a row's versions; restore, look at a version
-// and restore to another place from it. The shell, the question, the menu and the folder picker
-// are recorders.
+// and restore to another place from it; 照合 without a mirror and a row's 修復. The shell, the
+// question, the menu and the folder picker are recorders.
 #include "RunningApp.h"
 
 #include "common/TempFolder.h"
@@ -10,6 +10,8 @@
 #include "framework/FileHandle.h"
 #include "res/resource.h"
 #include "shell/history/HistoryWnd.h"
+#include "shell/history/VersionCheckWnd.h"
+#include "framework/Language.h"
 #include "shell/main/MainFrm.h"
 
 #include <commctrl.h>
@@ -81,7 +83,7 @@ TEST_F(History, AfterARestartItListsEveryBackupSearchesAndNarrowsToOneItem) {
     // The copy no journal names: last (oldest); no restore to an unknown place, but elsewhere.
     running->SelectRows({3}, ListOf(history));
     running->ChooseFromRowMenu(seams, 0, ListOf(history));
-    ASSERT_EQ(11u, seams.menu.size());
+    ASSERT_EQ(12u, seams.menu.size()) << "the history's rows offer 修復 too";
     EXPECT_TRUE(seams.menu[7].second) << "restore greyed";
     EXPECT_FALSE(seams.menu[8].second) << "restore to another place offered";
 
@@ -209,4 +211,86 @@ TEST_F(History, TheStatusLineAfterACleanupSaysWhatHappened) {
     const std::wstring status = running->WideStatusText();
     EXPECT_EQ(0u, status.find(L"1 個のバックアップを")) << ToAnsiText(status);
     EXPECT_NE(std::wstring::npos, status.find(L"空きました")) << ToAnsiText(status);
+}
+
+// Without a mirror 照合 reads this computer's copies: a byte flipped in a folder version's file and
+// in a file version's copy whose original has changed since, each found and named. The row's 修復
+// proves the file version again and finds no good copy: it says so and overwrites nothing; the
+// window's 修復 heals the folder version from its original, which still has its size, time and
+// hash. The body, the status text and the 確認 column say each.
+TEST_F(History, TheCheckWithoutAMirrorAndTheRepairFromTheOriginalOrNoGoodCopy) {
+    Drop({sources / "note.txt", sources / "album"});
+    running->PumpUntilIdle();
+    const std::string folder = running->ItemText(0, 4), note = folder + "\\note.txt",
+                      top = folder + "\\album\\top.txt";
+    ASSERT_TRUE(FlipByteKeepingTime(note) && FlipByteKeepingTime(top));
+    ASSERT_TRUE(WriteFileText(sources / "note.txt", "second"));
+    CHistoryWnd* history = Open();
+    ASSERT_TRUE(history != nullptr && history->IsLoaded());
+    ::SendMessageW(history->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_HISTORY_VERIFY, BN_CLICKED), 0);
+    CVersionCheckWnd* check = history->VersionCheck();
+    ASSERT_TRUE(check != nullptr);
+    const auto waitUntilDone = [&] {
+        for (int i = 0; i < 500 && !check->IsDone(); ++i)
+            running->Pump(20);
+        ASSERT_TRUE(check->IsDone());
+    };
+    const auto body = [&] {
+        wchar_t text[512] = L"";
+        ::GetDlgItemTextW(check->GetSafeHwnd(), IDC_CHECK_SUMMARY, text, 512);
+        return std::wstring(text);
+    };
+    waitUntilDone();
+    const HWND list = check->List(), rows = ListOf(history);
+    ASSERT_EQ(2, ListView_GetItemCount(list));
+    const int album = running->ItemText(0, 2, list) == "album" ? 0 : 1;
+    const std::string damaged = ToAnsiText(LoadResourceText(IDS_PROOF_DAMAGED));
+    for (int item : {0, 1}) {
+        EXPECT_EQ(damaged, running->ItemText(item, 4, list));
+        EXPECT_EQ(ToAnsiText(LoadResourceText(IDS_PROOF_ABSENT)), running->ItemText(item, 5, list));
+        EXPECT_EQ(item == album ? "top.txt" : "note.txt", running->ItemText(item, 6, list));
+    }
+    EXPECT_EQ(FormatResourceText(IDS_CHECK_SUMMARY, {L"2"}) +
+                  FormatResourceText(IDS_CHECK_SOME_DAMAGED, {L"2"}),
+              body());
+
+    // The row's 修復, offered once the history knows the damage: no good copy anywhere.
+    const int noteRow = running->ItemText(0, 2, rows) == "note.txt" ? 0 : 1;
+    for (int i = 0; i < 250 && running->ItemText(noteRow, 8, rows) != damaged; ++i)
+        running->Pump(20);
+    running->SelectRows({noteRow}, rows);
+    running->ChooseFromRowMenu(seams, ID_ROW_REPAIR, rows);
+    EXPECT_FALSE(seams.menu[9].second) << "修復 offered for a damaged version";
+    const std::wstring said =
+        FormatResourceText(IDS_ROW_REPAIR_DONE, {L"note.txt", LoadResourceText(IDS_REPAIR_NO_GOOD_COPY)});
+    wchar_t status[512] = L"";
+    for (int i = 0; i < 500 && said != status; ++i) {
+        running->Pump(20);
+        ::GetDlgItemTextW(history->GetSafeHwnd(), IDC_HISTORY_SUMMARY, status, 512);
+    }
+    EXPECT_EQ(said, status) << ToAnsiText(status);
+
+    // The window's 修復: the folder version from its original, the file version left as it was.
+    ::SendMessageW(check->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_CHECK_REPAIR, BN_CLICKED), 0);
+    waitUntilDone();
+    EXPECT_EQ(ToAnsiText(LoadResourceText(IDS_REPAIR_FROM_ORIGINAL)), running->ItemText(album, 7, list));
+    EXPECT_EQ(ToAnsiText(LoadResourceText(IDS_REPAIR_NO_GOOD_COPY)), running->ItemText(1 - album, 7, list));
+    EXPECT_EQ(FormatResourceText(IDS_CHECK_SUMMARY, {L"2"}) +
+                  FormatResourceText(IDS_CHECK_SOME_HEALED, {L"1"}) +
+                  FormatResourceText(IDS_CHECK_NOT_HEALABLE, {L"1"}),
+              body());
+    std::string content;
+    EXPECT_TRUE(ReadFileText(top, &content) && content == "top") << content;
+    EXPECT_TRUE(ReadFileText(note, &content) &&
+                content == std::string(1, static_cast<char>('f' ^ 0xFF)) + "irst")
+        << "nothing overwritten";
+    wchar_t today[80] = L"";
+    ::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, today, 80, nullptr);
+    for (int i = 0; i < 250 && running->ItemText(1 - noteRow, 8, rows) != ToAnsiText(today); ++i)
+        running->Pump(20);
+    EXPECT_EQ(ToAnsiText(today), running->ItemText(1 - noteRow, 8, rows));
+    EXPECT_EQ(damaged, running->ItemText(noteRow, 8, rows));
+    running->SelectRows({1 - noteRow}, rows);
+    running->ChooseFromRowMenu(seams, 0, rows);
+    EXPECT_TRUE(seams.menu[9].second) << "修復 greyed for a version found good";
 }

@@ -1,7 +1,7 @@
 // The history of the running program with a mirror folder (MirrorFolder=), which the program
 // fills itself: one list with each version's place, a version cleaned locally opened, compared and
-// restored from the mirror, hostile mirror records refused, an unreachable mirror said; and the
-// mirror's check finding copies that differ or are missing.
+// restored from the mirror, hostile mirror records refused, an unreachable mirror said; and 照合
+// finding damage in either place, 修復 healing it.
 #include "RunningApp.h"
 #include "WindowProbe.h"
 
@@ -12,7 +12,7 @@
 #include "res/resource.h"
 #include "shell/history/HistoryWnd.h"
 #include "shell/main/MainFrm.h"
-#include "shell/history/MirrorCheckWnd.h"
+#include "shell/history/VersionCheckWnd.h"
 #include "framework/Language.h"
 
 #include <commctrl.h>
@@ -188,37 +188,103 @@ TEST_F(MirrorHistory, OneListOfBothPlacesAVersionCleanedHereComesFromTheMirror) 
     EXPECT_EQ(1, restores);
 }
 
-// 照合 reads the versions in both places: a mirror copy changed, one missing, a folder with a file
-// changed inside; each listed with the copy that still matches its record, nothing changed.
-TEST_F(MirrorHistory, TheCheckListsChangedAndMissingMirrorCopies) {
-    ASSERT_TRUE(WriteFileText(mirror / (day + "\\note.txt"), "First!"));
+// 照合 reads every version in both places against its hashes: a byte flipped in a local copy (size
+// and time kept), a mirror copy gone, a file inside the mirror's folder version changed. Each row,
+// the body, the history's 確認 column, its tip and the restore's warning say so; 修復 heals each
+// from the other place, and the body and the 確認 column say that.
+TEST_F(MirrorHistory, TheCheckFindsDamageInEitherPlaceAndTheRepairHealsIt) {
+    ASSERT_TRUE(FlipByteKeepingTime(program / ("backups\\" + day + "\\note.txt")));
     ASSERT_TRUE(::DeleteFileA((mirror / (day + "\\other.txt")).c_str()));
-    ASSERT_TRUE(WriteFileText(mirror / (day + "\\album\\top.txt"), "top!"));
+    ASSERT_TRUE(FlipByteKeepingTime(mirror / (day + "\\album\\top.txt"), 1));
     CHistoryWnd* history = Open();
     ASSERT_TRUE(history != nullptr && history->IsLoaded());
     ::SendMessageW(history->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_HISTORY_VERIFY, BN_CLICKED), 0);
-    CMirrorCheckWnd* check = history->MirrorCheck();
+    CVersionCheckWnd* check = history->VersionCheck();
     ASSERT_TRUE(check != nullptr);
-    for (int i = 0; i < 500 && !check->IsDone(); ++i)
+    const auto waitUntilDone = [&] {
+        for (int i = 0; i < 500 && !check->IsDone(); ++i)
+            running->Pump(20);
+        ASSERT_TRUE(check->IsDone());
+    };
+    const auto body = [&] {
+        wchar_t text[1024] = L"";
+        ::GetDlgItemTextW(check->GetSafeHwnd(), IDC_CHECK_SUMMARY, text, 1024);
+        return std::wstring(text);
+    };
+    waitUntilDone();
+    const HWND list = check->List();
+    using Found = std::map<std::wstring, std::vector<std::wstring>>; // name: here, mirror, found, repair
+    const auto rows = [&] {
+        Found found;
+        for (int item = 0; item < ListView_GetItemCount(list); ++item)
+            found[Cell(list, item, 2)] = {Cell(list, item, 4), Cell(list, item, 5), Cell(list, item, 6),
+                                          Cell(list, item, 7)};
+        return found;
+    };
+    const std::wstring good = LoadResourceText(IDS_PROOF_GOOD), damaged = LoadResourceText(IDS_PROOF_DAMAGED);
+    EXPECT_EQ((Found{{L"note.txt", {damaged, good, L"note.txt", L""}},
+                     {L"other.txt",
+                      {good, damaged, FormatResourceText(IDS_PROOF_MISSING_FILE, {L"other.txt"}), L""}},
+                     {L"album", {good, damaged, L"top.txt", L""}}}),
+              rows());
+    EXPECT_EQ(FormatResourceText(IDS_CHECK_SUMMARY, {L"3"}) +
+                  FormatResourceText(IDS_CHECK_SOME_DAMAGED, {L"3"}),
+              body());
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(check->GetSafeHwnd(), IDC_CHECK_REPAIR)));
+
+    // The history learns it from the check (WM_CHECKS_CHANGED): 確認 and the tip say it, and
+    // restoring warns first, naming the damaged file, No the default, in the history and the main list.
+    HWND rowsList = ListOf(history);
+    const int note = RowNamed(rowsList, L"note.txt");
+    for (int i = 0; i < 250 && Cell(rowsList, note, 8) != damaged; ++i)
         running->Pump(20);
-    ASSERT_TRUE(check->IsDone());
-    HWND list = check->List();
-    std::map<std::wstring, std::pair<std::wstring, std::wstring>> found;
-    for (int item = 0; item < ListView_GetItemCount(list); ++item)
-        found[Cell(list, item, 2)] = {Cell(list, item, 4), Cell(list, item, 5)};
-    const std::wstring here = LoadResourceText(IDS_PLACE_HERE);
-    EXPECT_EQ((std::map<std::wstring, std::pair<std::wstring, std::wstring>>{
-                  {L"note.txt", {LoadResourceText(IDS_CHECK_DIFFERENT), here}},
-                  {L"other.txt", {LoadResourceText(IDS_CHECK_MIRROR_MISSING), here}},
-                  {L"album", {LoadResourceText(IDS_CHECK_DIFFERENT), here}}}),
-              found);
-    wchar_t title[256] = L"";
-    ::GetWindowTextW(check->GetSafeHwnd(), title, 256);
-    EXPECT_EQ(FormatResourceText(IDS_CHECK_SUMMARY, {L"3", L"3"}), title);
+    for (int item = 0; item < ListView_GetItemCount(rowsList); ++item)
+        EXPECT_EQ(damaged, Cell(rowsList, item, 8)) << ToAnsiText(Cell(rowsList, item, 2));
+    wchar_t tipText[512] = L"";
+    NMLVGETINFOTIPW tip = {{rowsList, IDC_HISTORY_LIST, LVN_GETINFOTIPW}, 0, tipText, 512, note, 0, 0};
+    ::SendMessageW(history->GetSafeHwnd(), WM_NOTIFY, IDC_HISTORY_LIST, reinterpret_cast<LPARAM>(&tip));
+    EXPECT_NE(std::wstring::npos, std::wstring(tipText).find(L"note.txt")) << ToAnsiText(tipText);
+    int mainNote = -1;
+    for (int item = 0; item < running->ItemCount(); ++item)
+        mainNote = running->WideItemText(item, 2) == L"note.txt" ? item : mainNote;
+    for (HWND restoredFrom : {rowsList, running->List()}) {
+        running->SelectRows({restoredFrom == rowsList ? note : mainNote}, restoredFrom);
+        running->ChooseFromRowMenu(seams, ID_ROW_RESTORE, restoredFrom);
+        ASSERT_FALSE(seams.questions.empty());
+        const std::wstring& asked = seams.questions.back().first;
+        const std::wstring warning = LoadResourceText(IDS_DAMAGED_RESTORE);
+        EXPECT_EQ(0u, asked.find(warning.substr(0, warning.find(L"%1")))) << ToAnsiText(asked);
+        EXPECT_NE(std::wstring::npos, asked.find(L"    note.txt")) << ToAnsiText(asked);
+        EXPECT_EQ(UINT(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2), seams.questions.back().second);
+        seams.questions.clear();
+    }
     std::string content;
-    EXPECT_TRUE(ReadFileText(mirror / (day + "\\note.txt"), &content) && content == "First!")
-        << "nothing changed";
-    // The reading over, Esc closes the window.
+    EXPECT_TRUE(ReadFileText(sources / "note.txt", &content) && content == "first") << "answered No";
+
+    ::SendMessageW(check->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_CHECK_REPAIR, BN_CLICKED), 0);
+    waitUntilDone();
+    const std::wstring fromMirror = LoadResourceText(IDS_REPAIR_FROM_MIRROR),
+                       fromHere = LoadResourceText(IDS_REPAIR_FROM_HERE);
+    EXPECT_EQ((Found{{L"note.txt", {good, good, L"", fromMirror}},
+                     {L"other.txt", {good, good, L"", fromHere}},
+                     {L"album", {good, good, L"", fromHere}}}),
+              rows());
+    EXPECT_EQ(FormatResourceText(IDS_CHECK_SUMMARY, {L"3"}) +
+                  FormatResourceText(IDS_CHECK_SOME_HEALED, {L"3"}),
+              body());
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(check->GetSafeHwnd(), IDC_CHECK_REPAIR)));
+    for (const auto& healed :
+         std::map<std::string, std::string>{{program / ("backups\\" + day + "\\note.txt"), "first"},
+                                            {mirror / (day + "\\other.txt"), "other"},
+                                            {mirror / (day + "\\album\\top.txt"), "top"}})
+        EXPECT_TRUE(ReadFileText(healed.first, &content) && content == healed.second) << healed.first;
+    wchar_t today[80] = L"";
+    ::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, today, 80, nullptr);
+    for (int i = 0; i < 250 && Cell(rowsList, note, 8) != today; ++i)
+        running->Pump(20);
+    for (int item = 0; item < ListView_GetItemCount(rowsList); ++item)
+        EXPECT_EQ(today, Cell(rowsList, item, 8)) << "the last good check's date";
+    // The work over, Esc closes the window.
     const HWND window = check->GetSafeHwnd();
     ::PostMessageW(list, WM_KEYDOWN, VK_ESCAPE, 0);
     running->Pump(100);

@@ -8,7 +8,7 @@
 #include "res/resource.h"
 #include "shell/compare/CompareFoldersWnd.h"
 #include "shell/history/HistoryWnd.h"
-#include "shell/history/MirrorCheckWnd.h"
+#include "shell/history/VersionCheckWnd.h"
 #include "shell/main/MainFrm.h"
 #include "shell/watch/WatchListWnd.h"
 
@@ -82,7 +82,7 @@ TEST(Lists, EveryHeadingWholeTheHistorysColumnsWithinItsSizeAndItsDates) {
         CompareRequest request;
         request.older.path = request.newer.path = FromAnsiText(sources.path());
         const HWND folders = CCompareFoldersWnd::Open(running.Frame(), request)->GetSafeHwnd();
-        for (HWND other : {history->MirrorCheck()->List(), frame->WatchList()->List(),
+        for (HWND other : {history->VersionCheck()->List(), frame->WatchList()->List(),
                            ::GetDlgItem(folders, IDC_FOLDERS_LIST)})
             ExpectHeadingsWhole(other, "another window");
         ::DestroyWindow(folders);
