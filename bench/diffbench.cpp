@@ -2,8 +2,10 @@
 // 100,000-line texts with 1 % of their lines changed (read, decoded and diffed: the first change is
 // there when the compare returns), the private memory at its peak while it runs, two 200,000-line
 // texts with no line in common, two of 20 distinct lines (past the diff's bound: its fall-back), and
-// a folder version of 40,000 files against the folder now with 100 changed. Each line it prints is
-// one figure: its name, then its values.
+// a folder version of 40,000 files against the folder now with 100 changed, and two versions of such
+// a folder compared from their manifests (made here once, under versions\: every file of the newer
+// written anew, so without the manifests each one would be read). Each line it prints is one figure:
+// its name, then its values.
 //
 //     diffbench.exe <compare data folder> [rounds, 5]
 #include <windows.h>
@@ -18,7 +20,10 @@
 #include "BenchClock.h"
 #include "PrivateBytes.h"
 #include "engine/compare/FileCompare.h"
+#include "engine/base/FileFacts.h"
+#include "engine/base/FolderTree.h"
 #include "engine/compare/FolderCompare.h"
+#include "engine/journal/Manifest.h"
 
 namespace {
 
@@ -89,6 +94,69 @@ bool CompareTrees(const std::wstring& data, int rounds) {
     return true;
 }
 
+const int kVersionFiles = 40000, kVersionChanged = 100;
+
+// One folder version of the bench's: its files written, its manifest and its journal line.
+bool WriteVersion(const std::wstring& root, const std::wstring& minute, int changedFrom) {
+    const std::wstring copy = L"2026-1207\\" + minute + L"\\big";
+    std::vector<ManifestEntry> entries;
+    for (int i = 0; i < kVersionFiles; ++i) {
+        const std::wstring relative = L"d" + std::to_wstring(i / 400) + L"\\f" + std::to_wstring(i) + L".txt";
+        const std::wstring path = root + L"\\" + copy + L"\\" + relative;
+        const std::string content = "file " + std::to_string(i) + (i >= changedFrom ? " changed" : " as it was");
+        if (i % 400 == 0)
+            MakeFolderTree(WithoutLastComponent(path));
+        HANDLE file = CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        const bool done = file != INVALID_HANDLE_VALUE &&
+                          WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+        CloseHandle(file);
+        FileFacts facts;
+        if (!done || !ReadFileFacts(SystemPath(path), &facts))
+            return false;
+        entries.push_back({relative, facts.size, facts.modified, facts.attributes,
+                           HashOfBytes(content.data(), content.size()), true});
+    }
+    std::sort(entries.begin(), entries.end(), [](const ManifestEntry& a, const ManifestEntry& b) { return a.path < b.path; });
+    JournalRecord record;
+    record.time = {2026, 12, 0, 7, static_cast<WORD>(_wtoi(minute.substr(0, 2).c_str())),
+                   static_cast<WORD>(_wtoi(minute.substr(2).c_str())), 0, 0};
+    record.isFolder = true;
+    record.original = L"C:\\big";
+    record.copy = copy;
+    record.files = kVersionFiles;
+    record.hashKnown = WriteManifest(root, copy, std::move(entries), &record.hash) == ERROR_SUCCESS;
+    return record.hashKnown && AppendJournalRecord(root, L"2026-1207", record) == ERROR_SUCCESS;
+}
+
+// Two versions of a 40,000-file folder with 100 files changed: to the full list, from the manifests
+// and (one round) without them.
+bool CompareVersions(const std::wstring& data, int rounds) {
+    const std::wstring root = data + L"\\versions";
+    const std::wstring older = root + L"\\2026-1207\\1000\\big", newer = root + L"\\2026-1207\\1100\\big";
+    if (GetFileAttributesW(SystemPath(newer).c_str()) == INVALID_FILE_ATTRIBUTES &&
+        (!WriteVersion(root, L"1000", kVersionFiles) || !WriteVersion(root, L"1100", kVersionFiles - kVersionChanged)))
+        return false;
+    const ManifestIndex none;
+    Series proven, unproven;
+    FolderComparison compared;
+    for (int round = 0; round < rounds + 1; ++round) {
+        FolderCompareOptions options;
+        if (round == rounds)
+            options.olderHashes = options.newerHashes = &none;
+        const double start = NowMs();
+        compared = CompareFolders(older, newer, options);
+        (round == rounds ? unproven : proven).ms.push_back(NowMs() - start);
+        if (compared.outcome != FolderCompareOutcome::Done || compared.counts.changed != kVersionChanged) {
+            std::fprintf(stderr, "versions: %llu changed\n", static_cast<unsigned long long>(compared.counts.changed));
+            return false;
+        }
+    }
+    proven.Print("versions-ms");
+    unproven.Print("versions-unproven-ms");
+    return true;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -104,5 +172,5 @@ int wmain(int argc, wchar_t** argv) {
     if (!CompareTexts(data, L"disjoint-older.txt", L"disjoint-newer.txt", rounds, "disjoint") ||
         !CompareTexts(data, L"repeated-older.txt", L"repeated-newer.txt", std::min(rounds, 3), "repeated"))
         return 1;
-    return CompareTrees(data, rounds) ? 0 : 1;
+    return CompareTrees(data, rounds) && CompareVersions(data, rounds) ? 0 : 1;
 }

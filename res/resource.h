@@ -210,6 +210,7 @@
 #define IDS_MIRROR_INSIDE_BACKUPS 3614
 #define IDS_MIRROR_CONTAINS_BACKUPS 3615
 #define IDS_MIRROR_INSIDE_WATCHED 3616
+#define IDS_MIRROR_DAMAGED_HERE 3617
 
 // The compare windows: their titles, headers, summaries and the folder list's words.
 #define IDS_COMPARE_TITLE 3700

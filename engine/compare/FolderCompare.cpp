@@ -6,6 +6,7 @@
 #include "engine/base/BackupPaths.h"
 #include "engine/copy/FileCopy.h"
 #include "engine/base/Settings.h"
+#include "engine/journal/RecordedHashes.h"
 #include "framework/FileFind.h"
 
 namespace {
@@ -65,6 +66,13 @@ public:
     CFolderWalk(const std::wstring& older, const std::wstring& newer, const FolderCompareOptions& options,
                 FolderComparison& result)
         : m_roots{older, newer}, m_options(options), m_result(result) {
+        CRecordedHashes recorded;
+        for (Side side : {kOlder, kNewer}) {
+            const ManifestIndex* given = side == kOlder ? options.olderHashes : options.newerHashes;
+            if (given == nullptr)
+                m_read[side] = recorded.TrustedManifestOf(m_roots[side]);
+            m_hashes[side] = given != nullptr ? given : &m_read[side];
+        }
         if (options.backupRoot.empty())
             return;
         const std::wstring backupRoot = WithoutTrailingSeparators(SystemPath(options.backupRoot));
@@ -220,9 +228,7 @@ private:
         if (older == nullptr || newer == nullptr) {
             entry.state = older == nullptr ? FolderEntryState::Added : FolderEntryState::Removed;
         } else {
-            switch (MatchCounterpart(PathOf(kOlder, olderRelative), older->facts,
-                                     PathOf(kNewer, newerRelative), newer->facts, m_options.stop,
-                                     &entry.error)) {
+            switch (MatchFiles(olderRelative, older->facts, newerRelative, newer->facts, &entry.error)) {
             case CounterpartMatch::Matches:
                 entry.state = FolderEntryState::Same;
                 break;
@@ -237,6 +243,36 @@ private:
             }
         }
         Count(std::move(entry));
+    }
+
+    // The file's hash from side's manifest, when it lists the file as the listing found it.
+    const ManifestEntry* Proof(Side side, const std::wstring& relative, const FileFacts& facts) const {
+        if (m_hashes[side]->empty())
+            return nullptr;
+        const auto entry = m_hashes[side]->find(UpperCase(relative));
+        return entry != m_hashes[side]->end() && entry->second.hashKnown &&
+                       entry->second.size == facts.size &&
+                       CompareFileTime(&entry->second.modified, &facts.modified) == 0
+                   ? &entry->second
+                   : nullptr;
+    }
+
+    // Two proven files by their hashes (different hashes at one size: by their bytes); else as the
+    // unchanged check decides.
+    CounterpartMatch MatchFiles(const std::wstring& olderRelative, const FileFacts& olderFacts,
+                                const std::wstring& newerRelative, const FileFacts& newerFacts,
+                                DWORD* error) {
+        const std::wstring olderPath = PathOf(kOlder, olderRelative),
+                           newerPath = PathOf(kNewer, newerRelative);
+        const ManifestEntry* olderProof = Proof(kOlder, olderRelative, olderFacts);
+        const ManifestEntry* newerProof = Proof(kNewer, newerRelative, newerFacts);
+        if (olderProof == nullptr || newerProof == nullptr)
+            return MatchCounterpart(olderPath, olderFacts, newerPath, newerFacts, m_options.stop, error);
+        if (olderProof->hash == newerProof->hash)
+            return CounterpartMatch::Matches;
+        if (olderFacts.size != newerFacts.size)
+            return CounterpartMatch::Differs;
+        return MatchBytes(olderPath, newerPath, m_options.stop, error);
     }
 
     void Count(FolderEntry entry) {
@@ -287,6 +323,8 @@ private:
     FileIdentity m_guarded;
     std::vector<Entered> m_entered;
     std::vector<Pending> m_pending;
+    ManifestIndex m_read[2];          // each side's trusted manifest, read from its journal
+    const ManifestIndex* m_hashes[2]; // that or the one given; empty: none
 };
 
 // The root in SystemPath's form, or why it is no folder to compare.

@@ -2,9 +2,13 @@
 // versions against each other. Every file is changed, added (in the newer folder only), removed (in
 // the older only) or the same. Files of equal size and last-write time are the same without being
 // read, as the unchanged check of a backup decides (PreviousCopy.h); at the same size and another
-// time their bytes decide. Entries whose names match the Exclude= patterns are left out on both
-// sides, as a backup leaves them out, and so are the copy's temporaries; a folder is never entered
-// twice on the way down (a link to an ancestor) nor when it is the backups folder itself.
+// time their bytes decide. Where both sides are folder versions whose manifests are whole and
+// proven by their journals, a file both list as it lies there (the same size and time) is judged
+// by the two hashes instead: equal, the same without being read; different, changed, read only
+// when the sizes are equal (the bytes then decide, as a manifest may speak for a damaged copy).
+// Entries whose names match the Exclude= patterns are left out on both sides, as a backup leaves
+// them out, and so are the copy's temporaries; a folder is never entered twice on the way down (a
+// link to an ancestor) nor when it is the backups folder itself.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +18,7 @@
 #include <vector>
 
 #include "engine/copy/PreviousCopy.h"
+#include "engine/journal/Manifest.h"
 
 enum class FolderEntryState : unsigned char {
     Changed,
@@ -59,6 +64,10 @@ struct FolderCompareOptions {
     std::wstring backupRoot;            // never entered on either side; empty: none
     bool listSame = false;              // the same files are counted always, listed only when asked
     const BOOL* stop = nullptr;         // read between entries
+    // Each side's files' hashes (CRecordedHashes::TrustedManifestOf); null: found from the sides'
+    // own journals when they are folder versions. An empty index takes nothing on trust.
+    const ManifestIndex* olderHashes = nullptr;
+    const ManifestIndex* newerHashes = nullptr;
 };
 
 // older and newer as the user gives them (any length: SystemPath's form is made here).

@@ -42,6 +42,7 @@ bool CFolderCopy::Run(const std::wstring& shownSource, const std::wstring& sourc
     if (m_direction == CopyDirection::IntoBackup)
         RemoveLeftoverTemporaries(destination);
     m_top = destination;
+    m_sourceTop = source;
     CopyContentAsAncestor({shownSource, source, destination, m_previousCopy}, known ? &identity : nullptr);
     if (m_pool != nullptr)
         m_pool->WaitAll(); // every file in place before the folders' times are set
@@ -203,7 +204,7 @@ void CFolderCopy::CopyFileNow(const FileJob& job) {
         if (m_direction == CopyDirection::IntoBackup)
             error = CopyFileIntoBackup(place.source, place.destination, m_backupRoot, m_stop, nullptr, proof);
         else
-            error = CopyFileContent(place.source, place.destination, m_stop, proof, false);
+            error = CopyChecked(place, &content);
         if (error == ERROR_SUCCESS && proof != nullptr)
             ProveCopied(place, content);
     }
@@ -274,4 +275,20 @@ bool CFolderCopy::KeptInPlace(const FileJob& job) const {
     constexpr DWORD kCopied = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     return (job.source.attributes & kCopied) == (job.counterpart.attributes & kCopied) &&
            MatchesCounterpart(job.place.source, job.source, job.place.destination, job.counterpart, m_stop);
+}
+
+DWORD CFolderCopy::CopyChecked(const Place& place, CopiedContent* content) {
+    const auto expected = m_expected.find(UpperCase(place.destination.substr(m_top.size() + 1)));
+    if (expected == m_expected.end() || !expected->second.hashKnown)
+        return CopyFileContent(place.source, place.destination, m_stop, m_proving ? content : nullptr, false);
+    const auto copyFrom = [&](const std::wstring& source, const ContentCheck& check) {
+        return CopyFileContent(source, place.destination, m_stop, content, false,
+                               [&](HANDLE) { return check(*content); });
+    };
+    const ManifestEntry& entry = expected->second;
+    // The copy's names are its original's, but for one renamed where the disk took two for one: the
+    // hash tells whether the file found there is the one.
+    const std::wstring original =
+        m_originalTop.empty() ? m_originalTop : m_originalTop + place.source.substr(m_sourceTop.size());
+    return CopyProvenContent(place.source, original, {entry.size, entry.modified, entry.hash}, copyFrom);
 }

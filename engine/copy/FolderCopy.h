@@ -27,6 +27,7 @@
 #include "engine/copy/CopyPool.h"
 #include "engine/copy/FileCopy.h"
 #include "engine/copy/PreviousCopy.h"
+#include "engine/hash/ProvenCopy.h"
 #include "engine/journal/Manifest.h"
 
 // Into the backup, or out of it back to where the item came from: a restore writes the user's
@@ -68,6 +69,14 @@ public:
     void Prove(ManifestIndex earlier) {
         m_proving = true;
         m_earlier = std::move(earlier);
+    }
+    // Before Run, into a temporary folder (the mirror's): each file copied is kept only when its bytes
+    // are those its entry in expected (a trusted manifest of the source) gives; else it is taken from
+    // originalTop (the item's original, SystemPath's form) when the file there still matches, or it
+    // fails with kDamagedCopy (ProvenCopy.h). A file expected lists with no hash is copied as it is.
+    void CheckAgainst(ManifestIndex expected, std::wstring originalTop) {
+        m_expected = std::move(expected);
+        m_originalTop = std::move(originalTop);
     }
     // After Run: the files Prove asked for, in no order.
     std::vector<ManifestEntry> TakeManifest() { return std::move(m_manifest); }
@@ -136,6 +145,8 @@ private:
     // The manifest's entry of a file copied (content says what was written) or linked.
     void ProveCopied(const Place& place, const CopiedContent& content);
     void ProveLinked(const FileJob& job);
+    // Into a temporary folder: the file's copy, checked against m_expected where it lists the file.
+    DWORD CopyChecked(const Place& place, CopiedContent* content);
     // source: the file's, when its hash is still to be read from it.
     void AddToManifest(ManifestEntry entry, const std::wstring* source = nullptr);
     // Deepest first, so setting a folder's times is never undone by work inside it.
@@ -167,6 +178,9 @@ private:
     bool m_proving = false;
     ManifestIndex m_earlier;    // read before Run, then only looked up
     std::wstring m_top;         // Run's destination: the manifest's paths are relative to it
+    std::wstring m_sourceTop;   // Run's source
+    ManifestIndex m_expected;   // read before Run, then only looked up
+    std::wstring m_originalTop;
     std::mutex m_manifestMutex; // the pool's threads add entries
     std::vector<ManifestEntry> m_manifest;
     std::vector<std::pair<size_t, std::wstring>> m_unproven;

@@ -30,6 +30,11 @@ CounterpartMatch MatchCounterpart(const std::wstring& source, const FileFacts& s
         return CounterpartMatch::Differs;
     if (SameTime(sourceFacts.modified, counterpartFacts.modified))
         return CounterpartMatch::Matches;
+    return MatchBytes(source, counterpart, stop, error);
+}
+
+CounterpartMatch MatchBytes(const std::wstring& source, const std::wstring& counterpart, const BOOL* stop,
+                            DWORD* error) {
     const ByteComparison bytes = CompareFileBytes(source, counterpart, stop);
     if (error != nullptr)
         *error = bytes.error;

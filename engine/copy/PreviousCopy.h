@@ -26,6 +26,10 @@ CounterpartMatch MatchCounterpart(const std::wstring& source, const FileFacts& s
                                   const std::wstring& counterpart, const FileFacts& counterpartFacts,
                                   const BOOL* stop, DWORD* error = nullptr);
 
+// Two files by their bytes alone; error, when given, receives why one could not be read.
+CounterpartMatch MatchBytes(const std::wstring& source, const std::wstring& counterpart, const BOOL* stop,
+                            DWORD* error = nullptr);
+
 // A hard link shares its attributes with every version: it may stand for source only when the
 // hidden and system attributes are equal and neither is read-only (clearing that for a replace
 // or a removal would change every version).

@@ -6,9 +6,11 @@
 // What it lacks is found from the two places' journals, never by reading every file: every
 // succeeded local version whose record (moment, original, kind) no mirror journal holds. Those are
 // copied oldest first, each under a temporary name renamed once whole, and recorded in the
-// mirror's journal only then. A folder version's unchanged files are hard links to the mirror's
-// own previous copy where its disk allows (never to a local copy). The mirror is only added to:
-// nothing there is deleted, moved or replaced but the copier's own temporaries and journals.
+// mirror's journal only then. Each file is checked against its hash as it is read (a file
+// version's journal hash, a folder version's manifest): a damaged local copy is never copied on
+// (ProvenCopy.h). A folder version's unchanged files are hard links to the mirror's own previous
+// copy where its disk allows (never to a local copy). The mirror is only added to: nothing there
+// is deleted, moved or replaced but the copier's own temporaries and journals.
 //
 // A mirror that cannot be reached, or whose disk is full, is said with what waits and tried again
 // every minute and whenever Retry is called. The mirror's journals are untrusted input, read with
@@ -42,6 +44,10 @@ struct MirrorState {
     size_t waiting = 0; // versions the mirror lacks
     size_t copied = 0;  // versions copied in this round
     size_t failed = 0;  // versions that could not be copied in the last round; tried again at the next
+    // Versions held back in the last round because their copy here is damaged (its bytes are not
+    // those its hash names) and their original has changed since: no good copy is at hand. Never
+    // copied on; tried again at the next round (a copy healed here is taken then). Not in failed.
+    size_t damaged = 0;
     DWORD error = ERROR_SUCCESS;
     MirrorFolderRefusal refusal = MirrorFolderRefusal::None;
 };

@@ -1,12 +1,14 @@
 #include "engine/search/ContentSearch.h"
 
 #include <algorithm>
+#include <deque>
 #include <unordered_map>
 
 #include "engine/base/BackupPaths.h"
 #include "engine/compare/FileCompare.h"
 #include "engine/mirror/MirrorHistory.h"
 #include "engine/base/StopFlag.h"
+#include "engine/journal/RecordedHashes.h"
 #include "engine/search/TextMatch.h"
 #include "engine/search/VersionFiles.h"
 
@@ -14,7 +16,8 @@ namespace {
 
 enum class Verdict : unsigned char { Holds, Lacks, Skipped, Unreadable };
 
-// What one content said: kept per file, so a file linked into many versions is read once.
+// What one content said: kept per file, so a file linked into many versions is read once, and per
+// hash, so a content copied again (not linked) into another version is read once too.
 struct ContentVerdict {
     Verdict verdict = Verdict::Lacks;
     uint32_t line = 0;
@@ -33,6 +36,22 @@ struct ItemKeyHash {
         return std::hash<std::wstring>()(key.inside) ^ std::hash<uint64_t>()(key.owner);
     }
 };
+
+struct ContentHashHash {
+    size_t operator()(const ContentHash& hash) const { return static_cast<size_t>(hash.low ^ hash.high); }
+};
+
+// A version's proofs: a file version's journal hash, or a folder version's trusted manifest.
+struct VersionProof {
+    bool fileHashKnown = false;
+    ContentHash fileHash;
+    int64_t fileModified = 0; // the journal's, to the second
+    ManifestIndex folder;
+};
+
+int64_t Ticks(const FILETIME& time) {
+    return static_cast<int64_t>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+}
 
 struct ItemState {
     uint32_t lastSeen = ContentHit::kNone; // the latest version looked at that had the file
@@ -87,12 +106,43 @@ private:
             VersionCopyOnDisk(m_history, entry, m_request.backupRoot, m_request.mirrorRoot);
         if (copy.empty())
             return;
+        const VersionProof proof = ProofOf(entry, copy);
         const VersionCopyKind kind = ForEachVersionFile(
-            SystemPath(copy), VolumeOf(copy), m_stop, [&](const std::wstring& inside, const ContentKey& key) {
-                LookAtFile(index, newer, owner, copy, inside, key);
+            SystemPath(copy), VolumeOf(copy), m_stop,
+            [&](const std::wstring& inside, const ContentKey& key, const VersionFileFacts& facts) {
+                ContentHash hash;
+                const bool known = HashOf(proof, inside, facts, &hash);
+                LookAtFile(index, newer, owner, copy, inside, key, known ? &hash : nullptr);
             });
         if (kind != VersionCopyKind::File && kind != VersionCopyKind::Folder)
             ++m_counts.unreadable;
+    }
+
+    VersionProof ProofOf(const HistoryEntry& entry, const std::wstring& copy) {
+        VersionProof proof;
+        if (entry.Is(HistoryEntry::kFolder)) {
+            proof.folder = m_recorded.TrustedManifestOf(copy);
+        } else {
+            proof.fileHashKnown = m_recorded.HashOf(copy, &proof.fileHash);
+            proof.fileModified = entry.modified;
+        }
+        return proof;
+    }
+
+    // The hash a proof gives the file as it lies there (the size and time it recorded); false: none.
+    static bool HashOf(const VersionProof& proof, const std::wstring& inside, const VersionFileFacts& facts,
+                       ContentHash* hash) {
+        constexpr int64_t kSecond = 10000000;
+        if (inside.empty()) {
+            *hash = proof.fileHash;
+            return proof.fileHashKnown && Ticks(facts.modified) / kSecond == proof.fileModified / kSecond;
+        }
+        const auto entry = proof.folder.find(UpperCase(inside));
+        if (entry == proof.folder.end() || !entry->second.hashKnown || entry->second.size != facts.size ||
+            CompareFileTime(&entry->second.modified, &facts.modified) != 0)
+            return false;
+        *hash = entry->second.hash;
+        return true;
     }
 
     // Both places' volumes are asked once.
@@ -107,8 +157,8 @@ private:
     }
 
     void LookAtFile(uint32_t index, uint32_t newer, uint64_t owner, const std::wstring& copy,
-                    const std::wstring& inside, const ContentKey& key) {
-        const ContentVerdict* content = ContentOf(key, inside.empty() ? copy : copy + L"\\" + inside);
+                    const std::wstring& inside, const ContentKey& key, const ContentHash* hash) {
+        const ContentVerdict* content = ContentOf(key, hash, inside.empty() ? copy : copy + L"\\" + inside);
         if (content == nullptr)
             return; // stopped
         ItemState& state = m_items[{owner, inside}];
@@ -139,11 +189,20 @@ private:
         m_host.HitChanged(hit);
     }
 
-    // The content's verdict, read now when no version looked at before linked the same file.
-    const ContentVerdict* ContentOf(const ContentKey& key, const std::wstring& path) {
+    // The content's verdict, read now when no version looked at before linked the same file or held
+    // a content of the same hash.
+    const ContentVerdict* ContentOf(const ContentKey& key, const ContentHash* hash,
+                                    const std::wstring& path) {
         const auto known = m_contents.find(key);
         if (known != m_contents.end())
-            return &known->second;
+            return &m_verdicts[known->second];
+        if (hash != nullptr) {
+            const auto same = m_hashed.find(*hash);
+            if (same != m_hashed.end()) {
+                m_contents.emplace(key, same->second);
+                return &m_verdicts[same->second];
+            }
+        }
         CDecodedText text;
         DWORD error = ERROR_SUCCESS;
         OfficeOutcome document = OfficeOutcome::Ok;
@@ -166,7 +225,12 @@ private:
                 content.lineText.assign(text.LineText(line), std::min(text.LineLength(line), kMaxHitLine));
             }
         }
-        return &m_contents.emplace(key, std::move(content)).first->second;
+        const uint32_t at = static_cast<uint32_t>(m_verdicts.size());
+        m_verdicts.push_back(std::move(content));
+        m_contents.emplace(key, at);
+        if (hash != nullptr)
+            m_hashed.emplace(*hash, at);
+        return &m_verdicts[at];
     }
 
     const CHistory& m_history;
@@ -177,7 +241,10 @@ private:
     ContentSearchCounts m_counts;
     uint32_t m_volumes[2] = {0, 0}; // this computer's backups folder, the mirror
     std::unordered_map<uint64_t, uint32_t> m_newest; // each item's version looked at last
-    std::unordered_map<ContentKey, ContentVerdict, ContentKeyHash> m_contents;
+    CRecordedHashes m_recorded;                      // each day journal read once
+    std::deque<ContentVerdict> m_verdicts;           // never moves one: the pointers handed out stay valid
+    std::unordered_map<ContentKey, uint32_t, ContentKeyHash> m_contents;
+    std::unordered_map<ContentHash, uint32_t, ContentHashHash> m_hashed;
     std::unordered_map<ItemKey, ItemState, ItemKeyHash> m_items;
     std::vector<ContentHit> m_hits;
 };

@@ -2,9 +2,10 @@
 // file versions and the files inside folder versions, in both places, newest first. A text file is
 // decoded as the compare decodes it, a Word, Excel or PowerPoint file read as its text; other files
 // are skipped and counted. Each content is read once however many versions link it (the same file:
-// its volume and file index). For each item found the search keeps the first and the last version
-// holding the text, the version after the last ("where it went") and the matching line, and reports
-// them to its host as it goes.
+// its volume and file index) or hold it with the same hash (a file version's journal hash, a file's
+// in a folder version's trusted manifest, when it lies there with the size and time recorded). For each item
+// found the search keeps the first and the last version holding the text, the version after the last ("where
+// it went") and the matching line, and reports them to its host as it goes.
 //
 // Only what VersionCopyOnDisk admits is opened (the journal's own check on the copy path), and no
 // link below it is followed.

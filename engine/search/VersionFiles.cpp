@@ -31,7 +31,11 @@ std::wstring Inside(const std::wstring& relative, const std::wstring& name) {
     return relative.empty() ? name : relative + L"\\" + name;
 }
 
-using FoundFile = std::function<void(const std::wstring& relative, const ContentKey& key)>;
+using FoundFile = VersionFileFound;
+
+FILETIME FileTimeOf(const LARGE_INTEGER& time) {
+    return {time.LowPart, static_cast<DWORD>(time.HighPart)};
+}
 
 // The folder's entries through its handle; its subfolders after its files, each opened as it is.
 void ListFolder(HANDLE folder, const std::wstring& path, const std::wstring& relative, uint32_t volume,
@@ -52,7 +56,9 @@ void ListFolder(HANDLE folder, const std::wstring& path, const std::wstring& rel
                 if (attributes & FILE_ATTRIBUTE_DIRECTORY)
                     subfolders.push_back(name);
                 else
-                    found(Inside(relative, name), {volume, static_cast<uint64_t>(entry->FileId.QuadPart)});
+                    found(Inside(relative, name), {volume, static_cast<uint64_t>(entry->FileId.QuadPart)},
+                          {static_cast<ULONGLONG>(entry->EndOfFile.QuadPart),
+                           FileTimeOf(entry->LastWriteTime)});
             }
             if (entry->NextEntryOffset == 0)
                 break;
@@ -99,8 +105,11 @@ VersionCopyKind ForEachVersionFile(const std::wstring& copy, uint32_t volume, co
         return VersionCopyKind::Folder;
     }
     uint64_t index = 0;
-    if (!FileIndexOf(handle.get(), &index))
+    FILE_STANDARD_INFO standard{};
+    if (!FileIndexOf(handle.get(), &index) ||
+        !GetFileInformationByHandleEx(handle.get(), FileStandardInfo, &standard, sizeof standard))
         return VersionCopyKind::Unreadable;
-    found(std::wstring(), {volume, index});
+    found(std::wstring(), {volume, index},
+          {static_cast<ULONGLONG>(standard.EndOfFile.QuadPart), FileTimeOf(basic.LastWriteTime)});
     return VersionCopyKind::File;
 }

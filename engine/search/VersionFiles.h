@@ -24,6 +24,13 @@ struct ContentKeyHash {
     }
 };
 
+// What the listing says of a file: its size and last-write time (UTC), to tell whether a proof
+// recorded for it speaks for the file as it lies there.
+struct VersionFileFacts {
+    ULONGLONG size = 0;
+    FILETIME modified{};
+};
+
 enum class VersionCopyKind : unsigned char { File, Folder, Missing, Link, Unreadable };
 
 // The serial number of the volume folder lies on (SystemPath's form); 0 when it cannot be read.
@@ -33,5 +40,7 @@ uint32_t VolumeSerialOf(const std::wstring& folder);
 // relative path, a folder once for every file below it ("sub\name"), links to files and folders
 // below it left out. A set *stop ends the walk between folders. Returns what the copy is; Missing,
 // Link and Unreadable call nothing.
+using VersionFileFound =
+    std::function<void(const std::wstring& relative, const ContentKey& key, const VersionFileFacts& facts)>;
 VersionCopyKind ForEachVersionFile(const std::wstring& copy, uint32_t volume, const BOOL* stop,
-                                   const std::function<void(const std::wstring& relative, const ContentKey& key)>& found);
+                                   const VersionFileFound& found);

@@ -39,6 +39,18 @@ std::wstring BehindText(const MirrorState& state) {
     }
 }
 
+// The versions a round left behind: those that failed, and those whose copy here is damaged.
+std::wstring HeldBackText(const MirrorState& state) {
+    std::wstring text;
+    if (state.failed > 0)
+        text = FormatResourceText(IDS_MIRROR_SOME_FAILED,
+                                  {std::to_wstring(state.failed), SystemMessage(state.error)});
+    if (state.damaged > 0)
+        text += (text.empty() ? L"" : L"  ") +
+                FormatResourceText(IDS_MIRROR_DAMAGED_HERE, {std::to_wstring(state.damaged)});
+    return text;
+}
+
 } // namespace
 
 std::wstring MirrorRefusalText(MirrorFolderRefusal refusal, const std::wstring& folder) {
@@ -118,9 +130,8 @@ std::wstring CTallowboxDoc::OnMirrorState(LPARAM stateOwned) {
         text = LoadResourceText(IDS_MIRROR_OTHER_PROGRAM);
         break;
     case MirrorState::Phase::CaughtUp:
-        if (state->failed > 0)
-            text = FormatResourceText(IDS_MIRROR_SOME_FAILED,
-                                      {std::to_wstring(state->failed), SystemMessage(state->error)});
+        if (state->failed > 0 || state->damaged > 0)
+            text = HeldBackText(*state);
         else if (!m_mirrorSaid.empty() || state->copied > 1) // once it was behind, or after a catch-up
             text = LoadResourceText(IDS_MIRROR_CAUGHT_UP);
         break;

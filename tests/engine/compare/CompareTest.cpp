@@ -15,6 +15,7 @@
 #include "engine/compare/FolderCompare.h"
 #include "engine/base/Settings.h"
 #include "engine/compare/InlineDiff.h"
+#include "framework/FileHandle.h"
 
 namespace {
 
@@ -340,6 +341,32 @@ TEST(FolderCompare, AVersionAgainstTheFolderNow) {
         EXPECT_EQ(side.error, compared.error);
         EXPECT_TRUE(compared.entries.empty());
         EXPECT_EQ(0u, compared.counts.same);
+    }
+
+    // Two versions, from their manifests: a file both prove equal is never read (held open by
+    // another, it is still the same), one whose hashes differ is (and cannot be); without the
+    // manifests both are read.
+    // Link=no: touched.txt is copied anew, its bytes as before.
+    ASSERT_TRUE(WriteFileText(program + "\\Tallowbox.ini", "[Tallowbox]\r\nLink=no\r\n"));
+    CBackupEngine unlinked(W(program), 1, std::wstring(), {L"*.tmp"});
+    ASSERT_TRUE(unlinked.BackUp(host, W(tree), At(2004, 3, 7, 14, 6)));
+    const std::string later = program + "\\backups\\2004-0307\\1406\\tree";
+    const auto lock = [&](const char* name) {
+        return CFileHandle(CreateFileA((later + "\\" + name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    const CFileHandle touched = lock("touched.txt"), changed = lock("changed.txt");
+    ASSERT_TRUE(touched.IsOpen() && changed.IsOpen());
+    const ManifestIndex none;
+    options.listSame = true;
+    for (bool proven : {true, false}) {
+        SCOPED_TRACE(proven ? "from the manifests" : "without them");
+        options.olderHashes = options.newerHashes = proven ? nullptr : &none;
+        std::string states;
+        for (const FolderEntry& entry : CompareFolders(W(version), W(later), options).entries)
+            if (entry.path == L"touched.txt" || entry.path == L"changed.txt")
+                states += "CARS?"[static_cast<int>(entry.state)] + (" " + N(entry.path) + ";");
+        EXPECT_EQ(proven ? "? changed.txt;S touched.txt;" : "? changed.txt;? touched.txt;", states);
     }
 }
 

@@ -1,8 +1,8 @@
 // The mirror on real disks: versions made by the engine copied whole (bytes, attributes, times,
 // journal), a second unchanged folder version linked to the mirror's own copy, a mirror whose
 // drive letter is gone caught up once it is back and after a restart, a full mirror disk, the
-// refused places, a hostile mirror journal, links planted on the way to a copy in either place, and
-// one copy when two programs share the backups.
+// refused places, a hostile mirror journal, links planted on the way to a copy in either place,
+// one copy when two programs share the backups, and a damaged local copy never copied on.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -160,6 +160,24 @@ private:
     std::string m_folder, m_link, m_target;
     bool m_made = false;
 };
+
+// Turns one byte of the file in place, its size and last-write time kept: what a bad sector or a
+// program writing into the backups folder leaves, invisible to any check by facts.
+bool FlipByteKeepingTime(const std::string& path) {
+    const FILETIME written = WrittenAt(path);
+    std::string bytes = ReadWhole(path);
+    if (bytes.empty())
+        return false;
+    bytes[0] ^= 0x20;
+    if (!WriteFileText(path, bytes))
+        return false;
+    // Set once the writes are closed: Wine stamps a file's time as its last handle closes.
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const bool kept = file != INVALID_HANDLE_VALUE && SetFileTime(file, nullptr, nullptr, &written);
+    CloseHandle(file);
+    const FILETIME now = WrittenAt(path);
+    return kept && CompareFileTime(&now, &written) == 0;
+}
 
 } // namespace
 
@@ -454,4 +472,54 @@ TEST(Mirror, TwoProgramsMakeOneCopyAndTheSecondTakesOver) {
     for (int tries = 0; tries < 500 && JournalRecords(mirror).size() < 2; ++tries)
         Sleep(20);
     EXPECT_EQ(2u, JournalRecords(mirror).size());
+}
+
+// A local copy whose bytes are not those its hash names is never copied on: the original is taken
+// instead while it still has that size, time and hash; once it has changed the versions wait, said
+// as damaged, and nothing of them reaches the mirror.
+TEST(Mirror, DamagedLocalCopyNeverMirroredButTheMatchingOriginalIs) {
+    for (const bool originalChanged : {false, true}) {
+        SCOPED_TRACE(originalChanged ? "original changed since" : "original as backed up");
+        Backups local;
+        const std::string mirror = local.temp / "mirror", minute = "\\2026-1207\\1015";
+        ASSERT_TRUE(WriteFileText(local.data + "\\report.txt", "the report") &&
+                    WriteFileText(local.data + "\\project\\sub\\b.txt", "beta") &&
+                    WriteFileText(local.data + "\\project\\a.txt", "alpha"));
+        ASSERT_TRUE(local.BackUp(local.data + "\\report.txt", At(2026, 12, 7, 10, 15)) &&
+                    local.BackUp(local.data + "\\project", At(2026, 12, 7, 10, 15)));
+        const std::vector<std::string> damaged = {"\\report.txt", "\\project\\sub\\b.txt"};
+        for (const std::string& file : damaged) {
+            ASSERT_TRUE(FlipByteKeepingTime(local.root + minute + file)) << file;
+            ASSERT_TRUE(!originalChanged || WriteFileText(local.data + file, "edited since"));
+        }
+        MirrorRecorder recorder;
+        CMirror running(recorder, W(local.root), W(mirror), true, local.inbox);
+        running.Start();
+        const MirrorState state = recorder.WaitFor(MirrorState::Phase::CaughtUp);
+        ASSERT_EQ(MirrorState::Phase::CaughtUp, state.phase);
+        EXPECT_EQ(originalChanged ? 0u : 2u, state.copied);
+        EXPECT_EQ(originalChanged ? 2u : 0u, state.damaged);
+        EXPECT_EQ(0u, state.failed);
+        EXPECT_EQ(originalChanged ? 2u : 0u, state.waiting);
+        EXPECT_EQ("alpha", ReadWhole(local.root + minute + "\\project\\a.txt"));
+        if (originalChanged) {
+            for (const std::string& name : ListFolder(mirror + minute)) {
+                EXPECT_TRUE(IsTemporaryName(W(name)))
+                    << name << ": nothing of the versions under a real name";
+            }
+            EXPECT_TRUE(JournalRecords(mirror).empty());
+            EXPECT_EQ("The report", ReadWhole(local.root + minute + "\\report.txt"))
+                << "the copy here untouched";
+            continue;
+        }
+        EXPECT_EQ("the report", ReadWhole(mirror + minute + "\\report.txt"));
+        EXPECT_EQ("beta", ReadWhole(mirror + minute + "\\project\\sub\\b.txt"));
+        EXPECT_EQ("alpha", ReadWhole(mirror + minute + "\\project\\a.txt"));
+        const FILETIME localTime = WrittenAt(local.root + minute + "\\report.txt");
+        const FILETIME mirrorTime = WrittenAt(mirror + minute + "\\report.txt");
+        EXPECT_EQ(0, CompareFileTime(&localTime, &mirrorTime));
+        for (const JournalRecord& record : JournalRecords(mirror)) {
+            EXPECT_TRUE(record.hashKnown) << N(record.copy) << ": proven there as the local journal says";
+        }
+    }
 }

@@ -88,6 +88,10 @@ TEST_F(ContentSearchTest, TheVersionsThatHoldItWhereItWentAndEachContentReadOnce
     BackUp({"report.txt", "tree"}, 3);
     WriteFileText(report, "plain\r\nmore\r\n");
     BackUp({"report.txt"}, 4);
+    // Contents of earlier versions again, copied anew (unlike the previous copy: not linked).
+    WriteFileText(report, "plain\r\n");
+    WriteFileText(tree + "\\sub\\other.txt", "\xEF\xBB\xBFunrelated");
+    BackUp({"report.txt", "tree"}, 5);
     // A link planted in a copy, to a folder outside the backups that holds the text, is never entered.
     WriteFileText(m_temp / "outside\\secret.txt", N(L"消える段落"));
     const UnixSymlink planted(m_root + "\\2004-0307\\1402\\tree\\planted", "../../../../../outside");
@@ -119,11 +123,11 @@ TEST_F(ContentSearchTest, TheVersionsThatHoldItWhereItWentAndEachContentReadOnce
         EXPECT_EQ(want.lineText, hit.lineText) << N(want.item);
     }
     // report.txt 4 contents; note.docx and data.bin linked into the later versions, read once each;
-    // other.txt changed once, then linked.
+    // other.txt changed once, then linked; the contents held again known by their hashes, unread.
     EXPECT_EQ(4u + 1 + 1 + 2, host.counts.read);
     EXPECT_EQ(1u, host.counts.skipped) << "data.bin";
     EXPECT_EQ(0u, host.counts.unreadable);
-    EXPECT_EQ(7u, host.counts.versions);
+    EXPECT_EQ(9u, host.counts.versions);
     EXPECT_EQ(host.counts.toLook, host.counts.versions);
 
     // The oldest versions now only in the mirror are read there: the same files, read as often.
@@ -132,6 +136,10 @@ TEST_F(ContentSearchTest, TheVersionsThatHoldItWhereItWentAndEachContentReadOnce
     ASSERT_TRUE(MoveFileA((m_root + day + "\\1401").c_str(), (mirror + day + "\\1401").c_str()));
     const std::string journal = day + "\\" + N(kJournalName);
     ASSERT_TRUE(CopyFileA((m_root + journal).c_str(), (mirror + journal).c_str(), TRUE));
+    const std::string manifest =
+        day + "\\Tallowbox-manifests\\1401\\tree.tsv"; // beside its copy, as mirrored
+    ASSERT_TRUE(MakeFolders(mirror + day + "\\Tallowbox-manifests\\1401") &&
+                CopyFileA((m_root + manifest).c_str(), (mirror + manifest).c_str(), TRUE));
     RecordingSearchHost both;
     ASSERT_EQ(ContentSearchOutcome::Done, Search(L"消える段落", both, mirror));
     for (const auto& want : expected)
