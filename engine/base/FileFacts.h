@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 // A file's size and last-write time.
@@ -14,3 +15,13 @@ struct FileFacts {
 };
 // False for a folder or what cannot be read.
 bool ReadFileFacts(const std::wstring& path, FileFacts* facts);
+
+// What tells one file from another: its volume and its file index, the same for every path (a hard
+// link, a short name, another case) to one object.
+struct FileIdentity {
+    uint32_t volume = 0;
+    uint64_t index = 0;
+    bool operator==(const FileIdentity& other) const { return volume == other.volume && index == other.index; }
+};
+// False when the file or folder cannot be opened to ask.
+bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity);

@@ -57,21 +57,6 @@ DWORD ReplaceWithTemporary(const std::wstring& temporary, const std::wstring& ta
 
 } // namespace
 
-bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity) {
-    // No access rights asked: this only reads the file's index, and works on folders too.
-    CFileHandle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE)
-        return false;
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(file.get(), &information))
-        return false;
-    identity->volume = information.dwVolumeSerialNumber;
-    identity->indexHigh = information.nFileIndexHigh;
-    identity->indexLow = information.nFileIndexLow;
-    return true;
-}
-
 DWORD CopyFileIntoBackup(const std::wstring& source, const std::wstring& target,
                          const std::wstring& backupRoot, BOOL* stop, const std::function<bool()>& stillWhole,
                          CopiedContent* copied, bool flush) {

@@ -14,19 +14,9 @@
 #include "engine/base/TemporaryNames.h"
 // The program's own copy loop, which hashes what it writes.
 #include "engine/hash/ContentCopy.h"
+// FileIdentity, ReadFileIdentity.
+#include "engine/base/FileFacts.h"
 
-// Volume and file index: the same for every path (link, short name, other case) to one object.
-struct FileIdentity {
-    DWORD volume = 0;
-    DWORD indexHigh = 0;
-    DWORD indexLow = 0;
-    friend bool operator==(const FileIdentity& a, const FileIdentity& b) {
-        return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow;
-    }
-};
-
-// False when the file or folder cannot be opened to ask.
-bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity);
 
 // Copies source to target through a temporary in target's folder, put in place under the real
 // name only once complete: when anything fails, the temporary is removed and a file already

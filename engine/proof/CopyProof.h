@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/base/FileFacts.h"
 #include "engine/hash/ContentHash.h"
 #include "engine/journal/Manifest.h"
 
@@ -36,14 +37,6 @@ struct PlaceProof {
     DWORD error = ERROR_SUCCESS;
     std::vector<ProofFinding> findings; // Damaged's files, in path order
     uint64_t bytesRead = 0;             // read in this run (a file read earlier in the run: 0)
-};
-
-// What tells one file from another: its volume and its file index. The names of one file (hard
-// links) share them.
-struct FileIdentity {
-    uint32_t volume = 0;
-    uint64_t index = 0;
-    bool operator==(const FileIdentity& other) const { return volume == other.volume && index == other.index; }
 };
 
 // Opens the file at path (SystemPath's form) to read, never through a link at its end: a link or a

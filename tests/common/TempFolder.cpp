@@ -93,9 +93,13 @@ bool FlipByteKeepingTime(const std::string& path, LONG offset) {
                    ReadFile(file, &byte, 1, &done, nullptr) && done == 1;
     byte ^= 0xFF;
     flipped = flipped && SetFilePointer(file, offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
-              WriteFile(file, &byte, 1, &done, nullptr) && done == 1 &&
-              SetFileTime(file, nullptr, nullptr, &written);
+              WriteFile(file, &byte, 1, &done, nullptr) && done == 1;
     CloseHandle(file);
+    // The time is set once the write is closed: Wine stamps a written file's time as it closes.
+    file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    flipped = flipped && file != INVALID_HANDLE_VALUE && SetFileTime(file, nullptr, nullptr, &written);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
     return flipped;
 }
 

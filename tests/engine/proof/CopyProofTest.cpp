@@ -11,22 +11,6 @@
 
 namespace {
 
-// Turns one byte of path over, its size and last-write time kept: damage no size or time can tell.
-bool FlipByte(const std::string& path, LONG at) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    FILETIME written{};
-    char byte = 0;
-    DWORD done = 0;
-    const bool flipped = file != INVALID_HANDLE_VALUE && GetFileTime(file, nullptr, nullptr, &written) &&
-                         SetFilePointer(file, at, nullptr, FILE_BEGIN) == static_cast<DWORD>(at) &&
-                         ReadFile(file, &byte, 1, &done, nullptr) && done == 1 && (byte ^= 0x5A, true) &&
-                         SetFilePointer(file, at, nullptr, FILE_BEGIN) == static_cast<DWORD>(at) &&
-                         WriteFile(file, &byte, 1, &done, nullptr) && SetFileTime(file, nullptr, nullptr, &written);
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
-    return flipped;
-}
-
 // The mirror as the mirror would hold it: every folder and file of from, times kept, no link.
 void CopyTree(const std::string& from, const std::string& to) {
     MakeFolders(to);
@@ -111,7 +95,7 @@ TEST_F(CopyProofTest, DamageInEitherPlaceIsFoundNamedAndHealedWithEveryVersionSh
     const std::string kB = "2004-0307\\1405\\tree\\sub\\b.bin", kF = "2004-0307\\1405\\f.txt";
     for (size_t place = 0; place < 2; ++place) {
         SCOPED_TRACE(place == 0 ? "here" : "mirror");
-        ASSERT_TRUE(FlipByte(Place(place) + "\\" + kB, 65536 + 3));
+        ASSERT_TRUE(FlipByteKeepingTime(Place(place) + "\\" + kB, 65536 + 3));
         ASSERT_TRUE(DeleteFileA((Place(place) + "\\" + kF).c_str()));
         // Here the later version links the same file: it is damaged with it, and healed with it.
         const size_t linked = place == 0 ? 1 : 0;
@@ -153,7 +137,7 @@ TEST_F(CopyProofTest, WithNoGoodCopyNothingIsOverwrittenAndAnUnchangedOriginalSe
     BackUpAndMirror();
     const std::string kF = "2004-0307\\1405\\f.txt";
     for (size_t place = 0; place < 2; ++place)
-        ASSERT_TRUE(FlipByte(Place(place) + "\\" + kF, 2));
+        ASSERT_TRUE(FlipByteKeepingTime(Place(place) + "\\" + kF, 2));
     const std::string damaged = ReadWhole(m_root + "\\" + kF);
     ASSERT_TRUE(WriteFileText(m_data + "\\f.txt", "the file's words, edited"));
     VersionProof proof = Prove(kF);
@@ -197,13 +181,13 @@ TEST_F(CopyProofTest, AVersionMadeBeforeHashesIsComparedAndTheHashItsPlacesAgree
         ASSERT_EQ(DWORD(ERROR_SUCCESS), m_ledger.Load(W(m_root))); // kept in the ledger's file
         EXPECT_EQ(ProofState::Good, Prove(copy).place[1].state);
         const std::string flipped = copy.find("tree") != std::string::npos ? copy + "\\a.txt" : copy;
-        ASSERT_TRUE(FlipByte(m_mirror + "\\" + flipped, 0));
+        ASSERT_TRUE(FlipByteKeepingTime(m_mirror + "\\" + flipped, 0));
         proof = Prove(copy);
         EXPECT_TRUE(proof.place[0].state == ProofState::Good && proof.place[1].state == ProofState::Damaged);
         EXPECT_TRUE(Repair(copy, proof).AllHealed());
     }
     // Two places that differ cannot say which is right: nothing recorded, nothing healed.
-    ASSERT_TRUE(FlipByte(m_mirror + "\\2004-0307\\1406\\tree\\sub\\b.bin", 9));
+    ASSERT_TRUE(FlipByteKeepingTime(m_mirror + "\\2004-0307\\1406\\tree\\sub\\b.bin", 9));
     const VersionProof differing = Prove("2004-0307\\1406\\tree");
     EXPECT_TRUE(differing.compared && !differing.agreed);
     ContentHash none;
