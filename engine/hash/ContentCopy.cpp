@@ -149,3 +149,10 @@ DWORD HashFileContent(const std::wstring& path, const BOOL* stop, CopiedContent*
     CFileHandle from(OpenSource(path, &facts));
     return from.IsOpen() ? CopyBytes(from.get(), INVALID_HANDLE_VALUE, facts.size, stop, read) : GetLastError();
 }
+
+DWORD HashOpenFile(HANDLE file, const BOOL* stop, CopiedContent* read) {
+    LARGE_INTEGER size{};
+    return GetFileSizeEx(file, &size)
+               ? CopyBytes(file, INVALID_HANDLE_VALUE, static_cast<ULONGLONG>(size.QuadPart), stop, read)
+               : GetLastError();
+}

@@ -38,4 +38,7 @@ DWORD RenameOpenFile(HANDLE file, const std::wstring& to);
 // Reads path to its end for its size and hash alone (*read's times and attributes say nothing).
 // ERROR_SUCCESS or the error code; a set *stop ends it with ERROR_REQUEST_ABORTED.
 DWORD HashFileContent(const std::wstring& path, const BOOL* stop, CopiedContent* read);
+// The same for a file already open for reading (at its start), as a check that asked the open
+// file what it is before reading it.
+DWORD HashOpenFile(HANDLE file, const BOOL* stop, CopiedContent* read);
 

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/hash/ContentHash.h"
@@ -46,4 +47,20 @@ public:
     std::vector<ProofFinding> DamagedFiles(const std::wstring& copy, ProofPlace place) const;
     unsigned UnreadableLines() const;
     size_t Count() const; // copies known
+
+private:
+    struct Slot {
+        uint64_t key; // the copy's upper-cased path, hashed
+        CheckMark mark;
+    };
+    void Apply(const char* text, size_t length);
+    const Slot* Lookup(uint64_t key) const;
+    Slot& Touch(uint64_t key);
+    // Appends lines to the file (the header first when it is new) and applies them.
+    DWORD Append(const std::string& lines);
+
+    std::wstring m_path; // SystemPath's form
+    std::vector<Slot> m_sorted, m_recent; // by key; the copies recorded since the last sort
+    std::unordered_map<uint64_t, ContentHash> m_agreed;
+    unsigned m_unreadable = 0;
 };

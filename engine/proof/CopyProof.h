@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/hash/ContentHash.h"
+#include "engine/journal/Manifest.h"
 
 // Where a copy is read: this computer's backups folder or the mirror.
 enum class ProofPlace : uint8_t { Here = 0, Mirror = 1 };
@@ -37,6 +38,19 @@ struct PlaceProof {
     uint64_t bytesRead = 0;             // read in this run (a file read earlier in the run: 0)
 };
 
+// What tells one file from another: its volume and its file index. The names of one file (hard
+// links) share them.
+struct FileIdentity {
+    uint32_t volume = 0;
+    uint64_t index = 0;
+    bool operator==(const FileIdentity& other) const { return volume == other.volume && index == other.index; }
+};
+
+// Opens the file at path (SystemPath's form) to read, never through a link at its end: a link or a
+// folder is refused (kLinkOnTheWay, ERROR_DIRECTORY). *identity receives what it is.
+// INVALID_HANDLE_VALUE with the error set when it cannot be opened.
+HANDLE OpenCopyFile(const std::wstring& path, FileIdentity* identity);
+
 // Hashes taken in one run, by file identity (volume and file index): a file linked into many
 // versions is read once. Owned by one thread.
 class CReadOnce {
@@ -47,9 +61,8 @@ public:
     DWORD HashOf(const std::wstring& path, const BOOL* stop, ContentHash* hash, uint64_t* bytesRead);
     void Forget(); // after a repair replaced files
 private:
-    struct Key { uint32_t volume; uint64_t index; bool operator==(const Key&) const; };
-    struct KeyHash { size_t operator()(const Key&) const; };
-    std::unordered_map<Key, ContentHash, KeyHash> m_hashes;
+    struct KeyHash { size_t operator()(const FileIdentity&) const; };
+    std::unordered_map<FileIdentity, ContentHash, KeyHash> m_hashes;
 };
 
 // Reads the copy copy (relative to root: "2026-1207\1015\report.xlsx") of a version: a file version
@@ -59,3 +72,12 @@ private:
 // read through a link on the copy's way (Unreadable, ERROR_CANT_ACCESS_FILE); nothing is written.
 PlaceProof ProveCopy(const std::wstring& root, const std::wstring& copy, bool folder,
                      const ContentHash& expected, bool hashKnown, CReadOnce& once, const BOOL* stop);
+// The same, a folder version's files read below root against the manifest that lies below
+// manifestRoot (the other place's, when this place's own is lost).
+PlaceProof ProveCopyWith(const std::wstring& root, const std::wstring& manifestRoot, const std::wstring& copy,
+                         bool folder, const ContentHash& expected, bool hashKnown, CReadOnce& once,
+                         const BOOL* stop);
+// A folder version's manifest below root, when it is whole, of the hash expected, and no line of
+// it was refused; else false. entries in path order.
+bool ReadProvenManifest(const std::wstring& root, const std::wstring& copy, const ContentHash& expected,
+                        std::vector<ManifestEntry>* entries);
