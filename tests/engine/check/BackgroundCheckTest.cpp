@@ -120,38 +120,45 @@ TEST_F(BackgroundCheckTest, ResumedAfterARestartAndPausedBetweenPieces) {
     EXPECT_EQ(big.size() + 7, later.BytesRead());
 }
 
-// A byte flipped in a copy, its size and time kept: healed from the original when that still
-// matches, else said and left as it is; either way told once, not again on the next round.
+// A byte flipped in a copy, its size and time kept, in one place or both: healed from the other
+// place, or said and left as it is; either way told once, not again on the next round.
 TEST_F(BackgroundCheckTest, DamageHealedOrSaidOnce) {
     struct Case {
         const char* what;
-        bool originalChanged;
+        bool here, mirror; // damaged there
     };
-    const Case cases[] = {{"the original still matches", false}, {"no good copy anywhere", true}};
+    const Case cases[] = {{"here, healed from the mirror", true, false},
+                          {"in the mirror, healed from here", false, true},
+                          {"both: no good copy anywhere", true, true}};
+    const std::string mirror = m_temp / "mirror";
     int minute = 10;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string name = "x" + std::to_string(minute) + ".txt";
-        WriteFileText(m_data + "\\" + name, "the report as it was");
+        const std::string name = "x" + std::to_string(minute) + ".txt", good = "the report as it was";
+        WriteFileText(m_data + "\\" + name, good);
         Backup(name, 7, minute);
-        const std::string copy = m_root + "\\2004-0307\\14" + std::to_string(minute) + "\\" + name;
-        FlipByteKeepingTime(copy);
-        if (c.originalChanged)
-            WriteFileText(m_data + "\\" + name, "the report, edited");
-        const std::string damaged = ReadWhole(copy);
-        ++minute;
+        for (const auto& entry : ReadTree(m_root)) // the mirror, as a backups folder of its own
+            if (!entry.second.folder && entry.first.find("checks") == std::string::npos)
+                WriteFileText(mirror + "\\" + entry.first, entry.second.content);
+        const std::string copy = "\\2004-0307\\14" + std::to_string(minute++) + "\\" + name;
+        if (c.here)
+            FlipByteKeepingTime(m_root + copy);
+        if (c.mirror)
+            FlipByteKeepingTime(mirror + copy);
+        const std::string damaged = ReadWhole(m_root + copy);
 
         FindingsHost host;
-        CBackgroundCheck check(W(m_root), L"", 30, host);
+        CBackgroundCheck check(W(m_root), W(mirror), 30, host);
         Round(check, CBackgroundCheck::Now());
         Round(check, CBackgroundCheck::Now() + 31 * kDay);
         ASSERT_EQ(1u, host.findings.size());
         const CheckFinding& finding = host.findings[0];
-        EXPECT_EQ(!c.originalChanged, finding.healed);
+        EXPECT_EQ(!(c.here && c.mirror), finding.healed);
         EXPECT_EQ(W(m_data + "\\" + name), finding.original);
-        EXPECT_TRUE(finding.damaged[0]);
-        EXPECT_EQ(1u, finding.files);
+        EXPECT_EQ(c.here, finding.damaged[0]);
+        EXPECT_EQ(c.mirror, finding.damaged[1]);
         EXPECT_GT(host.changes, 0u);
-        EXPECT_EQ(c.originalChanged ? damaged : std::string("the report as it was"), ReadWhole(copy));
+        EXPECT_EQ(c.here && c.mirror ? damaged : good, ReadWhole(m_root + copy));
+        EXPECT_EQ(c.here && c.mirror ? damaged : good, ReadWhole(mirror + copy)) << "the mirror left damaged";
     }
 }
