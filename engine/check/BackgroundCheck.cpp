@@ -69,10 +69,12 @@ void CBackgroundCheck::BeginRound() {
     m_once = CReadOnce();
 }
 
-// The hashes of the round's files and the day list go; the ledger's marks stay.
+// The hashes of the round's files, the day list and the ledger's marks go: a sleeping check holds
+// nothing per version (NextDue is all it needs), and the next round reads the ledger anew.
 void CBackgroundCheck::EndRound() {
     m_pass = -1;
     m_once = CReadOnce();
+    m_ledger = CCheckLedger();
     std::vector<std::wstring>().swap(m_days);
 }
 

@@ -5,9 +5,9 @@
 // copy, and the outcome kept in the ledger, which is the progress a restart resumes from.
 //
 // It holds no thread: the owner calls Step until the round is done, passing the flag that pauses
-// or stops it (read between the 1 MiB pieces of every read), and sleeps until NextDue. Memory: the
-// ledger's marks, one day of history, and the hashes of the files read in the round (let go at its
-// end).
+// or stops it (read between the 1 MiB pieces of every read), and sleeps until NextDue. Memory in a
+// round: the ledger's marks, one day of history, and the hashes of the files read in the round; all
+// let go at its end.
 #pragma once
 
 #include <windows.h>
