@@ -81,8 +81,11 @@ DWORD CBackgroundChecker::Shared::SleepAfterRound() const {
 }
 
 void CBackgroundChecker::Shared::Run(DWORD startDelayMs) {
-    // Low CPU and I/O priority: the user's own work on the same disk goes first.
-    ::SetThreadPriority(::GetCurrentThread(), THREAD_MODE_BACKGROUND_BEGIN);
+    // Low CPU and I/O priority: the user's own work on the same disk goes first. A system without
+    // the background mode (Wine answers it with an error) still gets the lowest CPU priority.
+    const bool background = ::SetThreadPriority(::GetCurrentThread(), THREAD_MODE_BACKGROUND_BEGIN) != FALSE;
+    if (!background)
+        ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_IDLE);
     bool going = Sleep(startDelayMs);
     while (going && WaitWhilePaused()) {
         switch (check.Step(Flag(), CBackgroundCheck::Now())) {
@@ -96,7 +99,8 @@ void CBackgroundChecker::Shared::Run(DWORD startDelayMs) {
             break;
         }
     }
-    ::SetThreadPriority(::GetCurrentThread(), THREAD_MODE_BACKGROUND_END);
+    if (background)
+        ::SetThreadPriority(::GetCurrentThread(), THREAD_MODE_BACKGROUND_END);
     std::lock_guard<std::mutex> lock(mutex);
     finished = true;
     ended.notify_all();

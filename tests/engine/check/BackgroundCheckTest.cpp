@@ -1,6 +1,7 @@
 // The background check on a real backups folder: a round resumed after a restart reads only what
 // the ledger does not hold yet, a pause stops its reading and lets it go on, CheckDays=0 reads
-// nothing, and a damaged copy is healed (or said unhealable) with one report however many rounds.
+// nothing, and a damaged copy is healed (or said unhealable) with one report however many rounds;
+// the program's thread for it waits while the backup worker runs a batch.
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
@@ -8,6 +9,8 @@
 #include "engine/check/BackgroundCheck.h"
 #include "engine/base/CheckPause.h"
 #include "framework/KernelHandle.h"
+#include "shell/document/BackgroundChecker.h"
+#include "shell/document/BackupWorker.h"
 
 namespace {
 
@@ -161,4 +164,53 @@ TEST_F(BackgroundCheckTest, DamageHealedOrSaidOnce) {
         EXPECT_EQ(c.here && c.mirror ? damaged : good, ReadWhole(m_root + copy));
         EXPECT_EQ(c.here && c.mirror ? damaged : good, ReadWhole(mirror + copy)) << "the mirror left damaged";
     }
+}
+
+// The program's check thread on the same kind of damage: it does not read while a batch of the
+// backup worker holds the pause (the worker holds it for every batch), then finds and heals the
+// copy once, posting the finding and the ledger's change to its window.
+TEST_F(BackgroundCheckTest, TheThreadWaitsForTheWorkerThenTellsItsWindow) {
+    const std::string mirror = m_temp / "mirror", copy = "\\2004-0307\\1420\\y.txt";
+    WriteFileText(m_data + "\\y.txt", "kept twice");
+    Backup("y.txt", 7, 20);
+    for (const auto& entry : ReadTree(m_root))
+        if (!entry.second.folder)
+            WriteFileText(mirror + "\\" + entry.first, entry.second.content);
+    FlipByteKeepingTime(m_root + copy);
+    HWND window = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, window);
+    std::vector<CheckFinding> findings;
+    unsigned changes = 0;
+    const auto pump = [&](DWORD ms) {
+        for (const DWORD start = ::GetTickCount(); findings.empty() && ::GetTickCount() - start < ms; ::Sleep(20)) {
+            MSG msg;
+            while (::PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
+                if (msg.message == WM_CHECK_FINDING)
+                    findings.push_back(*std::unique_ptr<CheckFinding>(reinterpret_cast<CheckFinding*>(msg.lParam)));
+                changes += msg.message == WM_CHECKS_CHANGED ? 1 : 0;
+            }
+        }
+    };
+    bool heldByTheBatch = false;
+    {
+        CBackupWorker worker(window, W(m_program), 1, W(m_root));
+        CBackgroundChecker checker(window, W(m_root), W(mirror), 30, 0);
+        const CKernelHandle batchMayEnd(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        worker.QueueTask([&](CBackupEngine&, CBackupHost&) {
+            heldByTheBatch = CCheckPause::Program().IsHeld();
+            ::WaitForSingleObject(batchMayEnd.get(), 10000);
+        });
+        pump(1500);
+        EXPECT_FALSE(FileExists(m_root + "\\Tallowbox-checks.tsv")) << "read while a batch ran";
+        ::SetEvent(batchMayEnd.get());
+        worker.WaitUntilIdle(10000);
+        pump(30000);
+    } // both threads end before what they use goes
+    ::DestroyWindow(window);
+    EXPECT_TRUE(heldByTheBatch);
+    EXPECT_FALSE(CCheckPause::Program().IsHeld());
+    ASSERT_EQ(1u, findings.size());
+    EXPECT_TRUE(findings[0].healed);
+    EXPECT_GT(changes, 0u);
+    EXPECT_EQ("kept twice", ReadWhole(m_root + copy));
 }
