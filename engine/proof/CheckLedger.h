@@ -1,6 +1,6 @@
 // What the checks found, kept in the backups folder as "Tallowbox-checks.tsv": UTF-8, LF, tab-
-// separated, only ever appended to (a later line about a copy overrides an earlier one); rewritten
-// whole (temporary, flush, rename) when it holds far more lines than copies. Read back as untrusted
+// separated, only ever appended to (a later line about a copy overrides an earlier one), each
+// append one write (two programs appending at once never mix their lines). Read back as untrusted
 // text: a line that does not parse is skipped and counted; the file is read a piece at a time.
 // Kept small in memory: a copy is known by a 64-bit hash of its upper-cased relative path, so the
 // ledger takes under 64 bytes per version it tracks.

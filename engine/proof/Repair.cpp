@@ -15,6 +15,8 @@
 
 namespace {
 
+constexpr int64_t kTicksPerSecond = 10000000;
+
 int64_t Now() {
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
@@ -99,15 +101,16 @@ private:
         }) && !CopyWayHasLink(m_roots[there], Inside(m_copy, relative));
     }
 
-    // The original still holds what was copied: its size and last-write time as recorded (its
-    // bytes are proven as they are copied).
+    // The original still holds what was copied: its size and last-write time as recorded, to the
+    // second a journal line keeps (its bytes are proven as they are copied).
     bool OriginalUnchanged(const GoodFile& good) const {
         FileFacts facts;
         const std::wstring original = Inside(m_history.Original(m_entry), good.relative);
         return IsFullOriginalPath(m_history.Original(m_entry)) &&
                ReadFileFacts(SystemPath(original), &facts) && facts.size == good.size &&
                static_cast<int64_t>((static_cast<uint64_t>(facts.modified.dwHighDateTime) << 32) |
-                                    facts.modified.dwLowDateTime) == good.modified;
+                                    facts.modified.dwLowDateTime) / kTicksPerSecond ==
+                   good.modified / kTicksPerSecond;
     }
 
     // Writes source beside target under a temporary name, proven as written and read back, then
