@@ -124,15 +124,16 @@ TEST_F(BackgroundCheckTest, ResumedAfterARestartAndPausedBetweenPieces) {
 }
 
 // A byte flipped in a copy, its size and time kept, in one place or both: healed from the other
-// place, or said and left as it is; either way told once, not again on the next round.
+// place or the original, or said and left as it is; either way told once, not on the next round.
 TEST_F(BackgroundCheckTest, DamageHealedOrSaidOnce) {
     struct Case {
         const char* what;
-        bool here, mirror; // damaged there
+        bool here, mirror, original; // damaged there; the original edited since
     };
-    const Case cases[] = {{"here, healed from the mirror", true, false},
-                          {"in the mirror, healed from here", false, true},
-                          {"both: no good copy anywhere", true, true}};
+    const Case cases[] = {{"here, healed from the mirror", true, false, false},
+                          {"in the mirror, healed from here", false, true, false},
+                          {"both, healed from the original", true, true, false},
+                          {"both, the original edited: no good copy anywhere", true, true, true}};
     const std::string mirror = m_temp / "mirror";
     int minute = 10;
     for (const Case& c : cases) {
@@ -148,6 +149,8 @@ TEST_F(BackgroundCheckTest, DamageHealedOrSaidOnce) {
             FlipByteKeepingTime(m_root + copy);
         if (c.mirror)
             FlipByteKeepingTime(mirror + copy);
+        if (c.original)
+            WriteFileText(m_data + "\\" + name, "the report, edited");
         const std::string damaged = ReadWhole(m_root + copy);
 
         FindingsHost host;
@@ -156,13 +159,13 @@ TEST_F(BackgroundCheckTest, DamageHealedOrSaidOnce) {
         Round(check, CBackgroundCheck::Now() + 31 * kDay);
         ASSERT_EQ(1u, host.findings.size());
         const CheckFinding& finding = host.findings[0];
-        EXPECT_EQ(!(c.here && c.mirror), finding.healed);
+        EXPECT_EQ(!c.original, finding.healed);
         EXPECT_EQ(W(m_data + "\\" + name), finding.original);
         EXPECT_EQ(c.here, finding.damaged[0]);
         EXPECT_EQ(c.mirror, finding.damaged[1]);
         EXPECT_GT(host.changes, 0u);
-        EXPECT_EQ(c.here && c.mirror ? damaged : good, ReadWhole(m_root + copy));
-        EXPECT_EQ(c.here && c.mirror ? damaged : good, ReadWhole(mirror + copy)) << "the mirror left damaged";
+        EXPECT_EQ(c.original ? damaged : good, ReadWhole(m_root + copy));
+        EXPECT_EQ(c.original ? damaged : good, ReadWhole(mirror + copy)) << "the mirror left damaged";
     }
 }
 
