@@ -3,6 +3,7 @@
 #include "engine/base/CheckPause.h"
 #include "engine/check/BackgroundCheck.h"
 #include "framework/KernelHandle.h"
+#include "shell/document/TallowboxDoc.h"
 
 #include <algorithm>
 #include <chrono>

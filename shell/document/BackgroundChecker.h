@@ -11,15 +11,13 @@
 #include <string>
 #include <thread>
 
-// Posted to the document's window: a damaged copy found, lParam owns the CheckFinding.
-#define WM_CHECK_FINDING (WM_APP + 73)
-// The ledger was written (no parameters): the history's 確認 column reads it again. Posted by the
-// check's thread to the view, which passes it to the main window, which passes it to the history.
-#define WM_CHECKS_CHANGED (WM_APP + 62)
+// Posted to the document's window: a damaged copy found, lParam owns the CheckFinding. When the
+// ledger was written, WM_CHECKS_CHANGED (TallowboxDoc.h) is posted there too.
+#define WM_CHECK_FINDING (WM_APP + 74)
 
 class CBackgroundChecker {
 public:
-    // Posts to window (WM_CHECK_FINDING, and WM_CHECKS_CHANGED when the ledger was written); the
+    // Posts to window (WM_CHECK_FINDING, WM_CHECKS_CHANGED); the
     // first round begins after startDelayMs.
     CBackgroundChecker(HWND window, const std::wstring& backupRoot, const std::wstring& mirrorRoot,
                        DWORD checkDays, DWORD startDelayMs);

@@ -30,6 +30,10 @@
 #define WM_WATCH_LAST_VERSIONS (WM_APP + 46)
 // The mirror's state changed: lParam owns the MirrorState OnMirrorState reads.
 #define WM_MIRROR_STATE (WM_APP + 72)
+// What the checks of the copies found changed (Tallowbox-checks.tsv was appended to): posted with
+// no parameters to the main window, which passes it on to the history, or to the history itself;
+// the history reads the ledger again and shows its 確認 column anew.
+#define WM_CHECKS_CHANGED (WM_APP + 73)
 
 // "E:\x cannot be the mirror folder: it lies inside a watched item", in the screens' language.
 std::wstring MirrorRefusalText(MirrorFolderRefusal refusal, const std::wstring& folder);

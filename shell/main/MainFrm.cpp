@@ -99,7 +99,7 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_BACKUPS_CHANGED:
         OnBackupsChanged();
         return 0;
-    case WM_CHECKS_CHANGED:
+    case WM_CHECKS_CHANGED: // the history, if open, reads what the checks found again
         if (m_history && m_history->GetSafeHwnd() != nullptr)
             ::PostMessageW(m_history->GetSafeHwnd(), WM_CHECKS_CHANGED, 0, 0);
         return 0;

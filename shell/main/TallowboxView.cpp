@@ -102,7 +102,7 @@ LRESULT CTallowboxView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CHECK_FINDING:
         OnCheckFinding(lParam);
         return 0;
-    case WM_CHECKS_CHANGED:
+    case WM_CHECKS_CHANGED: // posted by the background check: the main window passes it to the history
         if (CWnd* pMainWnd = AfxGetMainWnd())
             pMainWnd->SendMessage(WM_CHECKS_CHANGED);
         return 0;

@@ -11,6 +11,7 @@
 #include "framework/KernelHandle.h"
 #include "shell/document/BackgroundChecker.h"
 #include "shell/document/BackupWorker.h"
+#include "shell/document/TallowboxDoc.h"
 
 namespace {
 
