@@ -15,6 +15,7 @@ import sys
 import time
 import zipfile
 
+from check import check_figures
 from proof import proof_figures
 from search import search_figures
 from versions import version_figures
@@ -549,6 +550,8 @@ def main() -> int:
                         help="only the mirror: catch-up of S and M, a second unchanged S, drops with a mirror")
     parser.add_argument("--proof-only", action="store_true",
                         help="only first backups of S and M with hashes against Hash=no and the floor, and the hash")
+    parser.add_argument("--check-only", action="store_true",
+                        help="only the background check: S and M read back in both places, a drop while it runs")
     parser.add_argument("--search", default="", help="the generated versions the search looks in")
     parser.add_argument("--search-only", action="store_true", help="only the search inside every version")
     parser.add_argument("--history-only", action="store_true",
@@ -582,6 +585,9 @@ def main() -> int:
         return 0
     if args.proof_only:
         proof_figures(contenders, args.trees, args.rounds, launch_p, find_backup, verify)
+        return 0
+    if args.check_only:
+        check_figures(args.build, args.work, args.trees, args.rounds, win, target_line, verdict)
         return 0
     if args.mirror_only:
         mirror_figures(args.build, args.work, args.trees, args.rounds)

@@ -334,6 +334,11 @@
 #define IDS_ROW_REPAIR_CLEAN 3952
 #define IDS_ROW_REPAIR_STOPPED 3953
 
+// The background check's findings: the status line and the notification icon's balloon.
+#define IDS_BGCHECK_HEALED 4150
+#define IDS_BGCHECK_UNHEALABLE 4151
+#define IDS_BGCHECK_BALLOON_TITLE 4152
+
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

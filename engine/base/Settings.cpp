@@ -46,19 +46,18 @@ void AppendPatterns(const std::wstring& value, std::vector<std::wstring>& patter
     }
 }
 
-// WatchDelay=: whole seconds in digits only, clamped to the range; false for anything else.
-bool ParseWatchDelay(const std::wstring& value, DWORD& seconds) {
+// A whole number in digits only, clamped to [low, high]; false for anything else (WatchDelay=,
+// CheckDays=).
+bool ParseClamped(const std::wstring& value, DWORD low, DWORD high, DWORD& number) {
     if (value.empty() || value.find_first_not_of(L"0123456789") != std::wstring::npos)
         return false;
     ULONGLONG parsed = 0;
     for (wchar_t digit : value) {
         parsed = parsed * 10 + static_cast<ULONGLONG>(digit - L'0');
-        if (parsed > kMaxWatchDelaySeconds)
+        if (parsed > high)
             break; // any longer run of digits clamps alike, without overflowing
     }
-    seconds = static_cast<DWORD>(parsed < kMinWatchDelaySeconds   ? kMinWatchDelaySeconds
-                                 : parsed > kMaxWatchDelaySeconds ? kMaxWatchDelaySeconds
-                                                                  : parsed);
+    number = static_cast<DWORD>(parsed < low ? low : parsed > high ? high : parsed);
     return true;
 }
 
@@ -100,7 +99,10 @@ bool ParseLine(const std::wstring& raw, ParseState& state, TallowboxSettings& se
     else if (SameKey(key, L"Exclude"))
         AppendPatterns(value, settings.excludes);
     else if (SameKey(key, L"WatchDelay"))
-        return ParseWatchDelay(Unquoted(value), settings.watchDelaySeconds);
+        return ParseClamped(Unquoted(value), kMinWatchDelaySeconds, kMaxWatchDelaySeconds,
+                            settings.watchDelaySeconds);
+    else if (SameKey(key, L"CheckDays"))
+        return ParseClamped(Unquoted(value), 0, kMaxCheckDays, settings.checkDays);
     else if (SameKey(key, L"Link"))
         settings.links = !SameKey(value, L"no");
     else if (SameKey(key, L"Hash"))

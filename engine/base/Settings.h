@@ -15,6 +15,11 @@
 constexpr DWORD kDefaultWatchDelaySeconds = 2;
 constexpr DWORD kMinWatchDelaySeconds = 1;
 constexpr DWORD kMaxWatchDelaySeconds = 3600;
+// CheckDays=: every copy is read back within this many days. 30 by default: a month's work at most
+// is at stake when a disk starts failing, and the reading stays a small share of an idle month. 0
+// turns the check off; ten years is the most a value means (a larger one is taken as that).
+constexpr DWORD kDefaultCheckDays = 30;
+constexpr DWORD kMaxCheckDays = 3650;
 // The longest command line a program can be started with (CreateProcess: 32,767 with its null).
 constexpr size_t kMaxCommandLineLength = 32766;
 
@@ -25,6 +30,7 @@ struct TallowboxSettings {
     std::wstring backupFolder;                           // as written; empty: none named
     std::vector<std::wstring> excludes;                  // name patterns, every Exclude= line's in order
     DWORD watchDelaySeconds = kDefaultWatchDelaySeconds; // WatchDelay=: a watched item's settle time
+    DWORD checkDays = kDefaultCheckDays;                 // CheckDays=: 0 off
     bool links = true;     // Link=no: a folder's unchanged files are copied, not linked
     bool hashes = true;    // Hash=no: versions are made without hashes or manifests (for measuring)
     std::wstring diffTool; // DiffTool=: another program's command line for comparing two files
@@ -40,7 +46,8 @@ extern const wchar_t* const kSettingsFileName;
 // Reads programFolder\Tallowbox.ini: section [Tallowbox], keys BackupFolder=, Exclude=
 // (patterns separated by ';'), WatchDelay= (whole seconds, clamped to the range), Link= ("no" turns
 // links off; any other value leaves them on), DiffTool= (kept as written, quotes and all; one too long
-// for a command line is skipped) and Language= ("ja" or "en"; any other value leaves the user's), keys,
+// for a command line is skipped), CheckDays= (whole days, 0 off, clamped to kMaxCheckDays) and
+// Language= ("ja" or "en"; any other value leaves the user's), keys,
 // values and the section's name in any case. A missing, unreadable or oversized file gives the defaults.
 // MirrorFolder= is kept as written.
 TallowboxSettings ReadSettings(const std::wstring& programFolder);

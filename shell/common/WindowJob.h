@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "engine/base/CheckPause.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -62,6 +64,7 @@ private:
         void Run(const Work& work) {
             auto result = std::make_unique<Result>();
             try {
+                const CCheckPause::CHold hold; // the background check yields to what the user waits for
                 work(reinterpret_cast<const BOOL*>(const_cast<const LONG*>(&stop)), result.get());
             } catch (...) {
                 result.reset(); // out of memory (a huge pair): the window says the work was not done

@@ -1,5 +1,7 @@
 #include "shell/document/BackupWorker.h"
 
+#include "engine/base/CheckPause.h"
+
 #include <chrono>
 
 namespace {
@@ -54,6 +56,7 @@ struct CBackupWorker::Shared : public CBackupHost {
     }
 
     void Run();
+    void RunBatch(const Batch& batch);
 
     const HWND view;
     CBackupEngine engine; // used by the thread alone, but for its stop flag
@@ -80,19 +83,7 @@ void CBackupWorker::Shared::Run() {
         if (batch.stopped)
             engine.RequestStop();
         lock.unlock();
-        engine.BeginRun(); // one batch is one run: its names never replace each other
-        for (const std::wstring& path : batch.paths) {
-            ResetProgress();
-            engine.BackUp(*this, path, batch.time);
-        }
-        for (const BackupRow& row : batch.restores) {
-            ResetProgress();
-            engine.Restore(*this, row, batch.time);
-        }
-        if (batch.task) {
-            ResetProgress();
-            batch.task(engine, *this);
-        }
+        RunBatch(batch);
         lock.lock();
         running = false;
         if (batches.empty())
@@ -101,6 +92,24 @@ void CBackupWorker::Shared::Run() {
     }
     finished = true;
     changed.notify_all();
+}
+
+// The background check yields to every batch (a backup, a restore, a cleanup, a task).
+void CBackupWorker::Shared::RunBatch(const Batch& batch) {
+    const CCheckPause::CHold hold;
+    engine.BeginRun(); // one batch is one run: its names never replace each other
+    for (const std::wstring& path : batch.paths) {
+        ResetProgress();
+        engine.BackUp(*this, path, batch.time);
+    }
+    for (const BackupRow& row : batch.restores) {
+        ResetProgress();
+        engine.Restore(*this, row, batch.time);
+    }
+    if (batch.task) {
+        ResetProgress();
+        batch.task(engine, *this);
+    }
 }
 
 CBackupWorker::CBackupWorker(HWND view, const std::wstring& programFolder, unsigned copiers,

@@ -82,6 +82,7 @@ CTallowboxDoc::CTallowboxDoc() : m_programFolder(ProgramFolderInUse()) {
     m_settleMs = settings.watchDelaySeconds * 1000;
     m_mirrorFolder = settings.mirrorFolder.empty() ? std::wstring() : MirrorFolderPath(settings.mirrorFolder);
     m_links = settings.links;
+    m_checkDays = settings.checkDays;
     m_startNotice = StartNoticeOf(choice, settings);
 }
 
@@ -112,6 +113,7 @@ void CTallowboxDoc::StartWork(HWND window) {
 }
 
 void CTallowboxDoc::EndWork() {
+    EndCheck();       // it posts to the window; its read ends after the piece in hand
     EndMirror();      // it asks the watcher whether this program mirrors
     EndWatching();    // it queues versions on the worker
     m_worker.reset(); // stops the copy; the thread ends before what it uses goes

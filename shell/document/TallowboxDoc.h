@@ -1,15 +1,19 @@
 // CTallowboxDoc: the program's document, the one object every window shares. It holds the
 // settings (the program's folder, the backups folder in use, the Exclude= patterns), the backup
-// worker and the watcher of the backups folder's watch list; the view, the history and the watch
+// worker, the watcher of the backups folder's watch list and the background check's thread; the
+// view, the history and the watch
 // list talk to it, never to each other. It accepts any path without opening it and is never
 // modified.
 #pragma once
 
+#include "engine/base/CheckPause.h"
 #include "engine/mirror/Mirror.h"
 #include "engine/mirror/MirrorPlace.h"
 #include "engine/watch/WatchHost.h"
 #include "engine/watch/Watcher.h"
+#include "engine/base/Settings.h"
 #include "framework/Document.h"
+#include "shell/document/BackgroundChecker.h"
 #include "shell/document/BackupWorker.h"
 
 #include <map>
@@ -109,6 +113,19 @@ public:
     // What the notification icon's tip adds while the mirror is behind; empty when it is not.
     std::wstring MirrorTip() const;
 
+    // ---- The background check (TallowboxDocCheck.cpp) ----
+    // Starts the check's thread (after StartWork), when CheckDays= is not 0 and the backups folder
+    // is there; its first round begins a little later. Again: started anew (the mirror changed).
+    // EndWork stops it.
+    void StartCheck();
+    bool IsChecking() const { return m_checker != nullptr; }
+    // New versions were made: a sleeping check looks at them.
+    void WakeCheck();
+    // On the window's thread, for WM_CHECK_FINDING: what the status line and the balloon say.
+    std::wstring OnCheckFinding(LPARAM findingOwned);
+    // Tests only: the first round's delay after StartCheck (a little after the start by default).
+    static void OverrideCheckStartDelay(DWORD ms) { s_checkStartDelayMs = ms; }
+
     // The folder whose Tallowbox.ini is read and below which "backups" lies: the executable's.
     static std::wstring ProgramFolderInUse();
     // Tests only: that folder instead of the executable's. Takes effect for documents (and
@@ -128,6 +145,7 @@ private:
     // CMirrorHost, from the mirror's thread.
     void MirrorStateChanged(const MirrorState& state) override;
     void EndMirror();
+    void EndCheck();
 
     std::wstring m_programFolder;
     std::wstring m_backupRoot;
@@ -150,8 +168,14 @@ private:
     // Told by the worker of each version; shared with the mirror of the moment.
     std::shared_ptr<CMirrorInbox> m_mirrorInbox = std::make_shared<CMirrorInbox>();
     std::unique_ptr<CMirror> m_mirror;
+    // The mirror's thread's alone: held while it copies, so the background check waits.
+    std::unique_ptr<CCheckPause::CHold> m_mirrorCopying;
     MirrorState m_mirrorState; // the window's thread's, as last posted
     std::wstring m_mirrorSaid; // the status line's last word on the mirror
 
+    DWORD m_checkDays = kDefaultCheckDays; // CheckDays=
+    std::unique_ptr<CBackgroundChecker> m_checker;
+
     static std::wstring s_programFolderOverride;
+    static DWORD s_checkStartDelayMs;
 };

@@ -74,6 +74,7 @@ void CTallowboxDoc::StartMirror() {
 
 void CTallowboxDoc::EndMirror() {
     m_mirror.reset(); // its thread ends (bounded) before the document it reports to goes
+    m_mirrorCopying.reset();
 }
 
 MirrorFolderRefusal CTallowboxDoc::SetMirrorFolder(const std::wstring& folder, DWORD* writeError) {
@@ -90,6 +91,8 @@ MirrorFolderRefusal CTallowboxDoc::SetMirrorFolder(const std::wstring& folder, D
     m_mirrorRoot = path; // the history reads the new place from its next reading on
     m_mirrorSaid.clear();
     StartMirror();
+    if (IsChecking())
+        StartCheck(); // the new place is checked too
     return MirrorFolderRefusal::None;
 }
 
@@ -102,6 +105,8 @@ DWORD CTallowboxDoc::StopMirroring() {
     m_mirrorRoot.clear();
     m_mirrorState = MirrorState();
     m_mirrorSaid.clear();
+    if (IsChecking())
+        StartCheck(); // this computer's copies alone from now on
     return ERROR_SUCCESS;
 }
 
@@ -111,6 +116,9 @@ void CTallowboxDoc::RetryMirror() {
 }
 
 void CTallowboxDoc::MirrorStateChanged(const MirrorState& state) {
+    const bool copying = state.phase == MirrorState::Phase::Copying;
+    if (copying != (m_mirrorCopying != nullptr))
+        m_mirrorCopying.reset(copying ? new CCheckPause::CHold() : nullptr);
     auto* posted = new MirrorState(state);
     if (!::PostMessageW(m_window, WM_MIRROR_STATE, 0, reinterpret_cast<LPARAM>(posted)))
         delete posted; // the window is gone

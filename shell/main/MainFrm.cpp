@@ -212,6 +212,8 @@ void CMainFrame::ShowHistory(const std::wstring& originalPath) {
 void CMainFrame::OnBackupsChanged() {
     if (m_history && m_history->GetSafeHwnd() != nullptr)
         m_history->Reload();
+    if (CTallowboxDoc* pDoc = Doc())
+        pDoc->WakeCheck(); // the new versions are read back once the batch has let the disk go
 }
 
 void CMainFrame::ShowWatchList() {
@@ -312,6 +314,7 @@ void CMainFrame::OnAfterFirstPaint() {
         return;
     pDoc->StartWatching(); // the watch list, its watches and their last versions from the journals
     pDoc->StartMirror();   // what the mirror lacks, found and copied on its own thread
+    pDoc->StartCheck();    // every version read back in the background, a little later
 }
 
 // A shortcut in the Startup folder, never the registry: the user sees it and can remove it there too.

@@ -99,6 +99,13 @@ LRESULT CTallowboxView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_MIRROR_STATE:
         ShowStateText(Doc().OnMirrorState(lParam)); // the icon's tip says the mirror's state too
         return 0;
+    case WM_CHECK_FINDING:
+        OnCheckFinding(lParam);
+        return 0;
+    case WM_CHECKS_CHANGED: // posted by the background check: the main window passes it to the history
+        if (CWnd* pMainWnd = AfxGetMainWnd())
+            pMainWnd->SendMessage(WM_CHECKS_CHANGED);
+        return 0;
     case WM_BACKUP_ROW:
         OnBackupRow(lParam);
         return 0;
@@ -287,6 +294,14 @@ void CTallowboxView::OnBackupRow(LPARAM lParam) {
     std::unique_ptr<BackupRow> row(reinterpret_cast<BackupRow*>(lParam));
     ShowProgress(); // the item's last file is shown before its row
     AppendRow(*row);
+}
+
+// Said on the status line, and in a balloon when the window is out of sight behind its icon.
+void CTallowboxView::OnCheckFinding(LPARAM lParam) {
+    const std::wstring text = Doc().OnCheckFinding(lParam);
+    SetStatusText(text);
+    if (m_trayIcon.IsShown())
+        m_trayIcon.ShowBalloon(LoadResourceText(IDS_BGCHECK_BALLOON_TITLE), text);
 }
 
 void CTallowboxView::OnBackupStatus(LPARAM lParam) {

@@ -79,6 +79,7 @@ private:
     void BackupCommandLine();
     void OnBackupRow(LPARAM lParam);
     void OnBackupStatus(LPARAM lParam);
+    void OnCheckFinding(LPARAM lParam);
     void OnBackupIdle();
     // A failed row's tip says why it failed, as the status line did.
     bool OnGetInfoTip(NMLVGETINFOTIPW& tip) const;

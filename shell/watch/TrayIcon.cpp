@@ -31,22 +31,38 @@ bool CTrayIcon::Show(HWND window, const std::wstring& tip) {
     m_nid.hIcon = static_cast<HICON>(::LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME),
                                                   IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
                                                   ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-    // The tip is cut to its field on a whole character, never half of a double-byte one.
-    const std::string text = ToAnsiText(tip);
-    size_t length = 0;
-    while (length < text.size()) {
-        const size_t next = length + (::IsDBCSLeadByte(static_cast<BYTE>(text[length])) ? 2 : 1);
-        if (next >= sizeof m_nid.szTip)
-            break;
-        length = next;
-    }
-    std::memset(m_nid.szTip, 0, sizeof m_nid.szTip);
-    std::memcpy(m_nid.szTip, text.data(), length);
+    CopyCut(tip, m_nid.szTip, sizeof m_nid.szTip);
     const DWORD message = m_bTrayIcon ? NIM_MODIFY : NIM_ADD;
     if (!::Shell_NotifyIconA(message, &m_nid))
         return false;
     m_bTrayIcon = 1;
     return true;
+}
+
+// Cut on a whole character, never half of a double-byte one.
+void CTrayIcon::CopyCut(const std::wstring& text, char* field, size_t size) {
+    const std::string narrow = ToAnsiText(text);
+    size_t length = 0;
+    while (length < narrow.size()) {
+        const size_t next = length + (::IsDBCSLeadByte(static_cast<BYTE>(narrow[length])) ? 2 : 1);
+        if (next >= size)
+            break;
+        length = next;
+    }
+    std::memset(field, 0, size);
+    std::memcpy(field, narrow.data(), length);
+}
+
+// The balloon's fields are set for this one call: a later NIM_MODIFY of the tip shows none again.
+bool CTrayIcon::ShowBalloon(const std::wstring& title, const std::wstring& text) {
+    if (!m_bTrayIcon)
+        return false;
+    NOTIFYICONDATAA balloon = m_nid;
+    balloon.uFlags = NIF_INFO;
+    balloon.dwInfoFlags = NIIF_WARNING;
+    CopyCut(title, balloon.szInfoTitle, sizeof balloon.szInfoTitle);
+    CopyCut(text, balloon.szInfo, sizeof balloon.szInfo);
+    return ::Shell_NotifyIconA(NIM_MODIFY, &balloon) != FALSE;
 }
 
 void CTrayIcon::Remove() {

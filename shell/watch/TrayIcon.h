@@ -23,6 +23,8 @@ public:
     bool Show(HWND window, const std::wstring& tip);
     // Never touches an icon that was not shown.
     void Remove();
+    // A balloon from the shown icon (title and text cut to their fields); false when none is shown.
+    bool ShowBalloon(const std::wstring& title, const std::wstring& text);
     bool IsShown() const { return m_bTrayIcon != 0; }
     // The callback's mouse message.
     void OnNotify(LPARAM lParam);
@@ -39,6 +41,8 @@ private:
     // The main window back on the screen, in front; the icon goes.
     void RestoreMainWindow();
     void ShowMenu();
+    // text in the code page, cut on a whole character to fit a field of size bytes with its null.
+    static void CopyCut(const std::wstring& text, char* field, size_t size);
 
     NOTIFYICONDATAA m_nid = {};
     int m_bTrayIcon = 0;

@@ -20,6 +20,7 @@ TEST(Settings, ReadFromTheProgramFolder) {
         std::string bytes; // empty: no file
         DWORD watchDelay = kDefaultWatchDelaySeconds;
         LanguageSetting language = LanguageSetting::User;
+        DWORD checkDays = kDefaultCheckDays;
     };
     const Case cases[] = {
         {"no file", L"", L"", 0, false, ""},
@@ -41,7 +42,11 @@ TEST(Settings, ReadFromTheProgramFolder) {
         {"Japanese screens, the last line says", L"", L"", 0, false,
          "[Tallowbox]\nLanguage=en\nLanguage=\"ja\"\n", 2, LanguageSetting::Japanese},
         {"a language without resources is ignored", L"", L"", 0, false,
-         "[Tallowbox]\nLanguage=fr\nLanguage=\n", 2}};
+         "[Tallowbox]\nLanguage=fr\nLanguage=\n", 2},
+        {"the check off", L"", L"", 0, false, "[Tallowbox]\nCheckDays=0\n", 2, LanguageSetting::User, 0},
+        {"check days clamped, not a number skipped", L"", L"", 2, false,
+         "[Tallowbox]\ncheckdays=\"7\"\nCheckDays=99999999999\nCheckDays=-1\nCheckDays=1 week\n", 2,
+         LanguageSetting::User, kMaxCheckDays}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempFolder temp;
@@ -58,6 +63,7 @@ TEST(Settings, ReadFromTheProgramFolder) {
         EXPECT_EQ(c.tooLarge, settings.tooLarge);
         EXPECT_EQ(c.watchDelay, settings.watchDelaySeconds);
         EXPECT_EQ(c.language, settings.language);
+        EXPECT_EQ(c.checkDays, settings.checkDays);
     }
 }
 
