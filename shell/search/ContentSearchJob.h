@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/search/ContentSearch.h"
+#include "shell/common/WindowJob.h"
 
 // lParam owns a SearchBatch.
 #define WM_SEARCH_BATCH (WM_APP + 80)
@@ -25,17 +26,17 @@ struct SearchBatch {
     ContentSearchOutcome outcome = ContentSearchOutcome::Done;
 };
 
-class CContentSearchJob {
+class CContentSearchJob : public CWindowWork {
 public:
     // Searches history's entries within (newest first) for text.
     CContentSearchJob(HWND target, std::shared_ptr<const CHistory> history, std::vector<uint32_t> within,
                       const std::wstring& text, const std::wstring& backupRoot, const std::wstring& mirrorRoot);
     // Stops the search and waits a bounded time for its thread.
-    ~CContentSearchJob();
+    ~CContentSearchJob() override;
     CContentSearchJob(const CContentSearchJob&) = delete;
     CContentSearchJob& operator=(const CContentSearchJob&) = delete;
 
-    void Stop();
+    void Stop() override;
 
 private:
     struct Shared;

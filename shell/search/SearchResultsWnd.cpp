@@ -1,7 +1,6 @@
 #include "shell/search/SearchResultsWnd.h"
 
 #include "engine/mirror/MirrorHistory.h"
-#include "framework/Dpi.h"
 #include "framework/Language.h"
 #include "res/resource.h"
 #include "shell/compare/CompareWnd.h"
@@ -11,14 +10,11 @@
 
 namespace {
 
-struct ColumnSpec {
-    UINT heading;
-    int width; // at 96 DPI
-};
-
-const ColumnSpec kColumns[] = {
-    {IDS_SEARCH_COLUMN_ITEM, 220}, {IDS_SEARCH_COLUMN_FIRST, 130}, {IDS_SEARCH_COLUMN_LAST, 130},
-    {IDS_SEARCH_COLUMN_WENT, 150}, {IDS_SEARCH_COLUMN_LINE, 300},
+// Widths at 96 DPI; a heading that needs more gets more.
+const ListColumn kColumns[] = {
+    {IDS_SEARCH_COLUMN_ITEM, LVCFMT_LEFT, 220}, {IDS_SEARCH_COLUMN_FIRST, LVCFMT_LEFT, 130},
+    {IDS_SEARCH_COLUMN_LAST, LVCFMT_LEFT, 130}, {IDS_SEARCH_COLUMN_WENT, LVCFMT_LEFT, 150},
+    {IDS_SEARCH_COLUMN_LINE, LVCFMT_LEFT, 300},
 };
 
 // The line as one row of the list shows it: tabs and other controls as spaces.
@@ -33,23 +29,16 @@ std::wstring OneRow(std::wstring text) {
 
 CSearchResultsWnd::CSearchResultsWnd(std::shared_ptr<const CHistory> history, std::vector<uint32_t> within,
                                      std::wstring text, std::wstring backupRoot, std::wstring mirrorRoot)
-    : CDialog(IDD_SEARCH_RESULTS), m_history(std::move(history)), m_within(std::move(within)),
-      m_text(std::move(text)), m_backupRoot(std::move(backupRoot)), m_mirrorRoot(std::move(mirrorRoot)) {}
-
-CSearchResultsWnd::~CSearchResultsWnd() {
-    m_job.reset();
-    if (m_hWnd != nullptr)
-        ::DestroyWindow(m_hWnd);
-}
+    : CToolWnd(IDD_SEARCH_RESULTS, {360, 160}, Lifetime::OwnedByOpener), m_history(std::move(history)),
+      m_within(std::move(within)), m_text(std::move(text)), m_backupRoot(std::move(backupRoot)),
+      m_mirrorRoot(std::move(mirrorRoot)) {}
 
 BOOL CSearchResultsWnd::Create(CWnd* owner) {
     return ShowModelessBeside(owner, IDR_MAINFRAME, 60);
 }
 
 BOOL CSearchResultsWnd::OnInitDialog() {
-    m_list = GetDlgItem(IDC_SEARCH_LIST);
-    ::SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    InsertColumns();
+    BindList(IDC_SEARCH_LIST, kColumns);
     Layout();
     ::SetWindowTextW(m_hWnd, FormatResourceText(IDS_SEARCH_TITLE, {m_text}).c_str());
     m_job.reset(new CContentSearchJob(m_hWnd, m_history, std::move(m_within), m_text, m_backupRoot, m_mirrorRoot));
@@ -57,48 +46,23 @@ BOOL CSearchResultsWnd::OnInitDialog() {
     return TRUE;
 }
 
-void CSearchResultsWnd::InsertColumns() {
-    const UINT dpi = DpiOfWindow(m_hWnd);
-    int index = 0;
-    for (const ColumnSpec& column : kColumns) {
-        const std::wstring heading = LoadResourceText(column.heading);
-        LVCOLUMNW header = {};
-        header.mask = LVCF_TEXT | LVCF_WIDTH;
-        header.cx = Scale(column.width, dpi);
-        header.pszText = const_cast<wchar_t*>(heading.c_str());
-        ::SendMessageW(m_list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index++), reinterpret_cast<LPARAM>(&header));
-    }
-}
-
 // The summary keeps its height at the bottom; the list takes the rest. Margins in dialog units.
 void CSearchResultsWnd::Layout() {
     HWND summary = GetDlgItem(IDC_SEARCH_SUMMARY);
     if (m_list == nullptr || summary == nullptr)
         return;
-    RECT margins = {7, 7, 0, 4}; // edge, top, -, gap
-    ::MapDialogRect(m_hWnd, &margins);
-    RECT client, line;
+    const RECT margins = DialogUnits({7, 7, 0, 4}); // edge, top, -, gap
+    RECT client;
     ::GetClientRect(m_hWnd, &client);
-    ::GetWindowRect(summary, &line);
+    const RECT line = ControlRect(IDC_SEARCH_SUMMARY);
     const int width = client.right - 2 * margins.left, lineHeight = line.bottom - line.top;
     const int summaryTop = client.bottom - margins.top - lineHeight;
-    const int listHeight = summaryTop - margins.bottom - margins.top;
-    ::SetWindowPos(summary, nullptr, margins.left, summaryTop, width > 0 ? width : 0, lineHeight,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-    ::SetWindowPos(m_list, nullptr, margins.left, margins.top, width > 0 ? width : 0, listHeight > 0 ? listHeight : 0,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceControl(summary, margins.left, summaryTop, width, lineHeight);
+    PlaceControl(m_list, margins.left, margins.top, width, summaryTop - margins.bottom - margins.top);
 }
 
 LRESULT CSearchResultsWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_SIZE:
-        Layout();
-        return 0;
-    case WM_GETMINMAXINFO: {
-        const UINT dpi = DpiOfWindow(m_hWnd);
-        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {Scale(360, dpi), Scale(160, dpi)};
-        return 0;
-    }
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header->hwndFrom == m_list && header->code == LVN_GETDISPINFOW)
@@ -116,29 +80,10 @@ LRESULT CSearchResultsWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam
     case WM_SEARCH_BATCH:
         OnBatch(lParam);
         return 0;
-    case WM_CLOSE: // closing stops a search still running, within the job's bound
-        ::DestroyWindow(m_hWnd);
-        return 0;
-    case WM_DESTROY:
-        m_job.reset();
-        break;
     default:
         break;
     }
-    return CDialog::WindowProc(message, wParam, lParam);
-}
-
-// Esc stops a search still running (what it found stays listed); once it has ended, Esc closes.
-void CSearchResultsWnd::OnCancel() {
-    if (m_job && !m_done) {
-        m_job->Stop();
-        return;
-    }
-    ::DestroyWindow(m_hWnd);
-}
-
-void CSearchResultsWnd::PostNcDestroy() {
-    m_list = nullptr;
+    return CToolWnd::WindowProc(message, wParam, lParam);
 }
 
 void CSearchResultsWnd::OnBatch(LPARAM lParam) {
@@ -183,11 +128,7 @@ void CSearchResultsWnd::OnGetDispInfo(NMLVDISPINFOW* info) {
     if (!(info->item.mask & LVIF_TEXT) || info->item.iItem < 0 ||
         static_cast<size_t>(info->item.iItem) >= m_hits.size() || info->item.cchTextMax <= 0)
         return;
-    m_cellText = CellText(m_hits[static_cast<size_t>(info->item.iItem)], info->item.iSubItem);
-    const size_t room = static_cast<size_t>(info->item.cchTextMax) - 1;
-    const size_t length = m_cellText.size() < room ? m_cellText.size() : room;
-    m_cellText.copy(info->item.pszText, length);
-    info->item.pszText[length] = L'\0';
+    SetDispInfoText(info, CellText(m_hits[static_cast<size_t>(info->item.iItem)], info->item.iSubItem));
 }
 
 std::wstring CSearchResultsWnd::CellText(const ContentHit& hit, int column) const {
