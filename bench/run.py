@@ -373,6 +373,12 @@ def compare_figures(build: str, compare: str, rounds: int) -> dict:
           f"{added}, removed {removed}, same {same}, unreadable {unreadable}")
     result = {"text-ms": float(figures["text-ms"][0]), "memory-ratio": peak / files,
               "disjoint-ms": float(figures["disjoint-ms"][0]), "folder-ms": float(figures["folder-ms"][0])}
+    if "versions-ms" in figures:
+        med, low, high = (float(v) for v in figures["versions-ms"])
+        print(f"   {'two versions, from manifests':32s} {med:8.1f}   {low:8.1f}-{high:<8.1f}  walked "
+              f"{float(figures['versions-walked-ms'][0]):.1f}, without the manifests "
+              f"{float(figures['versions-unproven-ms'][0]):.1f} (one round each)")
+        result["versions-ms"] = med
     # The real two-texts window on the same texts, once: the command to its first change painted,
     # its memory, and its longest answer while two texts with no line in common are diffed.
     window = named_figures([WINE, os.path.join(build, "bench", "comparewindow.exe"), win(compare)])
@@ -416,6 +422,7 @@ def compare_target_lines(compare: dict) -> None:
             ("compare: peak memory / both files' sizes", "memory-ratio", 4, "{:.2f}"),
             ("compare: 200,000 lines, none common (ms)", "disjoint-ms", 3000, "{:.0f}"),
             ("compare: folder of 40,000 files (ms)", "folder-ms", 2000, "{:.0f}"),
+            ("compare: two versions, from manifests (ms)", "versions-ms", 500, "{:.0f}"),
             ("compare window: first change shown (ms)", "window-text-ms", 500, "{:.0f}"),
             ("compare window: peak memory / files", "window-memory-ratio", 4, "{:.2f}"),
             ("compare window: none common, shown (ms)", "window-disjoint-ms", 3000, "{:.0f}"),

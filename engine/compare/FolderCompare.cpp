@@ -6,6 +6,8 @@
 #include "engine/base/BackupPaths.h"
 #include "engine/copy/FileCopy.h"
 #include "engine/base/Settings.h"
+#include "engine/compare/FolderCompareParts.h"
+#include "engine/compare/VersionCompare.h"
 #include "engine/journal/RecordedHashes.h"
 #include "framework/FileFind.h"
 
@@ -64,15 +66,8 @@ bool ListEntries(const std::wstring& folder, const FolderCompareOptions& options
 class CFolderWalk {
 public:
     CFolderWalk(const std::wstring& older, const std::wstring& newer, const FolderCompareOptions& options,
-                FolderComparison& result)
-        : m_roots{older, newer}, m_options(options), m_result(result) {
-        CRecordedHashes recorded;
-        for (Side side : {kOlder, kNewer}) {
-            const ManifestIndex* given = side == kOlder ? options.olderHashes : options.newerHashes;
-            if (given == nullptr)
-                m_read[side] = recorded.TrustedManifestOf(m_roots[side]);
-            m_hashes[side] = given != nullptr ? given : &m_read[side];
-        }
+                const ManifestIndex* const hashes[2], FolderComparison& result)
+        : m_roots{older, newer}, m_options(options), m_result(result), m_hashes{hashes[0], hashes[1]} {
         if (options.backupRoot.empty())
             return;
         const std::wstring backupRoot = WithoutTrailingSeparators(SystemPath(options.backupRoot));
@@ -219,30 +214,12 @@ private:
                                entered});
             return;
         }
-        FolderEntry entry;
-        entry.path = older != nullptr ? olderRelative : newerRelative;
-        if (older != nullptr)
-            entry.older = older->facts;
-        if (newer != nullptr)
-            entry.newer = newer->facts;
-        if (older == nullptr || newer == nullptr) {
-            entry.state = older == nullptr ? FolderEntryState::Added : FolderEntryState::Removed;
-        } else {
-            switch (MatchFiles(olderRelative, older->facts, newerRelative, newer->facts, &entry.error)) {
-            case CounterpartMatch::Matches:
-                entry.state = FolderEntryState::Same;
-                break;
-            case CounterpartMatch::Differs:
-                entry.state = FolderEntryState::Changed;
-                break;
-            case CounterpartMatch::Unreadable:
-                entry.state = FolderEntryState::Unreadable;
-                break;
-            case CounterpartMatch::Stopped:
-                return;
-            }
-        }
-        Count(std::move(entry));
+        CounterpartMatch match = CounterpartMatch::Matches;
+        DWORD error = ERROR_SUCCESS;
+        if (older != nullptr && newer != nullptr)
+            match = MatchFiles(olderRelative, older->facts, newerRelative, newer->facts, &error);
+        AddFileEntry(older != nullptr ? olderRelative : newerRelative, older != nullptr ? &older->facts : nullptr,
+                     newer != nullptr ? &newer->facts : nullptr, match, error, m_options.listSame, m_result);
     }
 
     // The file's hash from side's manifest, when it lists the file as the listing found it.
@@ -257,46 +234,16 @@ private:
                    : nullptr;
     }
 
-    // Two proven files by their hashes (different hashes at one size: by their bytes); else as the
-    // unchanged check decides.
+    // Two files by their manifests' hashes where both prove them, else by size and time; the bytes
+    // decide what neither can.
     CounterpartMatch MatchFiles(const std::wstring& olderRelative, const FileFacts& olderFacts,
                                 const std::wstring& newerRelative, const FileFacts& newerFacts,
                                 DWORD* error) {
-        const std::wstring olderPath = PathOf(kOlder, olderRelative),
-                           newerPath = PathOf(kNewer, newerRelative);
-        const ManifestEntry* olderProof = Proof(kOlder, olderRelative, olderFacts);
-        const ManifestEntry* newerProof = Proof(kNewer, newerRelative, newerFacts);
-        if (olderProof == nullptr || newerProof == nullptr)
-            return MatchCounterpart(olderPath, olderFacts, newerPath, newerFacts, m_options.stop, error);
-        if (olderProof->hash == newerProof->hash)
-            return CounterpartMatch::Matches;
-        if (olderFacts.size != newerFacts.size)
-            return CounterpartMatch::Differs;
-        return MatchBytes(olderPath, newerPath, m_options.stop, error);
-    }
-
-    void Count(FolderEntry entry) {
-        FolderCompareCounts& counts = m_result.counts;
-        switch (entry.state) {
-        case FolderEntryState::Changed:
-            ++counts.changed;
-            break;
-        case FolderEntryState::Added:
-            ++counts.added;
-            break;
-        case FolderEntryState::Removed:
-            ++counts.removed;
-            break;
-        case FolderEntryState::Same:
-            ++counts.same;
-            if (!m_options.listSame)
-                return;
-            break;
-        case FolderEntryState::Unreadable:
-            ++counts.unreadable;
-            break;
-        }
-        m_result.entries.push_back(std::move(entry));
+        CounterpartMatch match;
+        if (MatchUnread(olderFacts, Proof(kOlder, olderRelative, olderFacts), newerFacts,
+                        Proof(kNewer, newerRelative, newerFacts), &match))
+            return match;
+        return MatchBytes(PathOf(kOlder, olderRelative), PathOf(kNewer, newerRelative), m_options.stop, error);
     }
 
     // A folder that could not be listed: the roots end the compare, a sub-folder is listed as such.
@@ -312,7 +259,7 @@ private:
         entry.folder = true;
         entry.state = FolderEntryState::Unreadable;
         entry.error = error;
-        Count(std::move(entry));
+        CountEntry(std::move(entry), m_options.listSame, m_result);
     }
 
     const std::wstring m_roots[2];
@@ -323,8 +270,7 @@ private:
     FileIdentity m_guarded;
     std::vector<Entered> m_entered;
     std::vector<Pending> m_pending;
-    ManifestIndex m_read[2];          // each side's trusted manifest, read from its journal
-    const ManifestIndex* m_hashes[2]; // that or the one given; empty: none
+    const ManifestIndex* const m_hashes[2]; // each side's trusted manifest; empty: none
 };
 
 // The root in SystemPath's form, or why it is no folder to compare.
@@ -350,14 +296,84 @@ FolderCompareOutcome CheckRoot(const std::wstring& root, bool older, std::wstrin
 FolderComparison CompareFolders(const std::wstring& older, const std::wstring& newer,
                                 const FolderCompareOptions& options) {
     FolderComparison result;
-    std::wstring olderRoot, newerRoot;
-    result.outcome = CheckRoot(older, true, &olderRoot, &result.error);
+    std::wstring roots[2];
+    result.outcome = CheckRoot(older, true, &roots[0], &result.error);
     if (result.outcome == FolderCompareOutcome::Done)
-        result.outcome = CheckRoot(newer, false, &newerRoot, &result.error);
+        result.outcome = CheckRoot(newer, false, &roots[1], &result.error);
     if (result.outcome != FolderCompareOutcome::Done)
         return result;
-    CFolderWalk(olderRoot, newerRoot, options, result).Run();
+    // Each side's manifest: the one given, else its journal's when the side is a proven version.
+    CRecordedHashes recorded;
+    ManifestIndex read[2];
+    const ManifestIndex* hashes[2] = {options.olderHashes, options.newerHashes};
+    for (int side = 0; side < 2; ++side)
+        if (hashes[side] == nullptr) {
+            read[side] = recorded.TrustedManifestOf(roots[side]);
+            hashes[side] = &read[side];
+        }
+    const bool listed = options.listFromManifests && !hashes[0]->empty() && !hashes[1]->empty() &&
+                        CompareVersionsFromManifests(roots[0], roots[1], *hashes[0], *hashes[1], options, result);
+    if (!listed)
+        CFolderWalk(roots[0], roots[1], options, hashes, result).Run();
     if (IsStopRequested(options.stop))
         result.outcome = FolderCompareOutcome::Stopped;
     return result;
+}
+
+bool MatchUnread(const FileFacts& older, const ManifestEntry* olderProof, const FileFacts& newer,
+                 const ManifestEntry* newerProof, CounterpartMatch* match) {
+    const bool proven = olderProof != nullptr && newerProof != nullptr;
+    if (proven && olderProof->hash == newerProof->hash)
+        *match = CounterpartMatch::Matches;
+    else if (older.size != newer.size)
+        *match = CounterpartMatch::Differs;
+    else if (!proven && CompareFileTime(&older.modified, &newer.modified) == 0)
+        *match = CounterpartMatch::Matches; // as the unchanged check of a backup takes it
+    else
+        return false;
+    return true;
+}
+
+void AddFileEntry(std::wstring path, const FileFacts* older, const FileFacts* newer, CounterpartMatch match,
+                  DWORD error, bool listSame, FolderComparison& result) {
+    FolderEntry entry;
+    entry.path = std::move(path);
+    if (older != nullptr)
+        entry.older = *older;
+    if (newer != nullptr)
+        entry.newer = *newer;
+    entry.error = error;
+    if (older == nullptr || newer == nullptr)
+        entry.state = older == nullptr ? FolderEntryState::Added : FolderEntryState::Removed;
+    else if (match == CounterpartMatch::Stopped)
+        return;
+    else
+        entry.state = match == CounterpartMatch::Matches   ? FolderEntryState::Same
+                      : match == CounterpartMatch::Differs ? FolderEntryState::Changed
+                                                           : FolderEntryState::Unreadable;
+    CountEntry(std::move(entry), listSame, result);
+}
+
+void CountEntry(FolderEntry entry, bool listSame, FolderComparison& result) {
+    FolderCompareCounts& counts = result.counts;
+    switch (entry.state) {
+    case FolderEntryState::Changed:
+        ++counts.changed;
+        break;
+    case FolderEntryState::Added:
+        ++counts.added;
+        break;
+    case FolderEntryState::Removed:
+        ++counts.removed;
+        break;
+    case FolderEntryState::Same:
+        ++counts.same;
+        if (!listSame)
+            return;
+        break;
+    case FolderEntryState::Unreadable:
+        ++counts.unreadable;
+        break;
+    }
+    result.entries.push_back(std::move(entry));
 }

@@ -6,6 +6,7 @@
 // proven by their journals, a file both list as it lies there (the same size and time) is judged
 // by the two hashes instead: equal, the same without being read; different, changed, read only
 // when the sizes are equal (the bytes then decide, as a manifest may speak for a damaged copy).
+// Two such versions are listed from their manifests, their folders never walked (VersionCompare.h).
 // Entries whose names match the Exclude= patterns are left out on both sides, as a backup leaves
 // them out, and so are the copy's temporaries; a folder is never entered twice on the way down (a
 // link to an ancestor) nor when it is the backups folder itself.
@@ -68,6 +69,9 @@ struct FolderCompareOptions {
     // own journals when they are folder versions. An empty index takes nothing on trust.
     const ManifestIndex* olderHashes = nullptr;
     const ManifestIndex* newerHashes = nullptr;
+    // Two versions whose manifests are trusted are listed from those; false: both folders are walked
+    // (what the disk holds now, not what the versions recorded).
+    bool listFromManifests = true;
 };
 
 // older and newer as the user gives them (any length: SystemPath's form is made here).

@@ -17,6 +17,15 @@ bool CopyPathHasLink(const std::wstring& backupRoot, const std::wstring& path) {
     return copy == plain || CopyWayHasLink(plain.substr(0, plain.size() - copy.size() - 1), copy);
 }
 
+bool SplitCopyPath(const std::wstring& path, std::wstring* root, std::wstring* copy) {
+    const std::wstring plain = WithoutTrailingSeparators(PlainPath(path));
+    *copy = CopyPathInItsBackupsFolder(plain);
+    if (*copy == plain || copy->size() + 1 >= plain.size())
+        return false;
+    *root = plain.substr(0, plain.size() - copy->size() - 1);
+    return true;
+}
+
 CCopyWays::CCopyWays(const std::wstring& backupRoot)
     : m_root(WithoutTrailingSeparators(SystemPath(backupRoot))) {}
 

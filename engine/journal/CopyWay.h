@@ -13,6 +13,10 @@
 // The error a copy refused for a link on its way is said with.
 constexpr DWORD kLinkOnTheWay = ERROR_CANT_ACCESS_FILE;
 
+// The backups folder holding the copy at path (plain form), and the copy relative to it
+// ("2026-1207\1015\photos"); false when path has no day\minute\name shape.
+bool SplitCopyPath(const std::wstring& path, std::wstring* root, std::wstring* copy);
+
 // True when a part of copy (a relative path IsSafeCopyPath allows, "2026-1207\1015\a.txt") below
 // backupRoot, the copy itself included, is a reparse point. A part that is not there ends the look:
 // nothing below it can be reached.

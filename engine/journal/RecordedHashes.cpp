@@ -1,22 +1,8 @@
 #include "engine/journal/RecordedHashes.h"
 
+#include "engine/journal/CopyWay.h"
 #include "engine/journal/Journal.h"
 #include "engine/journal/JournalLines.h"
-
-namespace {
-
-// The backups folder holding the copy at path, and the copy relative to it; false when path has
-// no day\minute\name shape.
-bool SplitCopyPath(const std::wstring& path, std::wstring* root, std::wstring* copy) {
-    const std::wstring plain = WithoutTrailingSeparators(PlainPath(path));
-    *copy = CopyPathInItsBackupsFolder(plain);
-    if (*copy == plain || copy->size() + 1 >= plain.size())
-        return false;
-    *root = plain.substr(0, plain.size() - copy->size() - 1);
-    return true;
-}
-
-} // namespace
 
 const CRecordedHashes::DayHashes& CRecordedHashes::DayOf(const std::wstring& root, const std::wstring& day) {
     const std::wstring folder = UpperCase(root + L"\\" + day);

@@ -15,6 +15,7 @@
 #include "engine/compare/FolderCompare.h"
 #include "engine/base/Settings.h"
 #include "engine/compare/InlineDiff.h"
+#include "engine/journal/CopyWay.h"
 #include "framework/FileHandle.h"
 
 namespace {
@@ -346,8 +347,12 @@ TEST(FolderCompare, AVersionAgainstTheFolderNow) {
     // Two versions, from their manifests: a file both prove equal is never read (held open by
     // another, it is still the same), one whose hashes differ is (and cannot be); without the
     // manifests both are read.
-    // Link=no: touched.txt is copied anew, its bytes as before.
+    // Link=no: touched.txt is copied anew, its bytes as before. The newer version gains names a
+    // plain sort of whole paths would put elsewhere than the walk does ("sub b" after "sub", a file
+    // at the top after them), and a folder where the older has a file.
     ASSERT_TRUE(WriteFileText(program + "\\Tallowbox.ini", "[Tallowbox]\r\nLink=no\r\n"));
+    for (const char* name : {"sub b\\x.txt", "zz.txt", "removed.txt\\inner.txt"})
+        ASSERT_TRUE(WriteFileText(tree + "\\" + name, name));
     CBackupEngine unlinked(W(program), 1, std::wstring(), {L"*.tmp"});
     ASSERT_TRUE(unlinked.BackUp(host, W(tree), At(2004, 3, 7, 14, 6)));
     const std::string later = program + "\\backups\\2004-0307\\1406\\tree";
@@ -355,18 +360,68 @@ TEST(FolderCompare, AVersionAgainstTheFolderNow) {
         return CFileHandle(CreateFileA((later + "\\" + name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     };
-    const CFileHandle touched = lock("touched.txt"), changed = lock("changed.txt");
-    ASSERT_TRUE(touched.IsOpen() && changed.IsOpen());
     const ManifestIndex none;
     options.listSame = true;
-    for (bool proven : {true, false}) {
-        SCOPED_TRACE(proven ? "from the manifests" : "without them");
-        options.olderHashes = options.newerHashes = proven ? nullptr : &none;
+    {
+        const CFileHandle touched = lock("touched.txt"), changed = lock("changed.txt");
+        ASSERT_TRUE(touched.IsOpen() && changed.IsOpen());
+        for (bool proven : {true, false}) {
+            SCOPED_TRACE(proven ? "from the manifests" : "without them");
+            options.olderHashes = options.newerHashes = proven ? nullptr : &none;
+            std::string states;
+            for (const FolderEntry& entry : CompareFolders(W(version), W(later), options).entries)
+                if (entry.path == L"touched.txt" || entry.path == L"changed.txt")
+                    states += "CARS?"[static_cast<int>(entry.state)] + (" " + N(entry.path) + ";");
+            EXPECT_EQ(proven ? "? changed.txt;S touched.txt;" : "? changed.txt;? touched.txt;", states);
+        }
+    }
+    options.olderHashes = options.newerHashes = nullptr;
+
+    // Listed from the manifests or walked, an intact pair shows the same rows in the same order,
+    // with the same states, sizes and times, whatever Exclude= leaves out.
+    const auto rows = [&](const FolderCompareOptions& given) {
+        const FolderComparison compared = CompareFolders(W(version), W(later), given);
+        std::string text;
+        for (const FolderEntry& entry : compared.entries)
+            text += "CARS?"[static_cast<int>(entry.state)] + (" " + N(entry.path)) + " " +
+                    std::to_string(entry.older.size) + "@" + std::to_string(entry.older.modified.dwLowDateTime) +
+                    " " + std::to_string(entry.newer.size) + "@" +
+                    std::to_string(entry.newer.modified.dwLowDateTime) + " " + std::to_string(entry.error) + ";";
+        return text + std::to_string(compared.counts.same);
+    };
+    for (const std::vector<std::wstring>& excludes :
+         {std::vector<std::wstring>{L"*.tmp"}, std::vector<std::wstring>{L"*.tmp", L"SUB B", L"z*"}}) {
+        SCOPED_TRACE(N(excludes.back()));
+        FolderCompareOptions walked = options;
+        walked.excludes = excludes;
+        walked.listFromManifests = false;
+        FolderCompareOptions listed = walked;
+        listed.listFromManifests = true;
+        const std::string fromManifests = rows(listed);
+        EXPECT_EQ(rows(walked), fromManifests);
+        EXPECT_NE(std::string::npos, fromManifests.find("A removed.txt\\inner.txt"));
+    }
+
+    // What the newer copy holds beside its manifest is not listed while the manifest is trusted,
+    // and a changed file is not read through a link planted in the copy's place; once the manifest
+    // is edited, it is no longer trusted and the folders are walked.
+    ASSERT_TRUE(MoveFileA(later.c_str(), (temp / "moved").c_str()));
+    const UnixSymlink planted(later, "../../../../moved");
+    ASSERT_TRUE(planted.made());
+    ASSERT_TRUE(WriteFileText(temp / "moved\\planted.txt", "not in the manifest"));
+    for (bool edited : {false, true}) {
+        SCOPED_TRACE(edited ? "the manifest edited: walked" : "trusted: listed from the manifests");
+        if (edited) {
+            ASSERT_TRUE(FlipByteKeepingTime(program + "\\backups\\" +
+                                            N(ManifestPathFor(L"2004-0307\\1406\\tree")), 40));
+        }
+        const FolderComparison compared = CompareFolders(W(version), W(later), options);
         std::string states;
-        for (const FolderEntry& entry : CompareFolders(W(version), W(later), options).entries)
-            if (entry.path == L"touched.txt" || entry.path == L"changed.txt")
-                states += "CARS?"[static_cast<int>(entry.state)] + (" " + N(entry.path) + ";");
-        EXPECT_EQ(proven ? "? changed.txt;S touched.txt;" : "? changed.txt;? touched.txt;", states);
+        for (const FolderEntry& entry : compared.entries)
+            if (entry.path == L"planted.txt" || (!edited && entry.path == L"changed.txt"))
+                states += "CARS?"[static_cast<int>(entry.state)] + (" " + N(entry.path)) + " " +
+                          std::to_string(entry.error) + ";";
+        EXPECT_EQ(edited ? "A planted.txt 0;" : "? changed.txt " + std::to_string(kLinkOnTheWay) + ";", states);
     }
 }
 
