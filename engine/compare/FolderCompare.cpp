@@ -8,6 +8,8 @@
 #include "engine/base/Settings.h"
 #include "engine/compare/FolderCompareParts.h"
 #include "engine/compare/VersionCompare.h"
+#include "engine/journal/CopyWay.h"
+#include "engine/journal/Journal.h"
 #include "engine/journal/RecordedHashes.h"
 #include "framework/FileFind.h"
 
@@ -67,7 +69,8 @@ class CFolderWalk {
 public:
     CFolderWalk(const std::wstring& older, const std::wstring& newer, const FolderCompareOptions& options,
                 const ManifestIndex* const hashes[2], FolderComparison& result)
-        : m_roots{older, newer}, m_options(options), m_result(result), m_hashes{hashes[0], hashes[1]} {
+        : m_roots{older, newer}, m_options(options), m_result(result), m_hashes{hashes[0], hashes[1]},
+          m_isCopy{IsVersionCopy(older), IsVersionCopy(newer)} {
         if (options.backupRoot.empty())
             return;
         const std::wstring backupRoot = WithoutTrailingSeparators(SystemPath(options.backupRoot));
@@ -108,6 +111,15 @@ private:
         Identity read[2];
         FileIdentity identity[2];
     };
+
+    // A version's copy (backups\day\minute\name, here or in the mirror) holds no link the program
+    // made: one found in it was planted there, and is neither entered nor read through.
+    static bool IsVersionCopy(const std::wstring& root) {
+        return CopyPathInItsBackupsFolder(WithoutTrailingSeparators(root)) != WithoutTrailingSeparators(root);
+    }
+    bool IsPlantedLink(Side side, const Listed* entry) const {
+        return entry != nullptr && m_isCopy[side] && IsReparse(*entry);
+    }
 
     static bool IsLink(const std::wstring& folder) {
         const DWORD attributes = GetFileAttributesW(ForOpening(folder).c_str());
@@ -205,7 +217,12 @@ private:
             older != nullptr ? Joined(folder.relative[kOlder], older->name) : L"";
         const std::wstring newerRelative =
             newer != nullptr ? Joined(folder.relative[kNewer], newer->name) : L"";
+        const bool planted = IsPlantedLink(kOlder, older) || IsPlantedLink(kNewer, newer);
         if ((older != nullptr ? older : newer)->folder) {
+            if (planted) {
+                FailFolder(older != nullptr ? olderRelative : newerRelative, kOlder, kLinkOnTheWay);
+                return;
+            }
             const bool olderLinked = older != nullptr && (folder.linked[kOlder] || IsReparse(*older));
             const bool newerLinked = newer != nullptr && (folder.linked[kNewer] || IsReparse(*newer));
             folders.push_back({{olderRelative, newerRelative},
@@ -216,8 +233,12 @@ private:
         }
         CounterpartMatch match = CounterpartMatch::Matches;
         DWORD error = ERROR_SUCCESS;
-        if (older != nullptr && newer != nullptr)
+        if (older != nullptr && newer != nullptr && planted) {
+            match = CounterpartMatch::Unreadable;
+            error = kLinkOnTheWay;
+        } else if (older != nullptr && newer != nullptr) {
             match = MatchFiles(olderRelative, older->facts, newerRelative, newer->facts, &error);
+        }
         AddFileEntry(older != nullptr ? olderRelative : newerRelative, older != nullptr ? &older->facts : nullptr,
                      newer != nullptr ? &newer->facts : nullptr, match, error, m_options.listSame, m_result);
     }
@@ -271,6 +292,7 @@ private:
     std::vector<Entered> m_entered;
     std::vector<Pending> m_pending;
     const ManifestIndex* const m_hashes[2]; // each side's trusted manifest; empty: none
+    const bool m_isCopy[2]; // which sides are versions' copies
 };
 
 // The root in SystemPath's form, or why it is no folder to compare.

@@ -3,6 +3,7 @@
 #include "engine/proof/VersionProof.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 #include "engine/base/BackupPaths.h"
@@ -99,6 +100,37 @@ void CompareBothPlaces(const std::wstring* roots, const std::wstring& copy, bool
         ledger.RecordAgreedHash(copy, hash);
 }
 
+// Another record of the history names entry's copy in place: a second backup of one item within a
+// minute replaces the first one's copy here (the later record's is the one this folder holds), while
+// the mirror never replaces a name and holds whichever record it copied first. Only later records
+// are looked for when laterOnly; either way, within the day the copy path names.
+bool CopyPathShared(const CHistory& history, const HistoryEntry& entry, HistoryEntry::Place place, bool laterOnly) {
+    const std::less<const HistoryEntry*> before;
+    const HistoryEntry* first = history.entries.data();
+    const HistoryEntry* end = first + history.entries.size();
+    if (before(&entry, first) || !before(&entry, end))
+        return false; // not one of history's entries
+    const int64_t kTicksPerDay = 864000000000;
+    const uint64_t folder = history.CopyFolderKey(entry);
+    const auto sameCopy = [&](const HistoryEntry& other) {
+        // The mirror's copy may be matched with either record when the history is read: any other
+        // record naming the path makes it uncertain.
+        return (other.IsIn(place) || place == HistoryEntry::kMirror) && other.copyName == entry.copyName &&
+               HasCopyToProve(other) &&
+               history.CopyFolderKey(other) == folder;
+    };
+    for (const HistoryEntry* later = &entry; later-- != first && later->time - entry.time <= kTicksPerDay;)
+        if (sameCopy(*later)) // newer records come first
+            return true;
+    for (const HistoryEntry* earlier = &entry + 1; !laterOnly && earlier != end; ++earlier) {
+        if (entry.time - earlier->time > kTicksPerDay)
+            break;
+        if (sameCopy(*earlier))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool HasCopyToProve(const HistoryEntry& entry) {
@@ -116,8 +148,14 @@ VersionProof ProveVersion(const CHistory& history, const HistoryEntry& entry, co
     const bool folder = entry.Is(HistoryEntry::kFolder);
     ContentHash expected = entry.hash;
     const bool known = entry.Is(HistoryEntry::kHashKnown) || ledger.AgreedHash(copy, &expected);
-    const std::wstring roots[2] = {entry.IsIn(HistoryEntry::kHere) ? backupRoot : std::wstring(),
-                                   entry.IsIn(HistoryEntry::kMirror) ? mirrorRoot : std::wstring()};
+    std::wstring roots[2] = {entry.IsIn(HistoryEntry::kHere) ? backupRoot : std::wstring(),
+                             entry.IsIn(HistoryEntry::kMirror) ? mirrorRoot : std::wstring()};
+    // A copy here is the latest of the records naming it; which record a shared copy in the mirror
+    // is cannot be told: neither is proven (nor healed) against another record's hash.
+    if (CopyPathShared(history, entry, HistoryEntry::kHere, true))
+        roots[0].clear();
+    if (CopyPathShared(history, entry, HistoryEntry::kMirror, false))
+        roots[1].clear();
     for (size_t place = 0; place < 2; ++place)
         if (!roots[place].empty())
             proof.place[place] = ProveCopy(roots[place], copy, folder, expected, known, once, stop);

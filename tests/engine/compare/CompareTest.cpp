@@ -404,11 +404,13 @@ TEST(FolderCompare, AVersionAgainstTheFolderNow) {
 
     // What the newer copy holds beside its manifest is not listed while the manifest is trusted,
     // and a changed file is not read through a link planted in the copy's place; once the manifest
-    // is edited, it is no longer trusted and the folders are walked.
+    // is edited, it is no longer trusted and the folders are walked, never into a folder link
+    // planted inside the copy.
     ASSERT_TRUE(MoveFileA(later.c_str(), (temp / "moved").c_str()));
-    const UnixSymlink planted(later, "../../../../moved");
-    ASSERT_TRUE(planted.made());
-    ASSERT_TRUE(WriteFileText(temp / "moved\\planted.txt", "not in the manifest"));
+    ASSERT_TRUE(WriteFileText(temp / "moved\\planted.txt", "not in the manifest") &&
+                WriteFileText(temp / "outside\\secret.txt", "outside the copy"));
+    const UnixSymlink planted(later, "../../../../moved"), inside(temp / "moved\\inside", "../outside");
+    ASSERT_TRUE(planted.made() && inside.made());
     for (bool edited : {false, true}) {
         SCOPED_TRACE(edited ? "the manifest edited: walked" : "trusted: listed from the manifests");
         if (edited) {
@@ -418,10 +420,12 @@ TEST(FolderCompare, AVersionAgainstTheFolderNow) {
         const FolderComparison compared = CompareFolders(W(version), W(later), options);
         std::string states;
         for (const FolderEntry& entry : compared.entries)
-            if (entry.path == L"planted.txt" || (!edited && entry.path == L"changed.txt"))
+            if (entry.path == L"planted.txt" || entry.path.rfind(L"inside", 0) == 0 ||
+                (!edited && entry.path == L"changed.txt"))
                 states += "CARS?"[static_cast<int>(entry.state)] + (" " + N(entry.path)) + " " +
                           std::to_string(entry.error) + ";";
-        EXPECT_EQ(edited ? "A planted.txt 0;" : "? changed.txt " + std::to_string(kLinkOnTheWay) + ";", states);
+        const std::string refused = std::to_string(kLinkOnTheWay);
+        EXPECT_EQ(edited ? "? inside " + refused + ";A planted.txt 0;" : "? changed.txt " + refused + ";", states);
     }
 }
 

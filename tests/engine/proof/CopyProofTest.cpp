@@ -90,6 +90,37 @@ protected:
 
 } // namespace
 
+// A second backup of f.txt within the same minute replaces its copy here; the mirror keeps the
+// first. The first record's copy here is the second's now, and the mirror's copy could be either
+// record's: neither is called damaged, nothing is "healed" with another record's bytes.
+TEST_F(CopyProofTest, ACopyReplacedWithinItsMinuteIsTheLaterRecordsAlone) {
+    BackUpAndMirror();
+    const std::string edited = "the file's words, edited within the minute", kF = "2004-0307\\1405\\f.txt";
+    ASSERT_TRUE(WriteFileText(m_data + "\\f.txt", edited));
+    CBackupEngine engine(W(m_program));
+    engine.BeginRun();
+    ASSERT_TRUE(engine.BackUp(m_host, W(m_data + "\\f.txt"), At(2004, 3, 7, 14, 5)));
+    Reread();
+    std::vector<const HistoryEntry*> records; // newest first
+    for (const HistoryEntry& entry : m_history->entries)
+        if (N(m_history->CopyPath(entry)) == kF && HasCopyToProve(entry))
+            records.push_back(&entry);
+    ASSERT_EQ(2u, records.size());
+    CReadOnce once;
+    std::string states;
+    for (const HistoryEntry* record : records) {
+        const VersionProof proof = ProveVersion(*m_history, *record, W(m_root), W(m_mirror), m_ledger, once, nullptr);
+        for (const PlaceProof& place : proof.place)
+            states += "GDUAR"[static_cast<int>(place.state)];
+        EXPECT_TRUE(RepairVersion(*m_history, *record, W(m_root), W(m_mirror), proof, m_ledger, once, nullptr)
+                        .files.empty());
+        states += ";";
+    }
+    EXPECT_EQ("GA;AA;", states) << "only the later record's copy here is proven";
+    EXPECT_EQ(edited, ReadWhole(m_root + "\\" + kF));
+    EXPECT_EQ("the file's words", ReadWhole(m_mirror + "\\" + kF));
+}
+
 TEST_F(CopyProofTest, DamageInEitherPlaceIsFoundNamedAndHealedWithEveryVersionSharingTheFile) {
     BackUpAndMirror();
     const std::string kB = "2004-0307\\1405\\tree\\sub\\b.bin", kF = "2004-0307\\1405\\f.txt";
