@@ -50,7 +50,7 @@ protected:
 };
 
 // The copy's bytes changed where it lies, its size and last-write time kept as they were.
-void FlipCopyByte(const std::string& path) {
+void FlipByteKeepingTime(const std::string& path) {
     const std::wstring wide = W(path);
     ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
     HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -147,9 +147,9 @@ TEST_F(BackgroundCheckTest, DamageHealedOrSaidOnce) {
                 WriteFileText(mirror + "\\" + entry.first, entry.second.content);
         const std::string copy = "\\2004-0307\\14" + std::to_string(minute++) + "\\" + name;
         if (c.here)
-            FlipCopyByte(m_root + copy);
+            FlipByteKeepingTime(m_root + copy);
         if (c.mirror)
-            FlipCopyByte(mirror + copy);
+            FlipByteKeepingTime(mirror + copy);
         if (c.original)
             WriteFileText(m_data + "\\" + name, "the report, edited");
         const std::string damaged = ReadWhole(m_root + copy);
@@ -180,7 +180,7 @@ TEST_F(BackgroundCheckTest, TheThreadWaitsForTheWorkerThenTellsItsWindow) {
     for (const auto& entry : ReadTree(m_root))
         if (!entry.second.folder)
             WriteFileText(mirror + "\\" + entry.first, entry.second.content);
-    FlipCopyByte(m_root + copy);
+    FlipByteKeepingTime(m_root + copy);
     HWND window = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, window);
     std::vector<CheckFinding> findings;
