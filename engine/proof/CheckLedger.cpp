@@ -21,8 +21,8 @@ const char* const kHeader = "#Tallowbox-checks 1\tkind\tcopy\tplace\tstate\tchec
 const char* const kPlaceWords[] = {"here", "mirror"};
 const char* const kStateWords[] = {"good", "damaged", "unproven", "absent", "unreadable"};
 constexpr size_t kStateCount = sizeof kStateWords / sizeof *kStateWords;
-// Copies recorded since the table was last sorted, looked through one by one.
-constexpr size_t kUnsortedLimit = 256;
+// The slots of a page of marks: a full page is split in two halves.
+constexpr size_t kPageSlots = 256;
 
 uint64_t CopyKey(const std::wstring& copy) {
     const std::wstring upper = UpperCase(copy);
@@ -86,8 +86,7 @@ DWORD LeadIn(HANDLE file, std::string* lead) {
 
 DWORD CCheckLedger::Load(const std::wstring& backupRoot) {
     m_path = SystemPath(WithoutTrailingSeparators(backupRoot) + L"\\" + kCheckLedgerName);
-    m_sorted.clear();
-    m_recent.clear();
+    std::vector<std::vector<Slot>>().swap(m_pages);
     m_agreed.clear();
     m_unreadable = 0;
     const DWORD attributes = GetFileAttributesW(m_path.c_str());
@@ -134,30 +133,67 @@ void CCheckLedger::Apply(const char* text, size_t length) {
     }
 }
 
+// The page key belongs in: the last whose first key is not above it (the first page for less).
+size_t CCheckLedger::PageIndex(uint64_t key) const {
+    const auto after = std::upper_bound(m_pages.begin(), m_pages.end(), key,
+                                        [](uint64_t wanted, const std::vector<Slot>& page) {
+                                            return wanted < page.front().key;
+                                        });
+    return after == m_pages.begin() ? 0 : static_cast<size_t>(after - m_pages.begin()) - 1;
+}
+
+namespace {
+
+template <typename Slots>
+auto SlotAt(Slots& page, uint64_t key) {
+    return std::lower_bound(page.begin(), page.end(), key,
+                            [](const auto& slot, uint64_t wanted) { return slot.key < wanted; });
+}
+
+} // namespace
+
+// A full page passes a slot to a neighbour with room (so that pages stay nearly full), else is
+// split in two halves. Each page is reserved whole once: its block is never outgrown.
+void CCheckLedger::MakeRoom(size_t index) {
+    std::vector<Slot>& full = m_pages[index];
+    // Two free slots: the key being added may belong to the neighbour once a slot has moved.
+    if (index + 1 < m_pages.size() && m_pages[index + 1].size() + 2 <= kPageSlots) {
+        m_pages[index + 1].insert(m_pages[index + 1].begin(), full.back());
+        full.pop_back();
+    } else if (index > 0 && m_pages[index - 1].size() + 2 <= kPageSlots) {
+        m_pages[index - 1].push_back(full.front());
+        full.erase(full.begin());
+    } else {
+        std::vector<Slot> upper;
+        upper.reserve(kPageSlots);
+        upper.assign(full.begin() + kPageSlots / 2, full.end());
+        full.erase(full.begin() + kPageSlots / 2, full.end());
+        m_pages.insert(m_pages.begin() + static_cast<std::ptrdiff_t>(index) + 1, std::move(upper));
+    }
+}
+
 const CCheckLedger::Slot* CCheckLedger::Lookup(uint64_t key) const {
-    const auto found = std::lower_bound(m_sorted.begin(), m_sorted.end(), key,
-                                        [](const Slot& slot, uint64_t wanted) { return slot.key < wanted; });
-    if (found != m_sorted.end() && found->key == key)
-        return &*found;
-    const auto recent =
-        std::find_if(m_recent.begin(), m_recent.end(), [&](const Slot& slot) { return slot.key == key; });
-    return recent != m_recent.end() ? &*recent : nullptr;
+    if (m_pages.empty())
+        return nullptr;
+    const std::vector<Slot>& page = m_pages[PageIndex(key)];
+    const auto found = SlotAt(page, key);
+    return found != page.end() && found->key == key ? &*found : nullptr;
 }
 
 CCheckLedger::Slot& CCheckLedger::Touch(uint64_t key) {
-    if (const Slot* known = Lookup(key))
-        return *const_cast<Slot*>(known);
-    if (m_recent.size() >= kUnsortedLimit) {
-        const auto byKey = [](const Slot& a, const Slot& b) { return a.key < b.key; };
-        std::sort(m_recent.begin(), m_recent.end(), byKey);
-        const size_t middle = m_sorted.size();
-        m_sorted.insert(m_sorted.end(), m_recent.begin(), m_recent.end());
-        std::inplace_merge(m_sorted.begin(), m_sorted.begin() + static_cast<std::ptrdiff_t>(middle),
-                           m_sorted.end(), byKey);
-        m_recent.clear();
+    if (m_pages.empty()) {
+        m_pages.emplace_back();
+        m_pages.back().reserve(kPageSlots);
     }
-    m_recent.push_back(Slot{key, CheckMark()});
-    return m_recent.back();
+    const size_t index = PageIndex(key);
+    const auto found = SlotAt(m_pages[index], key);
+    if (found != m_pages[index].end() && found->key == key)
+        return *found;
+    if (m_pages[index].size() >= kPageSlots) {
+        MakeRoom(index);
+        return Touch(key); // its page has room now
+    }
+    return *m_pages[index].insert(found, Slot{key, CheckMark()});
 }
 
 DWORD CCheckLedger::Append(const std::string& lines) {
@@ -246,5 +282,8 @@ unsigned CCheckLedger::UnreadableLines() const {
 }
 
 size_t CCheckLedger::Count() const {
-    return m_sorted.size() + m_recent.size();
+    size_t count = 0;
+    for (const std::vector<Slot>& page : m_pages)
+        count += page.size();
+    return count;
 }

@@ -54,13 +54,18 @@ private:
         CheckMark mark;
     };
     void Apply(const char* text, size_t length);
+    size_t PageIndex(uint64_t key) const;
     const Slot* Lookup(uint64_t key) const;
     Slot& Touch(uint64_t key);
+    void MakeRoom(size_t index);
     // Appends lines to the file (the header first when it is new) and applies them.
     DWORD Append(const std::string& lines);
 
     std::wstring m_path; // SystemPath's form
-    std::vector<Slot> m_sorted, m_recent; // by key; the copies recorded since the last sort
+    // The marks by key, in pages of a fixed size, each sorted and the pages in key order: a new
+    // copy moves at most one page, and the table never copies itself whole to grow (a table that
+    // doubles holds up to twice what it needs, and the heap keeps the blocks it outgrew).
+    std::vector<std::vector<Slot>> m_pages;
     std::unordered_map<uint64_t, ContentHash> m_agreed;
     unsigned m_unreadable = 0;
 };

@@ -2,6 +2,8 @@
 // that the names a link gives one file are read once, and hashed to its end.
 #include "engine/proof/CopyProof.h"
 
+#include <winternl.h>
+
 #include <algorithm>
 
 #include "engine/base/BackupPaths.h"
@@ -13,8 +15,9 @@
 
 namespace {
 
-// The identity asked by kind first: Wine answers it from the file itself, where the older query
-// asks its mount manager for the volume on every call.
+// The identity asked by kind first, the older query when the system lacks it. Under Wine both ask
+// its mount manager for the volume's serial on every call (near a millisecond): CReadOnce asks
+// once per folder.
 // The platform headers this program builds against predate the query: its class and answer.
 constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
 struct FileIdAnswer {
@@ -40,6 +43,42 @@ bool IdentityOf(HANDLE file, FileIdentity* identity) {
     identity->volume = information.dwVolumeSerialNumber;
     identity->index = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
     return true;
+}
+
+// A file's index alone, answered from the file itself: the identity's volume serial costs Wine a
+// trip to its mount manager on every query (near a millisecond), so CReadOnce takes it once per
+// folder.
+bool FileIndexOf(HANDLE file, uint64_t* index) {
+    IO_STATUS_BLOCK status{};
+    FILE_INTERNAL_INFORMATION internal{};
+    if (NtQueryInformationFile(file, &status, &internal, sizeof internal, FileInternalInformation) != 0)
+        return false;
+    *index = static_cast<uint64_t>(internal.IndexNumber.QuadPart);
+    return true;
+}
+
+// Opens the file at path to read, as it is: a link or a folder is refused.
+HANDLE OpenAsItIs(const std::wstring& path) {
+    // Backup semantics opens a folder too, so that it is told apart rather than refused unread.
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS,
+                                    nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return file;
+    FILE_BASIC_INFO basic{};
+    DWORD error = ERROR_SUCCESS;
+    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic))
+        error = GetLastError();
+    else if (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        error = kLinkOnTheWay;
+    else if (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        error = ERROR_DIRECTORY;
+    if (error == ERROR_SUCCESS)
+        return file;
+    CloseHandle(file);
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
 }
 
 bool IsMissing(DWORD error) {
@@ -75,7 +114,10 @@ void ProveFolder(const std::wstring& root, const std::wstring& copy, const std::
     for (const ManifestEntry& entry : entries) {
         if (!entry.hashKnown)
             continue; // its hash could not be taken when the version was made: nothing to prove
-        if (ways.HasLink(copy + L"\\" + entry.path)) {
+        // Only the folders on the way are looked at here: the file itself is refused as a link by
+        // its open (OpenCopyFile), which saves a query of every file.
+        const size_t separator = entry.path.rfind(L'\\');
+        if (separator != std::wstring::npos && ways.HasLink(copy + L"\\" + entry.path.substr(0, separator))) {
             proof.error = kLinkOnTheWay;
             return;
         }
@@ -87,23 +129,10 @@ void ProveFolder(const std::wstring& root, const std::wstring& copy, const std::
 } // namespace
 
 HANDLE OpenCopyFile(const std::wstring& path, FileIdentity* identity) {
-    // Backup semantics opens a folder too, so that it is told apart rather than refused unread.
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS,
-                                    nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const HANDLE file = OpenAsItIs(path);
+    if (file == INVALID_HANDLE_VALUE || IdentityOf(file, identity))
         return file;
-    FILE_BASIC_INFO basic{};
-    DWORD error = ERROR_SUCCESS;
-    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) || !IdentityOf(file, identity))
-        error = GetLastError();
-    else if (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        error = kLinkOnTheWay;
-    else if (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        error = ERROR_DIRECTORY;
-    if (error == ERROR_SUCCESS)
-        return file;
+    const DWORD error = GetLastError();
     CloseHandle(file);
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
@@ -116,9 +145,9 @@ size_t CReadOnce::KeyHash::operator()(const FileIdentity& key) const {
 DWORD CReadOnce::HashOf(const std::wstring& path, const BOOL* stop, ContentHash* hash, uint64_t* bytesRead) {
     if (IsStopRequested(stop))
         return ERROR_REQUEST_ABORTED;
+    CFileHandle file(OpenAsItIs(path));
     FileIdentity identity;
-    CFileHandle file(OpenCopyFile(path, &identity));
-    if (!file.IsOpen())
+    if (!file.IsOpen() || !IdentityIn(file.get(), path, &identity))
         return GetLastError();
     const auto known = m_hashes.find(identity);
     if (known != m_hashes.end()) {
@@ -135,8 +164,24 @@ DWORD CReadOnce::HashOf(const std::wstring& path, const BOOL* stop, ContentHash*
     return ERROR_SUCCESS;
 }
 
+// A file is on its folder's volume (one that is a mount point is a link, refused by its open): the
+// volume is asked of the first file read in each folder.
+bool CReadOnce::IdentityIn(HANDLE file, const std::wstring& path, FileIdentity* identity) {
+    const std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
+    const auto known = m_volumes.find(folder);
+    if (known != m_volumes.end())
+        identity->volume = known->second;
+    else if (IdentityOf(file, identity))
+        m_volumes.emplace(folder, identity->volume);
+    else
+        return false;
+    // The index always by the same query: the two queries need not number a file alike.
+    return FileIndexOf(file, &identity->index);
+}
+
 void CReadOnce::Forget() {
     m_hashes.clear();
+    m_volumes.clear();
 }
 
 bool ReadProvenManifest(const std::wstring& root, const std::wstring& copy, const ContentHash& expected,

@@ -55,7 +55,9 @@ public:
     void Forget(); // after a repair replaced files
 private:
     struct KeyHash { size_t operator()(const FileIdentity&) const; };
+    bool IdentityIn(HANDLE file, const std::wstring& path, FileIdentity* identity);
     std::unordered_map<FileIdentity, ContentHash, KeyHash> m_hashes;
+    std::unordered_map<std::wstring, uint32_t> m_volumes; // by folder ("...\2026-1207\1015\"), as read
 };
 
 // Reads the copy copy (relative to root: "2026-1207\1015\report.xlsx") of a version: a file version

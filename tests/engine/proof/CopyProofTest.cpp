@@ -303,4 +303,21 @@ TEST_F(CopyProofTest, TheLedgerSurvivesAReloadAndSkipsLinesItCannotRead) {
         else
             EXPECT_TRUE(ledger.Find(kOther, &mark) && mark.checked[0] == 9);
     }
+    // Many copies, as a long history has them: each keeps its own mark as the table grows and
+    // after a reload.
+    const int kMany = 1500;
+    const auto many = [](int i) { return L"2005-0101\\" + std::to_wstring(i); };
+    for (int i = 0; i < kMany; ++i)
+        ASSERT_EQ(DWORD(ERROR_SUCCESS), m_ledger.Record(many(i), ProofPlace::Here, good, i + 100));
+    CCheckLedger reloaded;
+    ASSERT_EQ(DWORD(ERROR_SUCCESS), reloaded.Load(W(m_root)));
+    for (const CCheckLedger* ledger : {&m_ledger, &reloaded}) {
+        // kCopy, and kOther recorded above by another ledger of the folder: the reload sees it.
+        EXPECT_EQ(size_t(kMany) + (ledger == &reloaded ? 2 : 1), ledger->Count());
+        int wrong = 0;
+        CheckMark mark;
+        for (int i = 0; i < kMany; ++i)
+            wrong += !ledger->Find(many(i), &mark) || mark.checked[0] != i + 100;
+        EXPECT_EQ(0, wrong);
+    }
 }
