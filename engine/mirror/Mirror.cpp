@@ -183,7 +183,7 @@ void CMirror::Shared::CopyPending() {
             kept.push_back(next);
             ++failed;
             firstError = firstError == ERROR_SUCCESS ? GetLastError() : firstError;
-        } else if (outcome == Outcome::Damaged) {
+        } else if (outcome == Outcome::Damaged && !ReplacedWithinItsMinute(next)) {
             kept.push_back(next);
             ++damaged;
         } else if (outcome == Outcome::Copied) {
@@ -194,6 +194,26 @@ void CMirror::Shared::CopyPending() {
     pending.insert(pending.begin(), kept.begin(), kept.end());
     if (!Quitting() && IsOwner())
         Publish(MirrorState::Phase::CaughtUp, firstError, true);
+}
+
+// A later backup of the same item within the minute put its copy where this record's was: the bytes
+// this record names are gone from here (the later record's copy holds the name), so nothing of it is
+// left to copy, and it is not a damaged copy to wait for.
+bool CMirror::Shared::ReplacedWithinItsMinute(const MirrorPending& version) const {
+    const std::wstring journal = JournalOf(backupRoot, days[version.day].name);
+    JournalRecord record;
+    if (!ReadRecordAt(journal, version.offset, version.version, &record))
+        return false;
+    const std::wstring copy = UpperCase(record.copy);
+    bool replaced = false;
+    int header = version.version;
+    ScanJournalFrom(journal, version.offset, [&](const char* text, size_t length, uint64_t offset) {
+        JournalRecord later;
+        if (ParseJournalLine(text, length, &later, &header) == JournalLine::Record && offset > version.offset &&
+            IsMirroredKind(later) && UpperCase(later.copy) == copy)
+            replaced = true;
+    });
+    return replaced;
 }
 
 CMirror::CMirror(CMirrorHost& host, std::wstring backupRoot, std::wstring mirrorFolder, bool links,

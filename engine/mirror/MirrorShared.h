@@ -54,6 +54,7 @@ struct CMirror::Shared {
     void ScanDay(uint32_t index);
     void CopyPending();
     Outcome CopyOne(const MirrorPending& pending);
+    bool ReplacedWithinItsMinute(const MirrorPending& version) const;
     Outcome CopyFileVersion(const JournalRecord& record, const std::wstring& source, JournalRecord& mirrored);
     Outcome CopyFolderVersion(const JournalRecord& record, const std::wstring& source,
                               JournalRecord& mirrored);

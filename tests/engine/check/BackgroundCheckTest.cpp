@@ -128,10 +128,12 @@ TEST_F(BackgroundCheckTest, DamageHealedOrSaidOnce) {
             if (!entry.second.folder && entry.first.find("checks") == std::string::npos)
                 WriteFileText(mirror + "\\" + entry.first, entry.second.content);
         const std::string copy = "\\2004-0307\\14" + std::to_string(minute++) + "\\" + name;
-        if (c.here)
+        if (c.here) {
             ASSERT_TRUE(FlipByteKeepingTime(m_root + copy));
-        if (c.mirror)
+        }
+        if (c.mirror) {
             ASSERT_TRUE(FlipByteKeepingTime(mirror + copy));
+        }
         if (c.original)
             WriteFileText(m_data + "\\" + name, "the report, edited");
         const std::string damaged = ReadWhole(m_root + copy);

@@ -508,3 +508,23 @@ TEST(Mirror, DamagedLocalCopyNeverMirroredButTheMatchingOriginalIs) {
         }
     }
 }
+
+// A second backup of one item within its minute replaces the first one's copy here: the first
+// record has nothing left to copy, and is neither copied with the later bytes nor held as damaged.
+TEST(Mirror, ACopyReplacedWithinItsMinuteIsNotHeldAsDamaged) {
+    Backups local;
+    const std::string mirror = local.temp / "mirror";
+    for (const char* words : {"the report", "the report, edited"}) {
+        ASSERT_TRUE(WriteFileText(local.data + "\\report.txt", words) &&
+                    local.BackUp(local.data + "\\report.txt", At(2026, 12, 7, 10, 15)));
+    }
+    MirrorRecorder recorder;
+    CMirror running(recorder, W(local.root), W(mirror), true, local.inbox);
+    running.Start();
+    const MirrorState state = recorder.WaitFor(MirrorState::Phase::CaughtUp);
+    EXPECT_EQ(1u, state.copied);
+    EXPECT_EQ(0u, state.damaged);
+    EXPECT_EQ(0u, state.waiting);
+    EXPECT_EQ("the report, edited", ReadWhole(mirror + "\\2026-1207\\1015\\report.txt"));
+    EXPECT_EQ(1u, JournalRecords(mirror).size());
+}
