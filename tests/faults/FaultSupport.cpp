@@ -141,15 +141,18 @@ std::vector<ListedRow> StartedTallowbox::Rows(HWND frame) const {
 }
 
 // The journal of a day folder: every batch appends its records there.
-bool IsJournal(const std::string& path) {
-    const std::string name = "Tallowbox-journal.tsv";
-    return path.size() >= name.size() && path.compare(path.size() - name.size(), name.size(), name) == 0;
+// The program's records, which any backup or check may append to: the journals and the checks' ledger.
+bool IsRecordFile(const std::string& path) {
+    for (const std::string name : {"Tallowbox-journal.tsv", "Tallowbox-checks.tsv"})
+        if (path.size() >= name.size() && path.compare(path.size() - name.size(), name.size(), name) == 0)
+            return true;
+    return false;
 }
 
 std::string ChangesOutside(const Tree& before, const Tree& after, const std::string& excluded) {
     std::string changes;
     for (const auto& [path, entry] : before) {
-        if (IsAtOrBelow(path, excluded) || IsJournal(path))
+        if (IsAtOrBelow(path, excluded) || IsRecordFile(path))
             continue;
         const auto now = after.find(path);
         if (now == after.end())
@@ -158,7 +161,7 @@ std::string ChangesOutside(const Tree& before, const Tree& after, const std::str
             changes += "changed " + path + " from " + Describe(entry) + " to " + Describe(now->second) + "; ";
     }
     for (const auto& [path, entry] : after) {
-        if (!IsAtOrBelow(path, excluded) && !IsJournal(path) && before.find(path) == before.end())
+        if (!IsAtOrBelow(path, excluded) && !IsRecordFile(path) && before.find(path) == before.end())
             changes += "added " + path + " (" + Describe(entry) + "); ";
     }
     return changes;

@@ -24,6 +24,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(WriteFileText(sources / "note.txt", "first"));
         ASSERT_TRUE(WriteFileText(sources / "album\\top.txt", "top"));
+        // The background check off: it would heal what a test damages before 照合 reads it.
+        ASSERT_TRUE(WriteFileText(program / "Tallowbox.ini", "[Tallowbox]\r\nCheckDays=0\r\n"));
         Start();
     }
     void Start() {
