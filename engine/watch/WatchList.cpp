@@ -230,15 +230,16 @@ WatchListContent ReadWatchList(const std::wstring& backupRoot) {
 namespace {
 
 // Puts the written list in place. Another program reading the list at that moment may hold it for
-// a few milliseconds: the replace is tried again a few times before it counts as failed.
+// a few milliseconds, longer on a busy machine: the replace is tried again, waiting a little longer
+// each time (under two seconds in all), before it counts as failed.
 DWORD ReplaceListFile(const std::wstring& temporary, const std::wstring& list) {
-    for (int attempt = 0;; ++attempt) {
+    for (DWORD attempt = 0;; ++attempt) {
         if (MoveFileExW(temporary.c_str(), list.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return ERROR_SUCCESS;
         const DWORD error = GetLastError();
-        if (attempt == 4 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
+        if (attempt == 19 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
             return error;
-        Sleep(20);
+        Sleep(attempt < 4 ? 20 : 100);
     }
 }
 
