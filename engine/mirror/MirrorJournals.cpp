@@ -32,6 +32,13 @@ uint64_t VersionKey(const JournalRecord& record) {
     const std::wstring original = UpperCase(WithoutTrailingSeparators(record.original));
     add(original.data(), original.size() * sizeof(wchar_t));
     add(&record.isFolder, sizeof record.isFolder);
+    // Two backups of one file within the same second (a drop and a restore's safety backup) are two
+    // versions: their hashes tell them apart. Only a file's hash is kept as it is in the mirror's
+    // record (a folder's goes when its manifest cannot be copied; a size is given where none was).
+    if (!record.isFolder && record.hashKnown) {
+        add(&record.hash.high, sizeof record.hash.high);
+        add(&record.hash.low, sizeof record.hash.low);
+    }
     return hash;
 }
 

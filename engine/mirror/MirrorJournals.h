@@ -15,7 +15,7 @@
 bool IsMirroredKind(const JournalRecord& record);
 // "2026-1207\1015\name": a day, a minute and one name.
 bool HasMinuteShape(const std::wstring& copy);
-// What makes two records one version in either place: its moment, its item and its kind.
+// What makes two records one version in either place: its moment, its item, its kind and a file's hash.
 uint64_t VersionKey(const JournalRecord& record);
 // The journal of day below root, SystemPath's form.
 std::wstring JournalOf(const std::wstring& root, const std::wstring& day);

@@ -527,4 +527,12 @@ TEST(Mirror, ACopyReplacedWithinItsMinuteIsNotHeldAsDamaged) {
     EXPECT_EQ(0u, state.waiting);
     EXPECT_EQ("the report, edited", ReadWhole(mirror + "\\2026-1207\\1015\\report.txt"));
     EXPECT_EQ(1u, JournalRecords(mirror).size());
+
+    // A third within the same second, once the mirror holds the second: a version of its own there.
+    const size_t mark = recorder.Mark();
+    ASSERT_TRUE(WriteFileText(local.data + "\\report.txt", "the report, edited again") &&
+                local.BackUp(local.data + "\\report.txt", At(2026, 12, 7, 10, 15)));
+    running.Retry();
+    EXPECT_EQ(1u, recorder.WaitFor(MirrorState::Phase::CaughtUp, mark, 1).copied);
+    EXPECT_EQ(2u, JournalRecords(mirror).size());
 }
