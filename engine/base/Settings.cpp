@@ -9,9 +9,6 @@ const wchar_t* const kMirrorFolderKey = L"MirrorFolder";
 
 namespace {
 
-// A settings file is a few lines; anything larger is not one and is not read at all.
-const ULONGLONG kMaxSettingsBytes = 1024 * 1024;
-
 const wchar_t* const kBlanks = L" \t";
 
 std::wstring Trimmed(const std::wstring& text) {

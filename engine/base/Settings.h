@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+// A settings file is a few lines; anything larger is not one and is neither read nor rewritten.
+constexpr size_t kMaxSettingsBytes = 1024 * 1024;
 // WatchDelay= seconds: the default, and the range a value is clamped to.
 constexpr DWORD kDefaultWatchDelaySeconds = 2;
 constexpr DWORD kMinWatchDelaySeconds = 1;

@@ -8,8 +8,6 @@
 
 namespace {
 
-const size_t kMaxSettingsBytes = 1024 * 1024;
-
 // One line of the file as its bytes, without its '\n' (a '\r' before it stays with the line).
 struct RawLine {
     std::string bytes;

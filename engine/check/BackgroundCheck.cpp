@@ -55,9 +55,7 @@ CBackgroundCheck::CBackgroundCheck(std::wstring backupRoot, std::wstring mirrorR
       m_period(static_cast<int64_t>(checkDays) * kTicksPerDay), m_host(host) {}
 
 int64_t CBackgroundCheck::Now() {
-    FILETIME now;
-    ::GetSystemTimeAsFileTime(&now);
-    return static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+    return CheckMoment();
 }
 
 // The ledger is read again each round: 照合 and the history's repairs append to it too.

@@ -1,14 +1,13 @@
 #include "engine/compare/FileCompare.h"
 
 #include "engine/base/BackupPaths.h"
+#include "engine/compare/CompareSide.h"
 #include "engine/office/OfficeFile.h"
 
 namespace {
 
-enum Side { kOlder, kNewer };
-
 // The outcome that says why a side cannot be compared.
-FileCompareOutcome Failed(Side side, DWORD error) {
+FileCompareOutcome Failed(CompareSide side, DWORD error) {
     const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     if (side == kOlder)
         return missing ? FileCompareOutcome::OlderMissing : FileCompareOutcome::OlderUnreadable;
@@ -47,14 +46,14 @@ void CompareFiles(const std::wstring& older, const std::wstring& newer, const BO
     const std::wstring paths[2] = {SystemPath(older), SystemPath(newer)};
     FileFacts* facts[2] = {&result->older, &result->newer};
     CDecodedText* texts[2] = {&result->olderText, &result->newerText};
-    for (Side side : {kOlder, kNewer}) {
+    for (CompareSide side : {kOlder, kNewer}) {
         if (!ReadFacts(paths[side], facts[side], &result->error)) {
             result->outcome = Failed(side, result->error);
             return;
         }
     }
     bool bothText = true;
-    for (Side side : {kOlder, kNewer}) {
+    for (CompareSide side : {kOlder, kNewer}) {
         OfficeOutcome document = OfficeOutcome::Ok;
         const TextReadOutcome read = ReadAsText(paths[side], texts[side], stop, &result->error, &document);
         if (read == TextReadOutcome::NotText && document != OfficeOutcome::Ok) {

@@ -6,6 +6,7 @@
 #include "engine/base/BackupPaths.h"
 #include "engine/copy/FileCopy.h"
 #include "engine/base/Settings.h"
+#include "engine/compare/CompareSide.h"
 #include "engine/compare/FolderCompareParts.h"
 #include "engine/compare/VersionCompare.h"
 #include "engine/journal/CopyWay.h"
@@ -97,7 +98,6 @@ public:
 
 private:
     static constexpr size_t kNoParent = static_cast<size_t>(-1);
-    enum Side { kOlder, kNewer };
     struct Pending {
         std::wstring relative[2]; // on each side (the names may differ in case); empty: the roots
         bool held[2];             // which sides hold the folder
@@ -117,7 +117,7 @@ private:
     static bool IsVersionCopy(const std::wstring& root) {
         return CopyPathInItsBackupsFolder(WithoutTrailingSeparators(root)) != WithoutTrailingSeparators(root);
     }
-    bool IsPlantedLink(Side side, const Listed* entry) const {
+    bool IsPlantedLink(CompareSide side, const Listed* entry) const {
         return entry != nullptr && m_isCopy[side] && IsReparse(*entry);
     }
 
@@ -125,14 +125,14 @@ private:
         const DWORD attributes = GetFileAttributesW(ForOpening(folder).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
     }
-    std::wstring PathOf(Side side, const std::wstring& relative) const {
+    std::wstring PathOf(CompareSide side, const std::wstring& relative) const {
         return relative.empty() ? m_roots[side] : m_roots[side] + L"\\" + relative;
     }
     static std::wstring Joined(const std::wstring& relative, const std::wstring& name) {
         return relative.empty() ? name : relative + L"\\" + name;
     }
     // Read once, when a folder reached through a link must be told apart from it.
-    bool IdentityOf(Entered& entered, Side side, FileIdentity* identity) {
+    bool IdentityOf(Entered& entered, CompareSide side, FileIdentity* identity) {
         if (entered.read[side] == Identity::NotRead)
             entered.read[side] = ReadFileIdentity(ForOpening(PathOf(side, entered.folder.relative[side])),
                                                   &entered.identity[side])
@@ -147,7 +147,7 @@ private:
     // ancestor nor meet the backups folder under another name, so only below a link are identities read.
     bool Enter(const Pending& folder, size_t* entered) {
         m_entered.push_back({folder, {Identity::NotRead, Identity::NotRead}, {}});
-        for (Side side : {kOlder, kNewer}) {
+        for (CompareSide side : {kOlder, kNewer}) {
             if (!folder.held[side])
                 continue;
             if (!folder.linked[side]) {
@@ -177,7 +177,7 @@ private:
         if (!Enter(folder, &entered))
             return;
         std::vector<Listed> lists[2];
-        for (Side side : {kOlder, kNewer}) {
+        for (CompareSide side : {kOlder, kNewer}) {
             DWORD error = ERROR_SUCCESS;
             if (folder.held[side] &&
                 !ListEntries(PathOf(side, folder.relative[side]), m_options, &lists[side], &error)) {
@@ -244,7 +244,7 @@ private:
     }
 
     // The file's hash from side's manifest, when it lists the file as the listing found it.
-    const ManifestEntry* Proof(Side side, const std::wstring& relative, const FileFacts& facts) const {
+    const ManifestEntry* Proof(CompareSide side, const std::wstring& relative, const FileFacts& facts) const {
         if (m_hashes[side]->empty())
             return nullptr;
         const auto entry = m_hashes[side]->find(UpperCase(relative));
@@ -268,7 +268,7 @@ private:
     }
 
     // A folder that could not be listed: the roots end the compare, a sub-folder is listed as such.
-    void FailFolder(const std::wstring& relative, Side side, DWORD error) {
+    void FailFolder(const std::wstring& relative, CompareSide side, DWORD error) {
         if (relative.empty()) {
             m_result.outcome = side == kOlder ? FolderCompareOutcome::OlderUnreadable
                                               : FolderCompareOutcome::NewerUnreadable;

@@ -7,12 +7,11 @@
 #include "engine/base/Settings.h"
 #include "engine/base/StopFlag.h"
 #include "engine/base/TemporaryNames.h"
+#include "engine/compare/CompareSide.h"
 #include "engine/compare/FolderCompareParts.h"
 #include "engine/journal/CopyWay.h"
 
 namespace {
-
-enum Side { kOlder, kNewer };
 
 // One path of the compare and the manifest entry each side has for it (null: none).
 struct Row {
@@ -68,7 +67,7 @@ public:
     // False when either side is no copy below a backups folder: no way to it can be checked.
     bool FindCopies() {
         std::wstring backupRoot;
-        for (Side side : {kOlder, kNewer}) {
+        for (CompareSide side : {kOlder, kNewer}) {
             if (!SplitCopyPath(m_roots[side], &backupRoot, &m_copies[side]))
                 return false;
             m_ways[side] = std::make_unique<CCopyWays>(backupRoot);

@@ -17,10 +17,10 @@ const wchar_t* const kManifestFolderName = L"Tallowbox-manifests";
 
 namespace {
 
-const char* const kHeaderStart = "#Tallowbox-manifest ";
-const char* const kFieldNames = "path\tsize\tmodified\tattributes\thash";
+const char* const kManifestHeaderStart = "#Tallowbox-manifest ";
+const char* const kManifestFieldNames = "path\tsize\tmodified\tattributes\thash";
 constexpr ULONGLONG kManifestVersion = 1;
-constexpr size_t kFieldCount = 5;      // version 1's; more at a line's end are a later program's
+constexpr size_t kManifestFieldCount = 5; // version 1's; more at a line's end are a later program's
 constexpr size_t kLongestPath = 32767; // in UTF-16 units: the platform takes no longer path
 constexpr size_t kWriteChunk = 64 * 1024;
 constexpr ULONGLONG kTicksPerSecond = 10000000;
@@ -90,7 +90,7 @@ bool ParseEntry(const char* text, size_t length, ManifestEntry* entry) {
     const std::vector<std::string> fields = SplitFieldTexts(text, length);
     ULONGLONG attributes = 0;
     ManifestEntry parsed;
-    if (fields.size() < kFieldCount || fields[0].size() > kLongestPath * 3 ||
+    if (fields.size() < kManifestFieldCount || fields[0].size() > kLongestPath * 3 ||
         !FieldFromUtf8(fields[0].data(), fields[0].size(), &parsed.path) ||
         parsed.path.size() > kLongestPath || !IsSafeCopyPath(parsed.path) ||
         !ParseFieldNumber(fields[1], &parsed.size) || !ParseTime(fields[2], &parsed.modified) ||
@@ -105,8 +105,8 @@ bool ParseEntry(const char* text, size_t length, ManifestEntry* entry) {
 }
 
 bool IsHeader(const char* text, size_t length) {
-    const size_t start = std::strlen(kHeaderStart);
-    if (length < start || std::memcmp(text, kHeaderStart, start) != 0)
+    const size_t start = std::strlen(kManifestHeaderStart);
+    if (length < start || std::memcmp(text, kManifestHeaderStart, start) != 0)
         return false;
     size_t end = start;
     while (end < length && text[end] != '\t' && text[end] != '\r')
@@ -145,7 +145,7 @@ DWORD WriteEntries(const std::wstring& path, const std::vector<ManifestEntry>& e
     if (!file.IsOpen())
         return GetLastError();
     CContentHasher hasher;
-    std::string text = kHeaderStart + std::to_string(kManifestVersion) + "\t" + kFieldNames + "\n";
+    std::string text = kManifestHeaderStart + std::to_string(kManifestVersion) + "\t" + kManifestFieldNames + "\n";
     DWORD error = ERROR_SUCCESS;
     for (const ManifestEntry& entry : entries) {
         text += EntryLine(entry);

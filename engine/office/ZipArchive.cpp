@@ -9,7 +9,6 @@ namespace {
 constexpr uint32_t kEndSignature = 0x06054b50;
 constexpr uint32_t kEnd64LocatorSignature = 0x07064b50;
 constexpr uint32_t kDirectorySignature = 0x02014b50;
-constexpr uint32_t kLocalSignature = 0x04034b50;
 constexpr size_t kEndSize = 22;
 constexpr size_t kDirectoryRecordSize = 46;
 constexpr size_t kLongestComment = 0xFFFF;

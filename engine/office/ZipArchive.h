@@ -13,6 +13,9 @@
 #include "engine/office/OfficeText.h"
 #include "engine/office/ByteSource.h"
 
+// What every entry's local header, and so every zip file, starts with.
+constexpr uint32_t kLocalSignature = 0x04034b50;
+
 struct ZipEntry {
     std::string name;           // as stored (UTF-8 in every package this reads)
     uint16_t flags = 0;         // general-purpose bits: 0 says encrypted

@@ -8,7 +8,6 @@ namespace {
 
 constexpr size_t kPieceBytes = 64 * 1024;
 constexpr size_t kLocalHeaderSize = 30;
-constexpr uint32_t kLocalSignature = 0x04034b50;
 constexpr uint16_t kEncryptedFlags = 0x0001 | 0x0040; // encrypted, strongly encrypted
 constexpr uint16_t kMethodStored = 0, kMethodDeflate = 8, kMethodAes = 99;
 

@@ -15,6 +15,12 @@
 
 const wchar_t* const kCheckLedgerName = L"Tallowbox-checks.tsv";
 
+int64_t CheckMoment() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+}
+
 namespace {
 
 const char* const kHeader = "#Tallowbox-checks 1\tkind\tcopy\tplace\tstate\tchecked\n";

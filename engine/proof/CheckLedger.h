@@ -22,6 +22,9 @@
 // "Tallowbox-checks.tsv", in the backups folder's root.
 extern const wchar_t* const kCheckLedgerName;
 
+// Now, as the ledger keeps its moments: UTC FILETIME ticks.
+int64_t CheckMoment();
+
 // The last word of the checks on one copy, for each place.
 struct CheckMark {
     int64_t checked[2] = {0, 0}; // UTC FILETIME ticks of the last check in each place; 0 never

@@ -17,12 +17,6 @@ namespace {
 
 constexpr int64_t kTicksPerSecond = 10000000;
 
-int64_t Now() {
-    FILETIME now{};
-    GetSystemTimeAsFileTime(&now);
-    return static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
-}
-
 std::wstring Inside(const std::wstring& copy, const std::wstring& relative) {
     return relative.empty() ? copy : copy + L"\\" + relative;
 }
@@ -240,7 +234,7 @@ RepairResult RepairVersion(const CHistory& history, const HistoryEntry& entry, c
             after.findings.push_back(finding);
         }
         after.state = after.findings.empty() ? ProofState::Good : ProofState::Damaged;
-        ledger.Record(copy, static_cast<ProofPlace>(place), after, Now());
+        ledger.Record(copy, static_cast<ProofPlace>(place), after, CheckMoment());
     }
     once.Forget();
     return result;

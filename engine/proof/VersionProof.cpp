@@ -14,12 +14,6 @@
 
 namespace {
 
-int64_t Now() {
-    FILETIME now{};
-    GetSystemTimeAsFileTime(&now);
-    return static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
-}
-
 // The files below folder (SystemPath's form) by upper-cased relative path, links and the program's
 // temporaries left out; false when a folder could not be listed or holds a link (what lies behind
 // one is no part of a copy: such a copy cannot be vouched for).
@@ -166,7 +160,7 @@ VersionProof ProveVersion(const CHistory& history, const HistoryEntry& entry, co
                                                once, stop);
     if (!known && !roots[0].empty() && !roots[1].empty())
         CompareBothPlaces(roots, copy, folder, ledger, once, stop, proof);
-    const int64_t now = Now();
+    const int64_t now = CheckMoment();
     for (size_t place = 0; place < 2; ++place) {
         if (proof.place[place].error == ERROR_REQUEST_ABORTED || IsStopRequested(stop))
             return proof; // stopped: nothing found is the last word

@@ -4,22 +4,18 @@
 
 #include <chrono>
 
-namespace {
-
-// Paths to back up, or rows whose backups are to be put back.
-struct Batch {
-    std::vector<std::wstring> paths;
-    std::vector<BackupRow> restores;
-    SYSTEMTIME time;
-    bool stopped = false;
-    CBackupWorker::Task task;
-};
-
-} // namespace
-
 // Everything the thread uses: owned together by the worker object and the thread, so neither
 // outlives what it reads.
 struct CBackupWorker::Shared : public CBackupHost {
+    // Paths to back up, or rows whose backups are to be put back.
+    struct Batch {
+        std::vector<std::wstring> paths;
+        std::vector<BackupRow> restores;
+        SYSTEMTIME time;
+        bool stopped = false;
+        CBackupWorker::Task task;
+    };
+
     Shared(HWND target, const std::wstring& programFolder, unsigned copiers, const std::wstring& backupRoot,
            const std::vector<std::wstring>& leftOutPatterns, std::shared_ptr<CVersionSink> versionSink)
         : view(target), engine(programFolder, copiers, backupRoot, leftOutPatterns) {
@@ -149,14 +145,14 @@ void CBackupWorker::QueueRestore(std::vector<BackupRow> rows, SYSTEMTIME time) {
 
 void CBackupWorker::QueueTask(Task task) {
     std::lock_guard<std::mutex> lock(m_shared->mutex);
-    Batch batch{{}, {}, {}, false, std::move(task)};
+    Shared::Batch batch{{}, {}, {}, false, std::move(task)};
     m_shared->batches.push_back(std::move(batch));
     m_shared->changed.notify_all();
 }
 
 void CBackupWorker::StopAll() {
     std::lock_guard<std::mutex> lock(m_shared->mutex);
-    for (Batch& batch : m_shared->batches)
+    for (Shared::Batch& batch : m_shared->batches)
         batch.stopped = true;
     if (m_shared->running)
         m_shared->engine.RequestStop();

@@ -18,25 +18,25 @@
 #include <set>
 #include <tuple>
 
+// What an entry stands for across two readings of the history: its moment, kind and copy.
+struct HistoryViewKey {
+    int64_t time = 0;
+    JournalKind kind = JournalKind::Backup;
+    std::wstring copy;
+    bool operator<(const HistoryViewKey& other) const {
+        return std::tie(time, kind, copy) < std::tie(other.time, other.kind, other.copy);
+    }
+    bool operator==(const HistoryViewKey& other) const {
+        return time == other.time && kind == other.kind && copy == other.copy;
+    }
+};
+
 namespace {
 
 // A part is posted at the latest this long after the last one: the list grows while it is read.
 const auto kPartInterval = std::chrono::milliseconds(150);
 
-// What an entry stands for across two readings of the history: its moment, kind and copy.
-struct EntryKey {
-    int64_t time = 0;
-    JournalKind kind = JournalKind::Backup;
-    std::wstring copy;
-    bool operator<(const EntryKey& other) const {
-        return std::tie(time, kind, copy) < std::tie(other.time, other.kind, other.copy);
-    }
-    bool operator==(const EntryKey& other) const {
-        return time == other.time && kind == other.kind && copy == other.copy;
-    }
-};
-
-EntryKey KeyOf(const CHistory& history, const HistoryEntry& entry) {
+HistoryViewKey KeyOf(const CHistory& history, const HistoryEntry& entry) {
     return {entry.time, entry.kind, history.CopyPath(entry)};
 }
 
@@ -188,8 +188,8 @@ void CHistoryWnd::OnHistoryStored(WPARAM generation, LPARAM lParam) {
 
 // Which entries the list shows selected, focused and at its top, by what they are.
 struct CHistoryWnd::ViewState {
-    std::set<EntryKey> selected;
-    EntryKey focused, top;
+    std::set<HistoryViewKey> selected;
+    HistoryViewKey focused, top;
     bool hasFocus = false, scrolled = false;
 };
 
@@ -215,7 +215,7 @@ CHistoryWnd::ViewState CHistoryWnd::SaveViewState() const {
 void CHistoryWnd::RestoreViewState(const ViewState& state) {
     // Only entries of a moment one of them has are worth a closer look.
     std::set<int64_t> moments;
-    for (const EntryKey& key : state.selected)
+    for (const HistoryViewKey& key : state.selected)
         moments.insert(key.time);
     moments.insert(state.focused.time);
     moments.insert(state.top.time);
@@ -224,7 +224,7 @@ void CHistoryWnd::RestoreViewState(const ViewState& state) {
         const HistoryEntry& entry = m_history->entries[m_shown[index]];
         if (moments.count(entry.time) == 0)
             continue;
-        const EntryKey key = KeyOf(*m_history, entry);
+        const HistoryViewKey key = KeyOf(*m_history, entry);
         const int item = static_cast<int>(index);
         if (state.selected.count(key) != 0)
             ListView_SetItemState(m_list, item, LVIS_SELECTED, LVIS_SELECTED);

@@ -16,7 +16,7 @@
 namespace {
 
 // Widths at 96 DPI; a heading that needs more gets more.
-const ListColumn kColumns[] = {
+const ListColumn kHistoryColumns[] = {
     {IDS_COLUMN_DATE, LVCFMT_LEFT, 90},    {IDS_COLUMN_TIME, LVCFMT_LEFT, 50},
     {IDS_COLUMN_NAME, LVCFMT_LEFT, 150},   {IDS_COLUMN_ORIGINAL_FOLDER, LVCFMT_LEFT, 220},
     {IDS_COLUMN_SIZE, LVCFMT_RIGHT, 80},   {IDS_COLUMN_ADDED, LVCFMT_RIGHT, 80},
@@ -44,7 +44,7 @@ BOOL CHistoryWnd::Create(CWnd* owner) {
 }
 
 BOOL CHistoryWnd::OnInitDialog() {
-    BindList(IDC_HISTORY_LIST, kColumns);
+    BindList(IDC_HISTORY_LIST, kHistoryColumns);
     // A version found damaged says which files in its tip.
     ::SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_INFOTIP, LVS_EX_INFOTIP);
     m_commands.SetList(m_list);

@@ -6,7 +6,7 @@
 namespace {
 
 // A part is posted at the latest this long after the last one: the window shows how far it got.
-const auto kPartInterval = std::chrono::milliseconds(150);
+const auto kCheckPartInterval = std::chrono::milliseconds(150);
 
 bool AnyPlace(const VersionProof& proof, ProofState state) {
     return proof.place[0].state == state || proof.place[1].state == state;
@@ -71,7 +71,7 @@ void ProveVersions(HWND target, UINT message, const CHistory& history, const std
         part->versions.push_back(std::move(version));
         part->done = ++done;
         part->total = toProve.size();
-        if (std::chrono::steady_clock::now() - lastPost >= kPartInterval) {
+        if (std::chrono::steady_clock::now() - lastPost >= kCheckPartInterval) {
             Post(target, message, std::move(part));
             part = std::make_unique<CheckPart>();
             lastPost = std::chrono::steady_clock::now();

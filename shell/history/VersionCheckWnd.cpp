@@ -10,7 +10,7 @@
 namespace {
 
 // Widths at 96 DPI; a heading that needs more gets more.
-const ListColumn kColumns[] = {
+const ListColumn kCheckColumns[] = {
     {IDS_COLUMN_DATE, LVCFMT_LEFT, 90},         {IDS_COLUMN_TIME, LVCFMT_LEFT, 50},
     {IDS_COLUMN_NAME, LVCFMT_LEFT, 150},        {IDS_COLUMN_ORIGINAL_FOLDER, LVCFMT_LEFT, 160},
     {IDS_PLACE_HERE, LVCFMT_LEFT, 70},          {IDS_PLACE_MIRROR, LVCFMT_LEFT, 70},
@@ -34,7 +34,7 @@ BOOL CVersionCheckWnd::Create(CWnd* owner) {
 }
 
 BOOL CVersionCheckWnd::OnInitDialog() {
-    BindList(IDC_CHECK_LIST, kColumns);
+    BindList(IDC_CHECK_LIST, kCheckColumns);
     ::EnableWindow(GetDlgItem(IDC_CHECK_REPAIR), FALSE);
     Layout();
     WidenToShowColumns(m_list);

@@ -19,11 +19,11 @@
 #include <memory>
 #include <vector>
 
-namespace {
-
-bool Exists(const std::wstring& path) {
+bool PathExists(const std::wstring& path) {
     return GetFileAttributesW(SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+namespace {
 
 // COM for the shell's call on this thread, for as long as the object lives.
 class CScopedCom {
@@ -118,7 +118,7 @@ std::wstring NearestExistingPart(const std::wstring& path, const std::wstring& l
         // A part with no folder above it ("C:", "\\server") is a root: nothing to select it in.
         if (separator == std::wstring::npos || separator < 2)
             return std::wstring();
-        if (Exists(part))
+        if (PathExists(part))
             return part;
         part.resize(separator);
     }

@@ -12,6 +12,8 @@
 
 #include "engine/base/BackupPaths.h"
 
+// True when something is at path (a long path too).
+bool PathExists(const std::wstring& path);
 // The path itself when it exists, else the nearest folder above it that does; never limit
 // itself nor anything outside it (when limit is given), nor a drive or share root. Empty when
 // nothing is left. path and limit in PlainPath's form.

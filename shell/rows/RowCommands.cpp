@@ -105,10 +105,6 @@ DWORD StartWithCreateProcess(const std::wstring& commandLine) {
     return ERROR_SUCCESS;
 }
 
-bool Exists(const std::wstring& path) {
-    return ::GetFileAttributesW(SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 void Enable(HMENU popup, UINT command, bool enabled) {
     ::EnableMenuItem(popup, command, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
@@ -359,7 +355,7 @@ void CRowCommands::StartDiffTool(const CompareRequest& request, const std::wstri
             say(StatusCode::CompareToolUnusable, ERROR_SUCCESS, pattern);
             return;
         }
-        if (newer.current && !Exists(newer.path)) {
+        if (newer.current && !PathExists(newer.path)) {
             say(StatusCode::CompareToolNoOriginal, ERROR_SUCCESS, std::wstring());
             return;
         }
