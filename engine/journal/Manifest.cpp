@@ -174,6 +174,32 @@ DWORD ManifestFolder(const std::wstring& root, const std::wstring& relative, std
     return ERROR_SUCCESS;
 }
 
+// Copies the manifest at from below fromRoot to to below toRoot through a temporary beside it, read
+// back before it takes the name: only a manifest of the expected hash is put there, over an earlier
+// one when replace says so. ERROR_SUCCESS or the error code (ERROR_FILE_CORRUPT: not that manifest).
+DWORD CopyManifest(const std::wstring& fromRoot, const std::wstring& from, const std::wstring& toRoot,
+                   const std::wstring& to, const ContentHash& expected, bool replace) {
+    std::wstring folder;
+    if (!ReachedWithoutLinks(fromRoot, from))
+        return ERROR_CANT_ACCESS_FILE;
+    DWORD error = ManifestFolder(toRoot, to, &folder);
+    if (error != ERROR_SUCCESS)
+        return error;
+    const std::wstring temporary = folder + L"\\" + TemporaryName();
+    CopiedContent copied;
+    error = CopyFileContent(SystemPath(fromRoot + L"\\" + from), temporary, nullptr, &copied, true);
+    if (error != ERROR_SUCCESS)
+        return error;
+    if (copied.hash != expected || ReadManifest(temporary, [](ManifestEntry&) {}).hash != expected)
+        error = ERROR_FILE_CORRUPT;
+    else if (!MoveFileExW(temporary.c_str(), SystemPath(toRoot + L"\\" + to).c_str(),
+                          replace ? MOVEFILE_REPLACE_EXISTING : 0))
+        error = GetLastError();
+    if (error != ERROR_SUCCESS)
+        RemoveTemporary(temporary);
+    return error;
+}
+
 } // namespace
 
 std::wstring ManifestPathFor(const std::wstring& copy) {
@@ -263,20 +289,20 @@ void ProveMirroredVersion(const std::wstring& backupRoot, const JournalRecord& r
                           const std::wstring& mirror, JournalRecord& mirrored) {
     if (!record.isFolder || !record.hashKnown)
         return;
-    mirrored.hashKnown = false;
     const std::wstring from = ManifestPathFor(record.copy), to = ManifestPathFor(mirrored.copy);
-    std::wstring folder;
-    if (from.empty() || to.empty() || !ReachedWithoutLinks(backupRoot, from) ||
-        ManifestFolder(mirror, to, &folder) != ERROR_SUCCESS)
-        return;
-    const std::wstring temporary = folder + L"\\" + TemporaryName();
-    CopiedContent copied;
-    if (CopyFileContent(SystemPath(backupRoot + L"\\" + from), temporary, nullptr, &copied, true) !=
-        ERROR_SUCCESS)
-        return;
     // Never over a name there: the mirror only gains what is whole.
-    mirrored.hashKnown = copied.hash == record.hash &&
-                         MoveFileExW(temporary.c_str(), SystemPath(mirror + L"\\" + to).c_str(), 0);
-    if (!mirrored.hashKnown)
-        RemoveTemporary(temporary);
+    mirrored.hashKnown = !from.empty() && !to.empty() &&
+                         CopyManifest(backupRoot, from, mirror, to, record.hash, false) == ERROR_SUCCESS;
+}
+
+DWORD HealManifest(const std::wstring& from, const std::wstring& to, const std::wstring& copy,
+                   const ContentHash& expected) {
+    const std::wstring relative = ManifestPathFor(copy);
+    if (relative.empty())
+        return ERROR_INVALID_NAME;
+    const std::wstring target = SystemPath(to + L"\\" + relative);
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return ERROR_CANT_ACCESS_FILE; // a link planted where the manifest was: left as it is
+    return CopyManifest(from, relative, to, relative, expected, true);
 }

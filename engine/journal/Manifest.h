@@ -75,3 +75,8 @@ std::wstring ExistingManifest(const std::wstring& backupRoot, const std::wstring
 // that hash only then. A file version's record keeps its hash as it is.
 void ProveMirroredVersion(const std::wstring& backupRoot, const JournalRecord& record,
                           const std::wstring& mirror, JournalRecord& mirrored);
+// A folder version's manifest lost or damaged below to (a backups folder or the mirror) is put back
+// from below from, when the copy read there and read back has the hash expected (the journal's).
+// ERROR_SUCCESS or the error code; a name that is a link is never replaced.
+DWORD HealManifest(const std::wstring& from, const std::wstring& to, const std::wstring& copy,
+                   const ContentHash& expected);

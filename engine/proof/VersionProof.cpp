@@ -153,11 +153,15 @@ VersionProof ProveVersion(const CHistory& history, const HistoryEntry& entry, co
     for (size_t place = 0; place < 2; ++place)
         if (!roots[place].empty())
             proof.place[place] = ProveCopy(roots[place], copy, folder, expected, known, once, stop);
-    // A place whose manifest was lost is proven against the other place's.
+    // A place whose manifest was lost or damaged is proven against the other place's, and gets it
+    // back (only a manifest of the journal's hash is copied).
     for (size_t place = 0; place < 2 && known && folder; ++place)
-        if (proof.place[place].state == ProofState::Unproven && !roots[1 - place].empty())
+        if (proof.place[place].state == ProofState::Unproven && !roots[1 - place].empty()) {
             proof.place[place] = ProveCopyWith(roots[place], roots[1 - place], copy, folder, expected, known,
                                                once, stop);
+            if (proof.place[place].state != ProofState::Unproven)
+                HealManifest(roots[1 - place], roots[place], copy, expected);
+        }
     if (!known && !roots[0].empty() && !roots[1].empty())
         CompareBothPlaces(roots, copy, folder, ledger, once, stop, proof);
     const int64_t now = CheckMoment();

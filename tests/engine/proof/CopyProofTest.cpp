@@ -128,6 +128,10 @@ TEST_F(CopyProofTest, DamageInEitherPlaceIsFoundNamedAndHealedWithEveryVersionSh
         SCOPED_TRACE(place == 0 ? "here" : "mirror");
         ASSERT_TRUE(FlipByteKeepingTime(Place(place) + "\\" + kB, 65536 + 3));
         ASSERT_TRUE(DeleteFileA((Place(place) + "\\" + kF).c_str()));
+        // The later version's manifest lost here, damaged in the mirror: put back from the other place.
+        const std::string manifest = "\\2004-0307\\Tallowbox-manifests\\1406\\tree.tsv";
+        ASSERT_TRUE(place == 0 ? DeleteFileA((Place(place) + manifest).c_str()) != 0
+                               : FlipByteKeepingTime(Place(place) + manifest, 10));
         // Here the later version links the same file: it is damaged with it, and healed with it.
         const size_t linked = place == 0 ? 1 : 0;
         for (const char* copy : {"2004-0307\\1406\\tree", "2004-0307\\1405\\tree"}) {
@@ -160,6 +164,7 @@ TEST_F(CopyProofTest, DamageInEitherPlaceIsFoundNamedAndHealedWithEveryVersionSh
             EXPECT_TRUE(m_ledger.Find(W(copy), &mark) && mark.state[place] == ProofState::Good) << copy;
         }
         EXPECT_EQ(Pattern(70000), ReadWhole(Place(place) + "\\2004-0307\\1406\\tree\\sub\\b.bin"));
+        EXPECT_EQ(ReadWhole(Place(1 - place) + manifest), ReadWhole(Place(place) + manifest));
         EXPECT_EQ("the file's words", ReadWhole(Place(place) + "\\" + kF));
     }
 }
