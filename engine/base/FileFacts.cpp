@@ -1,5 +1,7 @@
 #include "engine/base/FileFacts.h"
 
+#include <winternl.h>
+
 #include "framework/FileHandle.h"
 
 bool ReadFileFacts(const std::wstring& path, FileFacts* facts) {
@@ -24,5 +26,14 @@ bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity) {
         return false;
     identity->volume = information.dwVolumeSerialNumber;
     identity->index = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    return true;
+}
+
+bool FileIndexOf(HANDLE file, uint64_t* index) {
+    IO_STATUS_BLOCK status{};
+    FILE_INTERNAL_INFORMATION internal{};
+    if (NtQueryInformationFile(file, &status, &internal, sizeof internal, FileInternalInformation) != 0)
+        return false;
+    *index = static_cast<uint64_t>(internal.IndexNumber.QuadPart);
     return true;
 }

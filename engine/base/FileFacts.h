@@ -25,3 +25,7 @@ struct FileIdentity {
 };
 // False when the file or folder cannot be opened to ask.
 bool ReadFileIdentity(const std::wstring& path, FileIdentity* identity);
+// The file index alone, answered from the open file itself: the identity's volume serial costs
+// Wine a trip to its mount manager on every query (near a millisecond), so a reader of many files
+// asks for the volume once per folder.
+bool FileIndexOf(HANDLE file, uint64_t* index);

@@ -2,8 +2,6 @@
 // that the names a link gives one file are read once, and hashed to its end.
 #include "engine/proof/CopyProof.h"
 
-#include <winternl.h>
-
 #include <algorithm>
 
 #include "engine/base/BackupPaths.h"
@@ -42,18 +40,6 @@ bool IdentityOf(HANDLE file, FileIdentity* identity) {
         return false;
     identity->volume = information.dwVolumeSerialNumber;
     identity->index = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
-    return true;
-}
-
-// A file's index alone, answered from the file itself: the identity's volume serial costs Wine a
-// trip to its mount manager on every query (near a millisecond), so CReadOnce takes it once per
-// folder.
-bool FileIndexOf(HANDLE file, uint64_t* index) {
-    IO_STATUS_BLOCK status{};
-    FILE_INTERNAL_INFORMATION internal{};
-    if (NtQueryInformationFile(file, &status, &internal, sizeof internal, FileInternalInformation) != 0)
-        return false;
-    *index = static_cast<uint64_t>(internal.IndexNumber.QuadPart);
     return true;
 }
 

@@ -1,9 +1,8 @@
 #include "engine/search/VersionFiles.h"
 
-#include <winternl.h>
-
 #include <vector>
 
+#include "engine/base/FileFacts.h"
 #include "engine/base/StopFlag.h"
 #include "framework/FileHandle.h"
 
@@ -16,15 +15,6 @@ constexpr size_t kListingBytes = 64 * 1024;
 HANDLE OpenAsItIs(const std::wstring& path) {
     return CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY, kShareAll, nullptr, OPEN_EXISTING,
                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-}
-
-bool FileIndexOf(HANDLE file, uint64_t* index) {
-    IO_STATUS_BLOCK status{};
-    FILE_INTERNAL_INFORMATION internal{};
-    if (NtQueryInformationFile(file, &status, &internal, sizeof internal, FileInternalInformation) != 0)
-        return false;
-    *index = static_cast<uint64_t>(internal.IndexNumber.QuadPart);
-    return true;
 }
 
 std::wstring Inside(const std::wstring& relative, const std::wstring& name) {
